@@ -1,0 +1,33 @@
+// Showing errors, the fatal exit, and the exit-time clean-up that queues temporary
+// directories for deletion by the next start.
+//
+// Usage:
+//   reportFatalKey(ctx, key::kMsgInternalError, "16");   // never returns
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "config/Context.h"
+
+namespace kavrin {
+
+inline constexpr const char* kDeletionQueueKey = "SOFTWARE\\dalvenco\\kavrin\\temp\\";
+inline constexpr const char* kDeleteFileValue = "delete_file";
+inline constexpr const char* kDeleteDirValue = "delete_dir";
+
+void showErrorMessage(Context& ctx, const std::string& text);
+void showErrorKey(Context& ctx, int32_t messageKey, const std::optional<std::string>& argument);
+[[noreturn]] void reportFatal(Context& ctx, const std::string& text);
+[[noreturn]] void reportFatalKey(Context& ctx, int32_t messageKey, const std::optional<std::string>& argument);
+[[noreturn]] void exitWithCleanup(Context& ctx, uint32_t code);
+
+void registerDirectoryForCleanup(Context& ctx, const std::string& directory);
+void runExitCleanup(Context& ctx);
+void scheduleDeletion(Context& ctx, const std::string& path, const char* valueName);
+
+// Pure helpers, exposed for tests.
+std::string substituteFirstPlaceholder(const std::string& text, const std::optional<std::string>& argument);
+std::string composeErrorText(const std::string& text, const std::optional<std::string>& logPath);
+
+}  // namespace kavrin

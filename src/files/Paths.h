@@ -1,0 +1,25 @@
+// Path operations relative to the launcher's executable directory.
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "config/Context.h"
+
+namespace kavrin {
+
+// Longest path the launcher accepts (8192-byte buffers with the terminator).
+constexpr size_t kMaxPath = 8191;
+
+bool isRelativePath(const std::string& path);
+// The executable's directory in front of a relative path; backslashes collapsed; not normalised.
+std::string resolvePath(Context& ctx, const std::string& path);
+// resolvePath, then GetFullPathNameA; lower-cased unless keepCase.
+std::string makeFullPath(Context& ctx, const std::string& path, bool keepCase);
+// Each non-empty ";"-entry resolved, joined by ";".
+std::string resolvePathList(Context& ctx, const std::string& list);
+bool fileExists(Context& ctx, const std::string& path);
+bool getLastWriteTime(Context& ctx, const std::string& path, FileTime* time);
+void lowerCasePath(Context& ctx, std::string& path);
+
+}  // namespace kavrin

@@ -1,0 +1,77 @@
+// Process-level calls: console, message box, exit, clock, code pages, own module,
+// libraries, events. Everything else the logic needs from Windows.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "platform/Types.h"
+
+namespace kavrin {
+
+class Console {
+public:
+    virtual ~Console() = default;
+    virtual void out(const std::string& text) = 0;  // stdout (flushed)
+    virtual void err(const std::string& text) = 0;  // stderr (flushed)
+    // MessageBoxA(NULL, text, caption, MB_ICONERROR | MB_OK).
+    virtual void messageBox(const std::string& text, const std::string& caption) = 0;
+    // SetConsoleCtrlHandler(handler, TRUE); the handler's result is the handler's BOOL.
+    virtual bool addCtrlHandler(std::function<bool(uint32_t event)> handler) = 0;
+    virtual uint32_t outputCodePage() = 0;  // GetConsoleOutputCP
+};
+
+// ExitProcess / _exit. The test fake throws instead, so fatal paths are testable.
+class Exit {
+public:
+    virtual ~Exit() = default;
+    [[noreturn]] virtual void exitProcess(uint32_t code) = 0;  // ExitProcess
+    [[noreturn]] virtual void quickExit(int code) = 0;         // _exit
+    // atexit: the hook runs during the C runtime's exit processing.
+    virtual void atExit(void (*hook)()) = 0;
+};
+
+class Clock {
+public:
+    virtual ~Clock() = default;
+    virtual uint32_t tickCount() = 0;        // GetTickCount
+    virtual void sleep(uint32_t ms) = 0;     // Sleep
+    virtual int64_t timeSeconds() = 0;       // time(nullptr)
+    virtual std::string ctimeNow() = 0;      // ctime(&now): 24 characters and "\n"
+    virtual void seedRandom(uint32_t seed) = 0;  // srand
+    virtual int random() = 0;                // rand: 0..32767
+};
+
+class CodePages {
+public:
+    virtual ~CodePages() = default;
+    virtual bool fileApisAnsi() = 0;  // AreFileApisANSI
+    // MultiByteToWideChar, no flags. nullopt on failure.
+    virtual std::optional<std::u16string> toWide(CodePage cp, const std::string& text) = 0;
+    // WideCharToMultiByte with default character "?"; usedDefault reports whether it was needed.
+    virtual std::optional<std::string> toNarrow(CodePage cp, const std::u16string& text, bool& usedDefault) = 0;
+};
+
+// The process's own module and identity.
+class Module {
+public:
+    virtual ~Module() = default;
+    virtual std::u16string fileNameW() = 0;                  // GetModuleFileNameW(NULL)
+    virtual std::string fileNameA() = 0;                     // GetModuleFileNameA(NULL)
+    virtual std::optional<std::u16string> shortPathW(const std::u16string& path) = 0;  // GetShortPathNameW
+    virtual bool isWindowsNT() = 0;                          // GetVersionExA, platform id 2
+    virtual std::u16string commandLineW() = 0;               // GetCommandLineW
+};
+
+// Dynamic libraries (LoadLibraryA / GetProcAddress). Loaded libraries stay loaded.
+class Libraries {
+public:
+    virtual ~Libraries() = default;
+    virtual void* load(const std::string& path) = 0;  // nullptr on failure
+    virtual void* symbol(void* library, const std::string& name) = 0;
+};
+
+}  // namespace kavrin
