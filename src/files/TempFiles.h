@@ -1,0 +1,18 @@
+// The temporary directory and temporary names.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "config/Context.h"
+
+namespace kavrin {
+
+// Ends the process (the "Poweruser" message box, exit 1) when no directory is usable.
+std::string getTempDirectory(Context& ctx);
+bool isWritableDirectory(Context& ctx, const std::string& directory);
+// Creates a new empty file "kvrXXXX.tmp" in the temporary directory and returns its name.
+std::string createTempFileName(Context& ctx);
+std::string getProcessCommFileName(Context& ctx, uint32_t processId);
+
+}  // namespace kavrin
