@@ -5,6 +5,8 @@
 #include <cstdlib>
 
 #include "Win32TestSupport.h"
+#include "config/Context.h"
+#include "config/ExePath.h"
 
 namespace kavrin::test {
 namespace {
@@ -80,6 +82,30 @@ TEST_F(CodePageTest, EmptyTextAndTheTerminatorConvert) {
     // A terminating zero converted along with the text stays one zero.
     EXPECT_EQ(os.codePages.toWide(CodePage::Ansi, std::string("ab\0", 3)).value_or(u""), std::u16string(u"ab\0", 3));
     EXPECT_TRUE(os.codePages.fileApisAnsi());
+}
+
+// Backslash runs shrink in UTF-16, so a trail byte 0x5C of a double-byte character
+// is never taken for one: the same bytes give different results by code page.
+TEST_F(CodePageTest, CollapseBackslashesKnowsTrailBytes) {
+    struct Case {
+        const char* acp;
+        std::string in, out;
+    };
+    const Case cases[] = {
+        {"932", "c:\\\\\x83\x5C\\\\x", "c:\\\x83\x5C\\x"},
+        {"1252", "c:\\\\\x83\x5C\\\\x", "c:\\\x83\\x"},
+        {"1251", "c:\\\\\x83\x5C\\\\x", "c:\\\x83\\x"},
+    };
+    Context ctx(os);
+    int checked = 0;
+    for (const Case& c : cases) {
+        if (acp != c.acp) continue;
+        ++checked;
+        std::string path = c.in;
+        collapseBackslashes(ctx, path);
+        EXPECT_EQ(path, c.out);
+    }
+    EXPECT_EQ(checked, 1);
 }
 
 }  // namespace
