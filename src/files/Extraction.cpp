@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "config/Config.h"
+#include "config/ConfigBlock.h"
 #include "config/Keys.h"
 #include "diagnostics/Errors.h"
 #include "diagnostics/Log.h"
@@ -18,7 +19,6 @@ namespace kavrin {
 namespace {
 
 constexpr size_t kChunkSize = 8192;
-constexpr unsigned char kContentMask = 0xA7;
 
 std::vector<std::string> splitNames(const std::string& list) {
     std::vector<std::string> names;
@@ -67,10 +67,6 @@ bool isSafeIncludedFileName(const std::string& name) {
     if (name.empty() || name == "." || name == "..") return false;
     if (name.find_first_of("\\/:") != std::string::npos) return false;
     return !isReservedDeviceName(name);
-}
-
-void xorIncludedData(unsigned char* data, size_t count) {
-    for (size_t i = 0; i < count; ++i) data[i] ^= kContentMask;
 }
 
 int extractIncludedFiles(Context& ctx) {
@@ -126,7 +122,7 @@ int extractIncludedFile(Context& ctx, File& executable, const std::string& targe
 }
 
 int copyIncludedData(Context& ctx, File& executable, File& target, int64_t count) {
-    std::vector<unsigned char> buffer(kChunkSize);
+    std::vector<char> buffer(kChunkSize);  // one buffer for the whole copy
     int64_t copied = 0;
     while (copied < count) {
         const size_t wanted = static_cast<size_t>(std::min<int64_t>(kChunkSize, count - copied));
@@ -136,7 +132,7 @@ int copyIncludedData(Context& ctx, File& executable, File& target, int64_t count
                      static_cast<long long>(copied));
             return 1;
         }
-        xorIncludedData(buffer.data(), read.bytes);
+        xorIncluded(buffer.data(), read.bytes);  // its own inverse: restores the content
         size_t written = 0;
         while (written < read.bytes) {
             const IoResult write = target.write(buffer.data() + written, read.bytes - written);

@@ -17,7 +17,5 @@ int copyIncludedData(Context& ctx, File& executable, File& target, int64_t count
 // A plain file name: no path separator, drive colon, "." or "..", nor a device name such
 // as NUL or COM1. Anything else would be written outside the extraction directory.
 bool isSafeIncludedFileName(const std::string& name);
-// Included content is stored with every byte XOR 0xA7; the same call restores it.
-void xorIncludedData(unsigned char* data, size_t count);
 
 }  // namespace kavrin
