@@ -60,8 +60,8 @@ TEST_F(DeletionQueue, LeavesExactlyTheSurvivors) {
     EXPECT_TRUE(fake.fs.exists(".\\dot\\keep.bin"));
 
     EXPECT_EQ(logBody(),
-              "delete file C:\\Temp\\free.tmp\n"
               "didn't delete C:\\Temp\\held.tmp\n"
+              "delete file C:\\Temp\\free.tmp\n"
               "delete queue C:\\Temp\\kvr1.tmp_dir1;.\\dot;C:\\Temp\\kvr1.tmp_dir1;C:\\Temp\\kvr2.tmp_dir2;\n"
               "emptying C:\\Temp\\kvr1.tmp_dir1\n"
               "attempting to delete C:\\Temp\\kvr1.tmp_dir1\\a.bin\n"

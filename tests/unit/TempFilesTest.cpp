@@ -24,6 +24,7 @@ protected:
     void unrepresentableTempPath() {
         fake.fs.tempPathValue = "C:\\Users\\?????\\Temp\\";
         fake.fs.addDirectory("C:\\Users\\?????\\Temp");
+        fake.fs.nodes.erase(test::FakeFileSystem::keyOf("C:\\Temp"));  // also the fallback c:\temp
     }
 };
 
@@ -36,7 +37,7 @@ TEST_F(TempDirectory, RepresentableLongFormIsUsedUnchangedWithoutAWritabilityTes
 TEST_F(TempDirectory, UnrepresentableLongFormFallsBackToWindowsTemp) {
     unrepresentableTempPath();
     fake.fs.addDirectory("C:\\Windows\\temp");
-    fake.fs.addDirectory("c:\\temp");
+    fake.fs.addDirectory("c:\\temp");  // writable too, but later in the order
     EXPECT_EQ(getTempDirectory(ctx), "C:\\Windows\\temp");
     EXPECT_FALSE(fake.fs.exists("C:\\Windows\\temp\\kvr_w_testdir"));  // the probe is cleaned up
 }
