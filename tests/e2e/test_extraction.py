@@ -6,6 +6,8 @@ import glob
 import os
 import re
 import tempfile
+import threading
+import time
 import unittest
 
 import harness
@@ -75,8 +77,29 @@ class ExtractionTest(unittest.TestCase):
         temp_dir = self.fresh_temp("tmp-ok")
 
         # Without a verb the dispatcher call fails (after ~10 s under Wine) and the stub exits 0.
-        result = self.run_stub(exe, temp_dir)
+        # While it waits, another process may read an extracted file but not delete it.
+        outcome = {}
+        runner = threading.Thread(target=lambda: outcome.setdefault("result", self.run_stub(exe, temp_dir)))
+        runner.start()
+        deadline = time.monotonic() + 60
+        while "extracting files done" not in read_log(temp_dir) and runner.is_alive() and time.monotonic() < deadline:
+            time.sleep(0.1)
+        dirs = glob.glob(os.path.join(temp_dir, "kvr*.tmp_dir*"))
+        alive = runner.is_alive()
+        if alive and len(dirs) == 1:
+            big = os.path.join(dirs[0], "big.bin")
+            copy = os.path.join(self.work, "big-copy.bin")
+            self.prefix.run("cmd", ["/c", "copy", "/b", self.prefix.winpath(big), self.prefix.winpath(copy)])
+            self.prefix.run("cmd", ["/c", "del", self.prefix.winpath(big)])
+            still_there = os.path.exists(big)
+            alive = runner.is_alive()  # the checks above ran while the stub still held its handles
+        runner.join()
+        result = outcome["result"]
         self.assertEqual(result.rc, 0, result.stderr)
+        self.assertTrue(alive, "the stub ended before the sharing check")
+        with open(copy, "rb") as f:
+            self.assertEqual(f.read(), BIG)
+        self.assertTrue(still_there, "another process deleted a file the stub holds")
 
         dirs = [d for d in glob.glob(os.path.join(temp_dir, "kvr*.tmp_dir*")) if os.path.isdir(d)]
         self.assertEqual(len(dirs), 1, os.listdir(temp_dir))
