@@ -32,7 +32,7 @@ protected:
         ASSERT_TRUE(os.fs.createDirectory(home + "\\lib\\ext"));
     }
     void installUnpacker() {
-        const std::string content = readFile(exeDirectory() + "fixtures\\unpack200.exe");
+        const std::string content = readWhole(exeDirectory() + "fixtures\\unpack200.exe");
         ASSERT_GT(content.size(), 1000u) << "stand-in unpack200.exe missing";
         writeBytes(home + "\\bin\\unpack200.exe", content);
     }
@@ -41,7 +41,7 @@ protected:
         ASSERT_TRUE(file) << path;
         ASSERT_EQ(file->write(content.data(), content.size()).bytes, content.size());
     }
-    // readFile reads up to 64 KiB; the stand-in is larger, so read it whole here.
+    // Win32Test::readFile stops at 64 KiB; the stand-in is larger.
     std::string readWhole(const std::string& path) {
         auto file = os.fs.openFile(path, FileAccess::Read, FileShare::All, FileDisposition::OpenExisting);
         if (!file) return {};
