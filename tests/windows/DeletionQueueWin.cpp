@@ -27,7 +27,11 @@ protected:
     }
     std::string value(const char* name) {
         auto v = key->queryValue(name, 1 << 16);
-        return v ? v->data : "<missing>";
+        if (!v) return "<missing>";
+        // Wine's ANSI query hands back a terminator that was never written.
+        std::string data = v->data;
+        while (!data.empty() && data.back() == '\0') data.pop_back();
+        return data;
     }
     std::string mkdir(const std::string& name) {
         EXPECT_TRUE(os.fs.createDirectory(scratch + name)) << name;
