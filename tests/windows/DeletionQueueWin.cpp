@@ -40,6 +40,7 @@ protected:
     std::string logOf(Context& ctx) {
         auto path = getLogPath(ctx);
         if (!path) return "<no log>";
+        ctx.log.stream.reset();  // closed, so the file can go
         std::string text = readFile(*path);
         std::string lf;
         for (char c : text)

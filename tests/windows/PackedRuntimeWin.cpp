@@ -104,6 +104,7 @@ TEST_F(PackedRuntimeWin, MissingUnpackerIsInternalError20) {
     os.env.set("KAVRIN_LOG", "");
     auto log = getLogPath(ctx);
     ASSERT_TRUE(log);
+    ctx.log.stream.reset();  // closed, so the file can go
     const std::string text = readWhole(*log);
     os.fs.deleteFile(*log);
     EXPECT_NE(text.find("could not create unpack process\r\n"), std::string::npos) << text;
