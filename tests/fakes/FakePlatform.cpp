@@ -226,7 +226,7 @@ std::unique_ptr<File> FakeFileSystem::openFile(const std::string& path, FileAcce
 bool FakeFileSystem::openAndKeep(const std::string& path, FileAccess access, FileShare share) {
     auto file = openFile(path, access, share, FileDisposition::OpenExisting);
     if (!file) return false;
-    file.release();  // deliberately leaked, like a handle kept until the process ends
+    kept_.push_back(std::move(file));  // held until the fake goes, like a handle kept until process end
     ++keptOpen;
     return true;
 }
@@ -254,7 +254,8 @@ std::vector<FindEntry> FakeFileSystem::find(const std::string& pattern) {
         out.push_back({"..", true, d->lastWrite});
     }
     for (const std::string& child : children(dir)) {
-        if (!globMatch(name.c_str(), child.c_str())) continue;
+        // Windows matches "*.*" against names without a dot too.
+        if (name != "*.*" && !globMatch(name.c_str(), child.c_str())) continue;
         const Node* c = node((dir.back() == '\\' ? dir : dir + "\\") + child);
         out.push_back({child, c->directory, c->lastWrite});
     }
