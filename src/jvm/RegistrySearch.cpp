@@ -53,8 +53,8 @@ std::optional<FoundRuntime> found(bool ok, std::string javaExe, std::string vers
 
 }  // namespace
 
-const std::optional<FoundRuntime>& pickHigher(const std::optional<FoundRuntime>& first,
-                                              const std::optional<FoundRuntime>& second) {
+std::optional<FoundRuntime> pickHigher(const std::optional<FoundRuntime>& first,
+                                       const std::optional<FoundRuntime>& second) {
     if (first && second) return compareJavaVersions(first->version, second->version) > 0 ? first : second;
     return first ? first : second;
 }
@@ -96,7 +96,7 @@ bool searchRegisteredRuntimes(Context& ctx, std::string& javaExe, const std::str
     // Both searches always run.
     bool okA = searchJavaSoftRegistry(ctx, exeA, versionA, minimum, maximum);
     bool okB = searchLocatedJvms(ctx, exeB, versionB, minimum, maximum);
-    const auto& chosen = pickHigher(found(okA, exeA, versionA), found(okB, exeB, versionB));
+    auto chosen = pickHigher(found(okA, exeA, versionA), found(okB, exeB, versionB));
     if (!chosen) return false;
     javaExe = chosen->javaExe;
     return true;
@@ -142,7 +142,7 @@ bool searchLocatedJvms(Context& ctx, std::string& javaExe, std::string& version,
     bool okU = scanLocatedJvms(ctx, RegRoot::CurrentUser, exeU, versionU, minimum, maximum);
     bool okM = scanLocatedJvms(ctx, RegRoot::LocalMachine, exeM, versionM, minimum, maximum);
     // The user's entry wins only with a strictly higher version.
-    const auto& chosen = pickHigher(found(okU, exeU, versionU), found(okM, exeM, versionM));
+    auto chosen = pickHigher(found(okU, exeU, versionU), found(okM, exeM, versionM));
     if (!chosen) return false;
     javaExe = chosen->javaExe;
     version = chosen->version;

@@ -43,8 +43,8 @@ std::optional<std::string> readRegistryValue(Context& ctx, RegRoot root, const s
 
 // Pure decision rules, exposed for tests.
 // Of two finds, `first` wins only when its version orders strictly higher.
-const std::optional<FoundRuntime>& pickHigher(const std::optional<FoundRuntime>& first,
-                                              const std::optional<FoundRuntime>& second);
+std::optional<FoundRuntime> pickHigher(const std::optional<FoundRuntime>& first,
+                                       const std::optional<FoundRuntime>& second);
 // The key whose JavaHome searchCurrentVersion reads; equal versions go to the JRE family.
 std::string currentVersionKey(const std::string& jdkVersion, const std::string& jreVersion);
 // The registry version names in range, in the order they are tried: highest first.
