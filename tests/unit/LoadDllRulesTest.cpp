@@ -1,7 +1,6 @@
 // The pure rules of jvm.dll loading: the file-name rule, the subdirectory order, the messages.
 #include <gtest/gtest.h>
 
-#include "config/Keys.h"
 #include "jvm/LoadDll.h"
 
 namespace kavrin {
@@ -20,21 +19,6 @@ TEST(JvmSubdirectories, ConfiguredFirstThenTheFixedOrder) {
     using V = std::vector<std::string>;
     EXPECT_EQ(jvmSubdirectories(""), (V{"hotspot", "client", "server", "classic", "jrockit"}));
     EXPECT_EQ(jvmSubdirectories("server"), (V{"server", "hotspot", "client", "server", "classic", "jrockit"}));
-}
-
-TEST(LoadFailureMessages, ByKind) {
-    auto none = loadFailureMessages(0);
-    EXPECT_FALSE(none.first);
-    auto path = loadFailureMessages(1);
-    EXPECT_EQ(path.first, key::kMsgPathJvmDamaged);
-    EXPECT_FALSE(path.firstTakesLocation);
-    auto location = loadFailureMessages(2);
-    EXPECT_EQ(location.first, key::kMsgLocationJvmDamaged);
-    EXPECT_TRUE(location.firstTakesLocation);
-    auto variable = loadFailureMessages(3);
-    EXPECT_EQ(variable.first, key::kMsgEnvJvmDamaged);
-    EXPECT_TRUE(variable.firstTakesLocation);
-    EXPECT_FALSE(loadFailureMessages(4).first);
 }
 
 }  // namespace
