@@ -28,7 +28,7 @@ import sys
 from pathlib import Path
 sys.path.insert(0, sys.argv[1])
 import homes
-fx = homes.Fixtures.from_build(sys.argv[2])
+fx = homes.Fixtures.from_dir(sys.argv[2] + "/bin/fixtures")
 root = Path(sys.argv[3])
 entries = []
 for i in range(1, 21):

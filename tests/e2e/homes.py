@@ -1,6 +1,6 @@
 """Java home layouts built from the stand-in runtime, for the Wine tests.
 
-    fx = Fixtures.from_build(build_dir)            # build/windows
+    fx = Fixtures.from_dir(fixtures_dir)           # build/windows/bin/fixtures
     home = make_jre(tmp / "jre6", fx, version="1.6.0_03")
     home.runs()                                    # how often its java.exe ran
     make_jdk(tmp / "jdk6", fx)                     # bin\\java.exe, jre\\bin\\java.exe, jre\\bin\\server\\jvm.dll
@@ -24,8 +24,9 @@ class Fixtures:
     unpack200_exe: Path
 
     @staticmethod
-    def from_build(build_dir) -> "Fixtures":
-        d = Path(build_dir) / "bin" / "fixtures"
+    def from_dir(directory) -> "Fixtures":
+        """The stand-ins as the windows preset builds them (build/windows/bin/fixtures)."""
+        d = Path(directory)
         return Fixtures(d / "java.exe", d / "jvm.dll", d / "unpack200.exe")
 
 

@@ -1,17 +1,15 @@
 """Shared set-up of the JVM location tests under Wine: one prefix per test class,
 homes under its drive C (so paths read c:\\...), and the driver program."""
 import os
-import re
 import shutil
+import tempfile
 import unittest
 from pathlib import Path
 
-from harness import WinePrefix
+import harness
 import homes
 
-BUILD_DIR = Path(os.environ.get("KAVRIN_BUILD_DIR",
-                                Path(__file__).resolve().parents[2] / "build" / "windows"))
-DRIVER = BUILD_DIR / "bin" / "kavrin-jvm-driver.exe"
+DRIVER = os.path.join(harness.WINDOWS_BIN, "kavrin-jvm-driver.exe")
 CACHE_KEY = r"HKCU\SOFTWARE\dalvenco\kavrin\jvms"
 
 MESSAGES = {
@@ -47,8 +45,9 @@ class JvmPrefixTest(unittest.TestCase):
 
     @classmethod
     def setUpClass(cls):
-        cls.prefix = WinePrefix.fresh(cls.prefix_name)
-        cls.fx = homes.Fixtures.from_build(BUILD_DIR)
+        cls.work = tempfile.mkdtemp(prefix="kvr-e2e-%s-" % cls.prefix_name)
+        cls.prefix = harness.WinePrefix.fresh(os.path.join(cls.work, "prefix"))
+        cls.fx = homes.Fixtures.from_dir(harness.FIXTURES)
         cls.drive_c = Path(cls.prefix.path) / "drive_c"
 
     @classmethod
@@ -73,20 +72,10 @@ class JvmPrefixTest(unittest.TestCase):
         e = dict(env or {})
         if log:
             e["KAVRIN_LOG"] = "yes"
-        result = self.prefix.run(str(DRIVER), argv + list(args), env=e, timeout=timeout)
-        self.assertEqual(result.rc, 0, result.stderr)
+        result = self.prefix.run(DRIVER, argv + list(args), env=e, timeout=timeout)
+        self.assertEqual(result.rc, 0, repr(result))
         return DriverResult(result)
 
     def cache_values(self, java_exe_win: str):
         """{"LastWriteTime": (type, data), "Version": (type, data)} of the cache key, or None."""
-        key = CACHE_KEY + "\\" + java_exe_win.replace("\\", "/")
-        out = self.prefix.reg_query(key)
-        if out is None:
-            return None
-        text = out if isinstance(out, str) else getattr(out, "stdout", "")
-        if getattr(out, "rc", 0) != 0:
-            return None
-        values = {}
-        for m in re.finditer(r"^\s+(\S+)\s+(REG_\w+)\s*(.*?)\s*$", text, re.M):
-            values[m.group(1)] = (m.group(2), m.group(3))
-        return values
+        return self.prefix.reg_query_typed(CACHE_KEY + "\\" + java_exe_win.replace("\\", "/"))
