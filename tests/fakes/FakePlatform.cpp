@@ -380,6 +380,17 @@ std::unique_ptr<TextOut> FakeFileSystem::createText(const std::string& path) {
     return std::make_unique<FakeText>(*this, keyOf(path));
 }
 
+std::optional<std::string> FakeFileSystem::searchPath(const std::string& fileName) {
+    for (const auto& dir : executableSearchPath) {
+        std::string candidate = dir;
+        if (!candidate.empty() && candidate.back() != '\\') candidate += '\\';
+        candidate += fileName;
+        const Node* n = node(candidate);
+        if (n && !n->directory) return candidate;
+    }
+    return std::nullopt;
+}
+
 // ---- registry -----------------------------------------------------------------------
 
 namespace {
