@@ -29,6 +29,8 @@ import java.util.Arrays;
 public final class WinLauncher {
     static final int START_PARAMETER_COUNT = 5;
 
+    private static volatile String[] startParameters = new String[0];
+
     private WinLauncher() {
     }
 
@@ -38,6 +40,7 @@ public final class WinLauncher {
                     + " start parameters, got " + (args == null ? 0 : args.length));
             return;
         }
+        startParameters = Arrays.copyOf(args, START_PARAMETER_COUNT);
         String mainClassName = args[1];
         redirect(args[2], true);
         redirect(args[3], false);
@@ -50,6 +53,11 @@ public final class WinLauncher {
         Thread thread = new Thread(() -> runMain(main, mainClassName, applicationArgs), "main");
         thread.setDaemon(false);
         thread.start();
+    }
+
+    /** The five start parameters of this launch, for an application that wants them. */
+    public static String[] startParameters() {
+        return startParameters.clone();
     }
 
     /** The application's static main(String[]), or null after a line on the error stream. */
