@@ -1,1 +1,142 @@
 #include "config/Config.h"
+
+#include <cctype>
+
+#include "config/BlockParse.h"
+#include "config/ConfigBlock.h"
+#include "config/ExePath.h"
+#include "config/Keys.h"
+#include "diagnostics/Errors.h"
+#include "diagnostics/Log.h"
+
+namespace kavrin {
+
+namespace {
+
+// Reads exactly count bytes; a failed or short read is fatal with the primitive's name.
+std::string readExact(Context& ctx, File& file, size_t count, const char* primitive, bool printError) {
+    std::string buffer(count, '\0');
+    const IoResult r = count ? file.read(buffer.data(), count) : IoResult{true, 0, 0};
+    if (!r.ok || r.bytes < count) {
+        if (printError) ctx.os.console.out(formatText("error %u\n", r.error));
+        reportFatal(ctx, std::string("Internal Error: ") + primitive);
+    }
+    return buffer;
+}
+
+uint64_t littleEndian(const std::string& bytes) {
+    uint64_t v = 0;
+    for (size_t i = 0; i < bytes.size(); ++i) v |= static_cast<uint64_t>(static_cast<uint8_t>(bytes[i])) << (8 * i);
+    return v;
+}
+
+// Adapts the open executable to the shared table-reading loop.
+struct FileSource {
+    Context& ctx;
+    File& file;
+    int32_t readInt() { return kavrin::readInt(ctx, file); }
+    std::string readString() { return kavrin::readString(ctx, file); }
+    std::u16string readWString() { return kavrin::readWString(ctx, file); }
+};
+
+}  // namespace
+
+int16_t readShort(Context& ctx, File& file) {
+    return static_cast<int16_t>(littleEndian(readExact(ctx, file, 2, "readShort", true)));
+}
+
+int32_t readInt(Context& ctx, File& file) {
+    return static_cast<int32_t>(littleEndian(readExact(ctx, file, 4, "readInt", true)));
+}
+
+int64_t readLong(Context& ctx, File& file) {
+    return static_cast<int64_t>(littleEndian(readExact(ctx, file, 8, "readLong", true)));
+}
+
+// A negative, oversized or (wide) odd length is refused before anything is allocated.
+std::string readString(Context& ctx, File& file) {
+    const int32_t length = readInt(ctx, file);
+    if (!detail::narrowLengthOk(length, kMaxNarrowValueBytes)) reportFatal(ctx, "Internal Error: readString");
+    return readExact(ctx, file, static_cast<size_t>(length), "readString", false);
+}
+
+std::u16string readWString(Context& ctx, File& file) {
+    const int32_t length = readInt(ctx, file);
+    if (!detail::wideLengthOk(length, kMaxWideValueUnits)) reportFatal(ctx, "Internal Error: readWString");
+    return detail::utf16FromLe(readExact(ctx, file, static_cast<size_t>(length), "readWString", false));
+}
+
+std::unique_ptr<File> openOwnExecutable(Context& ctx) {
+    const std::string& path = getExecutablePath(ctx);
+    auto file = ctx.os.fs.openFile(path, FileAccess::Read, FileShare::ReadWrite, FileDisposition::OpenExisting);
+    if (!file) {
+        logError(ctx, "Could not open %s", path.c_str());
+        reportFatal(ctx, "Error opening media file. Please move this file to an ascii-only path like c:\\");
+    }
+    return file;
+}
+
+void locateConfigBlock(Context& ctx, File& file) {
+    // A failed seek shows up as the short read that follows it.
+    file.seek(60);
+    const int32_t pe = readInt(ctx, file);
+    file.seek(static_cast<uint32_t>(pe) + 6u);
+    const int32_t sections = readShort(ctx, file);
+    logInfo(ctx, "number of sections: %d", sections);
+    file.seek(static_cast<uint32_t>(pe) + 20u);
+    const int32_t optionalSize = readShort(ctx, file);
+    logInfo(ctx, "size of optional headers: %d", optionalSize);
+    // The section table starts at pe+24+optionalSize; headers are 40 bytes each.
+    const uint32_t lastHeader = static_cast<uint32_t>(pe) + static_cast<uint32_t>(optionalSize) +
+                                40u * static_cast<uint32_t>(sections) - 16u;
+    logInfo(ctx, "resSectionTableStart: %d", static_cast<int32_t>(lastHeader));
+    file.seek(lastHeader + 16u);
+    const uint32_t rawSize = static_cast<uint32_t>(readInt(ctx, file));
+    file.seek(lastHeader + 20u);
+    const uint32_t rawOffset = static_cast<uint32_t>(readInt(ctx, file));
+    logInfo(ctx, "rawDataSize: %d, rawDataOffset: %d", static_cast<int32_t>(rawSize), static_cast<int32_t>(rawOffset));
+    file.seek(rawOffset + rawSize);
+    if (static_cast<uint32_t>(readInt(ctx, file)) != kConfigMagic) reportFatal(ctx, "Internal Error: magic");
+}
+
+void readConfig(Context& ctx) {
+    {
+        auto file = openOwnExecutable(ctx);
+        locateConfigBlock(ctx, *file);
+        FileSource source{ctx, *file};
+        detail::parseTables(
+            source, [&](int32_t key, std::string value) { ctx.config.narrow[key] = std::move(value); },
+            [&](int32_t key, std::u16string value) { ctx.config.wide[key] = std::move(value); });
+        ctx.configEndPosition = file->position();
+    }
+    const int type = getConfigInt(ctx, key::kLauncherType);
+    if (type != launcherType::kGui && type != launcherType::kConsoleBox) ctx.useMessageBox = false;
+}
+
+std::string getConfigString(const Context& ctx, int32_t key) {
+    auto it = ctx.config.narrow.find(key);
+    return it == ctx.config.narrow.end() ? std::string() : it->second;
+}
+
+std::u16string getConfigWString(const Context& ctx, int32_t key) {
+    auto it = ctx.config.wide.find(key);
+    return it == ctx.config.wide.end() ? std::u16string() : it->second;
+}
+
+int parseConfigInt(const std::string& text) {
+    size_t i = 0;
+    while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+    long long value = 0;
+    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+        // Saturate rather than overflow on absurdly long digit runs.
+        if (value < 0x7FFFFFFFLL) value = value * 10 + (text[i] - '0');
+    }
+    if (value > 0x7FFFFFFFLL) value = 0x7FFFFFFFLL;
+    return static_cast<int>(negative ? -value : value);
+}
+
+int getConfigInt(const Context& ctx, int32_t key) { return parseConfigInt(getConfigString(ctx, key)); }
+
+}  // namespace kavrin

@@ -1,0 +1,92 @@
+#include "diagnostics/Errors.h"
+
+#include <cstdlib>
+
+#include "config/Config.h"
+#include "config/Keys.h"
+#include "diagnostics/Log.h"
+
+namespace kavrin {
+
+namespace {
+// scheduleDeletion's list buffer: the list, the new entry and a terminator must fit.
+constexpr size_t kDeletionListBuffer = 32768;
+}  // namespace
+
+std::string substituteFirstPlaceholder(const std::string& text, const std::optional<std::string>& argument) {
+    if (!argument) return text;
+    const size_t at = text.find("{0}");
+    if (at == std::string::npos) return text;
+    return text.substr(0, at) + *argument + text.substr(at + 3);
+}
+
+// Composed in a std::string: a long argument or log path is shown whole, never cut or overrun.
+std::string composeErrorText(const std::string& text, const std::optional<std::string>& logPath) {
+    if (!logPath) return text;
+    return text + "\n\nLog: " + *logPath;
+}
+
+void showErrorMessage(Context& ctx, const std::string& text) {
+    runExitCleanup(ctx);
+    std::optional<std::string> logPath = getLogPath(ctx);
+    if (logPath) logPath = ctx.os.fs.longPathName(*logPath).value_or(*logPath);
+    const std::string composed = composeErrorText(text, logPath);
+    if (ctx.useMessageBox) {
+        ctx.os.console.messageBox(composed, getConfigString(ctx, key::kMsgCaption));
+    } else {
+        ctx.os.console.err(composed + "\n");
+    }
+}
+
+void showErrorKey(Context& ctx, int32_t messageKey, const std::optional<std::string>& argument) {
+    showErrorMessage(ctx, substituteFirstPlaceholder(getConfigString(ctx, messageKey), argument));
+}
+
+void reportFatal(Context& ctx, const std::string& text) {
+    showErrorMessage(ctx, text);
+    ctx.os.exit.exitProcess(1);
+    std::abort();  // the platform call does not return
+}
+
+void reportFatalKey(Context& ctx, int32_t messageKey, const std::optional<std::string>& argument) {
+    showErrorKey(ctx, messageKey, argument);
+    ctx.os.exit.exitProcess(1);
+    std::abort();  // the platform call does not return
+}
+
+void exitWithCleanup(Context& ctx, uint32_t code) {
+    runExitCleanup(ctx);
+    ctx.os.exit.exitProcess(code);
+    std::abort();
+}
+
+void registerDirectoryForCleanup(Context& ctx, const std::string& directory) {
+    if (!directory.empty() && directory[0] == '.') return;
+    ctx.cleanupList.push_back(directory);
+}
+
+void runExitCleanup(Context& ctx) {
+    for (const std::string& directory : ctx.cleanupList) scheduleDeletion(ctx, directory, kDeleteDirValue);
+}
+
+void scheduleDeletion(Context& ctx, const std::string& path, const char* valueName) {
+    auto key = ctx.os.registry.createKey(RegRoot::CurrentUser, kDeletionQueueKey);
+    if (!key) return;
+    std::string list;
+    size_t reported = 0;
+    if (auto value = key->queryValue(valueName, kDeletionListBuffer)) {
+        reported = value->data.size();
+        // The list is text: anything after a stray terminator is not part of it.
+        list = value->data.substr(0, value->data.find('\0'));
+    }
+    if (path.size() + reported + 2 < kDeletionListBuffer) {
+        list += path;
+        list += ';';
+        key->setValue(valueName, kRegSz, list);
+        logInfo(ctx, "schedule for deletion in %s: %s", valueName, path.c_str());
+    } else {
+        logInfo(ctx, "couldn't schedule for deletion in %s: %s", valueName, path.c_str());
+    }
+}
+
+}  // namespace kavrin

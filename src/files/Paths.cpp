@@ -1,0 +1,85 @@
+#include "files/Paths.h"
+
+#include "config/ExePath.h"
+
+namespace kavrin {
+
+bool isRelativePath(const std::string& path) {
+    if (path.size() < 3) return true;
+    std::string_view p(path);
+    if (p[0] == '"') {
+        if (p.size() < 4) return true;
+        p.remove_prefix(1);
+    }
+    const bool driveAbsolute = p[1] == ':' && p[2] == '\\';
+    const bool unc = p[0] == '\\' && p[1] == '\\';
+    return !(driveAbsolute || unc);
+}
+
+void lowerCasePath(Context& ctx, std::string& path) {
+    const CodePage cp = fileApiCodePage(ctx);
+    auto wide = ctx.os.codePages.toWide(cp, path);
+    if (!wide) return;
+    for (char16_t& unit : *wide)
+        if (unit >= u'A' && unit <= u'Z') unit = static_cast<char16_t>(unit - u'A' + u'a');
+    bool usedDefault = false;
+    auto narrow = ctx.os.codePages.toNarrow(cp, *wide, usedDefault);
+    if (narrow && !usedDefault) path = std::move(*narrow);
+}
+
+std::string resolvePath(Context& ctx, const std::string& path) {
+    std::string out;
+    if (isRelativePath(path)) {
+        if (!ctx.executableDirectory) {
+            // Computed once: a later change of the current directory does not move it.
+            auto full = ctx.os.fs.fullPathName(getExecutablePath(ctx));
+            ctx.executableDirectory = full ? full->path.substr(0, full->filePart) : std::string();
+        }
+        out = *ctx.executableDirectory;
+    }
+    out += path;
+    collapseBackslashes(ctx, out);
+    return out;
+}
+
+std::string makeFullPath(Context& ctx, const std::string& path, bool keepCase) {
+    const std::string resolved = resolvePath(ctx, path);
+    auto full = ctx.os.fs.fullPathName(resolved);
+    std::string out = full ? full->path : std::string();
+    if (!keepCase) lowerCasePath(ctx, out);
+    collapseBackslashes(ctx, out);
+    return out;
+}
+
+std::string resolvePathList(Context& ctx, const std::string& list) {
+    std::string out;
+    size_t start = 0;
+    while (start <= list.size()) {
+        size_t end = list.find(';', start);
+        if (end == std::string::npos) end = list.size();
+        if (end > start) {
+            if (!out.empty()) out += ';';
+            out += resolvePath(ctx, list.substr(start, end - start));
+        }
+        start = end + 1;
+    }
+    return out;
+}
+
+bool getLastWriteTime(Context& ctx, const std::string& path, FileTime* time) {
+    auto entry = ctx.os.fs.findFirst(path);
+    if (!entry) return false;
+    if (time) *time = entry->lastWrite;
+    return true;
+}
+
+bool fileExists(Context& ctx, const std::string& path) {
+    if (path.size() >= 2) {
+        // A drive root exists whatever the drive letter; no search needed.
+        const std::string_view rest = std::string_view(path).substr(1);
+        if (rest == ":\\" || rest == ":\\." || rest == ":\\.\\.") return true;
+    }
+    return getLastWriteTime(ctx, path, nullptr);
+}
+
+}  // namespace kavrin

@@ -1,0 +1,72 @@
+#include <gtest/gtest.h>
+
+#include "diagnostics/Log.h"
+#include "fakes/FakePlatform.h"
+
+using namespace kavrin;
+using kavrin::test::FakePlatform;
+
+TEST(Log, OffUnlessAVariableIsExactlyYes) {
+    const std::vector<std::tuple<const char*, const char*, bool>> cases = {
+        {nullptr, nullptr, false}, {"yes", nullptr, true}, {"no", "yes", true},
+        {"YES", nullptr, false},   {"Yes", "YES", false},  {"yes ", nullptr, false},
+    };
+    for (const auto& [kavrinValue, molvexValue, on] : cases) {
+        FakePlatform fake;
+        if (kavrinValue) fake.env.put("KAVRIN_LOG", kavrinValue);
+        if (molvexValue) fake.env.put("MOLVEX_LOG", molvexValue);
+        Context ctx(fake.platform);
+        logInfo(ctx, "hello %d", 1);
+        EXPECT_EQ(getLogPath(ctx).has_value(), on);
+        EXPECT_EQ(fake.logText().empty(), !on);
+    }
+}
+
+TEST(Log, NewFileInTmpWithHeaderThenEmptyLineThenFlushedLines) {
+    FakePlatform fake;
+    fake.fs.addDirectory("D:\\logs");
+    fake.env.put("TMP", "D:\\logs");
+    fake.env.put("KAVRIN_LOG", "yes");
+    Context ctx(fake.platform);
+    logInfo(ctx, "a %s", "b");
+    logError(ctx, "c\nd");
+    ASSERT_TRUE(getLogPath(ctx));
+    EXPECT_EQ(getLogPath(ctx)->rfind("D:\\logs\\mvx_nlog_", 0), 0u);
+    EXPECT_EQ(fake.fs.content(*getLogPath(ctx)),
+              "Started executable C:\\App\\svc.exe at Wed Dec 09 12:00:00 2026\n\n"
+              "a b\n"
+              "ERROR: c\nd\n");
+}
+
+TEST(Log, DecisionIsMadeOnceAtTheFirstCall) {
+    FakePlatform fake;
+    Context ctx(fake.platform);
+    logInfo(ctx, "before");
+    fake.env.put("KAVRIN_LOG", "yes");
+    logInfo(ctx, "after");
+    EXPECT_FALSE(getLogPath(ctx));
+    EXPECT_EQ(fake.logText(), "");
+}
+
+TEST(Log, FallsBackToTheFixedNameAndThenGivesUpSilently) {
+    FakePlatform fake;
+    fake.env.put("KAVRIN_LOG", "yes");
+    fake.fs.failOpenForWrite = {"C:\\mvx_nlog_4096"};  // the first temporary name the fake makes
+    Context ctx(fake.platform);
+    logInfo(ctx, "x");
+    EXPECT_EQ(getLogPath(ctx), std::optional<std::string>("c:\\mvx_nlog"));
+    EXPECT_NE(fake.fs.content("c:\\mvx_nlog").find("\n\nx\n"), std::string::npos);
+
+    FakePlatform none;
+    none.env.put("MOLVEX_LOG", "yes");
+    none.fs.failOpenForWrite = {"C:\\mvx_nlog_4096", "c:\\mvx_nlog"};
+    Context ctx2(none.platform);
+    logInfo(ctx2, "x");
+    EXPECT_EQ(getLogPath(ctx2), std::optional<std::string>("c:\\mvx_nlog"));
+    EXPECT_FALSE(none.fs.exists("c:\\mvx_nlog"));
+}
+
+TEST(FormatText, NeverTruncatesLongTexts) {
+    const std::string long_(20000, 'x');
+    EXPECT_EQ(formatText("<%s>", long_.c_str()).size(), 20002u);
+}

@@ -1,0 +1,68 @@
+#include <gtest/gtest.h>
+
+#include "files/Paths.h"
+#include "fakes/FakePlatform.h"
+
+using namespace kavrin;
+using kavrin::test::FakePlatform;
+
+TEST(IsRelativePath, Table) {
+    const std::vector<std::pair<std::string, bool>> cases = {
+        {"", true},         {"a", true},          {"ab", true},        {"c:\\", false},
+        {"\\\\s", false},   {"\\dir", true},      {"c:dir", true},     {"c:/dir", true},
+        {"dir\\file", true}, {"\"c:\\x", false},  {"\"ab", true},      {"\"\\\\srv", false},
+    };
+    for (const auto& [path, relative] : cases) EXPECT_EQ(isRelativePath(path), relative) << path;
+}
+
+TEST(ResolvePath, PrefixesTheExecutableDirectoryComputedOnce) {
+    FakePlatform fake;
+    fake.module.wideName = u"C:\\Apps\\Server\\server.exe";
+    Context ctx(fake.platform);
+    EXPECT_EQ(resolvePath(ctx, "lib\\a.jar"), "C:\\Apps\\Server\\lib\\a.jar");
+    EXPECT_EQ(resolvePath(ctx, "..\\jre"), "C:\\Apps\\Server\\..\\jre");  // not normalised
+    EXPECT_EQ(resolvePath(ctx, "D:\\\\x\\\\y"), "D:\\x\\y");
+    EXPECT_EQ(resolvePath(ctx, ""), "C:\\Apps\\Server\\");
+    fake.fs.currentDirectory = "D:\\Elsewhere";
+    EXPECT_EQ(resolvePath(ctx, "\\lib"), "C:\\Apps\\Server\\lib");  // "\\" after the directory collapses
+}
+
+TEST(MakeFullPath, NormalisesAndLowerCasesUnlessKeepCase) {
+    FakePlatform fake;
+    fake.module.wideName = u"C:\\Apps\\Server\\server.exe";
+    Context ctx(fake.platform);
+    EXPECT_EQ(makeFullPath(ctx, "..\\JRE", false), "c:\\apps\\jre");
+    EXPECT_EQ(makeFullPath(ctx, "..\\JRE", true), "C:\\Apps\\JRE");
+    EXPECT_EQ(makeFullPath(ctx, ".", true), "C:\\Apps\\Server");
+}
+
+TEST(ResolvePathList, SkipsEmptyEntries) {
+    FakePlatform fake;
+    fake.module.wideName = u"C:\\Apps\\Server\\server.exe";
+    Context ctx(fake.platform);
+    EXPECT_EQ(resolvePathList(ctx, ";a;;b;"), "C:\\Apps\\Server\\a;C:\\Apps\\Server\\b");
+    EXPECT_EQ(resolvePathList(ctx, ""), "");
+    EXPECT_EQ(resolvePathList(ctx, ";;"), "");
+}
+
+TEST(FileExists, DriveRootsNeedNoSearchOtherPathsDo) {
+    FakePlatform fake;
+    Context ctx(fake.platform);
+    for (const char* root : {"x:\\", "Q:\\.", "z:\\.\\."}) EXPECT_TRUE(fileExists(ctx, root)) << root;
+    EXPECT_FALSE(fileExists(ctx, "x:"));
+    fake.fs.addFile("C:\\App\\lib\\a.jar", "jar");
+    EXPECT_TRUE(fileExists(ctx, "C:\\App\\lib"));
+    EXPECT_FALSE(fileExists(ctx, "C:\\App\\lib\\"));
+    EXPECT_TRUE(fileExists(ctx, "C:\\App\\lib\\*.jar"));
+    EXPECT_FALSE(fileExists(ctx, "C:\\App\\lib\\*.zip"));
+}
+
+TEST(GetLastWriteTime, ReportsTheFirstMatchesTime) {
+    FakePlatform fake;
+    Context ctx(fake.platform);
+    fake.fs.addFile("C:\\jre\\bin\\java.exe", "", FileTime{0x0123456789ABCDEFull});
+    FileTime t;
+    ASSERT_TRUE(getLastWriteTime(ctx, "C:\\jre\\bin\\java.exe", &t));
+    EXPECT_EQ(t.value, 0x0123456789ABCDEFull);
+    EXPECT_FALSE(getLastWriteTime(ctx, "C:\\jre\\bin\\javaw.exe", &t));
+}
