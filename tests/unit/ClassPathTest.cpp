@@ -67,7 +67,7 @@ TEST_F(ClassPathTest, ArchiveAndDirectoryEntriesAreAddedEvenWhenMissing) {
 }
 
 TEST_F(ClassPathTest, EnvironmentEntries) {
-    set(key::kClassPath, "E0UNDEFINED;EBQUOTED;ESEMI;EEMPTYQ");
+    set(key::kClassPath, "E0UNDEFINED;EBQUOTED;E0SEMI;E0EMPTYQ");
     fake.env.put("QUOTED", "\"C:\\x;C:\\y\"");
     fake.env.put("SEMI", "C:\\z;");
     fake.env.put("EMPTYQ", "\"\"");

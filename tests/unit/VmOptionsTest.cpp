@@ -110,8 +110,9 @@ TEST(VmOptionsLine, TrimmingRules) {
 }
 
 TEST_F(VmOptionsTest, FileLinesAreWholeOptionsExpandedAndRoutedToSlots) {
+    // The appended class path follows the empty configured class path after a ";".
     vmoptions("# comment\r\n  -Dpath=${KAVRIN_EXEDIR}x y  \r\n\r\n-classpath/a extra.jar\n-classpath/a last.jar\n\t-Xint");
-    EXPECT_EQ(build(), (Options{"-Dp1", "-Dp2", "-Dpath=C:\\Apps\\Server\\x y", "\t-Xint", "-Djava.class.path=last.jar"}));
+    EXPECT_EQ(build(), (Options{"-Dp1", "-Dp2", "-Dpath=C:\\Apps\\Server\\x y", "\t-Xint", "-Djava.class.path=;last.jar"}));
 }
 
 TEST_F(VmOptionsTest, LongLinesArriveIn8191CharacterReads) {
