@@ -5,15 +5,12 @@
 #include <map>
 #include <set>
 
-#define TOML_HEADER_ONLY 1
-#define TOML_ENABLE_FORMATTERS 0
-#include <toml++/toml.h>
-
 #include "config/Keys.h"
 #include "pack/FileIo.h"
 #include "pack/PackError.h"
 #include "pack/Settings.h"
 #include "pack/Text.h"
+#include "pack/Toml.h"
 
 namespace kavrin::pack {
 namespace fs = std::filesystem;

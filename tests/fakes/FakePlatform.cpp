@@ -26,13 +26,30 @@ std::string baseName(const std::string& path) {
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
+// Iterative wildcard match with one backtrack point: linear in practice, where the
+// recursive form took exponential time on patterns such as "***...*x".
 bool globMatch(const char* pattern, const char* text) {
-    if (*pattern == '\0') return *text == '\0';
-    if (*pattern == '*') return globMatch(pattern + 1, text) || (*text && globMatch(pattern, text + 1));
-    if (*text == '\0') return false;
-    const char p = static_cast<char>(std::tolower(static_cast<unsigned char>(*pattern)));
-    const char t = static_cast<char>(std::tolower(static_cast<unsigned char>(*text)));
-    return (p == '?' || p == t) && globMatch(pattern + 1, text + 1);
+    auto same = [](char p, char t) {
+        return p == '?' || std::tolower(static_cast<unsigned char>(p)) == std::tolower(static_cast<unsigned char>(t));
+    };
+    const char* star = nullptr;
+    const char* resume = nullptr;
+    while (*text) {
+        if (*pattern == '*') {
+            star = pattern++;
+            resume = text;
+        } else if (*pattern && same(*pattern, *text)) {
+            ++pattern;
+            ++text;
+        } else if (star) {
+            pattern = star + 1;
+            text = ++resume;
+        } else {
+            return false;
+        }
+    }
+    while (*pattern == '*') ++pattern;
+    return *pattern == '\0';
 }
 
 bool has(FileAccess a, FileAccess bit) { return (static_cast<uint32_t>(a) & static_cast<uint32_t>(bit)) != 0; }
