@@ -99,7 +99,10 @@ class WinePrefix:
         os.makedirs(prefix.path)
         os.makedirs(prefix.logs)
         prefix._start_server()
-        boot = prefix._wine(["wineboot", "-i"], timeout=300)
+        # The first process initialises the new prefix by itself. "wineboot -i" on
+        # top of that starts a second service manager, and the two then answer
+        # service calls in turn, each with its own view.
+        boot = prefix._wine(["wineboot"], timeout=300)
         if boot.rc != 0:
             prefix.close()
             raise RuntimeError("wineboot failed: %r" % boot)
@@ -214,7 +217,11 @@ class WinePrefix:
 
     def query_service(self, name):
         """{key: value} of a service's configuration and status (see helpers/scq.cpp),
-        or None when it does not exist."""
+        or None when it does not exist.
+
+        Wine's service manager shows another process's create or delete only after
+        a moment (seen: up to a second), so after a change poll with wait_for_state
+        (state None waits for the service to be gone) instead of querying once."""
         result = self.run(SCQ, [name])
         if result.rc != 0:
             return None
@@ -231,7 +238,8 @@ class WinePrefix:
         return int(info["state"]) if info else None
 
     def wait_for_state(self, name, state, timeout=30):
-        """Polls until the service reaches state; returns the last state seen."""
+        """Polls until the service reaches state (None: does not exist); returns the
+        last state seen."""
         deadline = time.monotonic() + timeout
         current = self.service_state(name)
         while current != state and time.monotonic() < deadline:
