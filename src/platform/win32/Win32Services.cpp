@@ -1,5 +1,6 @@
 #include "platform/win32/Win32Services.h"
 
+#include <atomic>
 #include <cstdint>
 #include <vector>
 
@@ -10,6 +11,24 @@ namespace kavrin::win32 {
 namespace {
 
 Win32ServiceControl* activeInstance = nullptr;
+
+std::atomic<void (*)()> processEndHook{nullptr};
+
+void NTAPI processEndCallback(PVOID, DWORD reason, PVOID) {
+    if (reason != DLL_PROCESS_DETACH) return;
+    if (void (*hook)() = processEndHook.exchange(nullptr)) hook();  // once
+}
+
+}  // namespace
+}  // namespace kavrin::win32
+
+// The MinGW runtime's TLS directory lists every callback placed between .CRT$XLA
+// and .CRT$XLZ; "used" keeps the linker from dropping this one.
+extern "C" __attribute__((section(".CRT$XLF"), used))
+const PIMAGE_TLS_CALLBACK kavrinProcessEndCallback = kavrin::win32::processEndCallback;
+
+namespace kavrin::win32 {
+namespace {
 
 constexpr DWORD kConfigBufferBytes = 8192;
 
@@ -135,6 +154,11 @@ bool Win32ServiceControl::registerHandler(const std::string& name, ServiceHandle
 bool Win32ServiceControl::setStatus(const ServiceStatus& status) {
     SERVICE_STATUS native = toNative(status);
     return record(::SetServiceStatus(statusHandle_, &native) != 0);
+}
+
+bool Win32ServiceControl::setProcessEndHook(void (*hook)()) {
+    processEndHook.store(hook);
+    return true;
 }
 
 void WINAPI Win32ServiceControl::serviceMainTrampoline(DWORD argc, LPSTR* argv) {
