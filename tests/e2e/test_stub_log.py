@@ -6,6 +6,7 @@ empty line."""
 import glob
 import os
 import re
+import shutil
 import tempfile
 import unittest
 
@@ -96,6 +97,24 @@ class StubAndLogTest(unittest.TestCase):
         created = set(self.logs(drive_c)) - before
         self.assertEqual(len(created), 1, sorted(created))
         self.assert_header(created.pop())
+
+    def test_an_unspellable_directory_is_opened_by_its_short_name(self):
+        # Code page 1252 (LC_ALL=C.UTF-8) cannot spell Cyrillic: the narrow module
+        # name carries "?", so the launcher has to open itself by its short path.
+        directory = os.path.join(self.work, "\u0441\u0435\u0440\u0432\u0438\u0441")
+        os.makedirs(directory)
+        exe = os.path.join(directory, "kavrin-service.exe")
+        shutil.copy(harness.STUB, exe)
+        temp_dir = self.temp_dir("cyrillic")
+        result = self.prefix.envrun(exe, env={"TMP": self.prefix.winpath(temp_dir), "KAVRIN_LOG": "yes"})
+        self.assertEqual(result.rc, 1, result)
+        logs = self.logs(temp_dir)
+        self.assertEqual(len(logs), 1, os.listdir(temp_dir))
+        with open(logs[0], "rb") as f:
+            text = f.read().decode("latin-1")
+        # It read its own headers (and then found no block) instead of failing to open.
+        self.assertNotIn("Could not open", text)
+        self.assertIn("\r\nnumber of sections: ", text)
 
 
 if __name__ == "__main__":
