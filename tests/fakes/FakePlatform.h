@@ -99,6 +99,7 @@ public:
 private:
     uint32_t lastError_ = 0;
     unsigned tempCounter_ = 0x1000;
+    std::vector<std::unique_ptr<File>> kept_;  // openAndKeep handles; declared last, closed first
 };
 
 class FakeRegistry : public Registry {
