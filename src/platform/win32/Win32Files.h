@@ -32,6 +32,7 @@ public:
     std::optional<std::string> uniqueTempName(const std::string& dir, const std::string& prefix) override;
 
     std::unique_ptr<TextOut> createText(const std::string& path) override;
+    std::optional<std::string> searchPath(const std::string& fileName) override;
 
 private:
     // Keeps GetLastError of the last call, so a log line written in between
