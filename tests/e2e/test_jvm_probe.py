@@ -118,6 +118,16 @@ class ProbeAndCacheTest(JvmPrefixTest):
         self.assertEqual(v["name"], "MY_JAVA")
         self.assertEqual(v["javaExe"], self.win(home.bin.java_exe))
 
+    def test_packed_runtime_is_unpacked_before_it_is_probed(self):
+        home = homes.make_packed_jre(self.root / "packed", self.fx, "1.6.0_03")
+        r = self.search(home)
+        self.assertEqual(r["kind"], "2")
+        self.assertEqual(r["javaExe"], self.win(home.bin.java_exe))
+        for archive in homes.PACKED_ARCHIVES:
+            self.assertTrue((home.path / archive).exists(), archive)
+            self.assertFalse((home.path / (archive + ".pack")).exists(), archive)
+        self.assertLess(r.log.index("Unpacking JRE done"), r.log.index("checkJavaExe ("))
+
 
 if __name__ == "__main__":
     unittest.main()
