@@ -33,7 +33,6 @@ public:
     std::optional<std::string> searchPath(const std::string& fileName) override;
 
     std::unique_ptr<TextOut> createText(const std::string& path) override;
-    std::optional<std::string> searchPath(const std::string& fileName) override;
 
 private:
     // Keeps GetLastError of the last call, so a log line written in between
