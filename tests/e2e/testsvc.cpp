@@ -8,7 +8,11 @@
 //   kavrin-testsvc start NAME [ARG...]           StartServiceA with arguments
 //   kavrin-testsvc control NAME CODE             ControlService
 //   kavrin-testsvc wait NAME STATE MS            poll QueryServiceStatusEx until STATE
+//   kavrin-testsvc run COMMANDLINE               CreateProcessA with exactly that command
+//                                                line (trailing blanks included); its exit code
 //   kavrin-testsvc service normal|stuckstop      run as the service
+//   kavrin-testsvc                               run as the service, normal (so a copy can
+//                                                stand in for another program's image)
 #include <windows.h>
 
 #include <cstdio>
@@ -144,6 +148,21 @@ int wait(const char* name, const char* state, const char* ms) {
     return ssp.dwCurrentState == wanted ? 0 : 1;
 }
 
+int run(const char* commandLine) {
+    std::string line = commandLine;
+    STARTUPINFOA si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi))
+        return fail("CreateProcess");
+    WaitForSingleObject(pi.hProcess, INFINITE);
+    DWORD code = 0;
+    GetExitCodeProcess(pi.hProcess, &code);
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    return static_cast<int>(code);
+}
+
 // The service side.
 SERVICE_STATUS_HANDLE statusHandle;
 SERVICE_STATUS serviceStatus;
@@ -197,6 +216,8 @@ int main(int argc, char** argv) {
     if (argc >= 4 && !std::strcmp(argv[1], "control")) return control(argv[2], argv[3]);
     if (argc >= 5 && !std::strcmp(argv[1], "wait")) return wait(argv[2], argv[3], argv[4]);
     if (argc >= 3 && !std::strcmp(argv[1], "service")) return runService(argv[2]);
+    if (argc >= 3 && !std::strcmp(argv[1], "run")) return run(argv[2]);
+    if (argc == 1) return runService("normal");
     std::fprintf(stderr, "usage: see the head of testsvc.cpp\n");
     return 64;
 }
