@@ -46,12 +46,12 @@ class ServiceVerbs(unittest.TestCase):
     def verb(self, *args, exe=None):
         return self.prefix.run(exe or self.exe, list(args))
 
-    def testsvc(self, *args):
+    def svctool(self, *args):
         return self.prefix.run(TESTSVC, list(args))
 
     def query(self, name):
         """The service's status and configuration from the service API, or None."""
-        r = self.testsvc("query", name)
+        r = self.svctool("query", name)
         if r.rc != 0:
             return None
         return dict(line.split("=", 1) for line in r.stdout.splitlines() if "=" in line)
@@ -62,8 +62,8 @@ class ServiceVerbs(unittest.TestCase):
     def start_test_service(self, name, mode="normal", binary=None):
         """Registers and starts a plain test service; waits until it runs."""
         binary = binary or '"%s" service %s' % (self.prefix.winpath(TESTSVC), mode)
-        self.assertEqual(self.testsvc("create", name, "3", binary).rc, 0)
-        self.assertEqual(self.testsvc("start", name).rc, 0)
+        self.assertEqual(self.svctool("create", name, "3", binary).rc, 0)
+        self.assertEqual(self.svctool("start", name).rc, 0)
         self.assertEqual(self.prefix.wait_for_state(name, harness.RUNNING), harness.RUNNING)
 
     def assertOutput(self, result, rc, stdout):
@@ -117,7 +117,7 @@ class ServiceVerbs(unittest.TestCase):
             self.assertOutput(self.verb(spelling, "My", "Service"), 3, "Not running.\nAuto-start.\n")
         self.assertOutput(self.verb("-uninstall", "My", "Service"), 0, "Uninstalled service 'My Service'.\n")
         # "-install " with a blank and nothing after it keeps key 101.
-        r = self.testsvc("run", '"%s" -install-demand ' % self.prefix.winpath(self.exe))
+        r = self.svctool("run", '"%s" -install-demand ' % self.prefix.winpath(self.exe))
         self.assertOutput(r, 0, "Installed service 'kvsvc'.\n")
         self.assertEqual(self.query("kvsvc")["start_type"], "3")
 
@@ -151,7 +151,7 @@ class ServiceVerbs(unittest.TestCase):
         shutil.move(exe, exe + ".real")
         shutil.copy(TESTSVC, exe)
         try:
-            self.assertEqual(self.testsvc("start", "kvown").rc, 0)
+            self.assertEqual(self.svctool("start", "kvown").rc, 0)
             self.assertEqual(self.prefix.wait_for_state("kvown", harness.RUNNING), harness.RUNNING)
         finally:
             os.replace(exe + ".real", exe)
@@ -169,7 +169,7 @@ class ServiceVerbs(unittest.TestCase):
                  ("kvbak", win + ".bak", 1, "Not running.\nDifferent service executable: %s.bak\n" % win)]
         for name, binary, rc, out in cases:
             with self.subTest(name):
-                self.assertEqual(self.testsvc("create", name, "3", binary).rc, 0)
+                self.assertEqual(self.svctool("create", name, "3", binary).rc, 0)
                 self.assertOutput(self.verb("-status", name, exe=exe), rc, out)
 
     def test_status_of_a_running_service_of_another_executable(self):

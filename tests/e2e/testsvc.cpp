@@ -5,12 +5,14 @@
 //   kavrin-testsvc query NAME                    key=value lines of status and configuration
 //   kavrin-testsvc create NAME START BINPATH      CreateServiceA, own process
 //   kavrin-testsvc delete NAME
+//   kavrin-testsvc setpath NAME BINPATH           ChangeServiceConfigA: the command line
 //   kavrin-testsvc start NAME [ARG...]           StartServiceA with arguments
 //   kavrin-testsvc control NAME CODE             ControlService
 //   kavrin-testsvc wait NAME STATE MS            poll QueryServiceStatusEx until STATE
 //   kavrin-testsvc run COMMANDLINE               CreateProcessA with exactly that command
 //                                                line (trailing blanks included); its exit code
-//   kavrin-testsvc service normal|stuckstop      run as the service
+//   kavrin-testsvc service normal|stuckstop|exitpending   run as the service; exitpending
+//                                                ends the process in stop pending, unreported
 //   kavrin-testsvc                               run as the service, normal (so a copy can
 //                                                stand in for another program's image)
 #include <windows.h>
@@ -108,6 +110,18 @@ int deleteService(const char* name) {
     return 0;
 }
 
+int setPath(const char* name, const char* binaryPath) {
+    ScHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT));
+    if (!manager.h) return fail("OpenSCManager");
+    ScHandle service(OpenServiceA(manager.h, name, SERVICE_CHANGE_CONFIG));
+    if (!service.h) return fail("OpenService");
+    if (!ChangeServiceConfigA(service.h, SERVICE_NO_CHANGE, SERVICE_NO_CHANGE, SERVICE_NO_CHANGE, binaryPath, nullptr,
+                              nullptr, nullptr, nullptr, nullptr, nullptr))
+        return fail("ChangeServiceConfig");
+    std::printf("changed\n");
+    return 0;
+}
+
 int start(const char* name, int argc, char** argv) {
     ScHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT));
     if (!manager.h) return fail("OpenSCManager");
@@ -168,6 +182,7 @@ SERVICE_STATUS_HANDLE statusHandle;
 SERVICE_STATUS serviceStatus;
 HANDLE stopEvent;
 bool stuckStop;
+bool exitPending;
 
 void report(DWORD state, DWORD waitHint) {
     serviceStatus.dwCurrentState = state;
@@ -177,10 +192,11 @@ void report(DWORD state, DWORD waitHint) {
 
 void WINAPI handler(DWORD control) {
     if (control == SERVICE_CONTROL_STOP) {
-        if (stuckStop) {
+        if (stuckStop || exitPending) {
             // Stays in stop pending with a short wait hint and a checkpoint that never moves.
             report(SERVICE_STOP_PENDING, 1000);
         }
+        if (exitPending) ExitProcess(0);  // as a runtime that ends the process unannounced
         SetEvent(stopEvent);
         return;
     }
@@ -200,6 +216,7 @@ void WINAPI serviceMain(DWORD, LPSTR*) {
 
 int runService(const char* mode) {
     stuckStop = std::strcmp(mode, "stuckstop") == 0;
+    exitPending = std::strcmp(mode, "exitpending") == 0;
     stopEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     char empty[] = "";
     SERVICE_TABLE_ENTRYA table[] = {{empty, serviceMain}, {nullptr, nullptr}};
@@ -212,6 +229,7 @@ int main(int argc, char** argv) {
     if (argc >= 3 && !std::strcmp(argv[1], "query")) return query(argv[2]);
     if (argc >= 5 && !std::strcmp(argv[1], "create")) return create(argv[2], argv[3], argv[4]);
     if (argc >= 3 && !std::strcmp(argv[1], "delete")) return deleteService(argv[2]);
+    if (argc >= 4 && !std::strcmp(argv[1], "setpath")) return setPath(argv[2], argv[3]);
     if (argc >= 3 && !std::strcmp(argv[1], "start")) return start(argv[2], argc - 3, argv + 3);
     if (argc >= 4 && !std::strcmp(argv[1], "control")) return control(argv[2], argv[3]);
     if (argc >= 5 && !std::strcmp(argv[1], "wait")) return wait(argv[2], argv[3], argv[4]);
