@@ -20,6 +20,8 @@ import harness
 import homes
 
 TESTSVC = os.path.join(harness.WINDOWS_BIN, "kavrin-testsvc.exe")
+JVMFLOOR = os.path.join(harness.WINDOWS_BIN, "kavrin-jvmfloor.exe")
+VERSION_CACHE = "HKCU\\SOFTWARE\\dalvenco\\kavrin\\jvms"
 MAIN_CLASS = "org.example.Main"
 DELETION_QUEUE = "HKCU\\SOFTWARE\\dalvenco\\kavrin\\temp"
 
@@ -225,6 +227,47 @@ class ServiceRun(unittest.TestCase):
         info = self.query(name)
         self.assertEqual((info["state"], info["win32_exit_code"]), ("1", "0"))
         self.assertIn("exit 0 via Shutdown", self.record(record))
+
+    def test_benchmark_start_to_main(self):
+        """Prints figures: StartServiceA to the stand-in's main call with a cold and a
+        warm version cache, the stub's size, and the floor (a program that only loads
+        jvm.dll and calls JNI_CreateJavaVM, process creation included)."""
+        name = "kvrbench"
+        exe, jre, record = self.make_service(name)
+        self.assertOutput(self.verb(exe, "-install-demand"), 0, "Installed service '%s'.\n" % name)
+
+        def start_to_main(cold):
+            if cold:
+                self.prefix.reg_delete(VERSION_CACHE)
+            if record.exists():
+                record.unlink()
+            r = self.svctool("bench-start", name, self.prefix.winpath(str(record)), "main argc=")
+            self.assertEqual(r.rc, 0, r)
+            self.assertOutput(self.verb(exe, "-stop"), 0, "Stopping service '%s'.\nService stopped\n" % name)
+            return float(r.stdout.split("elapsed_ms=")[1].split()[0])
+
+        cold = [start_to_main(True) for _ in range(3)]
+        warm = [start_to_main(False) for _ in range(3)]
+        floor_dir = self.drive_c / "floor"
+        floor_dir.mkdir(exist_ok=True)
+        shutil.copyfile(self.fx.jvm_dll, floor_dir / "jvm.dll")
+        floor = []
+        for _ in range(3):
+            r = self.svctool("bench-spawn", '"%s" "%s"' % (self.prefix.winpath(JVMFLOOR),
+                                                           self.prefix.winpath(str(floor_dir / "jvm.dll"))))
+            self.assertIn("exit_code=0", r.stdout, r)
+            floor.append(float(r.stdout.split("elapsed_ms=")[1].split()[0]))
+        best = lambda xs: min(xs)
+        print("\nbenchmark: StartServiceA -> main, cold version cache: %s ms (best %.1f)"
+              % (", ".join("%.1f" % x for x in cold), best(cold)))
+        print("benchmark: StartServiceA -> main, warm version cache: %s ms (best %.1f)"
+              % (", ".join("%.1f" % x for x in warm), best(warm)))
+        print("benchmark: floor (load jvm.dll + JNI_CreateJavaVM, own process): %s ms (best %.1f)"
+              % (", ".join("%.1f" % x for x in floor), best(floor)))
+        print("benchmark: ratio service/floor: cold %.2f, warm %.2f"
+              % (best(cold) / best(floor), best(warm) / best(floor)))
+        print("benchmark: stub size %d bytes" % os.path.getsize(harness.STUB))
+        self.assertGreater(best(floor), 0)
 
 
 class ServiceRunLogged(unittest.TestCase):

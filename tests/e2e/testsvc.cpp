@@ -9,6 +9,9 @@
 //   kavrin-testsvc start NAME [ARG...]           StartServiceA with arguments
 //   kavrin-testsvc control NAME CODE             ControlService
 //   kavrin-testsvc wait NAME STATE MS            poll QueryServiceStatusEx until STATE
+//   kavrin-testsvc bench-start NAME FILE TEXT    milliseconds from StartServiceA until FILE
+//                                                holds TEXT
+//   kavrin-testsvc bench-spawn COMMANDLINE       milliseconds a process takes from creation to end
 //   kavrin-testsvc run COMMANDLINE               CreateProcessA with exactly that command
 //                                                line (trailing blanks included); its exit code
 //   kavrin-testsvc service normal|stuckstop|exitpending   run as the service; exitpending
@@ -177,6 +180,49 @@ int run(const char* commandLine) {
     return static_cast<int>(code);
 }
 
+double millisecondsSince(const LARGE_INTEGER& start) {
+    LARGE_INTEGER now, frequency;
+    QueryPerformanceCounter(&now);
+    QueryPerformanceFrequency(&frequency);
+    return 1000.0 * static_cast<double>(now.QuadPart - start.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
+bool fileHolds(const char* path, const char* text) {
+    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    std::string content;
+    char chunk[4096];
+    DWORD got = 0;
+    while (ReadFile(file, chunk, sizeof chunk, &got, nullptr) && got > 0) content.append(chunk, got);
+    CloseHandle(file);
+    return content.find(text) != std::string::npos;
+}
+
+int benchStart(const char* name, const char* file, const char* text) {
+    ScHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT));
+    if (!manager.h) return fail("OpenSCManager");
+    ScHandle service(OpenServiceA(manager.h, name, SERVICE_START));
+    if (!service.h) return fail("OpenService");
+    LARGE_INTEGER start;
+    QueryPerformanceCounter(&start);
+    if (!StartServiceA(service.h, 0, nullptr)) return fail("StartService");
+    while (!fileHolds(file, text)) {
+        if (millisecondsSince(start) > 60000) return fail("timeout");
+        Sleep(1);
+    }
+    std::printf("elapsed_ms=%.1f\n", millisecondsSince(start));
+    return 0;
+}
+
+int benchSpawn(const char* commandLine) {
+    LARGE_INTEGER start;
+    QueryPerformanceCounter(&start);
+    int code = run(commandLine);
+    std::printf("elapsed_ms=%.1f\nexit_code=%d\n", millisecondsSince(start), code);
+    return 0;
+}
+
 // The service side.
 SERVICE_STATUS_HANDLE statusHandle;
 SERVICE_STATUS serviceStatus;
@@ -235,6 +281,8 @@ int main(int argc, char** argv) {
     if (argc >= 5 && !std::strcmp(argv[1], "wait")) return wait(argv[2], argv[3], argv[4]);
     if (argc >= 3 && !std::strcmp(argv[1], "service")) return runService(argv[2]);
     if (argc >= 3 && !std::strcmp(argv[1], "run")) return run(argv[2]);
+    if (argc >= 5 && !std::strcmp(argv[1], "bench-start")) return benchStart(argv[2], argv[3], argv[4]);
+    if (argc >= 3 && !std::strcmp(argv[1], "bench-spawn")) return benchSpawn(argv[2]);
     if (argc == 1) return runService("normal");
     std::fprintf(stderr, "usage: see the head of testsvc.cpp\n");
     return 64;
