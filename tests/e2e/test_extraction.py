@@ -87,7 +87,7 @@ class ExtractionTest(unittest.TestCase):
         while "extracting files done" not in read_log(temp_dir) and runner.is_alive() and time.monotonic() < deadline:
             time.sleep(0.1)
         dirs = glob.glob(os.path.join(temp_dir, "kvr*.tmp_dir*"))
-        alive = runner.is_alive()
+        alive, copy, still_there = runner.is_alive(), None, None
         if alive and len(dirs) == 1:
             big = os.path.join(dirs[0], "big.bin")
             copy = os.path.join(self.work, "big-copy.bin")
@@ -98,7 +98,7 @@ class ExtractionTest(unittest.TestCase):
         runner.join()
         result = outcome["result"]
         self.assertEqual(result.rc, 0, result.stderr)
-        self.assertTrue(alive, "the stub ended before the sharing check")
+        self.assertTrue(alive and copy, "the stub ended before the sharing check")
         with open(copy, "rb") as f:
             self.assertEqual(f.read(), BIG)
         self.assertTrue(still_there, "another process deleted a file the stub holds")
