@@ -1,3 +1,4 @@
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -76,7 +77,7 @@ TEST_F(Extraction, WritesFilesIntoANewDirectoryAndKeepsThemOpen) {
     ASSERT_EQ(extractIncludedFiles(ctx), 0);
 
     // kvrXXXX.tmp_dirNNNNN: a fresh temporary name, "_dir" and rand() seeded with the time.
-    EXPECT_TRUE(::testing::internal::RE::FullMatch(dir(), R"(C:\\Temp\\kvr[0-9A-F]{1,4}\.tmp_dir20931)")) << dir();
+    EXPECT_THAT(dir(), ::testing::MatchesRegex(R"(C:\\Temp\\kvr[0-9A-F]{1,4}\.tmp_dir20931)"));
     EXPECT_EQ(fake.clock.seed, static_cast<uint32_t>(fake.clock.seconds));
     EXPECT_FALSE(fake.fs.exists(dir().substr(0, dir().size() - 9)));  // the name-giving file is gone
     EXPECT_TRUE(fake.fs.isDirectory(dir()));
