@@ -246,7 +246,7 @@ std::unique_ptr<File> FakeFileSystem::openFile(const std::string& path, FileAcce
 bool FakeFileSystem::openAndKeep(const std::string& path, FileAccess access, FileShare share) {
     auto file = openFile(path, access, share, FileDisposition::OpenExisting);
     if (!file) return false;
-    file.release();  // deliberately leaked, like a handle kept until the process ends
+    kept_.push_back(std::move(file));  // held until the fake goes, like a handle kept until process end
     ++keptOpen;
     return true;
 }
@@ -274,7 +274,8 @@ std::vector<FindEntry> FakeFileSystem::find(const std::string& pattern) {
         out.push_back({"..", true, d->lastWrite});
     }
     for (const std::string& child : children(dir)) {
-        if (!globMatch(name.c_str(), child.c_str())) continue;
+        // Windows matches "*.*" against names without a dot too.
+        if (name != "*.*" && !globMatch(name.c_str(), child.c_str())) continue;
         const Node* c = node((dir.back() == '\\' ? dir : dir + "\\") + child);
         out.push_back({child, c->directory, c->lastWrite});
     }
@@ -397,6 +398,17 @@ std::unique_ptr<TextOut> FakeFileSystem::createText(const std::string& path) {
     auto file = openFile(path, FileAccess::Write, FileShare::ReadWrite, FileDisposition::CreateAlways);
     if (!file) return nullptr;
     return std::make_unique<FakeText>(*this, keyOf(path));
+}
+
+std::optional<std::string> FakeFileSystem::searchPath(const std::string& fileName) {
+    for (const auto& dir : executableSearchPath) {
+        std::string candidate = dir;
+        if (!candidate.empty() && candidate.back() != '\\') candidate += '\\';
+        candidate += fileName;
+        const Node* n = node(candidate);
+        if (n && !n->directory) return candidate;
+    }
+    return std::nullopt;
 }
 
 // ---- registry -----------------------------------------------------------------------

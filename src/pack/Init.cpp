@@ -1,0 +1,65 @@
+#include "pack/Init.h"
+
+#include <variant>
+
+#include "config/Keys.h"
+#include "pack/PackError.h"
+#include "pack/Settings.h"
+#include "pack/Text.h"
+
+namespace kavrin::pack {
+namespace {
+
+std::string spelled(const Setting& setting, std::string_view text) {
+    auto value = blockTextToSetting(setting, text);
+    if (!value) return "''";
+    if (auto* string = std::get_if<std::string>(&*value)) return tomlString(*string).value_or("''");
+    if (auto* number = std::get_if<int64_t>(&*value)) return std::to_string(*number);
+    if (auto* flag = std::get_if<bool>(&*value)) return *flag ? "true" : "false";
+    std::string out = "[";
+    const auto& list = std::get<std::vector<std::string>>(*value);
+    for (size_t i = 0; i < list.size(); ++i) out += (i ? ", " : "") + tomlString(list[i]).value_or("''");
+    return out + "]";
+}
+
+}  // namespace
+
+std::string starterProject(const std::string& serviceName, const std::string& mainClass) {
+    if (serviceName.empty() || serviceName.find_first_of("/\\") != std::string::npos || !isAscii(serviceName))
+        failBadInput("service name '" + serviceName + "': use ASCII letters, digits and the like, no slashes");
+    if (mainClass.empty() || mainClass.find_first_of(" /\\;") != std::string::npos)
+        failBadInput("main class '" + mainClass + "': give the dotted class name, e.g. com.example.Main");
+
+    std::string out =
+        "# Kavrin project file: kavrin-pack build THIS.toml -o " + serviceName + ".exe\n"
+        "# Every setting is listed; the commented ones show their default. See docs/project-file.md.\n"
+        "\n[project]\n"
+        "# true: settings not given here get the defaults shown; false: the block holds only what is set\n"
+        "defaults = true\n";
+    std::string_view section;
+    for (const auto& setting : allSettings()) {
+        if (setting.section != section) {
+            section = setting.section;
+            out += "\n[" + std::string(section) + "]\n";
+        }
+        out += "# " + std::string(setting.summary) + " (key " + std::to_string(setting.key) + ")\n";
+        if (setting.key == key::kServiceName) {
+            out += "name = " + tomlString(serviceName).value_or("''") + "\n";
+        } else if (setting.key == key::kMainClass) {
+            out += "main-class = " + tomlString(mainClass).value_or("''") + "\n";
+        } else {
+            out += "#" + std::string(setting.name) + " = " + spelled(setting, setting.defaultText.value_or("")) + "\n";
+        }
+    }
+    out +=
+        "\n[files]\n"
+        "# files carried inside the executable, extracted to a temporary directory at start;\n"
+        "# jar and zip files among them join the class path. Paths are relative to this file.\n"
+        "#include = ['app.jar']\n"
+        "# carry the start classes (kavrin-runtime.jar) so they are always on the class path\n"
+        "#runtime = true\n"
+        "#runtime-jar = 'path/to/kavrin-runtime.jar'\n";
+    return out;
+}
+
+}  // namespace kavrin::pack

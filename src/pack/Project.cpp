@@ -1,0 +1,370 @@
+#include "pack/Project.h"
+
+#include <algorithm>
+#include <charconv>
+#include <map>
+#include <set>
+
+#define TOML_HEADER_ONLY 1
+#define TOML_ENABLE_FORMATTERS 0
+#include <toml++/toml.h>
+
+#include "config/Keys.h"
+#include "pack/FileIo.h"
+#include "pack/PackError.h"
+#include "pack/Settings.h"
+#include "pack/Text.h"
+
+namespace kavrin::pack {
+namespace fs = std::filesystem;
+namespace {
+
+constexpr std::string_view kRawSections[] = {"raw", "raw-wide", "raw-hex", "raw-wide-hex"};
+
+std::string typeName(const toml::node& node) {
+    switch (node.type()) {
+    case toml::node_type::string: return "a string";
+    case toml::node_type::integer: return "an integer";
+    case toml::node_type::floating_point: return "a floating-point number";
+    case toml::node_type::boolean: return "a boolean";
+    case toml::node_type::array: return "an array";
+    case toml::node_type::table: return "a table";
+    default: return "a date or time";
+    }
+}
+
+class ProjectReader {
+public:
+    ProjectReader(const fs::path& file, const ProjectOptions& options) : file_(file), options_(options) {
+        project_.path = file;
+    }
+
+    Project read(std::string_view text) {
+        toml::table root;
+        try {
+            root = toml::parse(text, std::string_view(displayPath(file_)));
+        } catch (const toml::parse_error& error) {
+            fail(error.source().begin.line, std::string(error.description()));
+        }
+        checkSections(root);
+        if (auto* project = root["project"].as_table()) readProjectSection(*project);
+        applyDefaults();
+        for (auto section : settingSections())
+            if (auto* table = root[section].as_table()) readSettingSection(section, *table);
+        if (auto* files = root["files"].as_table()) readFilesSection(*files);
+        addRuntimeJar(root);
+        writeFileKeys();
+        for (auto section : kRawSections)
+            if (auto* table = root[section].as_table()) readRawSection(section, *table);
+        finish();
+        return std::move(project_);
+    }
+
+private:
+    [[noreturn]] void fail(uint32_t line, const std::string& message) const {
+        failBadInput(displayPath(file_) + ":" + std::to_string(line) + ": " + message);
+    }
+    void warn(uint32_t line, const std::string& message) {
+        std::string where = line ? ":" + std::to_string(line) : "";
+        project_.warnings.push_back(displayPath(file_) + where + ": warning: " + message);
+    }
+
+    void checkSections(const toml::table& root) const {
+        for (auto&& [key, node] : root) {
+            std::string name(key.str());
+            bool known = name == "project" || name == "files" ||
+                         std::find(std::begin(kRawSections), std::end(kRawSections), name) != std::end(kRawSections);
+            auto sections = settingSections();
+            known = known || std::find(sections.begin(), sections.end(), name) != sections.end();
+            if (!node.is_table()) {
+                fail(key.source().begin.line,
+                     "unknown setting '" + name + "': settings belong in a section such as [service] or [java]");
+            }
+            if (!known) {
+                std::string list = "project, files";
+                for (auto section : sections) list += ", " + std::string(section);
+                fail(key.source().begin.line, "unknown section [" + name + "] (sections: " + list + ", raw, raw-wide, raw-hex, raw-wide-hex)");
+            }
+        }
+    }
+
+    void readProjectSection(const toml::table& table) {
+        for (auto&& [key, node] : table) {
+            if (key.str() != "defaults")
+                fail(key.source().begin.line, "unknown setting 'project." + std::string(key.str()) + "' (settings of [project]: defaults)");
+            auto* flag = node.as_boolean();
+            if (!flag) fail(key.source().begin.line, "setting 'project.defaults': expected a boolean (true or false), got " + typeName(node));
+            project_.defaults = flag->get();
+        }
+    }
+
+    void applyDefaults() {
+        if (!project_.defaults) return;
+        for (const auto& setting : allSettings()) {
+            if (!setting.defaultText) continue;
+            if (setting.kind == SettingKind::WideText)
+                wide_[setting.key] = utf8ToUtf16(*setting.defaultText);
+            else
+                narrow_[setting.key] = std::string(*setting.defaultText);
+        }
+    }
+
+    static std::string sectionSettings(std::string_view section) {
+        std::string list;
+        for (const auto& setting : allSettings())
+            if (setting.section == section) list += (list.empty() ? "" : ", ") + std::string(setting.name);
+        return list;
+    }
+
+    // The TOML value as the setting kind expects it, or an error at its line.
+    SettingValue toValue(const Setting& setting, const std::string& label, const toml::node& node) const {
+        auto wrongType = [&]() {
+            return "setting '" + label + "': expected " + std::string(expectedType(setting.kind)) + ", got " +
+                   typeName(node);
+        };
+        uint32_t line = node.source().begin.line;
+        switch (setting.kind) {
+        case SettingKind::Integer:
+            if (auto* number = node.as_integer()) return number->get();
+            fail(line, wrongType());
+        case SettingKind::Boolean:
+            if (auto* flag = node.as_boolean()) return flag->get();
+            fail(line, wrongType());
+        case SettingKind::ClassPath:
+        case SettingKind::SearchSequence:
+        case SettingKind::NameList:
+        case SettingKind::DirectoryList: {
+            auto* array = node.as_array();
+            if (!array) fail(line, wrongType());
+            std::vector<std::string> entries;
+            for (auto&& element : *array) {
+                auto* text = element.as_string();
+                if (!text)
+                    fail(element.source().begin.line, "setting '" + label + "': expected an array of strings, got an element that is " + typeName(element));
+                entries.push_back(text->get());
+            }
+            return entries;
+        }
+        default:
+            if (auto* text = node.as_string()) return text->get();
+            fail(line, wrongType());
+        }
+    }
+
+    void readSettingSection(std::string_view section, const toml::table& table) {
+        for (auto&& [key, node] : table) {
+            std::string label = std::string(section) + "." + std::string(key.str());
+            const Setting* setting = findSetting(section, key.str());
+            if (!setting)
+                fail(key.source().begin.line, "unknown setting '" + label + "' (settings of [" + std::string(section) + "]: " + sectionSettings(section) + ")");
+            SettingValue value = toValue(*setting, label, node);
+            std::string text;
+            try {
+                text = settingToBlockText(*setting, value);
+            } catch (const SettingProblem& problem) {
+                uint32_t line = node.source().begin.line;
+                if (problem.element && node.is_array()) line = (*node.as_array())[*problem.element].source().begin.line;
+                fail(line, "setting '" + label + "': " + problem.what());
+            }
+            uint32_t line = key.source().begin.line;
+            if (setting->kind == SettingKind::WideText) {
+                storeWide(setting->key, utf8ToUtf16(text), line, "setting '" + label + "'");
+            } else {
+                if (setting->key == key::kJvmSubdirectory && text.size() > 199)
+                    fail(line, "setting '" + label + "': longer than the 199 bytes the launcher reads");
+                storeNarrow(setting->key, std::move(text), line, "setting '" + label + "'");
+            }
+        }
+    }
+
+    void storeNarrow(int32_t keyNumber, std::string text, uint32_t line, const std::string& label) {
+        if (text.size() > kMaxNarrowValueBytes)
+            fail(line, label + ": " + std::to_string(text.size()) + " bytes is longer than the " +
+                           std::to_string(kMaxNarrowValueBytes) + " the launcher reads");
+        if (text.find('\0') != std::string::npos) fail(line, label + ": contains a NUL character");
+        if (!isAscii(text))
+            warn(line, label + ": non-ASCII text is written as UTF-8 bytes, but the launcher reads it in the "
+                               "machine's ANSI code page; use [raw-hex] for exact bytes");
+        narrow_[keyNumber] = std::move(text);
+    }
+
+    void storeWide(int32_t keyNumber, std::u16string text, uint32_t line, const std::string& label) {
+        if (text.size() > kMaxWideValueUnits)
+            fail(line, label + ": " + std::to_string(text.size()) + " UTF-16 units is longer than the " +
+                           std::to_string(kMaxWideValueUnits) + " the launcher reads");
+        wide_[keyNumber] = std::move(text);
+    }
+
+    void readFilesSection(const toml::table& table) {
+        for (auto&& [key, node] : table) {
+            std::string name(key.str());
+            uint32_t line = key.source().begin.line;
+            if (name == "include") {
+                auto* array = node.as_array();
+                if (!array) fail(line, "setting 'files.include': expected an array of strings, got " + typeName(node));
+                for (auto&& element : *array) {
+                    auto* text = element.as_string();
+                    if (!text) fail(element.source().begin.line, "setting 'files.include': expected an array of strings, got an element that is " + typeName(element));
+                    addIncluded(text->get(), element.source().begin.line);
+                }
+            } else if (name == "runtime") {
+                auto* flag = node.as_boolean();
+                if (!flag) fail(line, "setting 'files.runtime': expected a boolean (true or false), got " + typeName(node));
+                runtime_ = flag->get();
+            } else if (name == "runtime-jar") {
+                auto* text = node.as_string();
+                if (!text) fail(line, "setting 'files.runtime-jar': expected a string, got " + typeName(node));
+                runtimeJar_ = relativeToProject(text->get());
+                runtimeJarLine_ = line;
+            } else {
+                fail(line, "unknown setting 'files." + name + "' (settings of [files]: include, runtime, runtime-jar)");
+            }
+        }
+    }
+
+    fs::path relativeToProject(const std::string& text) const {
+        fs::path path(text);
+        if (path.is_absolute()) return path;
+        return file_.parent_path() / path;
+    }
+
+    void addIncluded(const std::string& text, uint32_t line) {
+        std::string name = text.substr(text.find_last_of('/') == std::string::npos ? 0 : text.find_last_of('/') + 1);
+        if (auto problem = unsafeNameProblem(name))
+            fail(line, "setting 'files.include': '" + text + "' cannot be carried: " + *problem);
+        fs::path source = relativeToProject(text);
+        std::error_code ec;
+        if (!fs::is_regular_file(source, ec))
+            fail(line, "setting 'files.include': included file '" + text + "' does not exist (looked for " + displayPath(source) + ")");
+        addFile(source, name, line, "setting 'files.include'");
+    }
+
+    void addFile(const fs::path& source, const std::string& name, uint32_t line, const std::string& label) {
+        for (const auto& file : project_.files)
+            if (file.name == name)
+                fail(line, label + ": two included files would be stored as '" + name + "'");
+        project_.files.push_back({source, name});
+    }
+
+    void addRuntimeJar(const toml::table& root) {
+        bool carry = runtime_.value_or(project_.defaults);
+        if (!carry) return;
+        fs::path jar;
+        if (options_.runtimeJar)
+            jar = *options_.runtimeJar;
+        else if (runtimeJar_)
+            jar = *runtimeJar_;
+        else
+            jar = options_.builderDirectory / std::string(kRuntimeJarName);
+        uint32_t line = runtimeJarLine_ ? runtimeJarLine_ : root["files"].node() ? root["files"].node()->source().begin.line : 1;
+        std::error_code ec;
+        if (!fs::is_regular_file(jar, ec))
+            fail(line, "setting 'files.runtime': the start classes " + displayPath(jar) +
+                           " do not exist; build them, name them with files.runtime-jar or --runtime-jar, or set "
+                           "files.runtime = false");
+        addFile(jar, std::string(kRuntimeJarName), line, "setting 'files.runtime'");
+    }
+
+    // The count and the names always agree with the stream that follows the block.
+    void writeFileKeys() {
+        if (project_.files.empty() && !project_.defaults) return;
+        std::string names;
+        for (const auto& file : project_.files) names += (names.empty() ? "" : ";") + file.name;
+        if (names.size() > kMaxNarrowValueBytes)
+            failBadInput(displayPath(file_) + ": the names of the included files together exceed " +
+                         std::to_string(kMaxNarrowValueBytes) + " bytes");
+        narrow_[key::kIncludedCount] = std::to_string(project_.files.size());
+        narrow_[key::kIncludedNames] = names;
+    }
+
+    void readRawSection(std::string_view section, const toml::table& table) {
+        bool wide = section.find("wide") != std::string_view::npos;
+        bool hex = section.find("hex") != std::string_view::npos;
+        auto& seen = wide ? rawWideKeys_ : rawNarrowKeys_;
+        for (auto&& [key, node] : table) {
+            uint32_t line = key.source().begin.line;
+            std::string label = "[" + std::string(section) + "] key \"" + std::string(key.str()) + "\"";
+            int32_t number = 0;
+            auto keyText = key.str();
+            auto [end, ec] = std::from_chars(keyText.data(), keyText.data() + keyText.size(), number);
+            if (ec != std::errc() || end != keyText.data() + keyText.size() || keyText.empty())
+                fail(line, label + ": not a key number (a signed 32-bit decimal integer)");
+            if (!seen.insert(number).second) fail(line, label + ": key " + std::to_string(number) + " is set twice in the raw tables");
+            std::string text;
+            if (auto* string = node.as_string()) {
+                text = string->get();
+            } else if (auto* integer = node.as_integer(); integer && !wide && !hex) {
+                text = std::to_string(integer->get());
+            } else {
+                fail(line, label + ": expected " + std::string(wide || hex ? "a string" : "a string or an integer") + ", got " + typeName(node));
+            }
+            if (hex) {
+                auto bytes = fromHex(text);
+                if (!bytes || (wide && bytes->size() % 2 != 0))
+                    fail(line, label + ": expected hexadecimal bytes" + std::string(wide ? " (UTF-16LE, an even number)" : ""));
+                text = std::move(*bytes);
+            }
+            if (wide) {
+                storeWide(number, hex ? fromUtf16leBytes(text) : utf8ToUtf16(text), line, label);
+            } else if (hex) {
+                if (text.size() > kMaxNarrowValueBytes)
+                    fail(line, label + ": " + std::to_string(text.size()) + " bytes is longer than the " +
+                                   std::to_string(kMaxNarrowValueBytes) + " the launcher reads");
+                narrow_[number] = std::move(text);  // exact bytes, whatever they are
+            } else {
+                storeNarrow(number, std::move(text), line, label);
+            }
+        }
+    }
+
+    void finish() {
+        bool named = narrow_.count(key::kServiceName) && !narrow_[key::kServiceName].empty();
+        if (project_.defaults && !named)
+            warn(0, "no service name (service.name): the service verbs need a name after the verb");
+        for (auto& [keyNumber, text] : narrow_) project_.block.narrow.emplace_back(keyNumber, std::move(text));
+        for (auto& [keyNumber, text] : wide_) project_.block.wide.emplace_back(keyNumber, std::move(text));
+    }
+
+    fs::path file_;
+    const ProjectOptions& options_;
+    Project project_;
+    std::map<int32_t, std::string> narrow_;
+    std::map<int32_t, std::u16string> wide_;
+    std::set<int32_t> rawNarrowKeys_, rawWideKeys_;
+    std::optional<bool> runtime_;
+    std::optional<fs::path> runtimeJar_;
+    uint32_t runtimeJarLine_ = 0;
+};
+
+}  // namespace
+
+std::optional<std::string> unsafeNameProblem(std::string_view name) {
+    if (name.empty()) return "the name is empty";
+    if (name == "." || name == "..") return "'" + std::string(name) + "' is not a file name";
+    for (char c : name) {
+        auto b = static_cast<unsigned char>(c);
+        if (c == '\\' || c == '/') return "its name holds a path separator";
+        if (c == ':') return "its name holds a drive colon";
+        if (c == ';') return "its name holds ';', which separates the carried names";
+        if (b < 0x20 || std::string_view("<>\"|?*").find(c) != std::string_view::npos)
+            return "its name holds a character Windows does not allow in file names";
+    }
+    if (name.back() == '.' || name.back() == ' ') return "Windows drops a trailing dot or blank from file names";
+    std::string stem(name.substr(0, name.find('.')));
+    std::transform(stem.begin(), stem.end(), stem.begin(), [](unsigned char c) { return std::toupper(c); });
+    static const std::set<std::string> kDevices{"CON", "PRN", "AUX", "NUL", "COM1", "COM2", "COM3", "COM4",
+                                                "COM5", "COM6", "COM7", "COM8", "COM9", "LPT1", "LPT2", "LPT3",
+                                                "LPT4", "LPT5", "LPT6", "LPT7", "LPT8", "LPT9"};
+    if (kDevices.count(stem)) return "'" + std::string(name) + "' is a Windows device name";
+    return std::nullopt;
+}
+
+Project parseProject(std::string_view text, const fs::path& file, const ProjectOptions& options) {
+    return ProjectReader(file, options).read(text);
+}
+
+Project loadProject(const fs::path& file, const ProjectOptions& options) {
+    return parseProject(readWholeFile(file, "project file"), file, options);
+}
+
+}  // namespace kavrin::pack

@@ -1,0 +1,327 @@
+#include "pack/Settings.h"
+
+#include <algorithm>
+#include <array>
+#include <charconv>
+
+#include "config/Keys.h"
+
+namespace kavrin::pack {
+namespace {
+
+using K = SettingKind;
+
+// Defaults are the service launcher's own configuration, launcher flavour "k".
+constexpr std::array kSettings{
+    Setting{"service", "name", key::kServiceName, K::Text, std::nullopt,
+            "name the service is installed under (a name after the verb overrides it)"},
+    Setting{"service", "description", key::kServiceDescription, K::WideText, "",
+            "description shown by the service manager; empty: none is set"},
+    Setting{"service", "dependencies", key::kDependencies, K::NameList, "",
+            "services that must run before this one"},
+
+    Setting{"launcher", "type", key::kLauncherType, K::Integer, "4",
+            "launcher type: 4 service (auto-start, errors on stderr), 1 GUI, 5 console with message box"},
+    Setting{"launcher", "flavour", key::kFlavour, K::Flavour, "k",
+            "\"k\": KAVRIN_JAVA_HOME is tried after the search sequence; \"m\": installer flavour"},
+    Setting{"launcher", "working-directory", key::kWorkingDirectory, K::Text, ".",
+            "working directory, relative to the executable's directory; empty: unchanged"},
+    Setting{"launcher", "install-directory", key::kInstallDirectory, K::Text, "..\\",
+            "installation directory (holds .molvex), relative to the executable's directory"},
+    Setting{"launcher", "path-prepend", key::kPathPrepend, K::DirectoryList, "",
+            "directories put in front of PATH, relative to the executable's directory"},
+    Setting{"launcher", "process-comm-file", key::kPassProcessCommFile, K::Boolean, "0",
+            "pass a process communication file name to the JVM (kavrin.processCommFile)"},
+
+    Setting{"java", "main-class", key::kMainClass, K::Text, std::nullopt,
+            "the application's main class, dotted"},
+    Setting{"java", "class-path", key::kClassPath, K::ClassPath, "S0..\\lib;",
+            "class path entries: type A/D/E/S, flag 0 (optional) or 1 (mandatory), then the path"},
+    Setting{"java", "vm-options", key::kVmParameters, K::Text, " -Xrs",
+            "JVM options, variables expanded, split like a command line"},
+    Setting{"java", "arguments", key::kArguments, K::Text, "",
+            "fixed application arguments, variables expanded, split like a command line"},
+    Setting{"java", "route-j-arguments", key::kRouteJArguments, K::Boolean, "1",
+            "\"-J\" arguments of the command line become JVM options"},
+
+    Setting{"jvm", "search-sequence", key::kSearchSequence, K::SearchSequence, "B..\\jre;R..\\jre;",
+            "where to look for a Java runtime: A/B/R directory, E variable, S search path, Y registry"},
+    Setting{"jvm", "min-version", key::kMinVersion, K::Text, "1.5",
+            "lowest accepted Java version (compared byte by byte); empty: no bound"},
+    Setting{"jvm", "max-version", key::kMaxVersion, K::Text, "",
+            "highest accepted Java version (compared over its own length); empty: no bound"},
+    Setting{"jvm", "allow-pre-release", key::kAllowPreRelease, K::Boolean, "0",
+            "accept beta/ea/rc runtimes everywhere"},
+    Setting{"jvm", "jdk-required", key::kJdkRequired, K::Boolean, "0",
+            "accept only Java homes with lib\\tools.jar"},
+    Setting{"jvm", "library-subdirectory", key::kJvmSubdirectory, K::Text, "",
+            "JVM library subdirectory tried first; empty: hotspot"},
+
+    Setting{"start-class", "pass-error-log", key::kPassErrorLog, K::Boolean, "0",
+            "hand the error log file to the start class"},
+    Setting{"start-class", "error-log", key::kErrorLogFile, K::Text, "error.log",
+            "error log file, relative to the executable's directory"},
+    Setting{"start-class", "pass-output-log", key::kPassOutputLog, K::Boolean, "0",
+            "hand the output log file to the start class"},
+    Setting{"start-class", "output-log", key::kOutputLogFile, K::Text, "output.log",
+            "output log file, relative to the executable's directory"},
+    Setting{"start-class", "fifth-parameter", key::kStartClassFlag, K::Boolean, "1",
+            "the start class's fifth parameter (\"true\"/\"false\")"},
+
+    Setting{"messages", "caption", key::kMsgCaption, K::Text, "Error", "caption of error message boxes"},
+    Setting{"messages", "no-jvm", key::kMsgNoJvm, K::Text,
+            "No JVM could be found on your system.\nPlease define KAVRIN_JAVA_HOME\nto point to an "
+            "installed JDK or JRE or download a JRE from https://jdk.java.net.",
+            "no usable Java runtime found"},
+    Setting{"messages", "path-jvm-damaged", key::kMsgPathJvmDamaged, K::Text,
+            "The JVM found in your path is damaged.\nPlease reinstall or define KAVRIN_JAVA_HOME\nto "
+            "point to an installed JDK or JRE.",
+            "the runtime found on the search path failed to load"},
+    Setting{"messages", "variable-jvm-damaged", key::kMsgEnvJvmDamaged, K::Text,
+            "The {0} envionment variable does not\npoint to a working JDK or JRE.",
+            "the runtime named by a variable ({0}) failed to load"},
+    Setting{"messages", "location-jvm-damaged", key::kMsgLocationJvmDamaged, K::Text,
+            "The JVM found at {0} is damaged.\nPlease reinstall or define KAVRIN_JAVA_HOME\nto point "
+            "to an installed JDK or JRE.",
+            "the runtime at a location ({0}) failed to load"},
+    Setting{"messages", "jvm-start-failed", key::kMsgJvmStartFailed, K::Text,
+            "The JVM could not be started. The main method may have thrown an exception.",
+            "the JVM failed to start"},
+    Setting{"messages", "class-path-entry-missing", key::kMsgClassPathMissing, K::Text,
+            "File or directory {0} not found or empty\n", "a mandatory class path entry ({0}) is missing"},
+    Setting{"messages", "wrong-parameter-usage", key::kMsgWrongParameter, K::Text, "Wrong Parameter Usage",
+            "a quote without its closing partner"},
+    Setting{"messages", "variable-undefined", key::kMsgEnvVarMissing, K::Text,
+            "The environment variable {0} has to be defined",
+            "a mandatory class path variable ({0}) is undefined"},
+    Setting{"messages", "internal-error", key::kMsgInternalError, K::Text,
+            "An internal error occurred (error code: {0})", "internal error with its number ({0})"},
+    Setting{"messages", "main-class-not-found", key::kMsgNoMainClass, K::Text, "Couldn't load main class.",
+            "the start class is not on the class path"},
+    Setting{"messages", "main-method-not-found", key::kMsgNoMainMethod, K::Text, "Main method not found.",
+            "the start class has no main method"},
+    Setting{"messages", "other-caption", key::kMsg1012, K::Text, "Error",
+            "carried for other launchers; the service launcher does not read it"},
+    Setting{"messages", "ok-button", key::kMsg1013, K::Text, "Ok",
+            "carried for other launchers; the service launcher does not read it"},
+    Setting{"messages", "startup-error", key::kMsg1014, K::Text, "An error occurred while starting up {0}:",
+            "carried for other launchers; the service launcher does not read it"},
+};
+
+constexpr std::array<std::string_view, 6> kSections{"service", "launcher", "java", "jvm", "start-class",
+                                                    "messages"};
+
+std::vector<std::string> split(std::string_view text, char separator) {
+    std::vector<std::string> parts;
+    size_t start = 0;
+    while (true) {
+        size_t end = text.find(separator, start);
+        parts.emplace_back(text.substr(start, end == std::string_view::npos ? text.size() - start : end - start));
+        if (end == std::string_view::npos) return parts;
+        start = end + 1;
+    }
+}
+
+const std::vector<std::string>& asList(const SettingValue& value, SettingKind kind) {
+    if (auto* list = std::get_if<std::vector<std::string>>(&value)) return *list;
+    throw SettingProblem("expected " + std::string(expectedType(kind)));
+}
+
+const std::string& asString(const SettingValue& value, SettingKind kind) {
+    if (auto* text = std::get_if<std::string>(&value)) return *text;
+    throw SettingProblem("expected " + std::string(expectedType(kind)));
+}
+
+// Entries separated in the block by `separator` must not hold it themselves.
+void checkListEntries(const std::vector<std::string>& entries, char separator, std::string_view what) {
+    for (size_t i = 0; i < entries.size(); ++i) {
+        if (entries[i].empty()) throw SettingProblem("empty " + std::string(what), i);
+        if (entries[i].find(separator) != std::string::npos)
+            throw SettingProblem(std::string(what) + " '" + entries[i] + "' contains the separator '" +
+                                     std::string(1, separator) + "'",
+                                 i);
+    }
+}
+
+std::string joinEach(const std::vector<std::string>& entries, std::string_view after) {
+    std::string text;
+    for (const auto& entry : entries) text.append(entry).append(after);
+    return text;
+}
+
+std::string joinBetween(const std::vector<std::string>& entries, char separator) {
+    std::string text;
+    for (size_t i = 0; i < entries.size(); ++i) {
+        if (i) text += separator;
+        text += entries[i];
+    }
+    return text;
+}
+
+// The inverse of joinEach(";"): none when the text has empty entries or no final ";".
+std::optional<std::vector<std::string>> splitTerminated(std::string_view text) {
+    if (text.empty()) return std::vector<std::string>{};
+    if (text.back() != ';') return std::nullopt;
+    auto parts = split(text.substr(0, text.size() - 1), ';');
+    for (const auto& part : parts)
+        if (part.empty()) return std::nullopt;
+    return parts;
+}
+
+std::optional<std::vector<std::string>> splitSeparated(std::string_view text, char separator) {
+    if (text.empty()) return std::vector<std::string>{};
+    auto parts = split(text, separator);
+    for (const auto& part : parts)
+        if (part.empty()) return std::nullopt;
+    return parts;
+}
+
+}  // namespace
+
+std::span<const Setting> allSettings() { return kSettings; }
+std::span<const std::string_view> settingSections() { return kSections; }
+
+const Setting* findSetting(std::string_view section, std::string_view name) {
+    for (const auto& setting : kSettings)
+        if (setting.section == section && setting.name == name) return &setting;
+    return nullptr;
+}
+
+const Setting* findSettingByKey(int32_t key, bool wide) {
+    for (const auto& setting : kSettings)
+        if (setting.key == key && (setting.kind == SettingKind::WideText) == wide) return &setting;
+    return nullptr;
+}
+
+std::string_view expectedType(SettingKind kind) {
+    switch (kind) {
+    case K::Text:
+    case K::WideText:
+    case K::Flavour: return "a string";
+    case K::Integer: return "an integer";
+    case K::Boolean: return "a boolean (true or false)";
+    case K::ClassPath:
+    case K::SearchSequence:
+    case K::NameList:
+    case K::DirectoryList: return "an array of strings";
+    }
+    return "a value";
+}
+
+std::optional<std::string> classPathEntryProblem(std::string_view entry) {
+    if (entry.size() < 2)
+        return "class path entry '" + std::string(entry) +
+               "' is too short: it needs a type letter (A, D, E or S), a flag (0 or 1) and a path";
+    if (std::string_view("ADES").find(entry[0]) == std::string_view::npos)
+        return "class path entry '" + std::string(entry) + "' has the type letter '" + std::string(1, entry[0]) +
+               "'; expected A (archive), D (directory), E (environment variable) or S (directory to scan)";
+    if (entry[1] != '0' && entry[1] != '1')
+        return "class path entry '" + std::string(entry) + "' has the flag '" + std::string(1, entry[1]) +
+               "'; expected 0 (optional) or 1 (mandatory)";
+    if (entry.find(';') != std::string_view::npos)
+        return "class path entry '" + std::string(entry) + "' contains ';', which separates entries";
+    if (entry[0] == 'E' && entry.size() == 2)
+        return "class path entry '" + std::string(entry) + "' names no environment variable";
+    return std::nullopt;
+}
+
+std::optional<std::string> searchEntryProblem(std::string_view entry) {
+    if (entry.empty()) return "empty search sequence entry";
+    if (std::string_view("ABREYS").find(entry[0]) == std::string_view::npos)
+        return "search sequence entry '" + std::string(entry) + "' has the unknown type letter '" +
+               std::string(1, entry[0]) +
+               "'; expected A, B or R (Java home directory), E (environment variable), S (search path) or Y "
+               "(registry)";
+    if (entry.find(';') != std::string_view::npos)
+        return "search sequence entry '" + std::string(entry) + "' contains ';', which separates entries";
+    if (entry[0] == 'E' && entry.size() == 1)
+        return "search sequence entry 'E' names no environment variable";
+    return std::nullopt;
+}
+
+std::string settingToBlockText(const Setting& setting, const SettingValue& value) {
+    switch (setting.kind) {
+    case K::Text:
+    case K::WideText: return asString(value, setting.kind);
+    case K::Flavour: {
+        const auto& text = asString(value, setting.kind);
+        if (text != "k" && text != "m" && !text.empty())
+            throw SettingProblem("flavour '" + text + "' is not \"k\" (launcher), \"m\" (installer) or \"\" (neither)");
+        return text;
+    }
+    case K::Integer: {
+        auto* number = std::get_if<int64_t>(&value);
+        if (!number) throw SettingProblem("expected " + std::string(expectedType(setting.kind)));
+        if (*number < INT32_MIN || *number > INT32_MAX)
+            throw SettingProblem(std::to_string(*number) + " does not fit a signed 32-bit integer");
+        return std::to_string(*number);
+    }
+    case K::Boolean: {
+        auto* flag = std::get_if<bool>(&value);
+        if (!flag) throw SettingProblem("expected " + std::string(expectedType(setting.kind)));
+        return *flag ? "1" : "0";
+    }
+    case K::ClassPath: {
+        const auto& entries = asList(value, setting.kind);
+        for (size_t i = 0; i < entries.size(); ++i)
+            if (auto problem = classPathEntryProblem(entries[i])) throw SettingProblem(*problem, i);
+        return joinEach(entries, ";");
+    }
+    case K::SearchSequence: {
+        const auto& entries = asList(value, setting.kind);
+        for (size_t i = 0; i < entries.size(); ++i)
+            if (auto problem = searchEntryProblem(entries[i])) throw SettingProblem(*problem, i);
+        return joinEach(entries, ";");
+    }
+    case K::NameList: {
+        const auto& names = asList(value, setting.kind);
+        checkListEntries(names, ',', "service name");
+        return joinBetween(names, ',');
+    }
+    case K::DirectoryList: {
+        const auto& directories = asList(value, setting.kind);
+        checkListEntries(directories, ';', "directory");
+        return joinBetween(directories, ';');
+    }
+    }
+    throw SettingProblem("unsupported setting");
+}
+
+std::optional<SettingValue> blockTextToSetting(const Setting& setting, std::string_view text) {
+    std::optional<SettingValue> value;
+    switch (setting.kind) {
+    case K::Text:
+    case K::WideText:
+    case K::Flavour: value = std::string(text); break;
+    case K::Integer: {
+        int64_t number = 0;
+        auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), number);
+        if (ec == std::errc() && end == text.data() + text.size()) value = number;
+        break;
+    }
+    case K::Boolean:
+        if (text == "1") value = true;
+        if (text == "0") value = false;
+        break;
+    case K::ClassPath:
+    case K::SearchSequence:
+        if (auto entries = splitTerminated(text)) value = std::move(*entries);
+        break;
+    case K::NameList:
+        if (auto names = splitSeparated(text, ',')) value = std::move(*names);
+        break;
+    case K::DirectoryList:
+        if (auto directories = splitSeparated(text, ';')) value = std::move(*directories);
+        break;
+    }
+    if (!value) return std::nullopt;
+    // Only a value that passes the builder's checks and writes the same text back counts.
+    try {
+        if (settingToBlockText(setting, *value) != text) return std::nullopt;
+    } catch (const SettingProblem&) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+}  // namespace kavrin::pack

@@ -1,0 +1,141 @@
+// kavrin-pack: builds a service executable from a project file and prints back
+// what one carries. Exit codes: 0 success, 1 bad input, 2 I/O failure.
+#include <cstdlib>
+#include <filesystem>
+#include <iostream>
+#include <optional>
+#include <string>
+
+#include <CLI/CLI.hpp>
+
+#include "pack/Build.h"
+#include "pack/FileIo.h"
+#include "pack/Init.h"
+#include "pack/Inspect.h"
+#include "pack/PackError.h"
+
+namespace fs = std::filesystem;
+using namespace kavrin::pack;
+
+namespace {
+
+// The directory of this program, where the stub and the start classes are looked for.
+fs::path builderDirectory(const char* argv0) {
+    std::error_code ec;
+#ifdef _WIN32
+    char* self = nullptr;
+    if (_get_pgmptr(&self) == 0 && self && *self) return fs::path(self).parent_path();
+#else
+    fs::path self = fs::read_symlink("/proc/self/exe", ec);
+    if (!ec) return self.parent_path();
+#endif
+    return fs::absolute(argv0, ec).parent_path();
+}
+
+struct BuildArgs {
+    std::string project, output, stub, runtimeJar;
+};
+struct InspectArgs {
+    std::string executable, output, extract;
+};
+struct InitArgs {
+    std::string name, mainClass, output;
+    bool force = false;
+};
+
+int runBuild(const BuildArgs& args, const fs::path& home) {
+    BuildRequest request;
+    request.project = args.project;
+    if (!args.output.empty()) request.output = args.output;
+    if (!args.stub.empty()) request.stub = args.stub;
+    if (!args.runtimeJar.empty()) request.runtimeJar = args.runtimeJar;
+    request.builderDirectory = home;
+    BuildResult result = buildExecutable(request);
+    for (const auto& warning : result.warnings) std::cerr << warning << "\n";
+    std::cout << "wrote " << displayPath(result.output) << " (" << result.fileSize << " bytes): stub "
+              << displayPath(result.stub) << ", configuration block of " << result.blockSize << " bytes at offset "
+              << result.blockOffset << ", " << result.includedFiles << " included file(s)\n";
+    return kExitOk;
+}
+
+int runInspect(const InspectArgs& args) {
+    std::string image = readWholeFile(args.executable, "executable");
+    Carried carried = readCarried(image, args.executable);
+    RenderOptions options;
+    options.source = fs::path(args.executable).filename().string();
+    if (!args.output.empty()) options.projectDirectory = fs::path(args.output).parent_path();
+    if (options.projectDirectory.empty()) options.projectDirectory = ".";
+    if (!args.extract.empty()) {
+        options.extractDirectory = args.extract;
+        extractCarried(image, carried, args.extract);
+    }
+    std::string text = renderProject(carried, options);
+    if (args.output.empty())
+        std::cout << text;
+    else
+        writeFileAtomically(args.output, text);
+    return kExitOk;
+}
+
+int runInit(const InitArgs& args) {
+    std::string text = starterProject(args.name, args.mainClass);
+    if (args.output.empty()) {
+        std::cout << text;
+        return kExitOk;
+    }
+    std::error_code ec;
+    if (fs::exists(args.output, ec) && !args.force)
+        failBadInput(args.output + ": exists already; pass --force to replace it");
+    writeFileAtomically(args.output, text);
+    std::cout << "wrote " << args.output << "\n";
+    return kExitOk;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    CLI::App app{"kavrin-pack: packs a Java service into one Windows executable.\n"
+                 "Exit codes: 0 success, 1 bad input, 2 I/O failure."};
+    app.require_subcommand(1);
+
+    BuildArgs build;
+    auto* buildCommand = app.add_subcommand("build", "Write stub + configuration block + included files");
+    buildCommand->add_option("project", build.project, "Project file (TOML)")->required();
+    buildCommand->add_option("-o,--output", build.output, "Executable to write (default: the project file's name with .exe)");
+    buildCommand->add_option("--stub", build.stub, "Launcher stub (default: kavrin-service.exe beside kavrin-pack)");
+    buildCommand->add_option("--runtime-jar", build.runtimeJar,
+                             "Start classes to carry (default: [files] runtime-jar, else kavrin-runtime.jar beside kavrin-pack)");
+
+    InspectArgs inspect;
+    auto* inspectCommand = app.add_subcommand("inspect", "Print what an executable carries, as a project file");
+    inspectCommand->add_option("executable", inspect.executable, "Packed executable")->required();
+    inspectCommand->add_option("-o,--output", inspect.output, "Write the project file here instead of standard output");
+    inspectCommand->add_option("--extract", inspect.extract, "Also write the included files into this directory");
+
+    InitArgs init;
+    auto* initCommand = app.add_subcommand("init", "Write a commented starter project file");
+    initCommand->add_option("-n,--name", init.name, "Service name")->required();
+    initCommand->add_option("-m,--main-class", init.mainClass, "Application main class, dotted")->required();
+    initCommand->add_option("-o,--output", init.output, "File to write (default: standard output)");
+    initCommand->add_flag("-f,--force", init.force, "Replace an existing file");
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& error) {
+        // --help ends here too, with code 0; every mistake on the command line is bad input.
+        return app.exit(error) == 0 ? kExitOk : kExitBadInput;
+    }
+
+    try {
+        if (*buildCommand) return runBuild(build, builderDirectory(argv[0]));
+        if (*inspectCommand) return runInspect(inspect);
+        if (*initCommand) return runInit(init);
+    } catch (const PackError& error) {
+        std::cerr << "kavrin-pack: " << error.what() << "\n";
+        return error.exitCode;
+    } catch (const std::exception& error) {
+        std::cerr << "kavrin-pack: " << error.what() << "\n";
+        return kExitIoFailure;
+    }
+    return kExitBadInput;
+}
