@@ -22,10 +22,7 @@ namespace {
 // The directory of this program, where the stub and the start classes are looked for.
 fs::path builderDirectory(const char* argv0) {
     std::error_code ec;
-#ifdef _WIN32
-    char* self = nullptr;
-    if (_get_pgmptr(&self) == 0 && self && *self) return fs::path(self).parent_path();
-#else
+#ifndef _WIN32
     fs::path self = fs::read_symlink("/proc/self/exe", ec);
     if (!ec) return self.parent_path();
 #endif
