@@ -21,6 +21,10 @@ namespace {
 
 using CreateJavaVMFunction = jint(JNICALL*)(JavaVM**, void**, void*);
 
+// The Windows build brings its own jni_md.h; the JVM's ABI needs exactly these sizes.
+static_assert(sizeof(jint) == 4 && sizeof(jlong) == 8 && sizeof(jbyte) == 1);
+static_assert(sizeof(jchar) == sizeof(char16_t), "UTF-16 units go to NewString as they are");
+
 constexpr const char* kSourceName = "windows/JavaVMLauncher";
 constexpr int kParamArrayLine = 381;
 constexpr int kJstrLine = 389;
