@@ -23,8 +23,8 @@ namespace {
 fs::path builderDirectory(const char* argv0) {
     std::error_code ec;
 #ifdef _WIN32
-    char* self = nullptr;
-    if (_get_pgmptr(&self) == 0 && self && *self) return fs::path(self).parent_path();
+    // The C runtime's full program path: argv[0] may be a bare name found on PATH.
+    if (_pgmptr && *_pgmptr) return fs::path(_pgmptr).parent_path();
 #else
     fs::path self = fs::read_symlink("/proc/self/exe", ec);
     if (!ec) return self.parent_path();
