@@ -172,6 +172,8 @@ struct BadProject {
     std::string message;
 };
 
+void PrintTo(const BadProject& project, std::ostream* out) { *out << project.name; }
+
 class BadProjectTest : public ProjectTest, public ::testing::WithParamInterface<BadProject> {};
 
 TEST_P(BadProjectTest, IsRefusedNamingFileLineAndSetting) {

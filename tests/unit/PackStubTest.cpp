@@ -35,6 +35,8 @@ struct BadStub {
     std::string message;
 };
 
+void PrintTo(const BadStub& stub, std::ostream* out) { *out << stub.name; }
+
 class BadStubTest : public ::testing::TestWithParam<BadStub> {};
 
 TEST_P(BadStubTest, IsRefusedSayingWhatWasFound) {
