@@ -63,6 +63,8 @@ struct Context {
     // The created JVM (JavaVM* and JNIEnv*, kept untyped here so this header needs no jni.h).
     void* javaVM = nullptr;
     void* jniEnv = nullptr;
+    // The JVM's option texts and records; kept for as long as the JVM may read them.
+    std::shared_ptr<void> jvmInitArgs;
 };
 
 }  // namespace kavrin

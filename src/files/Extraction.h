@@ -14,4 +14,8 @@ int extractIncludedFiles(Context& ctx);
 int extractIncludedFile(Context& ctx, File& executable, const std::string& target);
 int copyIncludedData(Context& ctx, File& executable, File& target, int64_t count);
 
+// A plain file name: no path separator, drive colon, "." or "..", nor a device name such
+// as NUL or COM1. Anything else would be written outside the extraction directory.
+bool isSafeIncludedFileName(const std::string& name);
+
 }  // namespace kavrin

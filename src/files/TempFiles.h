@@ -11,7 +11,8 @@ namespace kavrin {
 // Ends the process (the "Poweruser" message box, exit 1) when no directory is usable.
 std::string getTempDirectory(Context& ctx);
 bool isWritableDirectory(Context& ctx, const std::string& directory);
-// Creates a new empty file "kvrXXXX.tmp" in the temporary directory and returns its name.
+// Creates a new empty file "kvrXXXX.tmp" in the temporary directory and returns its name
+// (empty, with an error logged, when the system could not create one).
 std::string createTempFileName(Context& ctx);
 std::string getProcessCommFileName(Context& ctx, uint32_t processId);
 

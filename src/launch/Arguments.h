@@ -1,4 +1,12 @@
 // Splitting command-line text and composing the main argument list.
+//
+// The launcher's own rules: spaces separate (tabs do not), double or single quotes
+// group, backslashes are ordinary characters.
+//
+// Usage:
+//   WideList args;
+//   splitArguments(ctx, u"server -J-Xmx1g \"a b\"", args);   // server, -J-Xmx1g, a b
+//   WideList mainArgs = buildMainArguments(ctx, args);
 #pragma once
 
 #include <string>
@@ -13,8 +21,20 @@ using NarrowList = std::vector<std::string>;
 
 // Fatal (message 1007) on an unterminated quote.
 void splitArguments(Context& ctx, const std::u16string& text, WideList& out);
+// Appends the argument that starts at argStart and whose quoted part opens at
+// quotePos; returns where splitting goes on. Fatal 1007 without a closing quote.
+size_t takeQuotedArgument(Context& ctx, const std::u16string& text, WideList& out, size_t quotePos,
+                          size_t argStart, char16_t quote);
 void splitArgumentsNarrow(Context& ctx, const std::string& text, NarrowList& out);
 WideList buildMainArguments(Context& ctx, const WideList& launcherArguments);
 void addStartClassParameters(Context& ctx, WideList& mainArguments);
+
+// True when the text starts with "-J" (case-sensitive).
+bool isJvmArgument(const std::u16string& argument);
+
+// The C runtime's "%S" conversions in the untouched "C" locale: a byte becomes the
+// unit of the same value and back. Units above 255 have no byte; they become "?".
+std::u16string widenBytes(const std::string& text);
+std::string narrowUnits(const std::u16string& text);
 
 }  // namespace kavrin

@@ -94,6 +94,10 @@ public:
     // directory, else in dir; the name starts with the whole prefix.
     virtual std::optional<std::string> uniqueTempName(const std::string& dir, const std::string& prefix) = 0;
 
+    // SearchPathA(NULL, name, NULL): the full path of a file found by the system's
+    // default search order for executables; nullopt when none is found.
+    virtual std::optional<std::string> searchPath(const std::string& fileName) = 0;
+
     // fopen(path, "w"): create or truncate, text mode.
     virtual std::unique_ptr<TextOut> createText(const std::string& path) = 0;
 };

@@ -95,6 +95,13 @@ public:
     virtual bool registerHandler(const std::string& name, ServiceHandlerFn handler) = 0;
     // SetServiceStatus through the registered handle.
     virtual bool setStatus(const ServiceStatus& status) = 0;
+    // Runs hook when the process ends through ExitProcess, whichever C runtime (ours or
+    // the JVM's) asked for it, where atexit handlers of ours may never run. False when
+    // the platform has no such hook.
+    virtual bool setProcessEndHook(void (*hook)()) {
+        (void)hook;
+        return false;
+    }
 };
 
 }  // namespace kavrin

@@ -1,9 +1,11 @@
 // The process entry: configuration, environment, then a verb or the service dispatcher.
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "config/Context.h"
+#include "service/VerbParsing.h"
 
 namespace kavrin {
 
@@ -13,5 +15,13 @@ void initLauncher(Context& ctx);
 void prependConfiguredPath(Context& ctx);
 // Strips the program name from a raw command line, as the C runtime's start-up does.
 std::string argumentTextFromCommandLine(const std::string& commandLine);
+
+// Steps after initLauncher: the service name, then a verb or the no-verb path.
+using NoVerbPath = std::function<int(Context&)>;
+int dispatchCommand(Context& ctx, const std::string& argumentText, const NoVerbPath& noVerb);
+int runVerb(Context& ctx, Verb verb);
+
+// Longest value SetEnvironmentVariableA takes (32767 characters with the terminator).
+constexpr size_t kMaxEnvironmentValue = 32766;
 
 }  // namespace kavrin

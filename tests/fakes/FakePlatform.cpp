@@ -109,6 +109,26 @@ std::string FakeFileSystem::keyOf(const std::string& path) {
     std::replace(key.begin(), key.end(), '/', '\\');
     while (key.size() > 3 && key.back() == '\\') key.pop_back();
     if (key.size() == 2 && key[1] == ':') key += '\\';
+    // Like the real file system, "." and ".." components name where they lead
+    // (C:\app\..\lib is C:\lib) and doubled separators count once.
+    if (key.size() > 3 && key[1] == ':' && key[2] == '\\') {
+        std::vector<std::string> parts;
+        size_t start = 3;
+        while (start <= key.size()) {
+            size_t end = key.find('\\', start);
+            if (end == std::string::npos) end = key.size();
+            const std::string part = key.substr(start, end - start);
+            if (part == "..") {
+                if (!parts.empty()) parts.pop_back();
+            } else if (!part.empty() && part != ".") {
+                parts.push_back(part);
+            }
+            start = end + 1;
+        }
+        std::string normal = key.substr(0, 3);
+        for (size_t i = 0; i < parts.size(); ++i) normal += (i ? "\\" : "") + parts[i];
+        key = normal;
+    }
     return key;
 }
 
@@ -226,7 +246,7 @@ std::unique_ptr<File> FakeFileSystem::openFile(const std::string& path, FileAcce
 bool FakeFileSystem::openAndKeep(const std::string& path, FileAccess access, FileShare share) {
     auto file = openFile(path, access, share, FileDisposition::OpenExisting);
     if (!file) return false;
-    file.release();  // deliberately leaked, like a handle kept until the process ends
+    kept_.push_back(std::move(file));  // held until the fake goes, like a handle kept until process end
     ++keptOpen;
     return true;
 }
@@ -254,7 +274,8 @@ std::vector<FindEntry> FakeFileSystem::find(const std::string& pattern) {
         out.push_back({"..", true, d->lastWrite});
     }
     for (const std::string& child : children(dir)) {
-        if (!globMatch(name.c_str(), child.c_str())) continue;
+        // Windows matches "*.*" against names without a dot too.
+        if (name != "*.*" && !globMatch(name.c_str(), child.c_str())) continue;
         const Node* c = node((dir.back() == '\\' ? dir : dir + "\\") + child);
         out.push_back({child, c->directory, c->lastWrite});
     }
@@ -377,6 +398,17 @@ std::unique_ptr<TextOut> FakeFileSystem::createText(const std::string& path) {
     auto file = openFile(path, FileAccess::Write, FileShare::ReadWrite, FileDisposition::CreateAlways);
     if (!file) return nullptr;
     return std::make_unique<FakeText>(*this, keyOf(path));
+}
+
+std::optional<std::string> FakeFileSystem::searchPath(const std::string& fileName) {
+    for (const auto& dir : executableSearchPath) {
+        std::string candidate = dir;
+        if (!candidate.empty() && candidate.back() != '\\') candidate += '\\';
+        candidate += fileName;
+        const Node* n = node(candidate);
+        if (n && !n->directory) return candidate;
+    }
+    return std::nullopt;
 }
 
 // ---- registry -----------------------------------------------------------------------

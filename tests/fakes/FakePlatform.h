@@ -86,6 +86,10 @@ public:
     std::optional<std::string> tempFileName(const std::string& dir, const std::string& prefix) override;
     std::optional<std::string> uniqueTempName(const std::string& dir, const std::string& prefix) override;
     std::unique_ptr<TextOut> createText(const std::string& path) override;
+    std::optional<std::string> searchPath(const std::string& fileName) override;
+
+    // The directories SearchPathA looks in, in order.
+    std::vector<std::string> executableSearchPath;
 
     std::map<std::string, Node> nodes;  // key: normalised lower-case full path
     static std::string keyOf(const std::string& path);
@@ -95,6 +99,7 @@ public:
 private:
     uint32_t lastError_ = 0;
     unsigned tempCounter_ = 0x1000;
+    std::vector<std::unique_ptr<File>> kept_;  // openAndKeep handles; declared last, closed first
 };
 
 class FakeRegistry : public Registry {

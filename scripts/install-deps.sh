@@ -1,0 +1,42 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the build and the tests need, skipping those
+# already present. Non-interactive; run as root or with sudo available.
+set -euo pipefail
+
+PACKAGES=(
+    cmake ninja-build g++ python3
+    g++-mingw-w64-x86-64-posix
+    wine wine64
+    openjdk-17-jdk-headless
+    googletest libtomlplusplus-dev libcli11-dev
+    clang libclang-rt-14-dev
+)
+
+installed() {
+    dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok installed"
+}
+
+missing=()
+for pkg in "${PACKAGES[@]}"; do
+    installed "$pkg" || missing+=("$pkg")
+done
+
+SUDO=()
+if [ "$(id -u)" -ne 0 ]; then SUDO=(sudo); fi
+export DEBIAN_FRONTEND=noninteractive
+
+if ! "${SUDO[@]}" apt-get update -q; then
+    # Offline is fine as long as nothing has to be installed.
+    if [ ${#missing[@]} -gt 0 ]; then
+        echo "install-deps: apt-get update failed and packages are missing: ${missing[*]}" >&2
+        exit 1
+    fi
+    echo "install-deps: apt-get update failed; every package is present, continuing" >&2
+fi
+
+if [ ${#missing[@]} -eq 0 ]; then
+    echo "install-deps: all packages present"
+    exit 0
+fi
+echo "install-deps: installing ${missing[*]}"
+"${SUDO[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"

@@ -1,0 +1,152 @@
+#include "files/Extraction.h"
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <string_view>
+#include <vector>
+
+#include "config/Config.h"
+#include "config/ConfigBlock.h"
+#include "config/Keys.h"
+#include "diagnostics/Errors.h"
+#include "diagnostics/Log.h"
+#include "files/DeletionQueue.h"
+#include "files/TempFiles.h"
+
+namespace kavrin {
+
+namespace {
+
+constexpr size_t kChunkSize = 8192;
+
+std::vector<std::string> splitNames(const std::string& list) {
+    std::vector<std::string> names;
+    size_t start = 0;
+    while (start <= list.size()) {
+        size_t end = list.find(';', start);
+        if (end == std::string::npos) end = list.size();
+        if (end > start) names.push_back(list.substr(start, end - start));
+        start = end + 1;
+    }
+    return names;
+}
+
+bool isReservedDeviceName(const std::string& name) {
+    std::string stem = name.substr(0, name.find('.'));
+    while (!stem.empty() && stem.back() == ' ') stem.pop_back();
+    std::transform(stem.begin(), stem.end(), stem.begin(), [](unsigned char c) { return std::toupper(c); });
+    static constexpr std::array<std::string_view, 4> kDevices = {"CON", "PRN", "AUX", "NUL"};
+    if (std::find(kDevices.begin(), kDevices.end(), stem) != kDevices.end()) return true;
+    return stem.size() == 4 && (stem.starts_with("COM") || stem.starts_with("LPT")) && stem[3] >= '1' &&
+           stem[3] <= '9';
+}
+
+// Names the extraction directory by the temporary-file name with "_dir" and a random number.
+std::string makeExtractionDirectoryName(Context& ctx) {
+    const std::string tempFile = createTempFileName(ctx);
+    if (tempFile.empty()) reportFatalKey(ctx, key::kMsgInternalError, "7");
+    ctx.os.fs.deleteFile(tempFile);
+    ctx.os.clock.seedRandom(static_cast<uint32_t>(ctx.os.clock.timeSeconds()));
+    return tempFile + "_dir" + std::to_string(ctx.os.clock.random());
+}
+
+// Refuses, before anything is written, a name that would leave the extraction directory.
+void checkIncludedNames(Context& ctx, const std::vector<std::string>& names, size_t count) {
+    for (size_t i = 0; i < names.size() && i < count; ++i) {
+        if (!isSafeIncludedFileName(names[i])) {
+            logError(ctx, "Refusing included file name %s", names[i].c_str());
+            reportFatalKey(ctx, key::kMsgInternalError, "11");
+        }
+    }
+}
+
+}  // namespace
+
+bool isSafeIncludedFileName(const std::string& name) {
+    if (name.empty() || name == "." || name == "..") return false;
+    if (name.find_first_of("\\/:") != std::string::npos) return false;
+    return !isReservedDeviceName(name);
+}
+
+int extractIncludedFiles(Context& ctx) {
+    logInfo(ctx, "extracting files");
+    const int count = getConfigInt(ctx, key::kIncludedCount);
+    logInfo(ctx, "Included files: %d", count);
+    if (count <= 0) {
+        ctx.extractionDirectory.clear();
+        return 0;
+    }
+
+    auto executable = openOwnExecutable(ctx);
+    const std::vector<std::string> names = splitNames(getConfigString(ctx, key::kIncludedNames));
+    checkIncludedNames(ctx, names, static_cast<size_t>(count));
+    if (!executable->seek(ctx.configEndPosition)) {
+        logError(ctx, "SetFilePointer failed %u", ctx.os.fs.lastError());
+        return 1;
+    }
+
+    const std::string directory = makeExtractionDirectoryName(ctx);
+    ctx.extractionDirectory = directory;
+    logInfo(ctx, "Temp dir: %s", directory.c_str());
+    if (!ctx.os.fs.createDirectory(directory)) reportFatalKey(ctx, key::kMsgInternalError, "7");
+
+    for (size_t i = 0; i < names.size() && i < static_cast<size_t>(count); ++i) {
+        const std::string target = directory + "\\" + names[i];
+        if (int result = extractIncludedFile(ctx, *executable, target); result != 0) {
+            logError(ctx, "Failed to extract %s", target.c_str());
+            emptyDirectory(ctx, directory);
+            ctx.os.fs.removeDirectory(directory);
+            return result;
+        }
+        // Held until the process ends so no one can delete what the application uses.
+        // An empty included file has no file on disk, so this open fails harmlessly.
+        ctx.os.fs.openAndKeep(target, FileAccess::Read, FileShare::ReadWrite);
+    }
+
+    registerDirectoryForCleanup(ctx, directory);
+    ctx.unextractedPosition = static_cast<int32_t>(executable->position());
+    executable.reset();
+    logInfo(ctx, "extracting files done");
+    return 0;
+}
+
+int extractIncludedFile(Context& ctx, File& executable, const std::string& target) {
+    const int64_t length = readLong(ctx, executable);
+    logInfo(ctx, "extracting %s (size: %lld)", target.c_str(), static_cast<long long>(length));
+    if (length <= 0) return 0;
+
+    auto output = ctx.os.fs.openFile(target, FileAccess::Write, FileShare::None, FileDisposition::CreateAlways);
+    if (!output) reportFatalKey(ctx, key::kMsgInternalError, "11");
+    return copyIncludedData(ctx, executable, *output, length);
+}
+
+int copyIncludedData(Context& ctx, File& executable, File& target, int64_t count) {
+    std::vector<char> buffer(kChunkSize);  // one buffer for the whole copy
+    int64_t copied = 0;
+    while (copied < count) {
+        const size_t wanted = static_cast<size_t>(std::min<int64_t>(kChunkSize, count - copied));
+        const IoResult read = executable.read(buffer.data(), wanted);
+        if (!read.ok || read.bytes == 0) {
+            logError(ctx, "ReadFile failed %d %d %lld", static_cast<int>(read.bytes), static_cast<int>(read.error),
+                     static_cast<long long>(copied));
+            return 1;
+        }
+        xorIncluded(buffer.data(), read.bytes);  // its own inverse: restores the content
+        size_t written = 0;
+        while (written < read.bytes) {
+            const IoResult write = target.write(buffer.data() + written, read.bytes - written);
+            // A write that reports success but moves nothing would loop forever; treat it as failed.
+            if (!write.ok || write.bytes == 0) {
+                logError(ctx, "WriteFile failed %d %d", static_cast<int>(read.bytes - written),
+                         static_cast<int>(write.error));
+                return 2;
+            }
+            written += write.bytes;
+        }
+        copied += static_cast<int64_t>(read.bytes);
+    }
+    return 0;
+}
+
+}  // namespace kavrin

@@ -1,0 +1,170 @@
+#include "jvm/LoadDll.h"
+
+#include "config/Config.h"
+#include "config/Keys.h"
+#include "diagnostics/Errors.h"
+#include "diagnostics/Log.h"
+#include "files/Paths.h"
+#include "jvm/Probe.h"
+#include "jvm/Search.h"
+
+namespace kavrin {
+
+namespace {
+
+constexpr const char* kJavawName = "javaw.exe";
+constexpr size_t kJavawLength = 9;
+constexpr size_t kJavaLength = 8;
+
+// Tried after key 152's text, in this order.
+constexpr const char* kJvmSubdirectories[] = {"hotspot", "client", "server", "classic", "jrockit"};
+
+struct KindMessage {
+    int kind;
+    int32_t messageKey;
+    bool takesLocation;
+};
+
+// The first message of a failed load by search result kind; kind 4 has none.
+constexpr KindMessage kKindMessages[] = {
+    {static_cast<int>(SearchKind::ExecutableSearch), key::kMsgPathJvmDamaged, false},
+    {static_cast<int>(SearchKind::Location), key::kMsgLocationJvmDamaged, true},
+    {static_cast<int>(SearchKind::EnvironmentVariable), key::kMsgEnvJvmDamaged, true},
+};
+
+void setPath(Context& ctx, const std::string& value) {
+    logInfo(ctx, "Setting PATH %s", value.c_str());
+    ctx.os.env.set("PATH", value);
+    ctx.os.env.crtPut("PATH=" + value);
+}
+
+// The runtime chosen for LoadDLL, with the kind and name its messages use.
+struct Choice {
+    bool ok = false;
+    std::string javaExe;
+    int kind = 0;
+    std::string locationName;
+};
+
+Choice chooseGivenLocation(Context& ctx, const std::string& location, bool locationIsJavaExe) {
+    logInfo(ctx, "Got JRE location %s (java exe: %d)", location.c_str(), locationIsJavaExe ? 1 : 0);
+    std::string minimum = getConfigString(ctx, key::kMinVersion);
+    std::string maximum = getConfigString(ctx, key::kMaxVersion);
+    logInfo(ctx, "MinVersion: %s, MaxVersion: %s", minimum.c_str(), maximum.c_str());
+    Choice choice;
+    choice.javaExe = location;
+    bool usable = locationIsJavaExe ? testJavaExe(ctx, choice.javaExe, minimum, maximum, true, false)
+                                    : testLocation(ctx, choice.javaExe, location, minimum, maximum, true);
+    if (!usable) {
+        logError(ctx, "Provided JVM unusable");
+        return choice;
+    }
+    choice.ok = true;
+    choice.kind = static_cast<int>(SearchKind::Location);
+    choice.locationName = location;
+    return choice;
+}
+
+Choice chooseBySearch(Context& ctx) {
+    Choice choice;
+    choice.kind = static_cast<int>(searchJvm(ctx, choice.javaExe, choice.locationName));
+    if (choice.kind == static_cast<int>(SearchKind::None)) {
+        logError(ctx, "No JVM found");
+        return choice;
+    }
+    choice.ok = true;
+    return choice;
+}
+
+void showLoadFailure(Context& ctx, const Choice& choice) {
+    LoadFailureMessages messages = loadFailureMessages(choice.kind);
+    if (messages.first)
+        showErrorKey(ctx, *messages.first,
+                     messages.firstTakesLocation ? std::optional<std::string>(choice.locationName) : std::nullopt);
+    showErrorKey(ctx, key::kMsgJvmStartFailed, std::nullopt);
+}
+
+}  // namespace
+
+std::string javaExeDirectory(const std::string& javaExe) {
+    bool javaw = javaExe.size() >= kJavawLength &&
+                 javaExe.compare(javaExe.size() - kJavawLength, kJavawLength, kJavawName) == 0;
+    size_t nameLength = javaw ? kJavawLength : kJavaLength;
+    if (javaExe.size() < nameLength) return {};
+    return javaExe.substr(0, javaExe.size() - nameLength);
+}
+
+std::vector<std::string> jvmSubdirectories(const std::string& configured) {
+    std::vector<std::string> order;
+    if (!configured.empty()) order.push_back(configured);
+    for (const char* sub : kJvmSubdirectories) order.emplace_back(sub);
+    return order;
+}
+
+LoadFailureMessages loadFailureMessages(int kind) {
+    for (const auto& entry : kKindMessages)
+        if (entry.kind == kind) return {entry.messageKey, entry.takesLocation};
+    return {};
+}
+
+void* tryJvmLibrary(Context& ctx, const std::string& binDirectory, const std::string& subdirectory) {
+    std::string path = binDirectory + "\\" + subdirectory + "\\jvm.dll";
+    // The existence test only feeds the log: loading is attempted either way.
+    logInfo(ctx, "Trying %s (exists %d)", path.c_str(), fileExists(ctx, path) ? 1 : 0);
+    return ctx.os.libraries.load(path);
+}
+
+void* loadJvmFromBin(Context& ctx, const std::string& javaExe) {
+    std::string binDirectory = javaExeDirectory(javaExe);
+    if (!binDirectory.empty()) binDirectory.pop_back();  // the backslash before the file name
+
+    std::string oldPath = ctx.os.env.get("PATH").value_or("");
+    // The library's own dependencies are found through PATH.
+    setPath(ctx, oldPath + ";" + binDirectory);
+    for (const auto& sub : jvmSubdirectories(getConfigString(ctx, key::kJvmSubdirectory))) {
+        if (void* library = tryJvmLibrary(ctx, binDirectory, sub)) return library;
+    }
+    setPath(ctx, oldPath);
+    return nullptr;
+}
+
+void* loadJvmLibrary(Context& ctx, const std::string& javaExe) {
+    if (void* library = loadJvmFromBin(ctx, javaExe)) return library;
+    // A development kit's bin\java.exe: its library lies under the kit's jre\bin.
+    return loadJvmFromBin(ctx, javaExeDirectory(javaExe) + "..\\jre\\bin\\java.exe");
+}
+
+void setJvmHome(Context& ctx, const std::string& javaExe) { ctx.jvmHome = javaExeDirectory(javaExe) + ".."; }
+
+bool lookupCreateJavaVM(Context& ctx, void* library) {
+    if (!library) return false;
+    void* entry = ctx.os.libraries.symbol(library, "JNI_CreateJavaVM");
+    if (!entry) return false;
+    ctx.createJavaVM = entry;
+    return true;
+}
+
+bool LoadDLL(Context& ctx, bool showErrors, const std::optional<std::string>& location, bool locationIsJavaExe) {
+    logInfo(ctx, "LoadDLL (%d, %s, %d)", showErrors ? 1 : 0, location ? location->c_str() : "(null)",
+            locationIsJavaExe ? 1 : 0);
+    Choice choice = location ? chooseGivenLocation(ctx, *location, locationIsJavaExe) : chooseBySearch(ctx);
+    if (!choice.ok) {
+        if (showErrors) showErrorKey(ctx, key::kMsgNoJvm, std::nullopt);
+        return false;
+    }
+
+    logInfo(ctx, "Trying to load JVM-DLL from %s", choice.javaExe.c_str());
+    void* library = loadJvmLibrary(ctx, choice.javaExe);
+    setJvmHome(ctx, choice.javaExe);
+    if (!library) logError(ctx, "Could not get DLL-Handle.");
+    bool entryFound = lookupCreateJavaVM(ctx, library);
+    if (!entryFound) logError(ctx, "Could not load functions");
+    if (library && entryFound) {
+        logInfo(ctx, "Loading of JVM-DLL successful");
+        return true;
+    }
+    if (showErrors) showLoadFailure(ctx, choice);
+    return false;
+}
+
+}  // namespace kavrin

@@ -1,0 +1,188 @@
+#include "jvm/Probe.h"
+
+#include "config/Config.h"
+#include "config/Keys.h"
+#include "diagnostics/Log.h"
+#include "files/Paths.h"
+#include "files/TempFiles.h"
+#include "jvm/Version.h"
+
+namespace kavrin {
+
+namespace {
+
+constexpr const char* kVersionPrefix = "java version \"";
+constexpr size_t kVersionPrefixLength = 14;
+// fgets into a 100-byte buffer: at most 99 characters of the first line.
+constexpr size_t kProbeLineLimit = 99;
+// Enough raw bytes to hold a first line of 99 characters even if every one were a CR LF pair.
+constexpr size_t kProbeReadBytes = 2 * kProbeLineLimit + 2;
+constexpr size_t kMaxVersionBytes = 8192;
+constexpr uint32_t kTerminateGraceMs = 5000;
+
+std::string readProbeOutput(Context& ctx, const std::string& file) {
+    auto handle = ctx.os.fs.openFile(file, FileAccess::Read, FileShare::ReadWrite, FileDisposition::OpenExisting);
+    if (!handle) return {};
+    std::string raw(kProbeReadBytes, '\0');
+    IoResult r = handle->read(raw.data(), raw.size());
+    raw.resize(r.ok ? r.bytes : 0);
+    return raw;
+}
+
+// Runs the executable and reads what it printed; false for every failure.
+bool runProbe(Context& ctx, const std::string& javaExe, FileTime fileTime, const std::string& outputFile,
+              std::string& version) {
+    std::string executable = ctx.os.fs.shortPathName(javaExe).value_or(javaExe);
+    SpawnOptions options;
+    options.stderrFile = outputFile;
+    options.hideWindow = true;
+    auto child = ctx.os.processes.spawn(probeCommandLine(executable), options);
+    if (!child) return false;
+
+    child->wait(ctx.probeTimeoutMs);
+    uint32_t exitCode = child->exitCode();
+    logInfo(ctx, "Exit Code %d", static_cast<int>(exitCode));
+    if (exitCode == kStillActive) {
+        logInfo(ctx, "Terminating process");
+        child->terminate(1);
+        // Let it die so its handle on the output file closes and the file can be deleted.
+        child->wait(kTerminateGraceMs);
+        return false;
+    }
+    if (exitCode != 0) {
+        writeVersionCache(ctx, javaExe, fileTime, kFailedRunVersion);
+        return false;
+    }
+    child.reset();  // close the handles before reading the output
+
+    auto parsed = parseJavaVersionLine(firstProbeLine(readProbeOutput(ctx, outputFile)));
+    if (!parsed) return false;
+    version = *parsed;
+    logInfo(ctx, "Java version: %s", version.c_str());
+    return true;
+}
+
+}  // namespace
+
+std::string probeCommandLine(const std::string& executable) {
+    // Quoted: without 8.3 names the path keeps its blanks, and an unquoted
+    // "c:\program files\..." would start c:\program.exe.
+    return "\"" + executable + "\" -version";
+}
+
+std::string firstProbeLine(const std::string& raw) {
+    std::string line;
+    for (size_t i = 0; i < raw.size() && line.size() < kProbeLineLimit; ++i) {
+        char c = raw[i];
+        if (c == '\x1a') break;  // text mode: end of file
+        if (c == '\r' && i + 1 < raw.size() && raw[i + 1] == '\n') continue;
+        line += c;
+        if (c == '\n') break;
+    }
+    return line;
+}
+
+std::optional<std::string> parseJavaVersionLine(const std::string& line) {
+    if (line.compare(0, kVersionPrefixLength, kVersionPrefix) != 0) return std::nullopt;
+    std::string rest = line.substr(kVersionPrefixLength);
+    // Too short to hold a version and its closing quote.
+    if (rest.size() < 2) return std::nullopt;
+    size_t quote = rest.find('"');
+    if (quote == std::string::npos) return std::nullopt;
+    return rest.substr(0, quote);
+}
+
+std::string fileTimeBytes(FileTime time) {
+    std::string bytes(8, '\0');
+    for (size_t i = 0; i < 8; ++i) bytes[i] = static_cast<char>((time.value >> (8 * i)) & 0xFF);
+    return bytes;
+}
+
+std::string versionCacheKeyName(const std::string& javaExe) {
+    std::string name = kVersionCacheKey;
+    for (char c : javaExe) name += (c == '\\') ? '/' : c;
+    return name;
+}
+
+void writeVersionCache(Context& ctx, const std::string& javaExe, FileTime fileTime, const std::string& version) {
+    auto key = ctx.os.registry.createKey(RegRoot::CurrentUser, versionCacheKeyName(javaExe));
+    if (!key) return;
+    key->setValue(kLastWriteTimeValue, kRegBinary, fileTimeBytes(fileTime));
+    key->setValue(kVersionValue, kRegSz, version);  // stored without a terminator
+}
+
+bool readVersionCache(Context& ctx, const std::string& javaExe, FileTime fileTime, std::string& version) {
+    auto key = ctx.os.registry.openKey(RegRoot::CurrentUser, versionCacheKeyName(javaExe), RegAccess::Read);
+    if (!key) return false;
+    auto stored = key->queryValue(kLastWriteTimeValue, 8);
+    if (!stored || stored->data != fileTimeBytes(fileTime)) return false;
+    auto text = key->queryValue(kVersionValue, kMaxVersionBytes);
+    if (!text) return false;
+    // The data length is the text length; a terminator written by another writer is not text.
+    std::string value = text->data;
+    while (!value.empty() && value.back() == '\0') value.pop_back();
+    version = value;
+    return true;
+}
+
+bool probeJavaVersion(Context& ctx, const std::string& javaExe, FileTime fileTime, std::string& version) {
+    std::string outputFile = createTempFileName(ctx);
+    bool found = runProbe(ctx, javaExe, fileTime, outputFile, version);
+    ctx.os.fs.deleteFile(outputFile);
+    return found;
+}
+
+bool checkJavaExe(Context& ctx, std::string& javaExe, std::string& version, const std::string& minimum,
+                  const std::string& maximum, bool allowPreRelease) {
+    logInfo(ctx, "checkJavaExe (%s, [out], %s, %s, %d)", javaExe.c_str(), minimum.c_str(), maximum.c_str(),
+            allowPreRelease ? 1 : 0);
+    javaExe = makeFullPath(ctx, javaExe, false);
+
+    bool result = false;
+    FileTime fileTime;
+    if (!getLastWriteTime(ctx, javaExe, &fileTime)) {
+        logInfo(ctx, "file doesn't exist");
+    } else {
+        logInfo(ctx, "file exists");
+        version.clear();
+        bool known = false;
+        if (ctx.useVersionCache && readVersionCache(ctx, javaExe, fileTime, version)) {
+            logInfo(ctx, "got version from registry %s", version.c_str());
+            known = true;
+        } else if (probeJavaVersion(ctx, javaExe, fileTime, version)) {
+            logInfo(ctx, "got version from execution %s", version.c_str());
+            writeVersionCache(ctx, javaExe, fileTime, version);
+            known = true;
+        } else {
+            logInfo(ctx, "couldn't get version");
+        }
+        result = known && isJavaVersionAllowed(ctx, version, minimum, maximum, allowPreRelease);
+    }
+
+    if (result && getConfigInt(ctx, key::kLauncherType) == launcherType::kGui) {
+        // The GUI launcher runs javaw.exe from the same directory.
+        if (javaExe.size() < 4) return false;
+        javaExe.replace(javaExe.size() - 4, 4, "w.exe");
+        return fileExists(ctx, javaExe);
+    }
+    logInfo(ctx, "checkJavaExe returning %d", result ? 1 : 0);
+    return result;
+}
+
+bool testJavaExe(Context& ctx, std::string& javaExe, const std::string& minimum, const std::string& maximum,
+                 bool allowPreRelease, bool useVersionCache) {
+    ctx.useVersionCache = useVersionCache;
+    std::string version;
+    bool result = checkJavaExe(ctx, javaExe, version, minimum, maximum, allowPreRelease);
+    ctx.useVersionCache = true;
+    return result;
+}
+
+bool findJavaExeInHome(Context& ctx, std::string& javaExe, const std::string& javaHome) {
+    javaExe = javaHome + "\\jre\\bin\\java.exe";
+    if (getConfigInt(ctx, key::kJdkRequired) != 0) return fileExists(ctx, javaHome + "\\lib\\tools.jar");
+    if (!fileExists(ctx, javaExe)) javaExe = javaHome + "\\bin\\java.exe";
+    return true;
+}
+
+}  // namespace kavrin

@@ -1,0 +1,44 @@
+// Judging one java executable: does it exist, which version does it report, and
+// does that version lie in the configured range. Reported versions are remembered
+// per user in the registry, keyed by path and valid while the file time is unchanged.
+//
+// Usage:
+//   std::string exe = home + "\\bin\\java.exe", version;
+//   if (checkJavaExe(ctx, exe, version, "1.5", "", false)) ... // exe is now full and lower-cased
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "config/Context.h"
+
+namespace kavrin {
+
+inline constexpr const char* kVersionCacheKey = "SOFTWARE\\dalvenco\\kavrin\\jvms\\";
+inline constexpr const char* kLastWriteTimeValue = "LastWriteTime";
+inline constexpr const char* kVersionValue = "Version";
+// Recorded for an executable that ran but ended with a non-zero code.
+inline constexpr const char* kFailedRunVersion = "1.0.0";
+
+bool checkJavaExe(Context& ctx, std::string& javaExe, std::string& version, const std::string& minimum,
+                  const std::string& maximum, bool allowPreRelease);
+bool testJavaExe(Context& ctx, std::string& javaExe, const std::string& minimum, const std::string& maximum,
+                 bool allowPreRelease, bool useVersionCache);
+bool findJavaExeInHome(Context& ctx, std::string& javaExe, const std::string& javaHome);
+bool probeJavaVersion(Context& ctx, const std::string& javaExe, FileTime fileTime, std::string& version);
+
+std::string versionCacheKeyName(const std::string& javaExe);
+bool readVersionCache(Context& ctx, const std::string& javaExe, FileTime fileTime, std::string& version);
+void writeVersionCache(Context& ctx, const std::string& javaExe, FileTime fileTime, const std::string& version);
+
+// Pure helpers, exposed for tests.
+// The version of a first output line `java version "X"...`: X up to the closing quote.
+std::optional<std::string> parseJavaVersionLine(const std::string& line);
+// The first line of text-mode output as a 100-byte fgets buffer holds it (at most 99 characters).
+std::string firstProbeLine(const std::string& rawOutput);
+// "LastWriteTime" as stored: the 8 bytes of the file time, low half first.
+std::string fileTimeBytes(FileTime time);
+// The command line of the probe: the quoted executable path and " -version".
+std::string probeCommandLine(const std::string& executable);
+
+}  // namespace kavrin

@@ -1,0 +1,56 @@
+// Java runtimes registered in the registry: the installers' JavaSoft keys under
+// HKLM and the located lists under HKCU and HKLM. The registry only proposes;
+// every candidate must pass checkJavaExe.
+//
+// Usage:
+//   std::string exe;
+//   if (searchRegisteredRuntimes(ctx, exe, "1.5", "")) ...
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "config/Context.h"
+
+namespace kavrin {
+
+inline constexpr const char* kJreFamilyKey = "SOFTWARE\\JavaSoft\\Java Runtime Environment";
+inline constexpr const char* kJdkFamilyKey = "SOFTWARE\\JavaSoft\\Java Development Kit";
+inline constexpr const char* kLocatedJvmsKey = "SOFTWARE\\dalvenco\\kavrin\\locatedjvms\\";
+
+// One runtime a search settled on.
+struct FoundRuntime {
+    std::string javaExe;
+    std::string version;
+};
+
+bool searchRegisteredRuntimes(Context& ctx, std::string& javaExe, const std::string& minimum,
+                              const std::string& maximum);
+bool searchJavaSoftRegistry(Context& ctx, std::string& javaExe, std::string& version, const std::string& minimum,
+                            const std::string& maximum);
+bool searchCurrentVersion(Context& ctx, std::string& javaExe, std::string& version, const std::string& minimum,
+                          const std::string& maximum);
+bool searchRegisteredVersions(Context& ctx, std::string& javaExe, std::string& version, const std::string& minimum,
+                              const std::string& maximum, const std::string& familyKey);
+bool searchLocatedJvms(Context& ctx, std::string& javaExe, std::string& version, const std::string& minimum,
+                       const std::string& maximum);
+bool scanLocatedJvms(Context& ctx, RegRoot root, std::string& javaExe, std::string& version,
+                     const std::string& minimum, const std::string& maximum);
+// The value read with a buffer of maxBytes; nullopt when the key or value is missing or larger.
+std::optional<std::string> readRegistryValue(Context& ctx, RegRoot root, const std::string& keyPath,
+                                             const std::string& valueName, size_t maxBytes);
+
+// Pure decision rules, exposed for tests.
+// Of two finds, `first` wins only when its version orders strictly higher.
+std::optional<FoundRuntime> pickHigher(const std::optional<FoundRuntime>& first,
+                                       const std::optional<FoundRuntime>& second);
+// The key whose JavaHome searchCurrentVersion reads; equal versions go to the JRE family.
+std::string currentVersionKey(const std::string& jdkVersion, const std::string& jreVersion);
+// The registry version names in range, in the order they are tried: highest first.
+std::vector<std::string> registryVersionsToTry(const std::vector<std::string>& names, const std::string& minimum,
+                                               const std::string& maximum);
+// A located-list key name back to a path: every "/" becomes "\".
+std::string locatedNameToPath(const std::string& name);
+
+}  // namespace kavrin

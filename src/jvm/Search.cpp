@@ -1,0 +1,232 @@
+#include "jvm/Search.h"
+
+#include <algorithm>
+
+#include "config/Config.h"
+#include "config/Keys.h"
+#include "diagnostics/Log.h"
+#include "files/PackedRuntime.h"
+#include "files/Paths.h"
+#include "jvm/Probe.h"
+#include "jvm/RegistrySearch.h"
+
+namespace kavrin {
+
+namespace {
+
+// fgets into an 8192-byte buffer.
+constexpr size_t kLocationLineLimit = 8191;
+constexpr size_t kMaxVariableValue = 8191;
+
+struct Bounds {
+    std::string minimum;
+    std::string maximum;
+};
+
+using EntryTest = bool (*)(Context&, std::string& javaExe, const SearchEntry&, const Bounds&);
+
+bool testLocationEntry(Context& ctx, std::string& javaExe, const SearchEntry& e, const Bounds& b) {
+    return testLocation(ctx, javaExe, e.argument, b.minimum, b.maximum, false);
+}
+bool testVariableEntry(Context& ctx, std::string& javaExe, const SearchEntry& e, const Bounds& b) {
+    return testJavaHomeVariable(ctx, javaExe, e.argument, b.minimum, b.maximum);
+}
+bool testSearchPathEntry(Context& ctx, std::string& javaExe, const SearchEntry&, const Bounds& b) {
+    return testSearchPath(ctx, javaExe, b.minimum, b.maximum);
+}
+bool testRegistryEntry(Context& ctx, std::string& javaExe, const SearchEntry&, const Bounds& b) {
+    return searchRegisteredRuntimes(ctx, javaExe, b.minimum, b.maximum);
+}
+
+enum class Fallback { Never, Always, WhenRelative };
+
+struct EntryRule {
+    char type;
+    EntryTest test;
+    SearchKind kind;
+    bool namesLocation;  // whether success sets the location name to the argument
+    Fallback fallback;
+};
+
+// The search sequence's entry types. Letters are compared exactly (upper case).
+constexpr EntryRule kEntryRules[] = {
+    {'A', testLocationEntry, SearchKind::Location, true, Fallback::WhenRelative},
+    {'B', testLocationEntry, SearchKind::Location, true, Fallback::Always},
+    {'R', testLocationEntry, SearchKind::Location, true, Fallback::WhenRelative},
+    {'E', testVariableEntry, SearchKind::EnvironmentVariable, true, Fallback::Never},
+    {'S', testSearchPathEntry, SearchKind::ExecutableSearch, true, Fallback::Never},
+    {'Y', testRegistryEntry, SearchKind::Registry, false, Fallback::Never},
+};
+
+const EntryRule* ruleFor(char type) {
+    for (const auto& rule : kEntryRules)
+        if (rule.type == type) return &rule;
+    return nullptr;
+}
+
+const char* flavourVariable(char flavour) {
+    switch (flavour) {
+        case 'k': return "KAVRIN_JAVA_HOME";
+        case 'm': return "MOLVEX_JAVA_HOME";
+        default: return nullptr;
+    }
+}
+
+std::string installationDirectory(Context& ctx) {
+    return makeFullPath(ctx, getConfigString(ctx, key::kInstallDirectory), true);
+}
+
+SearchKind firstPass(Context& ctx, const std::vector<SearchEntry>& entries, const Bounds& bounds,
+                     std::string& javaExe, std::string& locationName) {
+    for (const auto& entry : entries) {
+        logInfo(ctx, "Testing location %s (type %c)", entry.argument.c_str(), entry.type);
+        const EntryRule* rule = ruleFor(entry.type);
+        if (!rule || !rule->test(ctx, javaExe, entry, bounds)) continue;
+        if (rule->namesLocation) locationName = entry.argument;
+        return rule->kind;
+    }
+    return SearchKind::None;
+}
+
+bool fallbackPass(Context& ctx, const std::vector<SearchEntry>& entries, std::string& javaExe,
+                  std::string& locationName) {
+    for (const auto& entry : entries) {
+        if (!triedInFallback(entry)) continue;
+        logInfo(ctx, "Testing relative location %s", entry.argument.c_str());
+        testLocation(ctx, javaExe, entry.argument, "", "", true);
+        if (fileExists(ctx, javaExe)) {
+            logInfo(ctx, "%s exists", javaExe.c_str());
+            locationName = entry.argument;
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+std::vector<SearchEntry> parseSearchSequence(const std::string& sequence) {
+    std::vector<SearchEntry> entries;
+    size_t start = 0;
+    while (start <= sequence.size()) {
+        size_t end = sequence.find(';', start);
+        if (end == std::string::npos) end = sequence.size();
+        if (end > start) entries.push_back({sequence[start], sequence.substr(start + 1, end - start - 1)});
+        start = end + 1;
+    }
+    return entries;
+}
+
+bool isAbsoluteForFallback(const std::string& argument) {
+    return argument.size() >= 2 && (argument[1] == ':' || (argument[0] == '\\' && argument[1] == '\\'));
+}
+
+bool triedInFallback(const SearchEntry& entry) {
+    const EntryRule* rule = ruleFor(entry.type);
+    if (!rule) return false;
+    switch (rule->fallback) {
+        case Fallback::Always: return true;
+        case Fallback::WhenRelative: return !isAbsoluteForFallback(entry.argument);
+        case Fallback::Never: return false;
+    }
+    return false;
+}
+
+std::optional<std::string> firstLocationLine(const std::string& raw) {
+    if (raw.empty() || raw[0] == '\x1a') return std::nullopt;
+    std::string line;
+    for (size_t i = 0; i < raw.size() && line.size() < kLocationLineLimit; ++i) {
+        char c = raw[i];
+        if (c == '\x1a') break;  // text mode: end of file
+        if (c == '\r' && i + 1 < raw.size() && raw[i + 1] == '\n') continue;
+        line += c;
+        if (c == '\n') break;
+    }
+    while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) line.pop_back();
+    return line;
+}
+
+bool readLocationFile(Context& ctx, std::string& line, const std::string& fileSuffix) {
+    std::string path = installationDirectory(ctx);
+    // The suffix brings its own separator.
+    if (!path.empty() && path.back() == '\\' && !fileSuffix.empty() && fileSuffix.front() == '\\') path.pop_back();
+    path += fileSuffix;
+    auto file = ctx.os.fs.openFile(path, FileAccess::Read, FileShare::ReadWrite, FileDisposition::OpenExisting);
+    if (!file) return false;
+    // Enough for 8191 characters even when every one is a CR LF pair.
+    std::string raw(2 * kLocationLineLimit + 2, '\0');
+    IoResult r = file->read(raw.data(), raw.size());
+    raw.resize(r.ok ? r.bytes : 0);
+    auto first = firstLocationLine(raw);
+    if (!first) return false;
+    line = *first;
+    return true;
+}
+
+bool testLocation(Context& ctx, std::string& javaExe, const std::string& location, const std::string& minimum,
+                  const std::string& maximum, bool acceptAnyVersion) {
+    std::string home = makeFullPath(ctx, location, false);
+    preparePackedRuntime(ctx, home);
+    bool qualifies = findJavaExeInHome(ctx, javaExe, home);
+    if (acceptAnyVersion) return true;
+    return qualifies && testJavaExe(ctx, javaExe, minimum, maximum, true, true);
+}
+
+bool testJavaHomeVariable(Context& ctx, std::string& javaExe, const std::string& variable,
+                          const std::string& minimum, const std::string& maximum) {
+    auto value = ctx.os.env.get(variable);
+    // Longer than the 8192-byte buffer: refused rather than cut.
+    if (!value || value->empty() || value->size() > kMaxVariableValue) return false;
+    std::string home = *value;
+    std::replace(home.begin(), home.end(), '/', '\\');
+    if (!findJavaExeInHome(ctx, javaExe, home)) return false;
+    return testJavaExe(ctx, javaExe, minimum, maximum, false, true);
+}
+
+bool testSearchPath(Context& ctx, std::string& javaExe, const std::string& minimum, const std::string& maximum) {
+    auto found = ctx.os.fs.searchPath("java.exe");
+    if (!found) return false;
+    javaExe = *found;
+    return testJavaExe(ctx, javaExe, minimum, maximum, false, true);
+}
+
+SearchKind searchJvm(Context& ctx, std::string& javaExe, std::string& locationName) {
+    logInfo(ctx, "Searching for a JVM");
+    auto entries = parseSearchSequence(getConfigString(ctx, key::kSearchSequence));
+    Bounds bounds{getConfigString(ctx, key::kMinVersion), getConfigString(ctx, key::kMaxVersion)};
+
+    std::string line;
+    if (readLocationFile(ctx, line, kPreferredLocationFile)) {
+        logInfo(ctx, "Has preferred location %s", line.c_str());
+        if (testLocation(ctx, javaExe, line, bounds.minimum, bounds.maximum, false)) {
+            logInfo(ctx, "Using preferred location");
+            locationName = line;
+            return SearchKind::Location;
+        }
+    }
+
+    SearchKind kind = firstPass(ctx, entries, bounds, javaExe, locationName);
+    if (kind != SearchKind::None) return kind;
+    logInfo(ctx, "Search sequence finished");
+
+    if (const char* variable = flavourVariable(ctx.flavour)) {
+        if (testJavaHomeVariable(ctx, javaExe, variable, bounds.minimum, bounds.maximum)) {
+            locationName = variable;
+            return SearchKind::EnvironmentVariable;
+        }
+    }
+
+    if (readLocationFile(ctx, line, kInstallerLocationFile)) {
+        logInfo(ctx, "Has installer location %s", line.c_str());
+        if (testLocation(ctx, javaExe, line, bounds.minimum, bounds.maximum, false)) {
+            logInfo(ctx, "Using installer location");
+            locationName = line;
+            return SearchKind::Location;
+        }
+    }
+
+    if (fallbackPass(ctx, entries, javaExe, locationName)) return SearchKind::Location;
+    return SearchKind::None;
+}
+
+}  // namespace kavrin

@@ -1,0 +1,135 @@
+#include "launch/ClassPath.h"
+
+#include "config/Config.h"
+#include "config/Keys.h"
+#include "diagnostics/Errors.h"
+#include "files/Paths.h"
+#include "launch/Expand.h"
+
+namespace kavrin {
+
+namespace {
+
+bool endsWith(const std::string& text, char c) { return !text.empty() && text.back() == c; }
+
+// One ";"-separated entry of key 121: type letter, flag, then the path or name.
+struct ClassPathEntry {
+    char type = 0;
+    bool mandatory = false;
+    std::string text;  // after expansion
+};
+
+ClassPathEntry parseEntry(Context& ctx, const std::string& raw) {
+    ClassPathEntry entry;
+    entry.type = raw[0];
+    // A one- or two-character entry has no flag or no text; read them as absent.
+    entry.mandatory = raw.size() > 1 && raw[1] == '1';
+    entry.text = raw.size() > 2 ? raw.substr(2) : std::string();
+    expandVariables(ctx, entry.text);
+    return entry;
+}
+
+// E entry: true when the variable yielded text. Fatal 1008 for a mandatory undefined variable.
+bool appendVariable(Context& ctx, std::string& classPath, const ClassPathEntry& entry) {
+    auto value = ctx.os.env.get(entry.text);
+    if (!value) {
+        if (entry.mandatory) reportFatalKey(ctx, key::kMsgEnvVarMissing, entry.text);
+        return false;
+    }
+    // An existing but empty variable yields nothing, like an undefined one.
+    if (value->empty()) return false;
+    if (value->size() >= 2 && value->front() == '"' && value->back() == '"') {
+        *value = value->substr(1, value->size() - 2);
+    }
+    classPath += *value;
+    if (!endsWith(*value, ';')) classPath += ';';
+    return true;
+}
+
+bool appendEntry(Context& ctx, std::string& classPath, const ClassPathEntry& entry) {
+    switch (entry.type) {
+        case 'A':
+        case 'D': {
+            const std::string path = resolvePath(ctx, entry.text);
+            // Added whether or not it exists; only a mandatory entry cares.
+            classPath += path + ";";
+            return fileExists(ctx, path);
+        }
+        case 'E':
+            return appendVariable(ctx, classPath, entry);
+        case 'S': {
+            const std::string directory = resolvePath(ctx, entry.text);
+            const bool jars = appendArchives(ctx, classPath, directory, "jar");
+            const bool zips = appendArchives(ctx, classPath, directory, "zip");
+            return jars || zips;
+        }
+        default:
+            return false;  // unknown letters contribute nothing
+    }
+}
+
+}  // namespace
+
+std::vector<std::string> listMatchingFiles(Context& ctx, const std::string& directory, const std::string& extension) {
+    std::string pattern = directory + "\\*";
+    if (extension.empty() || extension[0] != '.') pattern += '.';
+    pattern += extension;
+    std::vector<std::string> names;
+    for (const FindEntry& match : ctx.os.fs.find(pattern)) names.push_back(match.name);
+    return names;
+}
+
+bool appendArchives(Context& ctx, std::string& classPath, const std::string& directory, const std::string& extension) {
+    if (directory.empty() || !fileExists(ctx, directory)) return false;
+    for (const std::string& name : listMatchingFiles(ctx, directory, extension)) {
+        classPath += resolvePath(ctx, directory + "\\" + name);
+        classPath += ';';
+    }
+    return true;
+}
+
+void appendConfiguredClassPath(Context& ctx, std::string& classPath) {
+    const std::string list = getConfigString(ctx, key::kClassPath);
+    size_t start = 0;
+    while (start <= list.size()) {
+        size_t end = list.find(';', start);
+        if (end == std::string::npos) end = list.size();
+        if (end > start) {
+            const ClassPathEntry entry = parseEntry(ctx, list.substr(start, end - start));
+            const bool found = appendEntry(ctx, classPath, entry);
+            // Also covers the undecided cases: an empty E variable and an unknown
+            // type letter yield nothing, so a mandatory one stops the launch.
+            if (entry.mandatory && !found) reportFatalKey(ctx, key::kMsgClassPathMissing, entry.text);
+        }
+        start = end + 1;
+    }
+}
+
+std::string buildClassPathOption(Context& ctx, const ClassPathSlots& slots) {
+    std::string option = kClassPathOptionPrefix;
+    if (slots.prepended) option += *slots.prepended + ";";
+
+    appendArchives(ctx, option, ctx.extractionDirectory, "jar");
+    appendArchives(ctx, option, ctx.extractionDirectory, "zip");
+
+    if (ctx.flavour == 'm') {
+        option += makeFullPath(ctx, getConfigString(ctx, key::kInstallDirectory), true);
+        if (!endsWith(option, '\\')) option += '\\';
+        option += kRuntimeArchive;
+        option += ';';
+    }
+
+    if (slots.replacement) {
+        option += *slots.replacement;  // key 121 is not read at all
+    } else {
+        appendConfiguredClassPath(ctx, option);
+    }
+
+    if (slots.appended) {
+        if (!endsWith(option, ';')) option += ';';
+        option += *slots.appended;
+    }
+    return option;
+}
+
+}  // namespace kavrin

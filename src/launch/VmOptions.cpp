@@ -1,0 +1,156 @@
+#include "launch/VmOptions.h"
+
+#include <string_view>
+
+#include "config/Config.h"
+#include "config/ExePath.h"
+#include "config/Keys.h"
+#include "diagnostics/Log.h"
+#include "launch/Expand.h"
+
+namespace kavrin {
+
+namespace {
+
+struct SlotPrefix {
+    std::string_view prefix;
+    std::optional<std::string> ClassPathSlots::*slot;
+};
+
+// Checked in this order; the space after each prefix is part of it.
+constexpr SlotPrefix kSlotPrefixes[] = {
+    {"-classpath ", &ClassPathSlots::replacement},
+    {"-classpath/p ", &ClassPathSlots::prepended},
+    {"-classpath/a ", &ClassPathSlots::appended},
+};
+
+// fopen(..., "rt"): the whole file, CR LF turned into LF.
+std::optional<std::string> readTextFile(Context& ctx, const std::string& path) {
+    auto file = ctx.os.fs.openFile(path, FileAccess::Read, FileShare::ReadWrite, FileDisposition::OpenExisting);
+    if (!file) return std::nullopt;
+    std::string raw;
+    char chunk[4096];
+    for (;;) {
+        const IoResult r = file->read(chunk, sizeof chunk);
+        if (!r.ok || r.bytes == 0) break;
+        raw.append(chunk, r.bytes);
+    }
+    std::string text;
+    text.reserve(raw.size());
+    for (size_t i = 0; i < raw.size(); ++i) {
+        if (raw[i] == '\r' && i + 1 < raw.size() && raw[i + 1] == '\n') continue;
+        text.push_back(raw[i]);
+    }
+    return text;
+}
+
+}  // namespace
+
+VmOptionsFile::VmOptionsFile(std::string content) : content_(std::move(content)) {}
+
+std::optional<std::string> VmOptionsFile::readLine() {
+    if (position_ >= content_.size()) return std::nullopt;
+    size_t end = content_.find('\n', position_);
+    end = (end == std::string::npos) ? content_.size() : end + 1;
+    if (end - position_ > kVmOptionsReadLimit) end = position_ + kVmOptionsReadLimit;
+    std::string line = content_.substr(position_, end - position_);
+    position_ = end;
+    return line;
+}
+
+void classifyVmOption(const std::string& option, std::vector<std::string>& options, ClassPathSlots& slots) {
+    for (const SlotPrefix& p : kSlotPrefixes) {
+        if (std::string_view(option).starts_with(p.prefix)) {
+            slots.*p.slot = option.substr(p.prefix.size());
+            return;
+        }
+    }
+    options.push_back(option);
+}
+
+void collectVmParameters(Context& ctx, const WideList& launcherArguments, std::vector<std::string>& options,
+                         ClassPathSlots& slots) {
+    std::string parameters = getConfigString(ctx, key::kVmParameters);
+    // Expanded before splitting: a value with a space splits unless quoted.
+    expandVariables(ctx, parameters);
+    NarrowList split;
+    splitArgumentsNarrow(ctx, parameters, split);
+    for (const std::string& option : split) classifyVmOption(option, options, slots);
+
+    if (getConfigInt(ctx, key::kRouteJArguments) == 0) return;
+    for (const std::u16string& argument : launcherArguments) {
+        if (isJvmArgument(argument)) classifyVmOption(narrowUnits(argument.substr(2)), options, slots);
+    }
+}
+
+std::optional<VmOptionsFile> openVmOptionsFile(Context& ctx) {
+    const std::string& exePath = getExecutablePath(ctx);
+    const std::string longPath = ctx.os.fs.longPathName(exePath).value_or(exePath);
+    std::vector<std::string> candidates;
+    // server.exe -> server.vmoptions first, then server.exe.vmoptions.
+    if (longPath.size() >= 4) candidates.push_back(longPath.substr(0, longPath.size() - 4) + ".vmoptions");
+    candidates.push_back(longPath + ".vmoptions");
+    for (const std::string& candidate : candidates) {
+        if (auto text = readTextFile(ctx, candidate)) {
+            return VmOptionsFile(std::move(*text));
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> trimVmOptionsLine(std::string line) {
+    while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) line.pop_back();
+    // Only the space character is trimmed; a tab stays part of the option.
+    const size_t first = line.find_first_not_of(' ');
+    if (first == std::string::npos) return std::nullopt;
+    line.erase(0, first);
+    line.erase(line.find_last_not_of(' ') + 1);
+    if (line[0] == '#') return std::nullopt;
+    return line;
+}
+
+void readVmOptions(Context& ctx, VmOptionsFile& file, std::vector<std::string>& options, ClassPathSlots& slots) {
+    while (auto line = file.readLine()) {
+        auto option = trimVmOptionsLine(std::move(*line));
+        if (!option) continue;
+        // One line is one option, spaces and all.
+        expandVariables(ctx, *option);
+        classifyVmOption(*option, options, slots);
+    }
+}
+
+std::vector<std::string> buildJvmOptions(Context& ctx, const std::vector<std::string>& properties,
+                                         const WideList& launcherArguments) {
+    std::vector<std::string> options(properties.begin(), properties.end());
+    ClassPathSlots slots;
+    collectVmParameters(ctx, launcherArguments, options, slots);
+    if (auto file = openVmOptionsFile(ctx)) readVmOptions(ctx, *file, options, slots);
+    options.push_back(buildClassPathOption(ctx, slots));
+    return options;
+}
+
+std::unique_ptr<JvmInitArgs> buildJvmInitArgs(Context& ctx, const std::vector<std::string>& properties,
+                                              const WideList& launcherArguments) {
+    auto init = std::make_unique<JvmInitArgs>();
+    init->options = buildJvmOptions(ctx, properties, launcherArguments);
+    init->records.reserve(init->options.size());
+    for (std::string& option : init->options) {
+        JavaVMOption record{};
+        record.optionString = option.data();
+        record.extraInfo = nullptr;
+        init->records.push_back(record);
+    }
+    init->args = JavaVMInitArgs{};
+    init->args.version = JNI_VERSION_1_2;
+    init->args.nOptions = static_cast<jint>(init->records.size());
+    init->args.options = init->records.data();
+    init->args.ignoreUnrecognized = JNI_TRUE;
+
+    logInfo(ctx, "vmoption count %d", static_cast<int>(init->options.size()));
+    for (size_t i = 0; i < init->options.size(); ++i) {
+        logInfo(ctx, "vmoption %d: %s", static_cast<int>(i), init->options[i].c_str());
+    }
+    return init;
+}
+
+}  // namespace kavrin

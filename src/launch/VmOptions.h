@@ -1,0 +1,60 @@
+// The ordered JVM option list and the JavaVMInitArgs record that carries it.
+//
+// Order: launcher properties, key 123, "-J" arguments (when key 125 allows),
+// the .vmoptions lines, and last the class path option.
+//
+// Usage:
+//   auto init = buildJvmInitArgs(ctx, properties, launcherArguments);
+//   createJavaVM(&vm, &env, &init->args);   // keep *init alive as long as the JVM
+#pragma once
+
+#include <jni.h>
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "config/Context.h"
+#include "launch/Arguments.h"
+#include "launch/ClassPath.h"
+
+namespace kavrin {
+
+// fgets into an 8192-byte buffer: at most this many characters per read.
+constexpr size_t kVmOptionsReadLimit = 8191;
+
+// The option texts and the records that point into them; the JVM may keep those
+// pointers, so the whole value lives as long as the JVM.
+struct JvmInitArgs {
+    std::vector<std::string> options;
+    std::vector<JavaVMOption> records;
+    JavaVMInitArgs args{};
+};
+
+// The .vmoptions file opened in text mode: CR LF reads as LF.
+class VmOptionsFile {
+public:
+    explicit VmOptionsFile(std::string content);
+    // One fgets: up to and including the next LF, at most kVmOptionsReadLimit characters.
+    std::optional<std::string> readLine();
+
+private:
+    std::string content_;
+    size_t position_ = 0;
+};
+
+std::unique_ptr<JvmInitArgs> buildJvmInitArgs(Context& ctx, const std::vector<std::string>& properties,
+                                              const WideList& launcherArguments);
+// The option list without the record: properties, key 123, "-J", .vmoptions, class path.
+std::vector<std::string> buildJvmOptions(Context& ctx, const std::vector<std::string>& properties,
+                                         const WideList& launcherArguments);
+void collectVmParameters(Context& ctx, const WideList& launcherArguments, std::vector<std::string>& options,
+                         ClassPathSlots& slots);
+void classifyVmOption(const std::string& option, std::vector<std::string>& options, ClassPathSlots& slots);
+std::optional<VmOptionsFile> openVmOptionsFile(Context& ctx);
+// Applies the trimming rules to one read; nullopt for a comment or blank line.
+std::optional<std::string> trimVmOptionsLine(std::string line);
+void readVmOptions(Context& ctx, VmOptionsFile& file, std::vector<std::string>& options, ClassPathSlots& slots);
+
+}  // namespace kavrin

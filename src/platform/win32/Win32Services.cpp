@@ -1,0 +1,151 @@
+#include "platform/win32/Win32Services.h"
+
+#include <cstdint>
+#include <vector>
+
+#include "platform/win32/Handles.h"
+#include "platform/win32/Text.h"
+
+namespace kavrin::win32 {
+namespace {
+
+Win32ServiceControl* activeInstance = nullptr;
+
+constexpr DWORD kConfigBufferBytes = 8192;
+
+ServiceStatus fromNative(const SERVICE_STATUS& s) {
+    return ServiceStatus{s.dwServiceType,     s.dwCurrentState,          s.dwControlsAccepted, s.dwWin32ExitCode,
+                         s.dwServiceSpecificExitCode, s.dwCheckPoint, s.dwWaitHint};
+}
+
+SERVICE_STATUS toNative(const ServiceStatus& s) {
+    SERVICE_STATUS n{};
+    n.dwServiceType = s.serviceType;
+    n.dwCurrentState = s.currentState;
+    n.dwControlsAccepted = s.controlsAccepted;
+    n.dwWin32ExitCode = s.win32ExitCode;
+    n.dwServiceSpecificExitCode = s.serviceSpecificExitCode;
+    n.dwCheckPoint = s.checkPoint;
+    n.dwWaitHint = s.waitHint;
+    return n;
+}
+
+class Win32Service final : public ServiceHandle {
+public:
+    Win32Service(Win32ServiceControl& owner, SC_HANDLE handle) : owner_(owner), handle_(handle) {}
+
+    bool remove() override { return owner_.record(::DeleteService(handle_.get()) != 0); }
+    bool start() override { return owner_.record(::StartServiceA(handle_.get(), 0, nullptr) != 0); }
+
+    bool control(uint32_t code) override {
+        SERVICE_STATUS status{};
+        return owner_.record(::ControlService(handle_.get(), code, &status) != 0);
+    }
+
+    std::optional<ServiceStatus> queryStatus() override {
+        SERVICE_STATUS status{};
+        if (!owner_.record(::QueryServiceStatus(handle_.get(), &status))) return std::nullopt;
+        return fromNative(status);
+    }
+
+    std::optional<ServiceConfig> queryConfig(uint32_t& bytesNeeded) override {
+        // A fixed 8192-byte record: a configuration that does not fit is a failure
+        // with the size the call asked for.
+        std::vector<uint64_t> storage(kConfigBufferBytes / sizeof(uint64_t));
+        auto* config = reinterpret_cast<QUERY_SERVICE_CONFIGA*>(storage.data());
+        DWORD needed = 0;
+        if (!owner_.record(::QueryServiceConfigA(handle_.get(), config, kConfigBufferBytes, &needed))) {
+            bytesNeeded = needed;
+            return std::nullopt;
+        }
+        bytesNeeded = 0;
+        return ServiceConfig{config->lpBinaryPathName ? config->lpBinaryPathName : "", config->dwStartType};
+    }
+
+    bool setDescription(const std::u16string& text) override {
+        // Looked up at run time in the already loaded advapi32.
+        using ChangeConfig2W = BOOL(WINAPI*)(SC_HANDLE, DWORD, LPVOID);
+        HMODULE advapi = ::GetModuleHandleA("advapi32.dll");
+        if (!advapi) return false;
+        FARPROC proc = ::GetProcAddress(advapi, "ChangeServiceConfig2W");
+        if (!proc) return false;
+        auto change = reinterpret_cast<ChangeConfig2W>(reinterpret_cast<void*>(proc));
+        std::u16string copy = text;
+        SERVICE_DESCRIPTIONW description{reinterpret_cast<wchar_t*>(copy.data())};
+        return change(handle_.get(), SERVICE_CONFIG_DESCRIPTION, &description) != 0;
+    }
+
+private:
+    Win32ServiceControl& owner_;
+    UniqueService handle_;
+};
+
+class Win32Manager final : public ServiceManagerHandle {
+public:
+    Win32Manager(Win32ServiceControl& owner, SC_HANDLE handle) : owner_(owner), handle_(handle) {}
+
+    std::unique_ptr<ServiceHandle> openService(const std::string& name, uint32_t access) override {
+        SC_HANDLE service = owner_.record(::OpenServiceA(handle_.get(), name.c_str(), access));
+        if (!service) return nullptr;
+        return std::make_unique<Win32Service>(owner_, service);
+    }
+
+    std::unique_ptr<ServiceHandle> createService(const CreateServiceParams& p) override {
+        const char* dependencies = p.dependencies ? p.dependencies->c_str() : nullptr;
+        SC_HANDLE service = owner_.record(::CreateServiceA(
+            handle_.get(), p.name.c_str(), p.name.c_str(), p.desiredAccess, p.serviceType, p.startType,
+            p.errorControl, p.binaryPath.c_str(), nullptr, nullptr, dependencies, nullptr, nullptr));
+        if (!service) return nullptr;
+        return std::make_unique<Win32Service>(owner_, service);
+    }
+
+private:
+    Win32ServiceControl& owner_;
+    UniqueService handle_;
+};
+
+}  // namespace
+
+Win32ServiceControl::Win32ServiceControl() { activeInstance = this; }
+
+Win32ServiceControl::~Win32ServiceControl() {
+    if (activeInstance == this) activeInstance = nullptr;
+}
+
+std::unique_ptr<ServiceManagerHandle> Win32ServiceControl::openManager(uint32_t access) {
+    SC_HANDLE manager = record(::OpenSCManagerA(nullptr, nullptr, access));
+    if (!manager) return nullptr;
+    return std::make_unique<Win32Manager>(*this, manager);
+}
+
+bool Win32ServiceControl::runDispatcher(const std::string& name, ServiceMainFn main) {
+    main_ = std::move(main);
+    std::string serviceName = name;
+    SERVICE_TABLE_ENTRYA table[] = {{serviceName.data(), &Win32ServiceControl::serviceMainTrampoline},
+                                    {nullptr, nullptr}};
+    return record(::StartServiceCtrlDispatcherA(table) != 0);
+}
+
+bool Win32ServiceControl::registerHandler(const std::string& name, ServiceHandlerFn handler) {
+    handler_ = std::move(handler);
+    statusHandle_ = record(::RegisterServiceCtrlHandlerA(name.c_str(), &Win32ServiceControl::handlerTrampoline));
+    return statusHandle_ != nullptr;
+}
+
+bool Win32ServiceControl::setStatus(const ServiceStatus& status) {
+    SERVICE_STATUS native = toNative(status);
+    return record(::SetServiceStatus(statusHandle_, &native) != 0);
+}
+
+void WINAPI Win32ServiceControl::serviceMainTrampoline(DWORD argc, LPSTR* argv) {
+    if (!activeInstance || !activeInstance->main_) return;
+    std::vector<std::string> args;
+    for (DWORD i = 0; i < argc; ++i) args.emplace_back(argv[i] ? argv[i] : "");
+    activeInstance->main_(args);
+}
+
+void WINAPI Win32ServiceControl::handlerTrampoline(DWORD control) {
+    if (activeInstance && activeInstance->handler_) activeInstance->handler_(control);
+}
+
+}  // namespace kavrin::win32

@@ -1,0 +1,177 @@
+#include "platform/win32/Win32System.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <mutex>
+
+#include <unistd.h>
+
+#include "platform/win32/Handles.h"
+#include "platform/win32/Text.h"
+
+namespace kavrin::win32 {
+
+// ---- Console
+
+namespace {
+
+void writeFlushed(FILE* stream, const std::string& text) {
+    std::fwrite(text.data(), 1, text.size(), stream);
+    std::fflush(stream);
+}
+
+// SetConsoleCtrlHandler takes a plain function; one trampoline walks the handlers
+// added so far, newest first, as Windows itself does with registered handlers.
+std::mutex ctrlHandlersLock;
+std::vector<std::function<bool(uint32_t)>>& ctrlHandlers() {
+    static std::vector<std::function<bool(uint32_t)>> handlers;
+    return handlers;
+}
+
+BOOL WINAPI ctrlTrampoline(DWORD event) {
+    std::vector<std::function<bool(uint32_t)>> handlers;
+    {
+        std::lock_guard<std::mutex> guard(ctrlHandlersLock);
+        handlers = ctrlHandlers();
+    }
+    for (auto it = handlers.rbegin(); it != handlers.rend(); ++it)
+        if ((*it)(event)) return TRUE;
+    return FALSE;
+}
+
+}  // namespace
+
+void Win32Console::out(const std::string& text) { writeFlushed(stdout, text); }
+void Win32Console::err(const std::string& text) { writeFlushed(stderr, text); }
+
+void Win32Console::messageBox(const std::string& text, const std::string& caption) {
+    ::MessageBoxA(nullptr, text.c_str(), caption.c_str(), MB_ICONERROR | MB_OK);
+}
+
+bool Win32Console::addCtrlHandler(std::function<bool(uint32_t event)> handler) {
+    bool first;
+    {
+        std::lock_guard<std::mutex> guard(ctrlHandlersLock);
+        first = ctrlHandlers().empty();
+        ctrlHandlers().push_back(std::move(handler));
+    }
+    return !first || ::SetConsoleCtrlHandler(&ctrlTrampoline, TRUE) != 0;
+}
+
+uint32_t Win32Console::outputCodePage() { return ::GetConsoleOutputCP(); }
+
+// ---- Exit
+
+void Win32Exit::exitProcess(uint32_t code) {
+    ::ExitProcess(code);
+    std::abort();  // not reached
+}
+
+void Win32Exit::quickExit(int code) { ::_exit(code); }
+
+void Win32Exit::atExit(void (*hook)()) { std::atexit(hook); }
+
+// ---- Clock
+
+uint32_t Win32Clock::tickCount() { return ::GetTickCount(); }
+void Win32Clock::sleep(uint32_t ms) { ::Sleep(ms); }
+int64_t Win32Clock::timeSeconds() { return static_cast<int64_t>(std::time(nullptr)); }
+
+std::string Win32Clock::ctimeNow() {
+    std::time_t now = std::time(nullptr);
+    const char* text = std::ctime(&now);
+    return text ? std::string(text) : std::string();
+}
+
+void Win32Clock::seedRandom(uint32_t seed) { std::srand(seed); }
+int Win32Clock::random() { return std::rand(); }
+
+// ---- Code pages
+
+namespace {
+UINT nativeCodePage(CodePage cp) { return cp == CodePage::Oem ? CP_OEMCP : CP_ACP; }
+}  // namespace
+
+bool Win32CodePages::fileApisAnsi() { return ::AreFileApisANSI() != 0; }
+
+std::optional<std::u16string> Win32CodePages::toWide(CodePage cp, const std::string& text) {
+    if (text.empty()) return std::u16string();
+    if (text.size() > INT32_MAX) return std::nullopt;
+    const UINT page = nativeCodePage(cp);
+    const int length = static_cast<int>(text.size());
+    int n = ::MultiByteToWideChar(page, 0, text.data(), length, nullptr, 0);
+    if (n <= 0) return std::nullopt;
+    std::wstring out(static_cast<size_t>(n), L'\0');
+    if (::MultiByteToWideChar(page, 0, text.data(), length, out.data(), n) != n) return std::nullopt;
+    return fromWide(out.data(), out.size());
+}
+
+std::optional<std::string> Win32CodePages::toNarrow(CodePage cp, const std::u16string& text, bool& usedDefault) {
+    usedDefault = false;
+    if (text.empty()) return std::string();
+    if (text.size() > INT32_MAX) return std::nullopt;
+    const UINT page = nativeCodePage(cp);
+    const int length = static_cast<int>(text.size());
+    const wchar_t* source = wide(text);
+    // A UTF-8 system code page refuses a default character (and never needs one).
+    const bool utf8 = (cp == CodePage::Oem ? ::GetOEMCP() : ::GetACP()) == CP_UTF8;
+    const char* defaultChar = utf8 ? nullptr : "?";
+    BOOL used = FALSE;
+    BOOL* usedOut = utf8 ? nullptr : &used;
+    int n = ::WideCharToMultiByte(page, 0, source, length, nullptr, 0, defaultChar, usedOut);
+    if (n <= 0) return std::nullopt;
+    std::string out(static_cast<size_t>(n), '\0');
+    used = FALSE;
+    if (::WideCharToMultiByte(page, 0, source, length, out.data(), n, defaultChar, usedOut) != n) return std::nullopt;
+    usedDefault = used != FALSE;
+    return out;
+}
+
+// ---- Module
+
+std::u16string Win32Module::fileNameW() {
+    std::wstring name =
+        callTruncating<wchar_t>([](wchar_t* b, DWORD n) { return ::GetModuleFileNameW(nullptr, b, n); });
+    return fromWide(name.data(), name.size());
+}
+
+std::string Win32Module::fileNameA() {
+    return callTruncating<char>([](char* b, DWORD n) { return ::GetModuleFileNameA(nullptr, b, n); });
+}
+
+std::optional<std::u16string> Win32Module::shortPathW(const std::u16string& path) {
+    auto shortName =
+        callSized<wchar_t>([&](wchar_t* b, DWORD n) { return ::GetShortPathNameW(wide(path), b, n); });
+    if (!shortName) return std::nullopt;
+    return fromWide(shortName->data(), shortName->size());
+}
+
+bool Win32Module::isWindowsNT() {
+    OSVERSIONINFOA info{};
+    info.dwOSVersionInfoSize = 148;  // sizeof(OSVERSIONINFOA)
+    return ::GetVersionExA(&info) && info.dwPlatformId == VER_PLATFORM_WIN32_NT;
+}
+
+std::u16string Win32Module::commandLineW() {
+    const wchar_t* line = ::GetCommandLineW();
+    return line ? fromWide(line, std::wcslen(line)) : std::u16string();
+}
+
+// ---- Libraries
+
+void* Win32Libraries::load(const std::string& path) {
+    ModuleRef module{::LoadLibraryA(path.c_str())};  // stays loaded: see ModuleTraits
+    return module.get();
+}
+
+void* Win32Libraries::symbol(void* library, const std::string& name) {
+    FARPROC proc = ::GetProcAddress(static_cast<HMODULE>(library), name.c_str());
+    void* address = nullptr;
+    static_assert(sizeof address == sizeof proc);
+    std::memcpy(&address, &proc, sizeof address);
+    return address;
+}
+
+}  // namespace kavrin::win32

@@ -1,0 +1,84 @@
+#include "service/Launcher.h"
+
+#include "config/Config.h"
+#include "config/Keys.h"
+#include "diagnostics/Log.h"
+#include "files/Paths.h"
+#include "service/ServiceMain.h"
+#include "service/Verbs.h"
+
+namespace kavrin {
+
+std::string argumentTextFromCommandLine(const std::string& commandLine) {
+    auto isBlankOrControl = [](char c) {
+        auto u = static_cast<unsigned char>(c);
+        return u >= 1 && u <= 32;
+    };
+    size_t pos = 0;
+    if (!commandLine.empty() && commandLine[0] == '"') {
+        size_t close = commandLine.find('"', 1);
+        pos = (close == std::string::npos) ? commandLine.size() : close + 1;
+    } else {
+        while (pos < commandLine.size() && static_cast<unsigned char>(commandLine[pos]) > 32) ++pos;
+    }
+    while (pos < commandLine.size() && isBlankOrControl(commandLine[pos])) ++pos;
+    return commandLine.substr(pos);
+}
+
+void prependConfiguredPath(Context& ctx) {
+    std::string path = resolvePathList(ctx, getConfigString(ctx, key::kPathPrepend));
+    if (!path.empty() && path.back() != ';') path += ';';
+    if (std::optional<std::string> current = ctx.os.env.get("PATH")) path += *current;
+    // Built without fixed buffers, so nothing is cut off. A value the environment cannot
+    // hold would leave the two copies of PATH disagreeing; keep the old one instead.
+    if (path.size() > kMaxEnvironmentValue) {
+        logError(ctx, "PATH would be %lld characters long, left unchanged", static_cast<long long>(path.size()));
+        return;
+    }
+    ctx.os.env.set("PATH", path);
+    ctx.os.env.crtPut("PATH=" + path);
+}
+
+void initLauncher(Context& ctx) {
+    readConfig(ctx);
+    std::string flavour = getConfigString(ctx, key::kFlavour);
+    ctx.flavour = flavour.empty() ? 0 : flavour[0];
+    prependConfiguredPath(ctx);
+    std::string workingDirectory = getConfigString(ctx, key::kWorkingDirectory);
+    if (!workingDirectory.empty()) ctx.os.fs.setCurrentDirectory(makeFullPath(ctx, workingDirectory, true));
+}
+
+int runVerb(Context& ctx, Verb verb) {
+    switch (verb) {
+        case Verb::Install:
+            return installVerb(ctx, getConfigInt(ctx, key::kLauncherType) == launcherType::kService ? scm::kStartAuto : scm::kStartDemand);
+        case Verb::InstallAuto:
+            return installVerb(ctx, scm::kStartAuto);
+        case Verb::InstallDemand:
+            return installVerb(ctx, scm::kStartDemand);
+        case Verb::Uninstall:
+            return uninstallVerb(ctx, true);
+        case Verb::Stop:
+            return stopVerb(ctx, true);
+        case Verb::Start:
+            return startVerb(ctx);
+        case Verb::Status:
+            return statusVerb(ctx);
+    }
+    return 1;
+}
+
+int dispatchCommand(Context& ctx, const std::string& argumentText, const NoVerbPath& noVerb) {
+    ctx.serviceName = getConfigString(ctx, key::kServiceName);
+    VerbCommand command = parseVerb(argumentText);
+    if (command.serviceName) ctx.serviceName = *command.serviceName;
+    if (command.verb) return runVerb(ctx, *command.verb);
+    return noVerb(ctx);
+}
+
+int launcherMain(Context& ctx, std::string argumentText) {
+    initLauncher(ctx);
+    return dispatchCommand(ctx, argumentText, [](Context& c) { return runServiceDispatcher(c, defaultServicePath()); });
+}
+
+}  // namespace kavrin

@@ -1,0 +1,67 @@
+// The service itself: serviceMain on the dispatcher's thread, the control handlers,
+// and the exit hooks that report the service stopped however the process ends.
+//
+// Usage (the no-verb path of launcherMain):
+//   return runServiceDispatcher(ctx, defaultServicePath());
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "config/Context.h"
+#include "service/StatusRecord.h"
+#include "service/StopEvent.h"
+
+namespace kavrin {
+
+// What serviceMain calls in the other subsystems. The default calls the real
+// functions; tests and the e2e stand-in service drive the state table without a JVM.
+struct ServiceRuntime {
+    std::function<void(Context&)> processDeletionQueue;
+    std::function<void(Context&, const std::u16string&, std::vector<std::u16string>&)> splitArguments;
+    std::function<bool(Context&)> loadJvm;  // LoadDLL with show errors, no location
+    std::function<bool(Context&, const std::vector<std::u16string>&)> launchProgram;
+    std::function<void(Context&)> callSystemExit;
+};
+ServiceRuntime defaultServiceRuntime();
+
+// The no-verb path: extraction, then the dispatcher.
+struct ServicePath {
+    std::function<int(Context&)> extract;  // 0 on success
+    ServiceRuntime runtime;
+};
+ServicePath defaultServicePath();
+
+// Everything serviceMain and the handlers share. Lives until the process ends: the
+// exit hooks still report through it after main has returned.
+class ServiceSession {
+public:
+    ServiceSession(Context& context, ServiceRuntime serviceRuntime);
+    ~ServiceSession();
+    ServiceSession(const ServiceSession&) = delete;
+    ServiceSession& operator=(const ServiceSession&) = delete;
+
+    Context& ctx;
+    ServiceRuntime runtime;
+    StatusRecord status;
+    StopEvent stopEvent;
+};
+
+void serviceMain(ServiceSession& session, const std::vector<std::string>& args);
+void serviceControlHandler(ServiceSession& session, uint32_t control);
+bool consoleControlHandler(Context& ctx, uint32_t event);
+// Registered with atexit and as the process-end hook; reports stopped when the
+// process ends before serviceMain did.
+void reportStoppedAtExit();
+
+// The launcher argument list: the command line without the program, then every
+// start argument (the service name first), widened from the ANSI code page.
+std::vector<std::u16string> buildLauncherArguments(ServiceSession& session, const std::vector<std::string>& args);
+
+// Extracts the included files, then hands the main thread to the dispatcher. Returns 0
+// when the dispatcher returns.
+int runServiceDispatcher(Context& ctx, const ServicePath& path);
+
+}  // namespace kavrin

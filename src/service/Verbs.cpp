@@ -1,0 +1,221 @@
+#include "service/Verbs.h"
+
+#include <memory>
+
+#include "config/Config.h"
+#include "config/ExePath.h"
+#include "config/Keys.h"
+#include "diagnostics/Log.h"
+
+namespace kavrin {
+
+namespace {
+
+constexpr uint32_t kOwnProcessInteractive = 0x110;
+constexpr uint32_t kErrorControlNormal = 1;
+constexpr uint32_t kStopPollMs = 500;
+
+void print(Context& ctx, const std::string& line) { ctx.os.console.out(line); }
+
+char asciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool equalsIgnoringCase(const std::string& a, const std::string& b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (asciiLower(a[i]) != asciiLower(b[i])) return false;
+    return true;
+}
+
+}  // namespace
+
+std::optional<std::string> dependencyListFrom(const std::string& commaSeparated) {
+    if (commaSeparated.empty()) return std::nullopt;
+    // No fixed buffer: a list of any length is passed whole rather than cut or overrun.
+    std::string list;
+    size_t pos = 0;
+    while (pos <= commaSeparated.size()) {
+        size_t comma = commaSeparated.find(',', pos);
+        if (comma == std::string::npos) comma = commaSeparated.size();
+        if (comma > pos) {
+            list.append(commaSeparated, pos, comma - pos);
+            list.push_back('\0');
+        }
+        pos = comma + 1;
+    }
+    list.push_back('\0');
+    return list;
+}
+
+std::optional<std::string> buildDependencyList(const Context& ctx) {
+    return dependencyListFrom(getConfigString(ctx, key::kDependencies));
+}
+
+std::string quotedServicePath(const std::string& executablePath) { return "\"" + executablePath + "\""; }
+
+bool isOwnServiceCommand(const std::string& registered, const std::string& executablePath) {
+    std::string path;
+    std::string rest;
+    if (!registered.empty() && registered[0] == '"') {
+        size_t close = registered.find('"', 1);
+        if (close == std::string::npos) return false;
+        path = registered.substr(1, close - 1);
+        rest = registered.substr(close + 1);
+        return equalsIgnoringCase(path, executablePath) && (rest.empty() || rest[0] == ' ');
+    }
+    // Unquoted registrations (made by earlier versions) still count as ours.
+    if (registered.size() < executablePath.size()) return false;
+    path = registered.substr(0, executablePath.size());
+    rest = registered.substr(executablePath.size());
+    return equalsIgnoringCase(path, executablePath) && (rest.empty() || rest[0] == ' ');
+}
+
+int installVerb(Context& ctx, uint32_t startType) {
+    uninstallVerb(ctx, false);
+    auto manager = ctx.os.services.openManager(scm::kManagerAllAccess);
+    if (!manager) {
+        print(ctx, "Could not open SCManager.\n");
+        return 1;
+    }
+    CreateServiceParams params;
+    params.name = ctx.serviceName;
+    params.desiredAccess = scm::kServiceAllAccess;
+    params.serviceType = kOwnProcessInteractive;
+    params.startType = startType;
+    params.errorControl = kErrorControlNormal;
+    params.binaryPath = quotedServicePath(getExecutablePath(ctx));
+    params.dependencies = buildDependencyList(ctx);
+    auto service = manager->createService(params);
+    if (!service) {
+        print(ctx, "Could not create service.\n");
+        return 1;
+    }
+    std::u16string description = getConfigWString(ctx, key::kServiceDescription);
+    if (!description.empty()) service->setDescription(description);  // result ignored: the service exists
+    service.reset();
+    manager.reset();
+    print(ctx, formatText("Installed service '%s'.\n", ctx.serviceName.c_str()));
+    return 0;
+}
+
+int uninstallVerb(Context& ctx, bool messages) {
+    stopVerb(ctx, false);
+    auto manager = ctx.os.services.openManager(scm::kManagerAllAccess);
+    if (!manager) {
+        if (messages) print(ctx, "Could not open SCManager.\n");
+        return 1;
+    }
+    auto service = manager->openService(ctx.serviceName, scm::kServiceDelete);
+    if (service && service->remove()) {
+        service.reset();
+        manager.reset();
+        if (messages) print(ctx, formatText("Uninstalled service '%s'.\n", ctx.serviceName.c_str()));
+        return 0;
+    }
+    if (messages) print(ctx, "Could not delete service.\n");
+    return 1;
+}
+
+int stopVerb(Context& ctx, bool messages) {
+    auto manager = ctx.os.services.openManager(scm::kManagerConnect);
+    if (!manager) {
+        if (messages) print(ctx, "Could not open SCManager.\n");
+        return 1;
+    }
+    auto service = manager->openService(ctx.serviceName, scm::kServiceStopAndQuery);
+    if (!service) {
+        if (messages) print(ctx, "Could not stop service.\n");
+        return 1;
+    }
+    if (!service->control(scm::kControlStop)) {
+        if (messages) print(ctx, "Could not stop service.\n");
+        return 1;
+    }
+    // An accepted stop is reported whatever the flag: the user sees the service go down.
+    print(ctx, formatText("Stopping service '%s'.\n", ctx.serviceName.c_str()));
+    print(ctx, waitForServiceStop(ctx, *service) ? "Service stopped\n" : "Error while stopping service\n");
+    return 0;
+}
+
+bool waitForServiceStop(Context& ctx, ServiceHandle& service) {
+    std::optional<ServiceStatus> status = service.queryStatus();
+    if (!status) return false;
+    uint32_t startTick = ctx.os.clock.tickCount();
+    uint32_t checkPoint = status->checkPoint;
+    while (status->currentState == scm::kStateStopPending) {
+        ctx.os.clock.sleep(kStopPollMs);
+        status = service.queryStatus();
+        if (!status) return false;
+        if (status->checkPoint > checkPoint) {
+            // Progress: the service's own wait hint counts afresh.
+            startTick = ctx.os.clock.tickCount();
+            checkPoint = status->checkPoint;
+            continue;
+        }
+        // Unsigned difference: a wrap of the tick counter does no harm.
+        if (ctx.os.clock.tickCount() - startTick > status->waitHint) break;
+    }
+    return status->currentState == scm::kStateStopped;
+}
+
+int startVerb(Context& ctx) {
+    auto manager = ctx.os.services.openManager(scm::kManagerConnect);
+    if (!manager) {
+        print(ctx, "Could not open SCManager.\n");
+        return 1;
+    }
+    uint32_t error = 0;
+    auto service = manager->openService(ctx.serviceName, scm::kServiceStart);
+    if (!service) {
+        error = ctx.os.services.lastError();
+    } else if (!service->start()) {
+        error = ctx.os.services.lastError();
+    } else {
+        service.reset();
+        manager.reset();
+        print(ctx, formatText("Starting service '%s'.\n", ctx.serviceName.c_str()));
+        return 0;
+    }
+    if (error == win32err::kServiceAlreadyRunning) {
+        print(ctx, "Service is already running.\n");
+        return 0;
+    }
+    print(ctx, formatText("Could not start service. Error code: %d\n", static_cast<int>(error)));
+    return 1;
+}
+
+int statusVerb(Context& ctx) {
+    auto manager = ctx.os.services.openManager(scm::kManagerConnect);
+    if (!manager) {
+        print(ctx, "Could not open SCManager.\n");
+        return 1;
+    }
+    auto service = manager->openService(ctx.serviceName, scm::kServiceQueryConfigAndStatus);
+    std::optional<ServiceStatus> status;
+    if (service) status = service->queryStatus();
+    if (!status) {
+        print(ctx, "Could not get status.\n");
+        return 1;
+    }
+    int result = 0;
+    if (status->currentState == scm::kStateRunning) {
+        print(ctx, "Running.\n");
+    } else {
+        print(ctx, "Not running.\n");
+        result = 3;
+    }
+    uint32_t bytesNeeded = 0;
+    std::optional<ServiceConfig> config = service->queryConfig(bytesNeeded);
+    if (!config) {
+        uint32_t error = ctx.os.services.lastError();
+        print(ctx, formatText("Could not get config (%d, %d).\n", static_cast<int>(error), static_cast<int>(bytesNeeded)));
+        return 1;
+    }
+    if (!isOwnServiceCommand(config->binaryPath, getExecutablePath(ctx))) {
+        print(ctx, formatText("Different service executable: %s\n", config->binaryPath.c_str()));
+        return 1;
+    }
+    if (config->startType == scm::kStartAuto) print(ctx, formatText("%s.\n", "Auto-start"));
+    return result;
+}
+
+}  // namespace kavrin

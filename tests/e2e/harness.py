@@ -1,0 +1,294 @@
+"""Whole-program tests under Wine.
+
+Each test module makes its own fresh Wine prefix with a persistent wineserver and
+closes it at the end:
+
+    class MyTest(unittest.TestCase):
+        @classmethod
+        def setUpClass(cls):
+            cls.work = tempfile.mkdtemp(prefix="kvr-e2e-my-")
+            cls.prefix = harness.WinePrefix.fresh(os.path.join(cls.work, "prefix"))
+
+        @classmethod
+        def tearDownClass(cls):
+            cls.prefix.close()
+
+        def test_x(self):
+            exe = harness.pack(self.work, '[raw]\\n"101" = "mysvc"\\n')
+            r = self.prefix.run(exe, ["-status"])
+            self.assertEqual(r.rc, 1)
+            self.assertIn("...", r.stdout)
+
+Locations come from the environment that ctest sets: KAVRIN_WINDOWS_BIN (the
+cross-built programs: kavrin-service.exe, envrun.exe, scq.exe, fixtures/) and
+KAVRIN_HOST_BIN (kavrin-pack). Output of every Wine process goes to files, never
+to pipes: the first wine process starts services that inherit its handles.
+"""
+
+import os
+import shutil
+import signal
+import subprocess
+import time
+
+_REPO = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
+WINDOWS_BIN = os.environ.get("KAVRIN_WINDOWS_BIN", os.path.join(_REPO, "build", "windows", "bin"))
+HOST_BIN = os.environ.get("KAVRIN_HOST_BIN", os.path.join(_REPO, "build", "host", "bin"))
+STUB = os.path.join(WINDOWS_BIN, "kavrin-service.exe")
+BUILDER = os.path.join(HOST_BIN, "kavrin-pack")
+ENVRUN = os.path.join(WINDOWS_BIN, "envrun.exe")
+SCQ = os.path.join(WINDOWS_BIN, "scq.exe")
+FIXTURES = os.path.join(WINDOWS_BIN, "fixtures")
+
+SYSTEM_ENV_KEY = "HKLM\\System\\CurrentControlSet\\Control\\Session Manager\\Environment"
+
+# Service states as QueryServiceStatusEx reports them.
+STOPPED, START_PENDING, STOP_PENDING, RUNNING = 1, 2, 3, 4
+
+
+class Result:
+    """Exit code and output of one process. rc is None when it timed out.
+
+    stdout/stderr are text with CRLF turned into LF (decoded as UTF-8, bad bytes
+    replaced); raw_stdout/raw_stderr are the bytes as written. Unpacks as
+    (rc, stdout, stderr)."""
+
+    def __init__(self, rc, raw_stdout, raw_stderr, timed_out=False):
+        self.rc = rc
+        self.raw_stdout = raw_stdout
+        self.raw_stderr = raw_stderr
+        self.stdout = _text(raw_stdout)
+        self.stderr = _text(raw_stderr)
+        self.timed_out = timed_out
+
+    def __iter__(self):
+        return iter((self.rc, self.stdout, self.stderr))
+
+    def __repr__(self):
+        return "Result(rc=%r, stdout=%r, stderr=%r)" % (self.rc, self.stdout[-2000:], self.stderr[-2000:])
+
+
+def _text(data):
+    return data.decode("utf-8", errors="replace").replace("\r\n", "\n")
+
+
+class WinePrefix:
+    """A private Wine prefix with its own persistent wineserver."""
+
+    def __init__(self, directory, lc_all):
+        self.directory = os.path.abspath(directory)
+        self.path = os.path.join(self.directory, "wineprefix")
+        self.logs = os.path.join(self.directory, "logs")
+        self.lc_all = lc_all
+        self._counter = 0
+        self.env = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "WAYLAND_DISPLAY")}
+        self.env.update({
+            "WINEPREFIX": self.path,
+            "WINEDEBUG": "-all",
+            "WINEDLLOVERRIDES": "mscoree,mshtml=",
+            "LC_ALL": lc_all,
+        })
+
+    @classmethod
+    def fresh(cls, dirname, lc_all="C.UTF-8"):
+        """Creates (replacing what was there) and boots a prefix under dirname."""
+        prefix = cls(dirname, lc_all)
+        if os.path.isdir(prefix.path):
+            prefix._server("-k")
+        shutil.rmtree(prefix.directory, ignore_errors=True)
+        os.makedirs(prefix.path)
+        os.makedirs(prefix.logs)
+        prefix._start_server()
+        boot = prefix._wine(["wineboot", "-i"], timeout=300)
+        if boot.rc != 0:
+            prefix.close()
+            raise RuntimeError("wineboot failed: %r" % boot)
+        return prefix
+
+    @classmethod
+    def attach(cls, dirname, lc_all="C.UTF-8"):
+        """The prefix that fresh() made earlier under dirname (for a run split over processes)."""
+        prefix = cls(dirname, lc_all)
+        if not os.path.isdir(prefix.path):
+            raise RuntimeError("no Wine prefix under %s" % dirname)
+        prefix._start_server()  # no-op while one runs
+        return prefix
+
+    def close(self):
+        """Kills every process of the prefix and its wineserver, then removes the
+        prefix (about 700 MB) unless KAVRIN_KEEP_PREFIX is set; the logs stay."""
+        self._server("-k")
+        self._server("-w")
+        if not os.environ.get("KAVRIN_KEEP_PREFIX"):
+            shutil.rmtree(self.path, ignore_errors=True)
+
+    # ---- running programs
+
+    def run(self, exe, args=(), env=None, timeout=60, cwd=None):
+        """Runs a Windows program (Linux path or Windows name) and waits for it."""
+        return self._wine([exe] + list(args), env=env, timeout=timeout, cwd=cwd)
+
+    def envrun(self, exe, env=None, args=(), timeout=60, cwd=None):
+        """Runs exe with variables set inside Windows (TMP, TEMP and PATH come from the
+        registry otherwise). env: the variables for that one process."""
+        assignments = ["%s=%s" % (k, v) for k, v in (env or {}).items()]
+        target = self.winpath(exe) if os.path.isabs(exe) else exe
+        return self.run(ENVRUN, assignments + ["--", target] + list(args), timeout=timeout, cwd=cwd)
+
+    def winpath(self, linux_path):
+        """The Windows name of a Linux path: C:\\ for the prefix's drive, Z:\\ for the rest."""
+        path = os.path.abspath(linux_path)
+        drive_c = os.path.join(self.path, "drive_c")
+        if path == drive_c or path.startswith(drive_c + os.sep):
+            return "C:" + (path[len(drive_c):] or "\\").replace("/", "\\")
+        return "Z:" + path.replace("/", "\\")
+
+    def linuxpath(self, windows_path):
+        """The Linux name of C:\\... or Z:\\... paths."""
+        drive, rest = windows_path[0].upper(), windows_path[2:].replace("\\", "/")
+        if drive == "C":
+            return os.path.join(self.path, "drive_c") + rest
+        if drive == "Z":
+            return rest or "/"
+        raise ValueError(windows_path)
+
+    # ---- registry (through Wine's reg.exe)
+
+    def reg_query(self, key, value=None):
+        """With value: its data as text, or None when the key or value is missing.
+        Without: {name: data} of the key's values, or None when the key is missing.
+        The default value is named ""."""
+        typed = self.reg_query_typed(key, value)
+        if typed is None:
+            return None
+        if value is not None:
+            return typed[1]
+        return {name: data for name, (_, data) in typed.items()}
+
+    def reg_query_typed(self, key, value=None):
+        """Like reg_query, with (type, data) pairs: ("REG_SZ", "c:\\x;")."""
+        args = ["query", key] + (["/v", value] if value is not None else [])
+        result = self.run("reg", args)
+        if result.rc != 0:
+            return None
+        values = {}
+        for line in result.stdout.split("\n"):
+            if not line.startswith("    "):
+                continue
+            parts = line[4:].split("    ", 2)
+            if len(parts) < 2:
+                continue
+            name = "" if parts[0] == "(Default)" else parts[0]
+            values[name] = (parts[1], parts[2] if len(parts) > 2 else "")
+        if value is not None:
+            return values.get(value)
+        return values
+
+    def reg_add(self, key, value=None, data=None, type="REG_SZ"):
+        """Creates the key, and sets value (None: the default value) when data is given."""
+        args = ["add", key]
+        if data is not None:
+            args += (["/v", value] if value is not None else ["/ve"]) + ["/t", type, "/d", str(data)]
+        result = self.run("reg", args + ["/f"])
+        if result.rc != 0:
+            raise RuntimeError("reg add %s failed: %r" % (key, result))
+        return result
+
+    def reg_delete(self, key, value=None):
+        """Deletes the key (or one value); True when something was deleted."""
+        args = ["delete", key] + (["/v", value] if value is not None else []) + ["/f"]
+        return self.run("reg", args).rc == 0
+
+    def set_system_env(self, name, value):
+        """Sets a system environment variable and restarts the wineserver, so the
+        service manager (and every new process) builds its environment with it."""
+        self.reg_add(SYSTEM_ENV_KEY, name, value)
+        self.restart_server()
+
+    def restart_server(self):
+        self._server("-k")
+        self._server("-w")
+        self._start_server()
+
+    # ---- services (through scq.exe, the service API)
+
+    def query_service(self, name):
+        """{key: value} of a service's configuration and status (see helpers/scq.cpp),
+        or None when it does not exist."""
+        result = self.run(SCQ, [name])
+        if result.rc != 0:
+            return None
+        fields = {}
+        for line in result.stdout.split("\n"):
+            key, sep, val = line.partition("=")
+            if sep:
+                fields[key] = val
+        return fields
+
+    def service_state(self, name):
+        """The current state (STOPPED, RUNNING...) or None when the service does not exist."""
+        info = self.query_service(name)
+        return int(info["state"]) if info else None
+
+    def wait_for_state(self, name, state, timeout=30):
+        """Polls until the service reaches state; returns the last state seen."""
+        deadline = time.monotonic() + timeout
+        current = self.service_state(name)
+        while current != state and time.monotonic() < deadline:
+            time.sleep(0.5)
+            current = self.service_state(name)
+        return current
+
+    # ---- internals
+
+    def _next_log(self, stem):
+        self._counter += 1
+        return os.path.join(self.logs, "%03d-%s" % (self._counter, stem))
+
+    def _wine(self, args, env=None, timeout=60, cwd=None):
+        full_env = dict(self.env)
+        full_env.update(env or {})
+        stem = os.path.basename(str(args[0])).replace("\\", "_")[:40]
+        out_path, err_path = self._next_log(stem + ".out"), self._next_log(stem + ".err")
+        with open(out_path, "wb") as out, open(err_path, "wb") as err:
+            proc = subprocess.Popen(["wine"] + [str(a) for a in args], stdin=subprocess.DEVNULL, stdout=out,
+                                    stderr=err, env=full_env, cwd=cwd, start_new_session=True)
+            try:
+                rc, timed_out = proc.wait(timeout=timeout), False
+            except subprocess.TimeoutExpired:
+                os.killpg(proc.pid, signal.SIGKILL)
+                proc.wait()
+                rc, timed_out = None, True
+        with open(out_path, "rb") as f:
+            raw_out = f.read()
+        with open(err_path, "rb") as f:
+            raw_err = f.read()
+        return Result(rc, raw_out, raw_err, timed_out)
+
+    def _server(self, *args):
+        subprocess.run(["wineserver"] + list(args), env=self.env, stdin=subprocess.DEVNULL,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=120)
+
+    def _start_server(self):
+        self._server("-p")
+
+
+def pack(tmpdir, toml_text, name="svc.exe", extra_files=None):
+    """Writes the project file (and extra_files: {relative name: bytes or str}) into
+    tmpdir, packs it onto the stub with the host builder, returns the output's path."""
+    os.makedirs(tmpdir, exist_ok=True)
+    for rel, content in (extra_files or {}).items():
+        path = os.path.join(tmpdir, rel)
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        with open(path, "wb") as f:
+            f.write(content.encode("utf-8") if isinstance(content, str) else content)
+    project = os.path.join(tmpdir, os.path.splitext(name)[0] + ".toml")
+    with open(project, "w", encoding="utf-8") as f:
+        f.write(toml_text)
+    output = os.path.join(tmpdir, name)
+    result = subprocess.run([BUILDER, "build", project, "-o", output, "--stub", STUB], stdin=subprocess.DEVNULL,
+                            capture_output=True, timeout=120)
+    if result.returncode != 0:
+        raise RuntimeError("kavrin-pack failed (%d): %s%s" % (result.returncode, result.stdout.decode(errors="replace"),
+                                                               result.stderr.decode(errors="replace")))
+    return output

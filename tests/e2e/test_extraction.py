@@ -1,0 +1,167 @@
+"""Included files under Wine: a packed stub started from a console without a verb
+writes its included files into a new kvr*.tmp_dir* directory, and a damaged stream
+stops it with internal error 16."""
+
+import glob
+import os
+import re
+import tempfile
+import threading
+import time
+import unittest
+
+import harness
+
+STUB_NAME = "svc.exe"
+
+# Stored XOR 0xA7: a content byte 0xA7 is 0x00 in the stream and the other way round.
+BINARY = bytes([0x00, 0xA7, 0x00, 0x00, 0xA7, 0xA7, 0xFF, 0x58, 0x0D, 0x0A, 0x1A]) * 37
+BIG = bytes((i * 7 + 3) % 256 for i in range(8193))  # one full chunk and one byte
+
+PROJECT = """
+[project]
+defaults = true
+[raw]
+"101" = "kvrextract"
+[files]
+include = [{names}]
+"""
+
+
+def project_text(names):
+    return PROJECT.format(names=", ".join('"%s"' % n for n in names))
+
+
+def write_files(directory, files):
+    for name, content in files.items():
+        with open(os.path.join(directory, name), "wb") as f:
+            f.write(content)
+
+
+def read_log(temp_dir):
+    logs = sorted(glob.glob(os.path.join(temp_dir, "mvx_nlog*")))
+    if not logs:
+        return ""
+    with open(logs[-1], "rb") as f:
+        return f.read().decode("latin-1").replace("\r\n", "\n")
+
+
+class ExtractionTest(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.work = tempfile.mkdtemp(prefix="kvr-e2e-extract-")
+        cls.prefix = harness.WinePrefix.fresh(os.path.join(cls.work, "prefix"))
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.prefix.close()
+
+    def fresh_temp(self, name):
+        path = os.path.join(self.work, name)
+        os.makedirs(path)
+        return path
+
+    def run_stub(self, exe, temp_dir, timeout=90):
+        # TMP/TEMP for this one process; KAVRIN_LOG passes through from the Linux side.
+        return self.prefix.envrun(
+            exe,
+            env={"TMP": self.prefix.winpath(temp_dir), "TEMP": self.prefix.winpath(temp_dir),
+                 "KAVRIN_LOG": "yes"},
+            timeout=timeout)
+
+    def test_three_files_extracted_byte_identical(self):
+        src = self.fresh_temp("src-ok")
+        files = {"empty.bin": b"", "big.bin": BIG, "binary.bin": BINARY}
+        write_files(src, files)
+        exe = harness.pack(src, project_text(["empty.bin", "big.bin", "binary.bin"]), name=STUB_NAME)
+        temp_dir = self.fresh_temp("tmp-ok")
+
+        # Without a verb the dispatcher call fails (after ~10 s under Wine) and the stub exits 0.
+        # While it waits, another process may read an extracted file but not delete it.
+        outcome = {}
+        runner = threading.Thread(target=lambda: outcome.setdefault("result", self.run_stub(exe, temp_dir)))
+        runner.start()
+        deadline = time.monotonic() + 60
+        while "extracting files done" not in read_log(temp_dir) and runner.is_alive() and time.monotonic() < deadline:
+            time.sleep(0.1)
+        dirs = glob.glob(os.path.join(temp_dir, "kvr*.tmp_dir*"))
+        alive = runner.is_alive()
+        if alive and len(dirs) == 1:
+            big = os.path.join(dirs[0], "big.bin")
+            copy = os.path.join(self.work, "big-copy.bin")
+            self.prefix.run("cmd", ["/c", "copy", "/b", self.prefix.winpath(big), self.prefix.winpath(copy)])
+            self.prefix.run("cmd", ["/c", "del", self.prefix.winpath(big)])
+            still_there = os.path.exists(big)
+            alive = runner.is_alive()  # the checks above ran while the stub still held its handles
+        runner.join()
+        result = outcome["result"]
+        self.assertEqual(result.rc, 0, result.stderr)
+        self.assertTrue(alive, "the stub ended before the sharing check")
+        with open(copy, "rb") as f:
+            self.assertEqual(f.read(), BIG)
+        self.assertTrue(still_there, "another process deleted a file the stub holds")
+
+        dirs = [d for d in glob.glob(os.path.join(temp_dir, "kvr*.tmp_dir*")) if os.path.isdir(d)]
+        self.assertEqual(len(dirs), 1, os.listdir(temp_dir))
+        self.assertRegex(os.path.basename(dirs[0]), r"^kvr[0-9A-Fa-f]{1,4}\.tmp_dir\d{1,5}$")
+        # A zero-length record creates no file; the others are restored byte for byte.
+        self.assertEqual(sorted(os.listdir(dirs[0])), ["big.bin", "binary.bin"])
+        for name in ("big.bin", "binary.bin"):
+            with open(os.path.join(dirs[0], name), "rb") as f:
+                self.assertEqual(f.read(), files[name], name)
+        # The temporary file that named the directory is gone.
+        self.assertFalse(os.path.exists(dirs[0][: dirs[0].rindex("_dir")]))
+
+        log = read_log(temp_dir)
+        win_dir = self.prefix.winpath(dirs[0])
+        self.assertIn("\nextracting files\nIncluded files: 3\n", log)
+        self.assertIn("Temp dir: %s\n" % win_dir, log)
+        self.assertIn("extracting %s\\empty.bin (size: 0)\n" % win_dir, log)
+        self.assertIn("extracting %s\\big.bin (size: 8193)\n" % win_dir, log)
+        self.assertIn("extracting %s\\binary.bin (size: %d)\n" % (win_dir, len(BINARY)), log)
+        self.assertIn("extracting files done\n", log)
+
+        # At exit the directory was queued for deletion by the next start.
+        queued = self.prefix.reg_query("HKCU\\SOFTWARE\\dalvenco\\kavrin\\temp", "delete_dir")
+        self.assertIn(win_dir.lower() + ";", (queued or "").lower())
+
+    def test_truncated_stream_stops_with_internal_error_16(self):
+        src = self.fresh_temp("src-cut")
+        write_files(src, {"a.bin": BINARY, "big.bin": BIG})
+        exe = harness.pack(src, project_text(["a.bin", "big.bin"]), name=STUB_NAME)
+        with open(exe, "r+b") as f:  # the stream is the last thing in the file
+            f.truncate(os.path.getsize(exe) - 100)
+        temp_dir = self.fresh_temp("tmp-cut")
+
+        result = self.run_stub(exe, temp_dir)
+        self.assertEqual(result.rc, 1)
+        self.assertIn("An internal error occurred (error code: 16)", result.stderr)
+        log = read_log(temp_dir)
+        # The second record gets 8093 of its 8193 bytes, then a read delivers nothing.
+        self.assertRegex(log, r"\nERROR: ReadFile failed 0 \d+ 8093\n")
+        self.assertRegex(log, r"\nERROR: Failed to extract [^\n]*\\big\.bin\n")
+        self.assertNotIn("extracting files done", log)
+        # The file already extracted is held open, so the directory stays with it.
+        dirs = glob.glob(os.path.join(temp_dir, "kvr*.tmp_dir*"))
+        self.assertEqual(len(dirs), 1)
+        self.assertEqual(os.listdir(dirs[0]), ["a.bin"])
+
+    def test_name_leaving_the_directory_is_refused_with_internal_error_11(self):
+        src = self.fresh_temp("src-unsafe")
+        write_files(src, {"a.bin": BINARY})
+        # The builder refuses such names, so the raw key carries the hostile one.
+        text = project_text(["a.bin"]) + '[raw]\n"2003" = "..\\\\escaped.bin"\n'
+        text = text.replace('[raw]\n"101" = "kvrextract"\n', "", 1)
+        exe = harness.pack(src, text, name=STUB_NAME)
+        temp_dir = self.fresh_temp("tmp-unsafe")
+
+        result = self.run_stub(exe, temp_dir)
+        self.assertEqual(result.rc, 1)
+        self.assertIn("An internal error occurred (error code: 11)", result.stderr)
+        self.assertIn("ERROR: Refusing included file name ..\\escaped.bin\n", read_log(temp_dir))
+        self.assertFalse(os.path.exists(os.path.join(temp_dir, "escaped.bin")))
+        self.assertEqual(glob.glob(os.path.join(temp_dir, "kvr*.tmp_dir*")), [])
+
+
+if __name__ == "__main__":
+    unittest.main()

@@ -1,0 +1,202 @@
+// Test tool for the service scenarios under Wine: reads the service manager's own view
+// of a service (Wine's sc.exe cannot show the configuration), sends controls, and runs
+// as a plain service whose stop behaviour the scenario chooses.
+//
+//   kavrin-testsvc query NAME                    key=value lines of status and configuration
+//   kavrin-testsvc create NAME START BINPATH      CreateServiceA, own process
+//   kavrin-testsvc delete NAME
+//   kavrin-testsvc start NAME [ARG...]           StartServiceA with arguments
+//   kavrin-testsvc control NAME CODE             ControlService
+//   kavrin-testsvc wait NAME STATE MS            poll QueryServiceStatusEx until STATE
+//   kavrin-testsvc service normal|stuckstop      run as the service
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+std::string utf8(const wchar_t* text) {
+    if (!text) return "";
+    int n = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
+    std::string out(n > 0 ? n - 1 : 0, '\0');
+    if (n > 1) WideCharToMultiByte(CP_UTF8, 0, text, -1, out.data(), n, nullptr, nullptr);
+    return out;
+}
+
+struct ScHandle {
+    SC_HANDLE h = nullptr;
+    explicit ScHandle(SC_HANDLE handle) : h(handle) {}
+    ~ScHandle() {
+        if (h) CloseServiceHandle(h);
+    }
+    ScHandle(const ScHandle&) = delete;
+    ScHandle& operator=(const ScHandle&) = delete;
+};
+
+int fail(const char* what) {
+    std::printf("error=%lu (%s)\n", GetLastError(), what);
+    return 2;
+}
+
+bool queryStatus(SC_HANDLE service, SERVICE_STATUS_PROCESS& ssp) {
+    DWORD needed = 0;
+    return QueryServiceStatusEx(service, SC_STATUS_PROCESS_INFO, reinterpret_cast<BYTE*>(&ssp), sizeof ssp, &needed);
+}
+
+int query(const char* name) {
+    ScHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT));
+    if (!manager.h) return fail("OpenSCManager");
+    ScHandle service(OpenServiceA(manager.h, name, SERVICE_QUERY_STATUS | SERVICE_QUERY_CONFIG));
+    if (!service.h) return fail("OpenService");
+    SERVICE_STATUS_PROCESS ssp{};
+    if (!queryStatus(service.h, ssp)) return fail("QueryServiceStatusEx");
+    std::printf("state=%lu\nwin32_exit_code=%lu\nservice_exit_code=%lu\ncheckpoint=%lu\nwait_hint=%lu\n"
+                "status_type=%lu\ncontrols_accepted=%lu\npid=%lu\n",
+                ssp.dwCurrentState, ssp.dwWin32ExitCode, ssp.dwServiceSpecificExitCode, ssp.dwCheckPoint,
+                ssp.dwWaitHint, ssp.dwServiceType, ssp.dwControlsAccepted, ssp.dwProcessId);
+    std::vector<char> buffer(8192);
+    DWORD needed = 0;
+    auto* config = reinterpret_cast<QUERY_SERVICE_CONFIGA*>(buffer.data());
+    if (!QueryServiceConfigA(service.h, config, buffer.size(), &needed)) return fail("QueryServiceConfigA");
+    std::string deps;
+    for (const char* p = config->lpDependencies; p && *p; p += std::strlen(p) + 1) {
+        if (!deps.empty()) deps += ',';
+        deps += p;
+    }
+    std::printf("service_type=%lu\nstart_type=%lu\nerror_control=%lu\nbinary_path=%s\ndependencies=%s\n"
+                "display_name=%s\n",
+                config->dwServiceType, config->dwStartType, config->dwErrorControl,
+                config->lpBinaryPathName ? config->lpBinaryPathName : "", deps.c_str(),
+                config->lpDisplayName ? config->lpDisplayName : "");
+    std::vector<BYTE> descBuffer(16384);
+    if (QueryServiceConfig2W(service.h, SERVICE_CONFIG_DESCRIPTION, descBuffer.data(), descBuffer.size(), &needed)) {
+        auto* desc = reinterpret_cast<SERVICE_DESCRIPTIONW*>(descBuffer.data());
+        std::printf("description_set=%d\ndescription=%s\n", desc->lpDescription != nullptr,
+                    utf8(desc->lpDescription).c_str());
+    } else {
+        std::printf("description_error=%lu\n", GetLastError());
+    }
+    return 0;
+}
+
+int create(const char* name, const char* startType, const char* binaryPath) {
+    ScHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
+    if (!manager.h) return fail("OpenSCManager");
+    ScHandle service(CreateServiceA(manager.h, name, name, SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS,
+                                    std::strtoul(startType, nullptr, 10), SERVICE_ERROR_NORMAL, binaryPath,
+                                    nullptr, nullptr, nullptr, nullptr, nullptr));
+    if (!service.h) return fail("CreateService");
+    std::printf("created\n");
+    return 0;
+}
+
+int deleteService(const char* name) {
+    ScHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
+    if (!manager.h) return fail("OpenSCManager");
+    ScHandle service(OpenServiceA(manager.h, name, DELETE));
+    if (!service.h) return fail("OpenService");
+    if (!DeleteService(service.h)) return fail("DeleteService");
+    std::printf("deleted\n");
+    return 0;
+}
+
+int start(const char* name, int argc, char** argv) {
+    ScHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT));
+    if (!manager.h) return fail("OpenSCManager");
+    ScHandle service(OpenServiceA(manager.h, name, SERVICE_START));
+    if (!service.h) return fail("OpenService");
+    std::vector<const char*> args(argv, argv + argc);
+    if (!StartServiceA(service.h, args.size(), args.empty() ? nullptr : args.data())) return fail("StartService");
+    std::printf("started\n");
+    return 0;
+}
+
+int control(const char* name, const char* code) {
+    ScHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT));
+    if (!manager.h) return fail("OpenSCManager");
+    ScHandle service(OpenServiceA(manager.h, name, SERVICE_STOP | SERVICE_INTERROGATE | SERVICE_QUERY_STATUS |
+                                                       SERVICE_USER_DEFINED_CONTROL));
+    if (!service.h) return fail("OpenService");
+    SERVICE_STATUS status{};
+    if (!ControlService(service.h, std::strtoul(code, nullptr, 10), &status)) return fail("ControlService");
+    std::printf("state=%lu\ncheckpoint=%lu\n", status.dwCurrentState, status.dwCheckPoint);
+    return 0;
+}
+
+int wait(const char* name, const char* state, const char* ms) {
+    ScHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT));
+    if (!manager.h) return fail("OpenSCManager");
+    ScHandle service(OpenServiceA(manager.h, name, SERVICE_QUERY_STATUS));
+    if (!service.h) return fail("OpenService");
+    DWORD wanted = std::strtoul(state, nullptr, 10);
+    DWORD deadline = GetTickCount() + std::strtoul(ms, nullptr, 10);
+    SERVICE_STATUS_PROCESS ssp{};
+    do {
+        if (!queryStatus(service.h, ssp)) return fail("QueryServiceStatusEx");
+        if (ssp.dwCurrentState == wanted) break;
+        Sleep(100);
+    } while (static_cast<LONG>(deadline - GetTickCount()) > 0);
+    std::printf("state=%lu\nwin32_exit_code=%lu\n", ssp.dwCurrentState, ssp.dwWin32ExitCode);
+    return ssp.dwCurrentState == wanted ? 0 : 1;
+}
+
+// The service side.
+SERVICE_STATUS_HANDLE statusHandle;
+SERVICE_STATUS serviceStatus;
+HANDLE stopEvent;
+bool stuckStop;
+
+void report(DWORD state, DWORD waitHint) {
+    serviceStatus.dwCurrentState = state;
+    serviceStatus.dwWaitHint = waitHint;
+    SetServiceStatus(statusHandle, &serviceStatus);
+}
+
+void WINAPI handler(DWORD control) {
+    if (control == SERVICE_CONTROL_STOP) {
+        if (stuckStop) {
+            // Stays in stop pending with a short wait hint and a checkpoint that never moves.
+            report(SERVICE_STOP_PENDING, 1000);
+        }
+        SetEvent(stopEvent);
+        return;
+    }
+    SetServiceStatus(statusHandle, &serviceStatus);
+}
+
+void WINAPI serviceMain(DWORD, LPSTR*) {
+    statusHandle = RegisterServiceCtrlHandlerA("", handler);
+    if (!statusHandle) return;
+    serviceStatus.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
+    serviceStatus.dwControlsAccepted = SERVICE_ACCEPT_STOP;
+    report(SERVICE_RUNNING, 0);
+    WaitForSingleObject(stopEvent, INFINITE);
+    if (stuckStop) Sleep(12000);  // long past the wait hint, then go for good
+    report(SERVICE_STOPPED, 0);
+}
+
+int runService(const char* mode) {
+    stuckStop = std::strcmp(mode, "stuckstop") == 0;
+    stopEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    char empty[] = "";
+    SERVICE_TABLE_ENTRYA table[] = {{empty, serviceMain}, {nullptr, nullptr}};
+    return StartServiceCtrlDispatcherA(table) ? 0 : 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc >= 3 && !std::strcmp(argv[1], "query")) return query(argv[2]);
+    if (argc >= 5 && !std::strcmp(argv[1], "create")) return create(argv[2], argv[3], argv[4]);
+    if (argc >= 3 && !std::strcmp(argv[1], "delete")) return deleteService(argv[2]);
+    if (argc >= 3 && !std::strcmp(argv[1], "start")) return start(argv[2], argc - 3, argv + 3);
+    if (argc >= 4 && !std::strcmp(argv[1], "control")) return control(argv[2], argv[3]);
+    if (argc >= 5 && !std::strcmp(argv[1], "wait")) return wait(argv[2], argv[3], argv[4]);
+    if (argc >= 3 && !std::strcmp(argv[1], "service")) return runService(argv[2]);
+    std::fprintf(stderr, "usage: see the head of testsvc.cpp\n");
+    return 64;
+}

@@ -1,0 +1,257 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "config/Context.h"
+#include "config/Keys.h"
+#include "fakes/FakePlatform.h"
+#include "files/Extraction.h"
+
+namespace kavrin {
+namespace {
+
+constexpr uint32_t kStreamStart = 100;  // where the block would end in a real image
+// With logging off the fake's first temporary name is kvr1000.tmp.
+constexpr const char* kQuietDir = "C:\\Temp\\kvr1000.tmp_dir20931";
+
+// One record as the builder writes it, spelled out here so the test does not share its code.
+std::string record(const std::string& content) {
+    std::string out;
+    const uint64_t length = content.size();
+    for (int i = 0; i < 8; ++i) out += static_cast<char>((length >> (8 * i)) & 0xFF);
+    for (char c : content) out += static_cast<char>(static_cast<unsigned char>(c) ^ 0xA7);
+    return out;
+}
+
+std::string pattern(size_t size) {
+    std::string s(size, '\0');
+    for (size_t i = 0; i < size; ++i) s[i] = static_cast<char>((i * 31 + 7) & 0xFF);
+    return s;
+}
+
+class Extraction : public ::testing::Test {
+protected:
+    test::FakePlatform fake;
+    Context ctx{fake.platform};
+
+    void SetUp() override {
+        fake.env.put("KAVRIN_LOG", "yes");
+        ctx.useMessageBox = false;
+        ctx.configEndPosition = kStreamStart;
+        ctx.config.narrow[key::kMsgInternalError] = "An internal error occurred (error code: {0})";
+    }
+    void install(int count, const std::string& names, const std::string& stream) {
+        ctx.config.narrow[key::kIncludedCount] = std::to_string(count);
+        ctx.config.narrow[key::kIncludedNames] = names;
+        fake.installExecutable(std::string(kStreamStart, 'M') + stream);
+    }
+    std::string dir() const { return ctx.extractionDirectory; }
+    std::string file(const std::string& name) { return fake.fs.content(dir() + "\\" + name); }
+    uint32_t expectExit() {
+        try {
+            extractIncludedFiles(ctx);
+        } catch (const test::ProcessExit& e) {
+            return e.code;
+        }
+        ADD_FAILURE() << "expected the process to end";
+        return 0;
+    }
+};
+
+TEST_F(Extraction, NoIncludedFilesCreatesNothing) {
+    install(0, "a.bin", record("a"));
+    EXPECT_EQ(extractIncludedFiles(ctx), 0);
+    EXPECT_EQ(ctx.extractionDirectory, "");
+    EXPECT_EQ(ctx.unextractedPosition, 0);
+    EXPECT_TRUE(fake.fs.children("C:\\Temp").empty());
+    EXPECT_TRUE(ctx.cleanupList.empty());
+    EXPECT_NE(fake.logText().find("\nextracting files\nIncluded files: 0\n"), std::string::npos);
+}
+
+TEST_F(Extraction, WritesFilesIntoANewDirectoryAndKeepsThemOpen) {
+    const std::string binary("\x00\xA7\x00\xFF\xA7", 5);
+    install(3, "a.bin;;empty.bin;b.bin", record("hello") + record("") + record(binary));
+
+    ASSERT_EQ(extractIncludedFiles(ctx), 0);
+
+    // kvrXXXX.tmp_dirNNNNN: a fresh temporary name, "_dir" and rand() seeded with the time.
+    EXPECT_TRUE(::testing::internal::RE::FullMatch(dir(), R"(C:\\Temp\\kvr[0-9A-F]{1,4}\.tmp_dir20931)")) << dir();
+    EXPECT_EQ(fake.clock.seed, static_cast<uint32_t>(fake.clock.seconds));
+    EXPECT_FALSE(fake.fs.exists(dir().substr(0, dir().size() - 9)));  // the name-giving file is gone
+    EXPECT_TRUE(fake.fs.isDirectory(dir()));
+    EXPECT_EQ(fake.fs.children(dir()), (std::vector<std::string>{"a.bin", "b.bin"}));  // no file for length 0
+    EXPECT_EQ(file("a.bin"), "hello");
+    EXPECT_EQ(file("b.bin"), binary);
+    EXPECT_EQ(ctx.unextractedPosition, static_cast<int32_t>(kStreamStart + 8 + 5 + 8 + 8 + 5));
+    EXPECT_EQ(ctx.cleanupList, std::vector<std::string>{dir()});
+
+    // Others may read an extracted file but not delete it while the launcher lives.
+    EXPECT_EQ(fake.fs.keptOpen, 2);
+    EXPECT_NE(fake.fs.openFile(std::string(dir()) + "\\a.bin", FileAccess::Read, FileShare::ReadWrite,
+                               FileDisposition::OpenExisting),
+              nullptr);
+    EXPECT_FALSE(fake.fs.deleteFile(std::string(dir()) + "\\a.bin"));
+
+    const std::string log = fake.logText();
+    EXPECT_NE(log.find("\nextracting files\nIncluded files: 3\nTemp dir: " + dir() + "\n" +
+                       "extracting " + dir() + "\\a.bin (size: 5)\n" +
+                       "extracting " + dir() + "\\empty.bin (size: 0)\n" +
+                       "extracting " + dir() + "\\b.bin (size: 5)\n"),
+              std::string::npos)
+        << log;
+    EXPECT_NE(log.find("extracting files done\n"), std::string::npos);
+}
+
+TEST_F(Extraction, CountAndNamesTheSmallerOneWins) {
+    install(2, "a;b;c", record("1") + record("22") + record("333"));
+    ASSERT_EQ(extractIncludedFiles(ctx), 0);
+    EXPECT_EQ(fake.fs.children(dir()), (std::vector<std::string>{"a", "b"}));
+    EXPECT_EQ(ctx.unextractedPosition, static_cast<int32_t>(kStreamStart + 9 + 10));
+
+    test::FakePlatform other;
+    Context ctx2(other.platform);
+    ctx2.configEndPosition = kStreamStart;
+    ctx2.config.narrow[key::kIncludedCount] = "3";
+    ctx2.config.narrow[key::kIncludedNames] = "only";
+    other.installExecutable(std::string(kStreamStart, 'M') + record("1"));
+    ASSERT_EQ(extractIncludedFiles(ctx2), 0);
+    EXPECT_EQ(other.fs.content(ctx2.extractionDirectory + "\\only"), "1");
+}
+
+TEST_F(Extraction, TruncatedContentFailsWithResult1AndEmptiesTheDirectory) {
+    const std::string stream = record("kept") + record(pattern(8193));
+    install(2, "kept.bin;cut.bin", stream.substr(0, stream.size() - 100));
+
+    EXPECT_EQ(extractIncludedFiles(ctx), 1);
+
+    const std::string log = fake.logText();
+    EXPECT_NE(log.find("\nERROR: ReadFile failed 0 38 8093\nERROR: Failed to extract " + dir() + "\\cut.bin\n"),
+              std::string::npos)
+        << log;
+    EXPECT_EQ(log.find("extracting files done"), std::string::npos);
+    // The partial file is deleted; the kept one is held open, so it and the directory stay.
+    EXPECT_EQ(fake.fs.children(dir()), std::vector<std::string>{"kept.bin"});
+    EXPECT_TRUE(ctx.cleanupList.empty());
+}
+
+TEST_F(Extraction, FailureWithNothingKeptRemovesTheDirectory) {
+    install(1, "a.bin", record("abcdef").substr(0, 10));
+    EXPECT_EQ(extractIncludedFiles(ctx), 1);
+    EXPECT_FALSE(fake.fs.exists(dir()));
+}
+
+TEST_F(Extraction, ShortLengthFieldEndsTheProcess) {
+    install(1, "a.bin", std::string("\x05\x00\x00", 3));
+    EXPECT_EQ(expectExit(), 1u);
+}
+
+TEST_F(Extraction, DirectoryThatCannotBeCreatedIsInternalError7) {
+    fake.env.remove("KAVRIN_LOG");
+    install(1, "a.bin", record("a"));
+    fake.fs.failCreateDirectory.push_back(kQuietDir);
+    EXPECT_EQ(expectExit(), 1u);
+    EXPECT_EQ(fake.console.stderrText.find("An internal error occurred (error code: 7)"), 0u)
+        << fake.console.stderrText;
+}
+
+TEST_F(Extraction, TargetThatCannotBeCreatedIsInternalError11) {
+    fake.env.remove("KAVRIN_LOG");
+    install(1, "a.bin", record("a"));
+    fake.fs.failOpenForWrite.push_back(std::string(kQuietDir) + "\\a.bin");
+    EXPECT_EQ(expectExit(), 1u);
+    EXPECT_EQ(fake.console.stderrText.find("An internal error occurred (error code: 11)"), 0u);
+}
+
+TEST_F(Extraction, NamesThatWouldLeaveTheDirectoryAreRefusedWithInternalError11) {
+    for (const char* name : {"..\\evil.bin", "sub\\a.bin", "sub/a.bin", "c:evil.bin", "C:\\evil.bin", "..", ".",
+                             "NUL", "con.txt", "COM1", "lpt9.log", "aux .x"}) {
+        EXPECT_FALSE(isSafeIncludedFileName(name)) << name;
+    }
+    for (const char* name : {"a.bin", "..a", "a..b", "console.txt", "COM10", "nul_x", ".hidden"}) {
+        EXPECT_TRUE(isSafeIncludedFileName(name)) << name;
+    }
+
+    install(2, "ok.bin;..\\evil.bin", record("a") + record("b"));
+    EXPECT_EQ(expectExit(), 1u);
+    EXPECT_EQ(fake.console.stderrText.find("An internal error occurred (error code: 11)"), 0u);
+    EXPECT_NE(fake.logText().find("ERROR: Refusing included file name ..\\evil.bin\n"), std::string::npos);
+    EXPECT_FALSE(fake.fs.exists("C:\\evil.bin"));
+    EXPECT_EQ(dir(), "");  // refused before anything was written
+    for (const std::string& name : fake.fs.children("C:\\Temp")) EXPECT_EQ(name.find("kvr"), std::string::npos);
+}
+
+TEST_F(Extraction, UnsafeNameBeyondTheCountIsNeverUsed) {
+    install(1, "ok.bin;..\\evil.bin", record("a"));
+    EXPECT_EQ(extractIncludedFiles(ctx), 0);
+}
+
+// A File that records the size of every read and write, with limits per call.
+class ScriptedFile : public File {
+public:
+    std::string data;
+    size_t pos = 0;
+    size_t maxPerCall = SIZE_MAX;
+    std::optional<size_t> failWriteAfter;
+    std::vector<size_t> calls;
+    bool seek(uint32_t offset) override {
+        pos = offset;
+        return true;
+    }
+    uint32_t position() override { return static_cast<uint32_t>(pos); }
+    IoResult read(void* buffer, size_t count) override {
+        calls.push_back(count);
+        const size_t got = std::min({count, maxPerCall, data.size() - pos});
+        std::memcpy(buffer, data.data() + pos, got);
+        pos += got;
+        return {true, got, 0};
+    }
+    IoResult write(const void* buffer, size_t count) override {
+        calls.push_back(count);
+        if (failWriteAfter && data.size() >= *failWriteAfter) return {false, 0, 112};
+        const size_t put = std::min(count, maxPerCall);
+        data.append(static_cast<const char*>(buffer), put);
+        return {true, put, 0};
+    }
+};
+
+TEST_F(Extraction, CopiesInChunksOf8192) {
+    for (size_t size : {size_t{8192}, size_t{8193}}) {
+        ScriptedFile source, target;
+        source.data = record(pattern(size)).substr(8);
+        EXPECT_EQ(copyIncludedData(ctx, source, target, static_cast<int64_t>(size)), 0);
+        EXPECT_EQ(target.data, pattern(size));
+        const std::vector<size_t> expected = size == 8192 ? std::vector<size_t>{8192} : std::vector<size_t>{8192, 1};
+        EXPECT_EQ(source.calls, expected) << size;
+        EXPECT_EQ(target.calls, expected) << size;
+    }
+}
+
+TEST_F(Extraction, XorRestoresBothWays) {
+    ScriptedFile source, target;
+    source.data = std::string("\x00\xA7\xFF\x58", 4);
+    EXPECT_EQ(copyIncludedData(ctx, source, target, 4), 0);
+    EXPECT_EQ(target.data, std::string("\xA7\x00\x58\xFF", 4));
+}
+
+TEST_F(Extraction, ShortReadsAndPartialWritesAreContinued) {
+    ScriptedFile source, target;
+    source.data = record(pattern(20000)).substr(8);
+    source.maxPerCall = 5000;
+    target.maxPerCall = 3000;
+    EXPECT_EQ(copyIncludedData(ctx, source, target, 20000), 0);
+    EXPECT_EQ(target.data, pattern(20000));
+    EXPECT_EQ(source.calls, (std::vector<size_t>{8192, 8192, 8192, 5000}));  // never more than still missing
+}
+
+TEST_F(Extraction, WriteFailureIsResult2WithTheUnwrittenCount) {
+    ScriptedFile source, target;
+    source.data = std::string(10000, 'x');
+    target.maxPerCall = 3000;
+    target.failWriteAfter = 6000;  // the third write of the first chunk fails
+    EXPECT_EQ(copyIncludedData(ctx, source, target, 10000), 2);
+    EXPECT_NE(fake.logText().find("\nERROR: WriteFile failed 2192 112\n"), std::string::npos) << fake.logText();
+}
+
+}  // namespace
+}  // namespace kavrin
