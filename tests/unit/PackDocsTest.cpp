@@ -3,10 +3,13 @@
 // catalogue and the builder's settings, so the three cannot drift apart.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <regex>
 #include <set>
 
+#include "pack/Project.h"
 #include "pack/Settings.h"
+#include "pack/Text.h"
 #include "PackTestSupport.h"
 
 namespace kavrin::pack::test {
@@ -52,6 +55,36 @@ TEST(DocsTest, TheReferenceNamesEachSettingWithItsKey) {
         EXPECT_TRUE(catalogueKeys().count(setting.key)) << name;
     }
     EXPECT_EQ(documented["files.include"], (std::set<int>{2002, 2003}));
+}
+
+// The Default column, read back through the builder, gives the value
+// `defaults = true` writes.
+TEST(DocsTest, TheDocumentedDefaultsAreTheBuildersDefaults) {
+    std::string doc = readText(kSource / "docs/project-file.md");
+    std::regex row(R"(\n\| `([a-z-]+)\.([a-z-]+)` \| (\d+) \| (`(.*?)`|— \(not written\)) \|)");
+    ScratchDir dir;
+    size_t checked = 0;
+    for (std::sregex_iterator it(doc.begin(), doc.end(), row), end; it != end; ++it) {
+        const Setting* setting = findSetting((*it)[1].str(), (*it)[2].str());
+        if (!setting) continue;  // [files] rows
+        std::string label = (*it)[1].str() + "." + (*it)[2].str();
+        if (!(*it)[5].matched) {
+            EXPECT_FALSE(setting->defaultText) << label << " has a default";
+            continue;
+        }
+        writeText(dir / "p.toml", "[project]\ndefaults = false\n[" + (*it)[1].str() + "]\n" + (*it)[2].str() +
+                                      " = " + (*it)[5].str() + "\n");
+        Project project = loadProject(dir / "p.toml", {std::nullopt, dir.path()});
+        std::string written = setting->kind == SettingKind::WideText
+                                  ? utf16ToUtf8(project.block.wide.at(0).second).value_or("?")
+                                  : project.block.narrow.at(0).second;
+        ASSERT_TRUE(setting->defaultText) << label;
+        EXPECT_EQ(written, *setting->defaultText) << label;
+        ++checked;
+    }
+    auto settings = allSettings();
+    EXPECT_EQ(checked, size_t(std::count_if(settings.begin(), settings.end(),
+                                            [](const Setting& s) { return s.defaultText.has_value(); })));
 }
 
 }  // namespace
