@@ -157,6 +157,11 @@ std::optional<std::string> Win32FileSystem::longPathName(const std::string& path
     return record(callSized<char>([&](char* b, DWORD n) { return ::GetLongPathNameA(path.c_str(), b, n); }));
 }
 
+std::optional<std::string> Win32FileSystem::searchPath(const std::string& fileName) {
+    return record(callSized<char>(
+        [&](char* b, DWORD n) { return ::SearchPathA(nullptr, fileName.c_str(), nullptr, n, b, nullptr); }));
+}
+
 bool Win32FileSystem::createDirectory(const std::string& path) {
     return record(::CreateDirectoryA(path.c_str(), nullptr) != 0);
 }

@@ -30,6 +30,7 @@ public:
     std::string windowsDirectory() override;
     std::optional<std::string> tempFileName(const std::string& dir, const std::string& prefix) override;
     std::optional<std::string> uniqueTempName(const std::string& dir, const std::string& prefix) override;
+    std::optional<std::string> searchPath(const std::string& fileName) override;
 
     std::unique_ptr<TextOut> createText(const std::string& path) override;
 
