@@ -9,6 +9,7 @@ JOBS="${KAVRIN_JOBS:-2}"
 status=0
 host_summary="host: not run"
 windows_summary="windows: not run"
+fuzz_summary="fuzz: not run"
 
 run() {
     echo "==> $*"
@@ -47,9 +48,24 @@ else
     status=1
 fi
 
+# ---- Fuzz smoke run ------------------------------------------------------------
+# Every libFuzzer target for 20 seconds on its seed corpus (the long runs are not
+# part of CI). Any finding fails the run; scripts/fuzz.sh ends with one "FUZZ:" line.
+echo "==> scripts/fuzz.sh ${KAVRIN_FUZZ_SECONDS:-20}"
+scripts/fuzz.sh "${KAVRIN_FUZZ_SECONDS:-20}" 2>&1 | tee build/fuzz-smoke.log
+fuzz_rc=${PIPESTATUS[0]}
+fuzz_summary="fuzz: $(grep -E '^FUZZ: ' build/fuzz-smoke.log | tail -1 | sed 's/^FUZZ: //')"
+[ "$fuzz_summary" = "fuzz: " ] && fuzz_summary="fuzz: no result (rc $fuzz_rc)"
+if [ "$fuzz_rc" -ne 0 ]; then
+    echo "FAILED: fuzz smoke run"
+    status=1
+fi
+# ---------------------------------------------------------------------------------
+
 echo
 echo "==== Summary"
 echo "$host_summary"
 echo "$windows_summary"
+echo "$fuzz_summary"
 if [ "$status" -eq 0 ]; then echo "ALL TESTS PASSED"; else echo "SOME STEPS FAILED"; fi
 exit "$status"

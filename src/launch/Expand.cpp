@@ -2,6 +2,7 @@
 
 #include <array>
 
+#include "diagnostics/Log.h"
 #include "files/Paths.h"
 
 namespace kavrin {
@@ -50,38 +51,57 @@ std::string upperAscii(std::string text) {
 
 }  // namespace
 
-void replaceAllOccurrences(std::string& text, const std::string& pattern, const std::string& value) {
-    if (pattern.empty()) return;  // an empty pattern would match forever
-    size_t cursor = 0;
-    while ((cursor = text.find(pattern, cursor)) != std::string::npos) {
-        text.replace(cursor, pattern.size(), value);
+bool replaceAllOccurrences(std::string& text, const std::string& pattern, const std::string& value) {
+    if (pattern.empty()) return true;  // an empty pattern would match forever
+    // Built in a new string: replacing in place costs a copy of the rest per occurrence.
+    std::string out;
+    size_t at = 0;
+    size_t length = text.size();
+    bool complete = true;
+    for (size_t hit; (hit = text.find(pattern, at)) != std::string::npos; at = hit + pattern.size()) {
+        length = length - pattern.size() + value.size();
+        if (value.size() > pattern.size() && length > kMaxExpandedText) {
+            complete = false;
+            break;
+        }
         // Inserted text is never searched again for this pattern.
-        cursor += value.size();
+        out.append(text, at, hit - at);
+        out += value;
     }
+    if (at == 0 && out.empty()) return complete;  // nothing replaced
+    out.append(text, at, std::string::npos);
+    text = std::move(out);
+    return complete;
 }
 
 void expandVariables(Context& ctx, std::string& text) {
     const std::string exeDir = resolvePath(ctx, "");
+    bool complete = true;
     for (const VariablePattern& p : kLauncherPatterns) {
         switch (p.value) {
-            case LauncherValue::ExeDir: replaceAllOccurrences(text, p.pattern, exeDir); break;
-            case LauncherValue::TempDir: replaceAllOccurrences(text, p.pattern, ctx.extractionDirectory); break;
-            case LauncherValue::Separator: replaceAllOccurrences(text, p.pattern, ";"); break;
-            case LauncherValue::JvmHome: replaceAllOccurrences(text, p.pattern, ctx.jvmHome); break;
+            case LauncherValue::ExeDir: complete &= replaceAllOccurrences(text, p.pattern, exeDir); break;
+            case LauncherValue::TempDir:
+                complete &= replaceAllOccurrences(text, p.pattern, ctx.extractionDirectory);
+                break;
+            case LauncherValue::Separator: complete &= replaceAllOccurrences(text, p.pattern, ";"); break;
+            case LauncherValue::JvmHome: complete &= replaceAllOccurrences(text, p.pattern, ctx.jvmHome); break;
         }
     }
 
-    const auto block = ctx.os.env.block();
-    if (!block) return;
-    for (const std::string& entry : *block) {
-        const size_t equals = entry.find('=');
-        if (equals == std::string::npos) continue;
-        // Entries such as "=C:=C:\dir" give an empty name and the pattern "${}".
-        const std::string pattern = "${" + entry.substr(0, equals) + "}";
-        const std::string value = entry.substr(equals + 1);
-        replaceAllOccurrences(text, pattern, value);
-        replaceAllOccurrences(text, upperAscii(pattern), value);
+    if (const auto block = ctx.os.env.block()) {
+        for (const std::string& entry : *block) {
+            const size_t equals = entry.find('=');
+            if (equals == std::string::npos) continue;
+            // Entries such as "=C:=C:\dir" give an empty name and the pattern "${}".
+            const std::string pattern = "${" + entry.substr(0, equals) + "}";
+            const std::string value = entry.substr(equals + 1);
+            complete &= replaceAllOccurrences(text, pattern, value);
+            complete &= replaceAllOccurrences(text, upperAscii(pattern), value);
+        }
     }
+    if (!complete)
+        logError(ctx, "expanded text would exceed %d bytes; references left unexpanded",
+                 static_cast<int>(kMaxExpandedText));
 }
 
 }  // namespace kavrin

@@ -5,7 +5,9 @@
 // Invariants: it terminates; a text without "%" and "${" is unchanged; a text
 // without "$" does not depend on the environment; the result equals a plain
 // left-to-right model of the ordered substitutions; replaceAllOccurrences never
-// searches inserted text again for its own pattern.
+// searches inserted text again for its own pattern; the text never grows past
+// kMaxExpandedText.
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <utility>
@@ -19,12 +21,17 @@ using namespace kavrin;
 
 namespace {
 
+// Left to right; an occurrence whose value would make the whole text longer than
+// kMaxExpandedText stops the replacing.
 std::string modelReplace(const std::string& text, const std::string& pattern, const std::string& value) {
     if (pattern.empty()) return text;
     std::string out;
     size_t at = 0;
-    for (size_t hit; (hit = text.find(pattern, at)) != std::string::npos; at = hit + pattern.size())
+    for (size_t hit; (hit = text.find(pattern, at)) != std::string::npos; at = hit + pattern.size()) {
+        const size_t whole = out.size() + (hit - at) + value.size() + (text.size() - hit - pattern.size());
+        if (value.size() > pattern.size() && whole > kMaxExpandedText) break;
         out += text.substr(at, hit - at) + value;
+    }
     return out + text.substr(at);
 }
 
@@ -107,6 +114,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     if (original.find('%') == std::string::npos && original.find("${") == std::string::npos)
         FUZZ_CHECK(text == original, "a text without references changed");
+    FUZZ_CHECK(text.size() <= std::max(original.size(), kMaxExpandedText), "expansion grew past its limit");
     FUZZ_CHECK(text == model(original, exeDir, lines[1], lines[2], env), "expansion differs from the model");
 
     if (original.find('$') == std::string::npos && lines[1].find('$') == std::string::npos &&

@@ -9,6 +9,7 @@
 #include "diagnostics/Errors.h"
 #include "fakes/FakePlatform.h"
 #include "files/DeletionQueue.h"
+#include "launch/Expand.h"
 #include "pack/PackError.h"
 #include "pack/Project.h"
 
@@ -59,7 +60,7 @@ TEST(RobustnessProjectFile, NonAsciiOutsideStringsIsRefusedWithExitCode1) {
 TEST(RobustnessProjectFile, NonAsciiAfterALineEndingBackslashIsKept) {
     // Valid TOML: the backslash swallows the line break and the blanks after it,
     // and the Cyrillic letter that follows is text, not whitespace.
-    const pack::Project project = parse("[service]\ndescription = \"\"\"a \\\n   \xD1\x98b \xC3\xA9\"\"\"\n");
+    const pack::Project project = parse("[files]\nruntime = false\n[service]\ndescription = \"\"\"a \\\n   \xD1\x98" "b \xC3\xA9\"\"\"\n");
     EXPECT_EQ(wideValue(project, 20017), u"a \u0458b \u00E9");
 }
 
@@ -81,6 +82,56 @@ TEST(RobustnessDeletionQueue, WildcardHeavyEntryFinishesAndDeletesNothing) {
     const auto left = fake.registry.value(RegRoot::CurrentUser, "SOFTWARE\\dalvenco\\kavrin\\temp", kDeleteDirValue);
     ASSERT_TRUE(left);
     EXPECT_EQ(left->data, "");  // nothing matches the pattern, so the entry is gone
+}
+
+// ---- variable expansion: values that hold further references
+
+TEST(RobustnessExpansion, DoublingChainStopsAtTheLimitAndSaysSo) {
+    // V0=${V1}${V1}, V1=${V2}${V2}, ...: each variable doubles the text, 2^40 in all.
+    test::FakePlatform fake;
+    fake.env.vars.clear();
+    fake.env.put("KAVRIN_LOG", "yes");
+    for (int i = 0; i < 40; ++i) {
+        const std::string next = "${V" + std::to_string(i + 1) + "}";
+        fake.env.vars.emplace_back("V" + std::to_string(i), next + next);
+    }
+    Context ctx(fake.platform);
+    std::string text = "-Dx=${V0}";
+
+    const auto start = std::chrono::steady_clock::now();
+    expandVariables(ctx, text);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+
+    EXPECT_LE(text.size(), kMaxExpandedText);
+    EXPECT_GT(text.size(), kMaxExpandedText / 2);  // it expanded as far as the limit allows
+    EXPECT_EQ(text.rfind("-Dx=${V", 0), 0u);
+    EXPECT_NE(fake.logText().find("ERROR: expanded text would exceed 65536 bytes; references left unexpanded"),
+              std::string::npos)
+        << fake.logText();
+}
+
+TEST(RobustnessExpansion, LongValuesBelowTheLimitExpandWhole) {
+    // Longer than the launcher's 8192-byte buffers, far below the limit: expanded whole.
+    test::FakePlatform fake;
+    const std::string path(30000, 'p');
+    fake.env.put("LONGPATH", path);
+    Context ctx(fake.platform);
+    std::string text = "${LONGPATH};${LONGPATH}";
+    expandVariables(ctx, text);
+    EXPECT_TRUE(text == path + ";" + path) << text.size() << " bytes";
+}
+
+TEST(RobustnessExpansion, ReplacingStopsAtTheFirstOccurrenceThatWouldPassTheLimit) {
+    const std::string value(kMaxExpandedText / 2, 'v');
+    std::string text = "a${X}b${X}c${X}d";
+    EXPECT_FALSE(replaceAllOccurrences(text, "${X}", value));
+    // The first fits; the second would take the text past the limit, so it and the
+    // third stay as they were.
+    EXPECT_EQ(text, "a" + value + "b${X}c${X}d");
+
+    std::string shrinking = "${X}${X}";
+    EXPECT_TRUE(replaceAllOccurrences(shrinking, "${X}", ""));
+    EXPECT_EQ(shrinking, "");
 }
 
 }  // namespace
