@@ -1,10 +1,11 @@
 // The .vmoptions reader: the file opened in text mode beside the fake executable,
 // read line by line with the 8191-character limit, trimmed, expanded and classified.
 //
-// Invariants: the reads partition the text (after CR LF -> LF) and none is longer
+// Invariants: the reads partition the text (up to a CTRL+Z, CR LF as LF) and none is longer
 // than 8191 characters or holds a LF before its end; every kept option is the
 // trimmed, expanded line exactly once, in file order, either on the option list or
 // in the class path slot its prefix names (the last such line wins).
+#include <algorithm>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -19,7 +20,9 @@ using namespace kavrin;
 
 namespace {
 
-std::string textMode(const std::string& raw) {
+// Text mode: CTRL+Z ends the file, CR LF reads as LF.
+std::string textMode(std::string raw) {
+    raw.resize(std::min(raw.size(), raw.find('\x1a')));
     std::string out;
     for (size_t i = 0; i < raw.size(); ++i)
         if (!(raw[i] == '\r' && i + 1 < raw.size() && raw[i + 1] == '\n')) out.push_back(raw[i]);

@@ -135,3 +135,4 @@ error-log = "${KAVRIN_EXEDIR}err.log"
 [messages]
 caption = "Oops"
 """)
+write("vm_options", "ctrl-z", "-Xa\r\n-Xb\x1a\r\n-Xignored\n")
