@@ -5,30 +5,13 @@
 #include <vector>
 
 #include "platform/win32/Handles.h"
+#include "platform/win32/Win32ServiceProcessEnd.h"
 #include "platform/win32/Text.h"
 
 namespace kavrin::win32 {
 namespace {
 
 Win32ServiceControl* activeInstance = nullptr;
-
-std::atomic<void (*)()> processEndHook{nullptr};
-
-void NTAPI processEndCallback(PVOID, DWORD reason, PVOID) {
-    if (reason != DLL_PROCESS_DETACH) return;
-    if (void (*hook)() = processEndHook.exchange(nullptr)) hook();  // once
-}
-
-}  // namespace
-}  // namespace kavrin::win32
-
-// The MinGW runtime's TLS directory lists every callback placed between .CRT$XLA
-// and .CRT$XLZ; "used" keeps the linker from dropping this one.
-extern "C" __attribute__((section(".CRT$XLF"), used))
-const PIMAGE_TLS_CALLBACK kavrinProcessEndCallback = kavrin::win32::processEndCallback;
-
-namespace kavrin::win32 {
-namespace {
 
 constexpr DWORD kConfigBufferBytes = 8192;
 
@@ -156,10 +139,7 @@ bool Win32ServiceControl::setStatus(const ServiceStatus& status) {
     return record(::SetServiceStatus(statusHandle_, &native) != 0);
 }
 
-bool Win32ServiceControl::setProcessEndHook(void (*hook)()) {
-    processEndHook.store(hook);
-    return true;
-}
+bool Win32ServiceControl::setProcessEndHook(void (*hook)()) { return installProcessEndHook(hook); }
 
 void WINAPI Win32ServiceControl::serviceMainTrampoline(DWORD argc, LPSTR* argv) {
     if (!activeInstance || !activeInstance->main_) return;

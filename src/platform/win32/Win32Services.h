@@ -23,8 +23,8 @@ public:
     bool runDispatcher(const std::string& name, ServiceMainFn main) override;
     bool registerHandler(const std::string& name, ServiceHandlerFn handler) override;
     bool setStatus(const ServiceStatus& status) override;
-    // A TLS callback of the executable: the loader calls it with DLL_PROCESS_DETACH
-    // whenever the process ends through ExitProcess, whoever called it.
+    // See Win32ServiceProcessEnd.h: fiber-local callbacks on every thread, and the
+    // executable's TLS callback on DLL_PROCESS_DETACH.
     bool setProcessEndHook(void (*hook)()) override;
 
     // Keeps GetLastError of a failed call for the caller's message.
