@@ -7,7 +7,9 @@
 #include "service/Launcher.h"
 
 int main() {
-    kavrin::win32::Win32Platform win32;
-    kavrin::Context ctx(win32.platform());
-    return kavrin::launcherMain(ctx, kavrin::argumentTextFromCommandLine(::GetCommandLineA()));
+    // Never destroyed: the exit-time hooks (atexit, the process-end hook) still report
+    // through them after main has returned.
+    auto* win32 = new kavrin::win32::Win32Platform;
+    auto* ctx = new kavrin::Context(win32->platform());
+    return kavrin::launcherMain(*ctx, kavrin::argumentTextFromCommandLine(::GetCommandLineA()));
 }
