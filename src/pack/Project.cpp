@@ -158,6 +158,7 @@ private:
             if (!setting)
                 fail(key.source().begin.line, "unknown setting '" + label + "' (settings of [" + std::string(section) + "]: " + sectionSettings(section) + ")");
             SettingValue value = toValue(*setting, label, node);
+            if (setting->key == key::kMainClass) mainClassNamed_ = true;
             std::string text;
             try {
                 text = settingToBlockText(*setting, value);
@@ -247,7 +248,9 @@ private:
     }
 
     void addRuntimeJar(const toml::table& root) {
-        bool carry = runtime_.value_or(project_.defaults);
+        // An application project (one that names its main class and keeps the
+        // defaults) needs the start classes; a project of raw keys gets exactly its files.
+        bool carry = runtime_.value_or(project_.defaults && mainClassNamed_);
         if (!carry) return;
         fs::path jar;
         if (options_.runtimeJar)
@@ -332,6 +335,7 @@ private:
     std::map<int32_t, std::u16string> wide_;
     std::set<int32_t> rawNarrowKeys_, rawWideKeys_;
     std::optional<bool> runtime_;
+    bool mainClassNamed_ = false;
     std::optional<fs::path> runtimeJar_;
     uint32_t runtimeJarLine_ = 0;
 };
