@@ -347,7 +347,7 @@ std::optional<std::string> unsafeNameProblem(std::string_view name) {
     if (name == "." || name == "..") return "'" + std::string(name) + "' is not a file name";
     for (char c : name) {
         auto b = static_cast<unsigned char>(c);
-        if (c == '\\' || c == '/') return "its name holds a path separator";
+        if (c == '\\' || c == '/') return "its name holds a path separator (write directories with '/')";
         if (c == ':') return "its name holds a drive colon";
         if (c == ';') return "its name holds ';', which separates the carried names";
         if (b < 0x20 || std::string_view("<>\"|?*").find(c) != std::string_view::npos)
