@@ -4,7 +4,6 @@
 #include "config/Keys.h"
 #include "diagnostics/Log.h"
 #include "files/Paths.h"
-#include "service/ServiceMain.h"
 #include "service/Verbs.h"
 
 namespace kavrin {
@@ -74,11 +73,6 @@ int dispatchCommand(Context& ctx, const std::string& argumentText, const NoVerbP
     if (command.serviceName) ctx.serviceName = *command.serviceName;
     if (command.verb) return runVerb(ctx, *command.verb);
     return noVerb(ctx);
-}
-
-int launcherMain(Context& ctx, std::string argumentText) {
-    initLauncher(ctx);
-    return dispatchCommand(ctx, argumentText, [](Context& c) { return runServiceDispatcher(c, defaultServicePath()); });
 }
 
 }  // namespace kavrin

@@ -5,10 +5,19 @@
 //   kavrin-testsvc query NAME                    key=value lines of status and configuration
 //   kavrin-testsvc create NAME START BINPATH      CreateServiceA, own process
 //   kavrin-testsvc delete NAME
+//   kavrin-testsvc setpath NAME BINPATH           ChangeServiceConfigA: the command line
 //   kavrin-testsvc start NAME [ARG...]           StartServiceA with arguments
 //   kavrin-testsvc control NAME CODE             ControlService
 //   kavrin-testsvc wait NAME STATE MS            poll QueryServiceStatusEx until STATE
-//   kavrin-testsvc service normal|stuckstop      run as the service
+//   kavrin-testsvc bench-start NAME FILE TEXT    milliseconds from StartServiceA until FILE
+//                                                holds TEXT
+//   kavrin-testsvc bench-spawn COMMANDLINE       milliseconds a process takes from creation to end
+//   kavrin-testsvc run COMMANDLINE               CreateProcessA with exactly that command
+//                                                line (trailing blanks included); its exit code
+//   kavrin-testsvc service normal|stuckstop|exitpending   run as the service; exitpending
+//                                                ends the process in stop pending, unreported
+//   kavrin-testsvc                               run as the service, normal (so a copy can
+//                                                stand in for another program's image)
 #include <windows.h>
 
 #include <cstdio>
@@ -104,6 +113,18 @@ int deleteService(const char* name) {
     return 0;
 }
 
+int setPath(const char* name, const char* binaryPath) {
+    ScHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT));
+    if (!manager.h) return fail("OpenSCManager");
+    ScHandle service(OpenServiceA(manager.h, name, SERVICE_CHANGE_CONFIG));
+    if (!service.h) return fail("OpenService");
+    if (!ChangeServiceConfigA(service.h, SERVICE_NO_CHANGE, SERVICE_NO_CHANGE, SERVICE_NO_CHANGE, binaryPath, nullptr,
+                              nullptr, nullptr, nullptr, nullptr, nullptr))
+        return fail("ChangeServiceConfig");
+    std::printf("changed\n");
+    return 0;
+}
+
 int start(const char* name, int argc, char** argv) {
     ScHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT));
     if (!manager.h) return fail("OpenSCManager");
@@ -144,11 +165,70 @@ int wait(const char* name, const char* state, const char* ms) {
     return ssp.dwCurrentState == wanted ? 0 : 1;
 }
 
+int run(const char* commandLine) {
+    std::string line = commandLine;
+    STARTUPINFOA si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi))
+        return fail("CreateProcess");
+    WaitForSingleObject(pi.hProcess, INFINITE);
+    DWORD code = 0;
+    GetExitCodeProcess(pi.hProcess, &code);
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    return static_cast<int>(code);
+}
+
+double millisecondsSince(const LARGE_INTEGER& start) {
+    LARGE_INTEGER now, frequency;
+    QueryPerformanceCounter(&now);
+    QueryPerformanceFrequency(&frequency);
+    return 1000.0 * static_cast<double>(now.QuadPart - start.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
+bool fileHolds(const char* path, const char* text) {
+    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    std::string content;
+    char chunk[4096];
+    DWORD got = 0;
+    while (ReadFile(file, chunk, sizeof chunk, &got, nullptr) && got > 0) content.append(chunk, got);
+    CloseHandle(file);
+    return content.find(text) != std::string::npos;
+}
+
+int benchStart(const char* name, const char* file, const char* text) {
+    ScHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT));
+    if (!manager.h) return fail("OpenSCManager");
+    ScHandle service(OpenServiceA(manager.h, name, SERVICE_START));
+    if (!service.h) return fail("OpenService");
+    LARGE_INTEGER start;
+    QueryPerformanceCounter(&start);
+    if (!StartServiceA(service.h, 0, nullptr)) return fail("StartService");
+    while (!fileHolds(file, text)) {
+        if (millisecondsSince(start) > 60000) return fail("timeout");
+        Sleep(1);
+    }
+    std::printf("elapsed_ms=%.1f\n", millisecondsSince(start));
+    return 0;
+}
+
+int benchSpawn(const char* commandLine) {
+    LARGE_INTEGER start;
+    QueryPerformanceCounter(&start);
+    int code = run(commandLine);
+    std::printf("elapsed_ms=%.1f\nexit_code=%d\n", millisecondsSince(start), code);
+    return 0;
+}
+
 // The service side.
 SERVICE_STATUS_HANDLE statusHandle;
 SERVICE_STATUS serviceStatus;
 HANDLE stopEvent;
 bool stuckStop;
+bool exitPending;
 
 void report(DWORD state, DWORD waitHint) {
     serviceStatus.dwCurrentState = state;
@@ -158,10 +238,11 @@ void report(DWORD state, DWORD waitHint) {
 
 void WINAPI handler(DWORD control) {
     if (control == SERVICE_CONTROL_STOP) {
-        if (stuckStop) {
+        if (stuckStop || exitPending) {
             // Stays in stop pending with a short wait hint and a checkpoint that never moves.
             report(SERVICE_STOP_PENDING, 1000);
         }
+        if (exitPending) ExitProcess(0);  // as a runtime that ends the process unannounced
         SetEvent(stopEvent);
         return;
     }
@@ -181,6 +262,7 @@ void WINAPI serviceMain(DWORD, LPSTR*) {
 
 int runService(const char* mode) {
     stuckStop = std::strcmp(mode, "stuckstop") == 0;
+    exitPending = std::strcmp(mode, "exitpending") == 0;
     stopEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     char empty[] = "";
     SERVICE_TABLE_ENTRYA table[] = {{empty, serviceMain}, {nullptr, nullptr}};
@@ -193,10 +275,15 @@ int main(int argc, char** argv) {
     if (argc >= 3 && !std::strcmp(argv[1], "query")) return query(argv[2]);
     if (argc >= 5 && !std::strcmp(argv[1], "create")) return create(argv[2], argv[3], argv[4]);
     if (argc >= 3 && !std::strcmp(argv[1], "delete")) return deleteService(argv[2]);
+    if (argc >= 4 && !std::strcmp(argv[1], "setpath")) return setPath(argv[2], argv[3]);
     if (argc >= 3 && !std::strcmp(argv[1], "start")) return start(argv[2], argc - 3, argv + 3);
     if (argc >= 4 && !std::strcmp(argv[1], "control")) return control(argv[2], argv[3]);
     if (argc >= 5 && !std::strcmp(argv[1], "wait")) return wait(argv[2], argv[3], argv[4]);
     if (argc >= 3 && !std::strcmp(argv[1], "service")) return runService(argv[2]);
+    if (argc >= 3 && !std::strcmp(argv[1], "run")) return run(argv[2]);
+    if (argc >= 5 && !std::strcmp(argv[1], "bench-start")) return benchStart(argv[2], argv[3], argv[4]);
+    if (argc >= 3 && !std::strcmp(argv[1], "bench-spawn")) return benchSpawn(argv[2]);
+    if (argc == 1) return runService("normal");
     std::fprintf(stderr, "usage: see the head of testsvc.cpp\n");
     return 64;
 }

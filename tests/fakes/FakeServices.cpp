@@ -1,5 +1,6 @@
 #include "fakes/FakeServices.h"
 
+#include <chrono>
 #include <exception>
 #include <thread>
 
@@ -164,6 +165,7 @@ bool FakeServiceManager::runDispatcher(const std::string& name, ServiceMainFn ma
             thrown = std::current_exception();
         }
     });
+    if (whileRunning) whileRunning(*this);
     serviceThread.join();
     if (thrown) std::rethrow_exception(thrown);
     return true;
@@ -177,9 +179,27 @@ bool FakeServiceManager::registerHandler(const std::string& name, ServiceHandler
 }
 
 bool FakeServiceManager::setStatus(const ServiceStatus& status) {
-    std::lock_guard lock(reportsMutex_);
-    reports_.push_back(status);
+    if (beforeReport) beforeReport(status);
+    {
+        std::lock_guard lock(reportsMutex_);
+        reports_.push_back(status);
+    }
+    reportsChanged_.notify_all();
     return true;
+}
+
+bool FakeServiceManager::waitForReports(size_t count) {
+    std::unique_lock lock(reportsMutex_);
+    return reportsChanged_.wait_for(lock, std::chrono::seconds(10), [&] { return reports_.size() >= count; });
+}
+
+bool FakeServiceManager::waitForReport(const std::function<bool(const ServiceStatus&)>& predicate) {
+    std::unique_lock lock(reportsMutex_);
+    return reportsChanged_.wait_for(lock, std::chrono::seconds(10), [&] {
+        for (const ServiceStatus& s : reports_)
+            if (predicate(s)) return true;
+        return false;
+    });
 }
 
 void FakeServiceManager::sendControl(uint32_t control) {

@@ -4,7 +4,9 @@
 // of its own, and a record of every status report.
 #pragma once
 
+#include <condition_variable>
 #include <deque>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -49,15 +51,23 @@ public:
     // The running service's side.
     bool registerFails = false;
     std::vector<std::string> startArguments;  // what the dispatcher hands serviceMain
+    // Runs on the dispatcher's (main) thread while serviceMain runs on its own, as the
+    // manager's controls do; typically waits for a report, then sends controls.
+    std::function<void(FakeServiceManager&)> whileRunning;
     std::optional<std::string> dispatchedName;
     std::optional<std::string> handlerName;
     void (*processEndHook)() = nullptr;
+    // Called at the start of every SetServiceStatus (e.g. to block one in flight).
+    std::function<void(const ServiceStatus&)> beforeReport;
 
     // Registers an existing service as the tests need it.
     FakeService& add(const std::string& name, uint32_t state, const std::string& binaryPath, uint32_t startType);
     // Calls the registered control handler, as the dispatcher does on the main thread.
     void sendControl(uint32_t control);
     std::vector<ServiceStatus> reports();
+    // Waits (up to a few seconds) until a report satisfies the predicate.
+    bool waitForReport(const std::function<bool(const ServiceStatus&)>& predicate);
+    bool waitForReports(size_t count);
 
     std::unique_ptr<ServiceManagerHandle> openManager(uint32_t access) override;
     uint32_t lastError() override { return lastError_; }
@@ -74,6 +84,7 @@ public:
 private:
     uint32_t lastError_ = 0;
     std::mutex reportsMutex_;
+    std::condition_variable reportsChanged_;
     std::vector<ServiceStatus> reports_;
     ServiceHandlerFn handler_;
 };

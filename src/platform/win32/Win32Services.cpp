@@ -1,9 +1,11 @@
 #include "platform/win32/Win32Services.h"
 
+#include <atomic>
 #include <cstdint>
 #include <vector>
 
 #include "platform/win32/Handles.h"
+#include "platform/win32/Win32ServiceProcessEnd.h"
 #include "platform/win32/Text.h"
 
 namespace kavrin::win32 {
@@ -136,6 +138,8 @@ bool Win32ServiceControl::setStatus(const ServiceStatus& status) {
     SERVICE_STATUS native = toNative(status);
     return record(::SetServiceStatus(statusHandle_, &native) != 0);
 }
+
+bool Win32ServiceControl::setProcessEndHook(void (*hook)()) { return installProcessEndHook(hook); }
 
 void WINAPI Win32ServiceControl::serviceMainTrampoline(DWORD argc, LPSTR* argv) {
     if (!activeInstance || !activeInstance->main_) return;

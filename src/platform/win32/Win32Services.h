@@ -23,6 +23,9 @@ public:
     bool runDispatcher(const std::string& name, ServiceMainFn main) override;
     bool registerHandler(const std::string& name, ServiceHandlerFn handler) override;
     bool setStatus(const ServiceStatus& status) override;
+    // See Win32ServiceProcessEnd.h: fiber-local callbacks on every thread, and the
+    // executable's TLS callback on DLL_PROCESS_DETACH.
+    bool setProcessEndHook(void (*hook)()) override;
 
     // Keeps GetLastError of a failed call for the caller's message.
     template <typename T>

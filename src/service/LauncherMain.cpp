@@ -1,0 +1,13 @@
+// The process entry with the real subsystems behind the no-verb path. Apart from
+// Launcher.cpp so that the start-up and verb logic links without them.
+#include "service/Launcher.h"
+#include "service/ServiceMain.h"
+
+namespace kavrin {
+
+int launcherMain(Context& ctx, std::string argumentText) {
+    initLauncher(ctx);
+    return dispatchCommand(ctx, argumentText, [](Context& c) { return runServiceDispatcher(c, defaultServicePath()); });
+}
+
+}  // namespace kavrin

@@ -1,0 +1,320 @@
+"""The launcher as a real service under Wine's service manager, with the stand-in
+Java runtime (tests/fixtures): start, the JVM's view of the launch, status, stop,
+the deletion queue, shutdown and interrogate controls, no usable JVM, a stop during
+the JVM search, the log, and a start-up benchmark.
+
+States, checkpoints and exit codes are read through the service API
+(kavrin-testsvc query), never from sc/net exit codes.
+"""
+
+import glob
+import os
+import shutil
+import subprocess
+import tempfile
+import time
+import unittest
+from pathlib import Path
+
+import harness
+import homes
+
+TESTSVC = os.path.join(harness.WINDOWS_BIN, "kavrin-testsvc.exe")
+JVMFLOOR = os.path.join(harness.WINDOWS_BIN, "kavrin-jvmfloor.exe")
+VERSION_CACHE = "HKCU\\SOFTWARE\\dalvenco\\kavrin\\jvms"
+MAIN_CLASS = "org.example.Main"
+DELETION_QUEUE = "HKCU\\SOFTWARE\\dalvenco\\kavrin\\temp"
+
+
+def wait_for(predicate, timeout=60):
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        if predicate():
+            return True
+        time.sleep(0.25)
+    return predicate()
+
+
+class ServiceRun(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.work = tempfile.mkdtemp(prefix="kvr-e2e-run-")
+        cls.prefix = harness.WinePrefix.fresh(os.path.join(cls.work, "prefix"))
+        cls.fx = homes.Fixtures.from_dir(harness.FIXTURES)
+        cls.drive_c = Path(cls.prefix.path) / "drive_c"
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.prefix.close()
+
+    # ---- helpers
+
+    def make_service(self, name, jre_version="1.8.0_202", search=None, java_delay_ms=0, control=""):
+        """A packed service in C:\\<name>\\app with its own stand-in runtime in C:\\<name>\\jre."""
+        root = self.drive_c / name
+        jre = homes.make_jre(root / "jre", self.fx, jre_version, jvm_subdir="server", delay_ms=java_delay_ms)
+        dll_dir = jre.bin.path / "server"
+        (dll_dir / "jvm-control.txt").write_text(control)
+        app = root / "app"
+        app.mkdir(parents=True, exist_ok=True)
+        search = search if search is not None else "B" + self.prefix.winpath(str(jre.path))
+        toml = "\n".join([
+            "[project]", "defaults = true",
+            "[raw]",
+            '"101" = "%s"' % name,
+            '"122" = "%s"' % MAIN_CLASS,
+            "\"128\" = '%s'" % search,
+            "",
+        ])
+        exe = harness.pack(str(app), toml, name="svc.exe")
+        self.addCleanup(self.remove_service, exe)
+        return exe, jre, dll_dir / "jvm-record.txt"
+
+    def remove_service(self, exe):
+        self.prefix.run(exe, ["-uninstall"], timeout=120)
+
+    def verb(self, exe, *args, timeout=120):
+        return self.prefix.run(exe, list(args), timeout=timeout)
+
+    def svctool(self, *args):
+        return self.prefix.run(TESTSVC, list(args))
+
+    def query(self, name):
+        r = self.svctool("query", name)
+        if r.rc != 0:
+            return None
+        return dict(line.split("=", 1) for line in r.stdout.splitlines() if "=" in line)
+
+    def wait_state(self, name, state, timeout=60):
+        wait_for(lambda: (self.query(name) or {}).get("state") == str(state), timeout)
+        return self.query(name)
+
+    @staticmethod
+    def record(path):
+        return path.read_bytes().decode("utf-8") if path.exists() else ""
+
+    @staticmethod
+    def main_args(record_text):
+        lines = record_text.split("\n")
+        start = max(i for i, line in enumerate(lines) if line.startswith("main argc="))
+        return [line[len("arg "):] for line in lines[start + 1:] if line.startswith("arg ")]
+
+    @staticmethod
+    def options(record_text):
+        return [line[len("option "):] for line in record_text.split("\n") if line.startswith("option ")]
+
+    def assertOutput(self, result, rc, stdout):
+        self.assertEqual((result.rc, result.stdout), (rc, stdout), result)
+
+    # ---- scenarios
+
+    def start_and_wait_for_main(self, exe, name, record, *start_args):
+        before = self.record(record).count("main argc=")
+        r = self.svctool("start", name, *start_args)
+        self.assertEqual(r.rc, 0, r)
+        self.assertTrue(wait_for(lambda: self.record(record).count("main argc=") > before and
+                                 (self.query(name) or {}).get("state") == str(harness.RUNNING)),
+                        (self.record(record), self.query(name)))
+
+    def test_start_status_stop_and_the_deletion_queue(self):
+        name = "kvrfull"
+        exe, jre, record = self.make_service(name)
+        self.assertOutput(self.verb(exe, "-install"), 0, "Installed service '%s'.\n" % name)
+        # One argument on the registered command line (through the service API: Wine's
+        # service manager does not re-read the registry).
+        image = self.query(name)["binary_path"]
+        self.assertEqual(self.svctool("setpath", name, image + " cmdarg").rc, 0)
+
+        # Start arguments a and b, as `sc start NAME a b` gives them.
+        self.start_and_wait_for_main(exe, name, record, "a", "b")
+        text = self.record(record)
+        self.assertEqual(self.main_args(text), ["false", MAIN_CLASS, "", "", "true", "cmdarg", name, "a", "b"])
+        options = self.options(text)
+        self.assertEqual(options[0], "-Dkavrin.isService=true")
+        temp_dir = next(o for o in options if o.startswith("-Dkavrin.tempDir="))[len("-Dkavrin.tempDir="):]
+        self.assertRegex(temp_dir, r"\\kvr[^\\]*$")
+        self.assertTrue(os.path.isdir(self.prefix.linuxpath(temp_dir)))
+        class_path = next(o for o in options if o.startswith("-Djava.class.path="))
+        self.assertIn(temp_dir + "\\kavrin-runtime.jar", class_path)
+        self.assertIn("FindClass com/kavrin/runtime/WinLauncher", text)
+
+        self.assertOutput(self.verb(exe, "-status"), 0, "Running.\nAuto-start.\n")
+        self.assertOutput(self.verb(exe, "-stop"), 0, "Stopping service '%s'.\nService stopped\n" % name)
+        self.assertIn("exit 0 via Shutdown", self.record(record))
+        info = self.query(name)
+        self.assertEqual((info["state"], info["win32_exit_code"]), ("1", "0"))
+        # The stop handler queued the extraction directory in the service account's HKCU.
+        queued = self.prefix.reg_query(DELETION_QUEUE, "delete_dir") or ""
+        self.assertIn(temp_dir + ";", queued)
+
+        # The next start deletes it and empties the list.
+        self.start_and_wait_for_main(exe, name, record)
+        self.assertFalse(os.path.exists(self.prefix.linuxpath(temp_dir)))
+        self.assertNotIn(temp_dir, self.prefix.reg_query(DELETION_QUEUE, "delete_dir") or "")
+        self.assertOutput(self.verb(exe, "-stop"), 0, "Stopping service '%s'.\nService stopped\n" % name)
+
+    def test_stopped_is_reported_when_the_jvm_ends_the_process_with_exit_process(self):
+        # The stand-in's exit goes straight to ExitProcess: neither our C runtime's
+        # atexit list nor our own _exit runs, only the process-end hook reports.
+        name = "kvrexitp"
+        exe, jre, record = self.make_service(name, control="exit-process\n")
+        self.assertOutput(self.verb(exe, "-install"), 0, "Installed service '%s'.\n" % name)
+        self.start_and_wait_for_main(exe, name, record)
+        self.assertOutput(self.verb(exe, "-stop"), 0, "Stopping service '%s'.\nService stopped\n" % name)
+        self.assertIn("exit 0 via Shutdown", self.record(record))
+        info = self.query(name)
+        self.assertEqual((info["state"], info["win32_exit_code"]), ("1", "0"))
+
+    def test_wine_leaves_a_service_that_ends_unreported_in_stop_pending(self):
+        # Why the test above proves something: a process that ends without reporting
+        # (here a plain test service calling ExitProcess in stop pending) stays
+        # stop-pending in Wine's service manager.
+        name = "kvrbare"
+        binary = '"%s" service exitpending' % self.prefix.winpath(TESTSVC)
+        self.assertEqual(self.svctool("create", name, "3", binary).rc, 0)
+        self.addCleanup(self.svctool, "delete", name)
+        self.assertEqual(self.svctool("start", name).rc, 0)
+        self.assertEqual(self.wait_state(name, harness.RUNNING)["state"], "4")
+        self.svctool("control", name, "1")
+        time.sleep(3)
+        self.assertEqual(self.query(name)["state"], str(harness.STOP_PENDING))
+
+    def test_controls_interrogate_reports_unchanged_and_stop_keeps_the_checkpoint(self):
+        name = "kvrctl"
+        exe, jre, record = self.make_service(name)
+        self.assertOutput(self.verb(exe, "-install"), 0, "Installed service '%s'.\n" % name)
+        self.start_and_wait_for_main(exe, name, record)
+        before = self.query(name)
+        self.assertEqual((before["checkpoint"], before["wait_hint"], before["controls_accepted"]), ("0", "50000", "5"))
+        r = self.svctool("control", name, "4")  # interrogate
+        self.assertEqual(r.rc, 0, r)
+        after = self.query(name)
+        for field in ("state", "checkpoint", "wait_hint", "win32_exit_code", "controls_accepted"):
+            self.assertEqual(after[field], before[field], field)
+        # Wine's ControlService refuses the shutdown control (error 87): only the system
+        # sends it. Its checkpoint rule (+1 per shutdown, stop leaves it) is proven over
+        # the fake service manager (ServiceMain.ControlsFromTheDispatcherThread).
+        r = self.svctool("control", name, "5")
+        self.assertEqual((r.rc, r.stdout), (2, "error=87 (ControlService)\n"))
+        r = self.svctool("control", name, "1")  # stop: pending with the checkpoint unchanged
+        self.assertEqual(r.rc, 0, r)
+        self.assertIn("checkpoint=0\n", r.stdout)
+        info = self.wait_state(name, harness.STOPPED)
+        self.assertEqual((info["state"], info["win32_exit_code"], info["checkpoint"]), ("1", "0", "0"))
+
+    def test_no_usable_jvm_stops_with_exit_code_one(self):
+        name = "kvrnojvm"
+        exe, jre, record = self.make_service(name, search="BC:\\nowhere\\jre")
+        self.assertOutput(self.verb(exe, "-install"), 0, "Installed service '%s'.\n" % name)
+        self.assertEqual(self.svctool("start", name).rc, 0)
+        info = self.wait_state(name, harness.STOPPED)
+        self.assertEqual((info["state"], info["win32_exit_code"]), ("1", "1"))
+        self.assertOutput(self.verb(exe, "-status"), 3, "Not running.\nAuto-start.\n")
+        # No JVM was created. Message 1001 goes to the service's standard error, which
+        # Wine gives a service no Windows handle for; the text and its route to standard
+        # error are proven in the host tests of LoadDLL and the error display.
+        self.assertNotIn("create version", self.record(record))
+
+    def test_stop_while_the_jvm_search_is_running(self):
+        name = "kvrslow"
+        exe, jre, record = self.make_service(name, java_delay_ms=6000)
+        self.assertOutput(self.verb(exe, "-install"), 0, "Installed service '%s'.\n" % name)
+        self.assertEqual(self.svctool("start", name).rc, 0)
+        self.assertTrue(wait_for(lambda: jre.runs() > 0 or "java-runs" in str(os.listdir(jre.bin.path))))
+        self.assertEqual(self.record(record), "")  # still searching
+        r = self.verb(exe, "-stop", timeout=120)
+        self.assertOutput(r, 0, "Stopping service '%s'.\nService stopped\n" % name)
+        info = self.query(name)
+        self.assertEqual((info["state"], info["win32_exit_code"]), ("1", "0"))
+        self.assertIn("exit 0 via Shutdown", self.record(record))
+
+    def test_benchmark_start_to_main(self):
+        """Prints figures: StartServiceA to the stand-in's main call with a cold and a
+        warm version cache, the stub's size, and the floor (a program that only loads
+        jvm.dll and calls JNI_CreateJavaVM, process creation included)."""
+        name = "kvrbench"
+        exe, jre, record = self.make_service(name)
+        self.assertOutput(self.verb(exe, "-install-demand"), 0, "Installed service '%s'.\n" % name)
+
+        def start_to_main(cold):
+            if cold:
+                self.prefix.reg_delete(VERSION_CACHE)
+            if record.exists():
+                record.unlink()
+            r = self.svctool("bench-start", name, self.prefix.winpath(str(record)), "main argc=")
+            self.assertEqual(r.rc, 0, r)
+            self.assertOutput(self.verb(exe, "-stop"), 0, "Stopping service '%s'.\nService stopped\n" % name)
+            return float(r.stdout.split("elapsed_ms=")[1].split()[0])
+
+        cold = [start_to_main(True) for _ in range(3)]
+        warm = [start_to_main(False) for _ in range(3)]
+        floor_dir = self.drive_c / "floor"
+        floor_dir.mkdir(exist_ok=True)
+        shutil.copyfile(self.fx.jvm_dll, floor_dir / "jvm.dll")
+        floor = []
+        for _ in range(3):
+            r = self.svctool("bench-spawn", '"%s" "%s"' % (self.prefix.winpath(JVMFLOOR),
+                                                           self.prefix.winpath(str(floor_dir / "jvm.dll"))))
+            self.assertIn("exit_code=0", r.stdout, r)
+            floor.append(float(r.stdout.split("elapsed_ms=")[1].split()[0]))
+        best = lambda xs: min(xs)
+        print("\nbenchmark: StartServiceA -> main, cold version cache: %s ms (best %.1f)"
+              % (", ".join("%.1f" % x for x in cold), best(cold)))
+        print("benchmark: StartServiceA -> main, warm version cache: %s ms (best %.1f)"
+              % (", ".join("%.1f" % x for x in warm), best(warm)))
+        print("benchmark: floor (load jvm.dll + JNI_CreateJavaVM, own process): %s ms (best %.1f)"
+              % (", ".join("%.1f" % x for x in floor), best(floor)))
+        print("benchmark: ratio service/floor: cold %.2f, warm %.2f"
+              % (best(cold) / best(floor), best(warm) / best(floor)))
+        print("benchmark: stub size %d bytes" % os.path.getsize(harness.STUB))
+        self.assertGreater(best(floor), 0)
+
+
+class ServiceRunLogged(unittest.TestCase):
+    """KAVRIN_LOG=yes in the service's environment (the system environment, read by
+    the service manager when the wineserver starts)."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.work = tempfile.mkdtemp(prefix="kvr-e2e-runlog-")
+        cls.prefix = harness.WinePrefix.fresh(os.path.join(cls.work, "prefix"))
+        cls.prefix.set_system_env("KAVRIN_LOG", "yes")
+        cls.fx = homes.Fixtures.from_dir(harness.FIXTURES)
+        cls.drive_c = Path(cls.prefix.path) / "drive_c"
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.prefix.close()
+
+    def test_log_of_a_full_start_and_stop(self):
+        name = "kvrlog"
+        root = self.drive_c / name
+        jre = homes.make_jre(root / "jre", self.fx, "1.8.0_202", jvm_subdir="server")
+        record = jre.bin.path / "server" / "jvm-record.txt"
+        app = root / "app"
+        app.mkdir(parents=True)
+        toml = "\n".join(["[project]", "defaults = true", "[raw]", '"101" = "%s"' % name,
+                          '"122" = "%s"' % MAIN_CLASS, "\"128\" = 'B%s'" % self.prefix.winpath(str(jre.path)), ""])
+        exe = harness.pack(str(app), toml, name="svc.exe")
+        before = set(glob.glob(str(self.drive_c / "**" / "mvx_nlog_*"), recursive=True))
+        self.assertEqual(self.prefix.run(exe, ["-install"]).rc, 0)
+        try:
+            self.assertEqual(self.prefix.run(TESTSVC, ["start", name]).rc, 0)
+            self.assertTrue(wait_for(lambda: "main argc=" in (record.read_text() if record.exists() else "")))
+            r = self.prefix.run(exe, ["-stop"], timeout=120)
+            self.assertEqual(r.stdout, "Stopping service '%s'.\nService stopped\n" % name)
+        finally:
+            self.prefix.run(exe, ["-uninstall"])
+        logs = [p for p in glob.glob(str(self.drive_c / "**" / "mvx_nlog_*"), recursive=True) if p not in before]
+        texts = [Path(p).read_text(errors="replace") for p in logs]
+        service_log = next((t for t in texts if "launch done" in t), None)
+        self.assertIsNotNone(service_log, texts)
+        order = ["number of sections", "launching program", "JVM created", "launch done",
+                 "registering ConsoleCtrlHandler"]
+        positions = [service_log.find(line) for line in order]
+        self.assertNotIn(-1, positions, service_log)
+        self.assertEqual(positions, sorted(positions), service_log)
+
+
+if __name__ == "__main__":
+    unittest.main()

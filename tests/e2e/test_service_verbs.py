@@ -1,0 +1,215 @@
+"""The service control verbs against Wine's real service manager.
+
+The service manager's own view is read through the service API (scq.exe, and the
+tests' kavrin-testsvc.exe), never from sc.exe (Wine's `sc qc` prints nothing).
+Running services come from kavrin-testsvc.exe: the launcher's own service routine
+needs a Java runtime, and these scenarios are about the verbs.
+"""
+
+import os
+import shutil
+import subprocess
+import tempfile
+import time
+import unittest
+
+import harness
+
+TESTSVC = os.path.join(harness.WINDOWS_BIN, "kavrin-testsvc.exe")
+PATHPROBE = os.path.join(harness.WINDOWS_BIN, "kavrin-pathprobe.exe")
+
+
+def project(name, raw="", raw_wide=""):
+    # The verbs load no Java: the start classes need not be carried.
+    text = '[project]\ndefaults = true\n[files]\nruntime = false\n[raw]\n"101" = "%s"\n%s\n' % (name, raw)
+    if raw_wide:
+        text += "[raw-wide]\n%s\n" % raw_wide
+    return text
+
+
+class ServiceVerbs(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.work = tempfile.mkdtemp(prefix="kvr-e2e-verbs-")
+        cls.prefix = harness.WinePrefix.fresh(os.path.join(cls.work, "prefix"))
+        # A directory with a blank: the registered path must be quoted.
+        cls.appdir = os.path.join(cls.work, "App Dir")
+        cls.exe = harness.pack(cls.appdir, project("kvsvc", raw='"149" = "Tcpip,,Afd"',
+                                                   raw_wide='"20017" = "Kavrin test service"'))
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.prefix.close()
+
+    # ---- helpers
+
+    def verb(self, *args, exe=None):
+        return self.prefix.run(exe or self.exe, list(args))
+
+    def svctool(self, *args):
+        return self.prefix.run(TESTSVC, list(args))
+
+    def query(self, name):
+        """The service's status and configuration from the service API, or None."""
+        r = self.svctool("query", name)
+        if r.rc != 0:
+            return None
+        return dict(line.split("=", 1) for line in r.stdout.splitlines() if "=" in line)
+
+    def own_command(self, exe=None):
+        return '"%s"' % self.prefix.winpath(exe or self.exe)
+
+    def start_test_service(self, name, mode="normal", binary=None):
+        """Registers and starts a plain test service; waits until it runs."""
+        binary = binary or '"%s" service %s' % (self.prefix.winpath(TESTSVC), mode)
+        self.assertEqual(self.svctool("create", name, "3", binary).rc, 0)
+        self.assertEqual(self.svctool("start", name).rc, 0)
+        self.assertEqual(self.prefix.wait_for_state(name, harness.RUNNING), harness.RUNNING)
+
+    def assertOutput(self, result, rc, stdout):
+        self.assertEqual((result.rc, result.stdout), (rc, stdout), result)
+
+    # ---- install
+
+    def test_install_registers_quoted_path_type_start_type_and_description(self):
+        r = self.verb("-install")
+        self.assertOutput(r, 0, "Installed service 'kvsvc'.\n")
+        info = self.query("kvsvc")
+        self.assertEqual(info["start_type"], "2")          # launcher type 4: auto-start
+        self.assertEqual(info["service_type"], str(0x110))  # own process + interactive
+        self.assertEqual(info["binary_path"], self.own_command())
+        self.assertEqual(info["error_control"], "1")
+        self.assertEqual(info["description"], "Kavrin test service")
+        # Wine's CreateServiceA stores DependOnService mangled (it writes the narrow list
+        # into a wide value), so only its presence is checked here; the exact list
+        # Tcpip, Afd handed to CreateServiceA is proven over the fake service manager
+        # (DependencyList and InstallVerb unit tests).
+        values = self.prefix.reg_query("HKLM\\System\\CurrentControlSet\\Services\\kvsvc")
+        self.assertIn("DependOnService", values)
+
+        r = self.verb("-install-demand")
+        self.assertOutput(r, 0, "Installed service 'kvsvc'.\n")
+        self.assertEqual(self.query("kvsvc")["start_type"], "3")
+
+        gui = harness.pack(os.path.join(self.work, "gui"), project("kvgui", raw='"107" = "1"'))
+        self.assertOutput(self.verb("-install", exe=gui), 0, "Installed service 'kvgui'.\n")
+        self.assertEqual(self.query("kvgui")["start_type"], "3")  # type 1: demand
+        self.assertOutput(self.verb("-install-auto", exe=gui), 0, "Installed service 'kvgui'.\n")
+        info = self.query("kvgui")
+        self.assertEqual(info["start_type"], "2")
+        self.assertEqual(info["description"], "")  # key 20017 empty: none set
+        self.assertEqual(info["dependencies"], "")
+        self.assertOutput(self.verb("-uninstall", exe=gui), 0, "Uninstalled service 'kvgui'.\n")
+        self.assertIsNone(self.query("kvgui"))
+
+    def test_install_over_a_running_service_stops_it_first(self):
+        self.start_test_service("kvrun")
+        r = self.verb("-install", "kvrun")
+        self.assertOutput(r, 0, "Stopping service 'kvrun'.\nService stopped\nInstalled service 'kvrun'.\n")
+        info = self.query("kvrun")
+        self.assertEqual(info["binary_path"], self.own_command())
+        self.assertEqual(int(info["state"]), harness.STOPPED)
+
+    def test_service_name_after_the_verb_and_verb_spellings(self):
+        self.assertOutput(self.verb("-install", "My", "Service"), 0, "Installed service 'My Service'.\n")
+        self.assertEqual(self.query("My Service")["binary_path"], self.own_command())
+        for spelling in ("--status", "/status", "/-status"):
+            self.assertOutput(self.verb(spelling, "My", "Service"), 3, "Not running.\nAuto-start.\n")
+        self.assertOutput(self.verb("-uninstall", "My", "Service"), 0, "Uninstalled service 'My Service'.\n")
+        # "-install " with a blank and nothing after it keeps key 101.
+        r = self.svctool("run", '"%s" -install-demand ' % self.prefix.winpath(self.exe))
+        self.assertOutput(r, 0, "Installed service 'kvsvc'.\n")
+        self.assertEqual(self.query("kvsvc")["start_type"], "3")
+
+    def test_capitalised_verb_is_not_a_verb(self):
+        # -Install goes to extraction and the dispatcher, which fails from a console
+        # (about 10 s under Wine); nothing is installed and nothing printed.
+        r = self.prefix.run(self.exe, ["-Install", "kvcap"], timeout=120)
+        self.assertOutput(r, 0, "")
+        self.assertIsNone(self.query("kvcap"))
+
+    # ---- failures
+
+    def test_failures_of_each_verb(self):
+        self.assertOutput(self.verb("-uninstall", "kvnone"), 1, "Could not delete service.\n")
+        self.assertOutput(self.verb("-start", "kvnone"), 1, "Could not start service. Error code: 1060\n")
+        self.assertOutput(self.verb("-status", "kvnone"), 1, "Could not get status.\n")
+        self.assertOutput(self.verb("-stop", "kvnone"), 1, "Could not stop service.\n")
+        self.assertOutput(self.verb("-install-demand", "kvidle"), 0, "Installed service 'kvidle'.\n")
+        self.assertOutput(self.verb("-stop", "kvidle"), 1, "Could not stop service.\n")
+        self.assertOutput(self.verb("-status", "kvidle"), 3, "Not running.\n")
+        self.assertOutput(self.verb("-uninstall", "kvidle"), 0, "Uninstalled service 'kvidle'.\n")
+
+    # ---- a running service registered with our path
+
+    def test_status_start_stop_of_a_running_service_with_our_path(self):
+        # Register with -install, then let the test service stand in for our image
+        # while it runs (Linux renames under the running process), then put ours back.
+        appdir = os.path.join(self.work, "own")
+        exe = harness.pack(appdir, project("kvown"))
+        self.assertOutput(self.verb("-install", exe=exe), 0, "Installed service 'kvown'.\n")
+        shutil.move(exe, exe + ".real")
+        shutil.copy(TESTSVC, exe)
+        try:
+            self.assertEqual(self.svctool("start", "kvown").rc, 0)
+            self.assertEqual(self.prefix.wait_for_state("kvown", harness.RUNNING), harness.RUNNING)
+        finally:
+            os.replace(exe + ".real", exe)
+        self.assertOutput(self.verb("-status", exe=exe), 0, "Running.\nAuto-start.\n")
+        self.assertOutput(self.verb("-start", exe=exe), 0, "Service is already running.\n")
+        self.assertOutput(self.verb("-stop", exe=exe), 0, "Stopping service 'kvown'.\nService stopped\n")
+        self.assertEqual(self.prefix.service_state("kvown"), harness.STOPPED)
+        self.assertOutput(self.verb("-status", exe=exe), 3, "Not running.\nAuto-start.\n")
+
+    def test_status_recognises_our_path_quoted_or_not_but_not_a_longer_one(self):
+        exe = harness.pack(os.path.join(self.work, "plain"), project("kvplain"))
+        win = self.prefix.winpath(exe)
+        cases = [("kvq", '"%s"' % win, 3, "Not running.\n"),
+                 ("kvunq", win, 3, "Not running.\n"),
+                 ("kvbak", win + ".bak", 1, "Not running.\nDifferent service executable: %s.bak\n" % win)]
+        for name, binary, rc, out in cases:
+            with self.subTest(name):
+                self.assertEqual(self.svctool("create", name, "3", binary).rc, 0)
+                self.assertOutput(self.verb("-status", name, exe=exe), rc, out)
+
+    def test_status_of_a_running_service_of_another_executable(self):
+        self.start_test_service("kvother")
+        other = '"%s" service normal' % self.prefix.winpath(TESTSVC)
+        self.assertOutput(self.verb("-status", "kvother"), 1,
+                          "Running.\nDifferent service executable: %s\n" % other)
+        self.assertOutput(self.verb("-start", "kvother"), 0, "Service is already running.\n")
+        self.assertOutput(self.verb("-stop", "kvother"), 0, "Stopping service 'kvother'.\nService stopped\n")
+
+    def test_stop_whose_wait_runs_out(self):
+        # The test service stays stop-pending with a 1000 ms wait hint and a still checkpoint.
+        self.start_test_service("kvstuck", mode="stuckstop")
+        started = time.monotonic()
+        r = self.verb("-stop", "kvstuck")
+        self.assertOutput(r, 0, "Stopping service 'kvstuck'.\nError while stopping service\n")
+        self.assertLess(time.monotonic() - started, 10)
+        self.assertEqual(self.prefix.service_state("kvstuck"), harness.STOP_PENDING)
+
+    # ---- start-up
+
+    def test_path_prepend_from_key_10004(self):
+        probe_dir = os.path.join(self.work, "probe")
+        os.makedirs(probe_dir, exist_ok=True)
+        toml = os.path.join(probe_dir, "probe.toml")
+        with open(toml, "w") as f:
+            f.write(project("kvprobe", raw='"10004" = "a;b"\n"146" = "a"'))
+        out = os.path.join(probe_dir, "probe.exe")
+        subprocess.run([harness.BUILDER, "build", toml, "-o", out, "--stub", PATHPROBE], check=True,
+                       stdin=subprocess.DEVNULL, capture_output=True)
+        os.makedirs(os.path.join(probe_dir, "a"), exist_ok=True)
+        r = self.prefix.envrun(out, {"PATH": "C:\\windows\\system32;C:\\windows"})
+        self.assertEqual(r.rc, 0, r)
+        fields = dict(line.split("=", 1) for line in r.stdout.splitlines() if "=" in line)
+        base = self.prefix.winpath(probe_dir)
+        expected = "%s\\a;%s\\b;C:\\windows\\system32;C:\\windows" % (base, base)
+        self.assertEqual(fields["PATH"], expected)
+        self.assertEqual(fields["crt_PATH"], expected)
+        self.assertEqual(fields["cwd"].lower(), (base + "\\a").lower())
+
+
+if __name__ == "__main__":
+    unittest.main()

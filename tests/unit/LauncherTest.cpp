@@ -1,0 +1,170 @@
+#include <gtest/gtest.h>
+
+#include "config/ConfigBlock.h"
+#include "config/Keys.h"
+#include "fakes/PeImage.h"
+#include "service/Launcher.h"
+#include "unit/ServiceWorld.h"
+
+using namespace kavrin;
+using kavrin::test::ServiceWorld;
+
+namespace {
+
+// Runs the dispatch and tells whether the no-verb path was taken (and with which name).
+struct DispatchResult {
+    int code = -1;
+    std::optional<std::string> noVerbName;
+};
+
+DispatchResult dispatch(ServiceWorld& w, const std::string& text) {
+    DispatchResult r;
+    r.code = dispatchCommand(w.ctx, text, [&](Context& c) {
+        r.noVerbName = c.serviceName;
+        return 42;
+    });
+    return r;
+}
+
+}  // namespace
+
+TEST(Dispatch, VerbsRunWithTheNameAfterTheVerbAndNoVerbsReachTheDispatcher) {
+    struct Case {
+        const char* text;
+        const char* name;     // serviceName used
+        bool dispatcher;      // reached the no-verb path
+    } cases[] = {
+        {"", "svc", true},
+        {"-status", "svc", false},
+        {"-status My Service", "My Service", false},
+        {"-status ", "svc", false},
+        {"-Install x", "x", true},  // not a verb, but the name is taken
+        {"install x", "svc", true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        ServiceWorld w;
+        w.ctx.config.narrow[key::kServiceName] = "svc";
+        DispatchResult r = dispatch(w, c.text);
+        EXPECT_EQ(r.noVerbName.has_value(), c.dispatcher);
+        if (c.dispatcher) {
+            EXPECT_EQ(r.code, 42);
+            EXPECT_EQ(*r.noVerbName, c.name);
+        } else {
+            EXPECT_EQ(r.code, 1);  // the status of a service that does not exist
+            EXPECT_EQ(w.scm.serviceOpens.at(0).name, c.name);
+        }
+    }
+}
+
+TEST(Dispatch, InstallStartTypeFollowsTheVerbAndTheLauncherType) {
+    struct Case {
+        const char* text;
+        const char* launcherType;  // key 107, nullptr: absent
+        uint32_t startType;
+    } cases[] = {
+        {"-install", "4", 2},     {"-install", "1", 3},          {"-install", nullptr, 3},
+        {"-install", "5", 3},     {"-install-auto", "1", 2},     {"-install-demand", "4", 3},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.text) + " type " + (c.launcherType ? c.launcherType : "absent"));
+        ServiceWorld w;
+        w.ctx.config.narrow[key::kServiceName] = "svc";
+        if (c.launcherType) w.ctx.config.narrow[key::kLauncherType] = c.launcherType;
+        EXPECT_EQ(dispatch(w, c.text).code, 0);
+        ASSERT_EQ(w.scm.creates.size(), 1u);
+        EXPECT_EQ(w.scm.creates[0].startType, c.startType);
+        EXPECT_EQ(w.scm.creates[0].name, "svc");
+    }
+}
+
+TEST(Dispatch, EachVerbReachesItsOperation) {
+    ServiceWorld w;
+    w.ctx.config.narrow[key::kServiceName] = "svc";
+    w.scm.add("svc", scm::kStateStopped, "C:\\App\\svc.exe", 3);
+    EXPECT_EQ(dispatch(w, "-start").code, 0);
+    EXPECT_EQ(dispatch(w, "/stop").code, 0);
+    EXPECT_EQ(dispatch(w, "--uninstall").code, 0);
+    EXPECT_EQ(w.out(),
+              "Starting service 'svc'.\nStopping service 'svc'.\nService stopped\nUninstalled service 'svc'.\n");
+}
+
+// ---- PATH ------------------------------------------------------------------
+
+TEST(PrependConfiguredPath, PutsTheResolvedDirectoriesInFront) {
+    struct Case {
+        const char* key;
+        std::optional<std::string> path;
+        std::string expected;
+    } cases[] = {
+        {"a;b", "C:\\Windows", "C:\\App\\a;C:\\App\\b;C:\\Windows"},
+        {"a;b;", "C:\\Windows", "C:\\App\\a;C:\\App\\b;C:\\Windows"},
+        {"D:\\tools", "C:\\Windows", "D:\\tools;C:\\Windows"},
+        {"", "C:\\Windows", "C:\\Windows"},  // rewritten with its own value
+        {"a", std::nullopt, "C:\\App\\a;"},
+        {"", std::nullopt, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.key);
+        ServiceWorld w;
+        w.ctx.config.narrow[key::kPathPrepend] = c.key;
+        w.fake.env.remove("PATH");
+        if (c.path) w.fake.env.put("PATH", *c.path);
+        prependConfiguredPath(w.ctx);
+        EXPECT_EQ(w.fake.env.get("PATH"), c.expected);
+        EXPECT_EQ(w.fake.env.crtGet("PATH"), c.expected);
+    }
+}
+
+TEST(PrependConfiguredPath, LongPathIsKeptWholeInBothCopies) {
+    // Beyond the old 16384/8192-byte buffers nothing may be cut off.
+    ServiceWorld w;
+    std::string old;
+    while (old.size() < 20000) old += "C:\\Some\\Long\\Directory\\Name;";
+    w.fake.env.put("PATH", old);
+    w.ctx.config.narrow[key::kPathPrepend] = "bin";
+    prependConfiguredPath(w.ctx);
+    EXPECT_EQ(w.fake.env.get("PATH"), "C:\\App\\bin;" + old);
+    EXPECT_EQ(w.fake.env.crtGet("PATH"), "C:\\App\\bin;" + old);
+}
+
+TEST(PrependConfiguredPath, PathTheEnvironmentCannotHoldLeavesPathAlone) {
+    ServiceWorld w;
+    const std::string old(32760, 'p');
+    w.fake.env.put("PATH", old);
+    w.ctx.config.narrow[key::kPathPrepend] = "bin";  // "C:\App\bin;" pushes it past 32766
+    prependConfiguredPath(w.ctx);
+    EXPECT_EQ(w.fake.env.get("PATH"), old);
+    EXPECT_EQ(w.fake.env.crtGet("PATH"), old);
+
+    ServiceWorld fits;
+    const std::string justFits(32766 - std::string("C:\\App\\bin;").size(), 'p');
+    fits.fake.env.put("PATH", justFits);
+    fits.ctx.config.narrow[key::kPathPrepend] = "bin";
+    prependConfiguredPath(fits.ctx);
+    EXPECT_EQ(fits.fake.env.get("PATH"), "C:\\App\\bin;" + justFits);
+}
+
+// ---- initLauncher ----------------------------------------------------------
+
+TEST(InitLauncher, ReadsConfigurationThenSetsFlavourPathAndWorkingDirectory) {
+    ServiceWorld w;
+    ConfigBlock block;
+    block.narrow = {{key::kFlavour, "mvx"}, {key::kPathPrepend, "a;b"}, {key::kWorkingDirectory, "work"}};
+    w.fake.installExecutable(test::makePeImage() + encodeConfigBlock(block));
+    w.fake.fs.addDirectory("C:\\App\\work");
+    w.fake.env.put("PATH", "C:\\Windows");
+    initLauncher(w.ctx);
+    EXPECT_EQ(w.ctx.flavour, 'm');
+    EXPECT_EQ(w.fake.env.get("PATH"), "C:\\App\\a;C:\\App\\b;C:\\Windows");
+    EXPECT_EQ(w.fake.fs.currentDirectory, "C:\\App\\work");
+}
+
+TEST(InitLauncher, EmptyWorkingDirectoryAndFlavourLeaveThingsAsTheyWere) {
+    ServiceWorld w;
+    w.fake.installExecutable(test::makePeImage() + encodeConfigBlock(ConfigBlock{}));
+    w.fake.fs.currentDirectory = "D:\\Started\\Here";
+    initLauncher(w.ctx);
+    EXPECT_EQ(w.ctx.flavour, 0);
+    EXPECT_EQ(w.fake.fs.currentDirectory, "D:\\Started\\Here");
+}

@@ -1,0 +1,372 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+
+#include "config/Keys.h"
+#include "diagnostics/Errors.h"
+#include "service/ServiceMain.h"
+#include "unit/ServiceWorld.h"
+
+using namespace kavrin;
+using kavrin::test::ProcessExit;
+using kavrin::test::ServiceWorld;
+
+namespace {
+
+// A runtime that records the order of calls and can be told what to return.
+struct ScriptedRuntime {
+    std::vector<std::string> calls;
+    bool loads = true;
+    bool launches = true;
+    std::function<void()> duringLaunch;  // e.g. a stop arriving while the JVM is searched
+    std::function<void()> duringExit;    // e.g. the JVM's runtime ending the process
+    std::vector<std::u16string> launchedWith;
+
+    ServiceRuntime make() {
+        ServiceRuntime r;
+        r.processDeletionQueue = [this](Context&) { calls.push_back("deletion queue"); };
+        r.splitArguments = [this](Context&, const std::u16string& text, std::vector<std::u16string>& out) {
+            calls.push_back("split");
+            size_t start = 0;
+            while (start < text.size()) {  // plain blank splitting is enough here
+                size_t end = text.find(u' ', start);
+                if (end == std::u16string::npos) end = text.size();
+                if (end > start) out.push_back(text.substr(start, end - start));
+                start = end + 1;
+            }
+        };
+        r.loadJvm = [this](Context&) {
+            calls.push_back("load");
+            return loads;
+        };
+        r.launchProgram = [this](Context&, const std::vector<std::u16string>& args) {
+            calls.push_back("launch");
+            launchedWith = args;
+            if (duringLaunch) duringLaunch();
+            return launches;
+        };
+        r.callSystemExit = [this](Context&) {
+            calls.push_back("system exit");
+            if (duringExit) duringExit();
+        };
+        return r;
+    }
+};
+
+ServiceStatus expected(uint32_t state, uint32_t exitCode = 0, uint32_t checkPoint = 0) {
+    ServiceStatus s = initialServiceStatus();
+    s.currentState = state;
+    s.win32ExitCode = exitCode;
+    s.checkPoint = checkPoint;
+    return s;
+}
+
+std::vector<uint32_t> states(const std::vector<ServiceStatus>& reports) {
+    std::vector<uint32_t> out;
+    for (const auto& r : reports) out.push_back(r.currentState);
+    return out;
+}
+
+bool sameRecord(const ServiceStatus& a, const ServiceStatus& b) {
+    return a.serviceType == b.serviceType && a.currentState == b.currentState &&
+           a.controlsAccepted == b.controlsAccepted && a.win32ExitCode == b.win32ExitCode &&
+           a.serviceSpecificExitCode == b.serviceSpecificExitCode && a.checkPoint == b.checkPoint &&
+           a.waitHint == b.waitHint;
+}
+
+// Runs serviceMain on the calling thread; returns the exit it ended with, if any.
+std::optional<ProcessExit> runServiceMain(ServiceSession& session, const std::vector<std::string>& args) {
+    try {
+        serviceMain(session, args);
+    } catch (const ProcessExit& e) {
+        return e;
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+// ---- the table of states ---------------------------------------------------
+
+TEST(ServiceStatusTable, InitialRecord) {
+    ServiceStatus s = initialServiceStatus();
+    EXPECT_EQ(s.serviceType, 0x30u);
+    EXPECT_EQ(s.currentState, 4u);
+    EXPECT_EQ(s.controlsAccepted, 5u);
+    EXPECT_EQ(s.win32ExitCode, 0u);
+    EXPECT_EQ(s.serviceSpecificExitCode, 0u);
+    EXPECT_EQ(s.checkPoint, 0u);
+    EXPECT_EQ(s.waitHint, 50000u);
+}
+
+TEST(ServiceStatusTable, EachEventChangesOnlyItsFields) {
+    ServiceStatus base = initialServiceStatus();
+    base.checkPoint = 7;
+    struct Row {
+        StatusEvent event;
+        uint32_t from;
+        uint32_t state;
+        uint32_t exitCode;
+        uint32_t checkPoint;
+        bool report;
+    } rows[] = {
+        {StatusEvent::Launched, 3, 4, 0, 7, true},
+        {StatusEvent::StopControl, 4, 3, 0, 7, true},
+        {StatusEvent::ShutdownControl, 4, 3, 0, 8, true},
+        {StatusEvent::ShutdownControl, 3, 3, 0, 8, true},
+        {StatusEvent::OtherControl, 3, 3, 0, 7, true},
+        {StatusEvent::StopHandled, 3, 1, 0, 7, true},
+        {StatusEvent::LaunchFailed, 4, 1, 1, 7, true},
+        {StatusEvent::ProcessEnding, 4, 1, 0, 7, true},
+        {StatusEvent::ProcessEnding, 3, 1, 0, 7, true},
+        {StatusEvent::ProcessEnding, 1, 1, 0, 7, false},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(static_cast<int>(r.event));
+        ServiceStatus from = base;
+        from.currentState = r.from;
+        StatusChange change = nextServiceStatus(from, r.event);
+        EXPECT_EQ(change.status.currentState, r.state);
+        EXPECT_EQ(change.status.win32ExitCode, r.exitCode);
+        EXPECT_EQ(change.status.checkPoint, r.checkPoint);
+        EXPECT_EQ(change.status.waitHint, 50000u);
+        EXPECT_EQ(change.status.serviceType, 0x30u);
+        EXPECT_EQ(change.status.controlsAccepted, 5u);
+        EXPECT_EQ(change.report, r.report);
+    }
+}
+
+TEST(ServiceStatusTable, ProcessEndingKeepsTheExitCodeOfAFailedLaunch) {
+    ServiceStatus failed = nextServiceStatus(initialServiceStatus(), StatusEvent::LaunchFailed).status;
+    StatusChange change = nextServiceStatus(failed, StatusEvent::ProcessEnding);
+    EXPECT_FALSE(change.report);
+    EXPECT_EQ(change.status.win32ExitCode, 1u);
+}
+
+// ---- serviceMain -----------------------------------------------------------
+
+TEST(ServiceMain, StopDuringTheJvmSearchStopsRightAfterTheLaunch) {
+    ServiceWorld w;
+    w.ctx.cleanupList = {"C:\\Temp\\kvr1234"};
+    ScriptedRuntime rt;
+    std::optional<RegValue> queuedAtExit;
+    rt.duringLaunch = [&] { w.scm.sendControl(scm::kControlStop); };
+    rt.duringExit = [&] {
+        queuedAtExit = w.fake.registry.value(RegRoot::CurrentUser, "SOFTWARE\\dalvenco\\kavrin\\temp", "delete_dir");
+    };
+    ServiceSession session(w.ctx, rt.make());
+    std::optional<ProcessExit> exit = runServiceMain(session, {"x"});
+
+    ASSERT_TRUE(exit);
+    EXPECT_EQ(exit->code, 0u);
+    EXPECT_TRUE(exit->quick);  // _exit: no runtime exit processing
+    EXPECT_EQ(rt.calls, (std::vector<std::string>{"deletion queue", "split", "load", "launch", "system exit"}));
+    auto reports = w.scm.reports();
+    ASSERT_EQ(reports.size(), 4u);
+    EXPECT_TRUE(sameRecord(reports[0], expected(4)));  // running before any JVM is searched
+    EXPECT_TRUE(sameRecord(reports[1], expected(3)));  // the stop control
+    EXPECT_TRUE(sameRecord(reports[2], expected(4)));  // launched
+    EXPECT_TRUE(sameRecord(reports[3], expected(1)));  // after the application was asked to exit
+    // The handler queued the clean-up before the application was asked to exit.
+    ASSERT_TRUE(queuedAtExit);
+    EXPECT_EQ(queuedAtExit->data, "C:\\Temp\\kvr1234;");
+    EXPECT_EQ(w.scm.handlerName, "x");
+    ASSERT_EQ(w.fake.console.handlers.size(), 1u);
+}
+
+TEST(ServiceMain, LauncherArgumentsAreTheCommandLineThenEveryStartArgument) {
+    ServiceWorld w;
+    w.fake.module.commandLine = u"\"C:\\App\\svc.exe\" x";
+    ScriptedRuntime rt;
+    rt.loads = true;
+    rt.launches = false;
+    ServiceSession session(w.ctx, rt.make());
+    runServiceMain(session, {"svc", "a", "b\xE9"});
+    EXPECT_EQ(rt.launchedWith, (std::vector<std::u16string>{u"x", u"svc", u"a", u"b\u00e9"}));
+}
+
+TEST(ServiceMain, NoJvmOrFailedLaunchReportsStoppedWithExitCodeOne) {
+    for (bool loads : {false, true}) {
+        SCOPED_TRACE(loads ? "launch fails" : "no JVM");
+        ServiceWorld w;
+        ScriptedRuntime rt;
+        rt.loads = loads;
+        rt.launches = false;
+        ServiceSession session(w.ctx, rt.make());
+        EXPECT_FALSE(runServiceMain(session, {"x"}));  // returns to the dispatcher
+        auto reports = w.scm.reports();
+        ASSERT_EQ(reports.size(), 2u);
+        EXPECT_TRUE(sameRecord(reports[0], expected(4)));
+        EXPECT_TRUE(sameRecord(reports[1], expected(1, 1)));
+        EXPECT_EQ(rt.calls.back(), loads ? "launch" : "load");
+        EXPECT_TRUE(w.fake.console.handlers.empty());
+        // The runtime's exit processing afterwards reports nothing more.
+        ASSERT_EQ(w.fake.exit.hooks.size(), 1u);
+        w.fake.exit.hooks[0]();
+        EXPECT_EQ(w.scm.reports().size(), 2u);
+    }
+}
+
+TEST(ServiceMain, FailedHandlerRegistrationReportsNothingAndDoesNothingMore) {
+    ServiceWorld w;
+    w.scm.registerFails = true;
+    ScriptedRuntime rt;
+    ServiceSession session(w.ctx, rt.make());
+    EXPECT_FALSE(runServiceMain(session, {"x"}));
+    EXPECT_TRUE(w.scm.reports().empty());
+    EXPECT_TRUE(rt.calls.empty());
+    EXPECT_TRUE(w.fake.exit.hooks.empty());
+}
+
+TEST(ServiceMain, ProcessEndedByTheJvmsOwnRuntimeStillReportsStopped) {
+    // Shutdown.exit ends the process through the JVM's C runtime: our atexit list never
+    // runs, only the process-end hook does. Simulated by calling that hook from inside
+    // callSystemExit and ending there.
+    ServiceWorld w;
+    ScriptedRuntime rt;
+    rt.duringLaunch = [&] { w.scm.sendControl(scm::kControlStop); };
+    rt.duringExit = [&] {
+        ASSERT_NE(w.scm.processEndHook, nullptr);
+        w.scm.processEndHook();
+        throw ProcessExit{0, false};  // ExitProcess from inside the JVM
+    };
+    ServiceSession session(w.ctx, rt.make());
+    runServiceMain(session, {"x"});
+    auto reports = w.scm.reports();
+    ASSERT_EQ(states(reports), (std::vector<uint32_t>{4, 3, 4, 1}));
+    EXPECT_TRUE(sameRecord(reports.back(), expected(1, 0)));
+    // Both hooks are the same report; whichever runs second finds it done.
+    ASSERT_EQ(w.fake.exit.hooks.size(), 1u);
+    EXPECT_EQ(w.fake.exit.hooks[0], w.scm.processEndHook);
+    w.fake.exit.hooks[0]();
+    EXPECT_EQ(w.scm.reports().size(), 4u);
+}
+
+TEST(ServiceMain, ProcessEndingWhileRunningReportsStoppedWithExitCodeZero) {
+    // The application itself ends the process while the service runs.
+    ServiceWorld w;
+    ScriptedRuntime rt;
+    rt.launches = true;
+    rt.duringLaunch = [&] {
+        w.scm.processEndHook();
+        throw ProcessExit{3, false};
+    };
+    ServiceSession session(w.ctx, rt.make());
+    runServiceMain(session, {"x"});
+    auto reports = w.scm.reports();
+    ASSERT_EQ(reports.size(), 2u);
+    EXPECT_TRUE(sameRecord(reports[1], expected(1, 0)));
+}
+
+TEST(ServiceMain, ControlsFromTheDispatcherThread) {
+    // serviceMain on its own thread, controls from the dispatcher's: interrogate
+    // re-reports, shutdown raises the checkpoint, stop leaves it.
+    ServiceWorld w;
+    ScriptedRuntime rt;
+    w.ctx.serviceName = "svc";
+    w.scm.startArguments = {"svc"};
+    w.scm.whileRunning = [&](test::FakeServiceManager& scm) {
+        ASSERT_TRUE(scm.waitForReports(2));  // running, then launched
+        scm.sendControl(scm::kControlInterrogate);
+        scm.sendControl(scm::kControlShutdown);
+        scm.sendControl(scm::kControlShutdown);
+        scm.sendControl(scm::kControlStop);
+    };
+    ServicePath path{[](Context&) { return 0; }, rt.make()};
+    std::optional<ProcessExit> exit;
+    try {
+        runServiceDispatcher(w.ctx, path);
+    } catch (const ProcessExit& e) {
+        exit = e;
+    }
+    ASSERT_TRUE(exit);
+    EXPECT_EQ(exit->code, 0u);
+    EXPECT_EQ(w.scm.dispatchedName, "svc");
+    auto reports = w.scm.reports();
+    ASSERT_EQ(reports.size(), 7u);
+    EXPECT_TRUE(sameRecord(reports[0], expected(4)));
+    EXPECT_TRUE(sameRecord(reports[1], expected(4)));     // launched
+    EXPECT_TRUE(sameRecord(reports[2], expected(4)));     // interrogate: unchanged
+    EXPECT_TRUE(sameRecord(reports[3], expected(3, 0, 1)));
+    EXPECT_TRUE(sameRecord(reports[4], expected(3, 0, 2)));
+    EXPECT_TRUE(sameRecord(reports[5], expected(3, 0, 2)));  // stop leaves the checkpoint
+    EXPECT_TRUE(sameRecord(reports[6], expected(1, 0, 2)));
+    EXPECT_EQ(rt.calls.back(), "system exit");
+}
+
+TEST(ServiceDispatcher, ExtractionFailureIsFatalWithInternalError16) {
+    ServiceWorld w;
+    w.ctx.config.narrow[key::kMsgInternalError] = "An internal error occurred (error code: {0})";
+    w.ctx.useMessageBox = false;  // launcher type 4
+    ScriptedRuntime rt;
+    ServicePath path{[](Context&) { return 2; }, rt.make()};
+    try {
+        runServiceDispatcher(w.ctx, path);
+        FAIL() << "returned";
+    } catch (const ProcessExit& e) {
+        EXPECT_EQ(e.code, 1u);
+    }
+    EXPECT_EQ(w.fake.console.stderrText, "An internal error occurred (error code: 16)\n");
+    EXPECT_FALSE(w.scm.dispatchedName);
+}
+
+TEST(ServiceDispatcher, ReturnsZeroWhenTheServiceEndedWithoutAJvm) {
+    ServiceWorld w;
+    ScriptedRuntime rt;
+    rt.loads = false;
+    ServicePath path{[](Context&) { return 0; }, rt.make()};
+    EXPECT_EQ(runServiceDispatcher(w.ctx, path), 0);
+    EXPECT_EQ(states(w.scm.reports()), (std::vector<uint32_t>{4, 1}));
+}
+
+TEST(ConsoleControlHandler, HandlesEveryEventSoTheServiceKeepsRunning) {
+    ServiceWorld w;
+    for (uint32_t event : {0u, 1u, 2u, 5u, 6u}) EXPECT_TRUE(consoleControlHandler(w.ctx, event));
+}
+
+// ---- the record under two writers ------------------------------------------
+
+TEST(StatusRecord, ReportsFollowTheOrderOfChangesUnderTwoWriters) {
+    // Each change and its report happen together: the checkpoints reported never go
+    // back, and every change is reported exactly once.
+    test::FakeServiceManager scm;
+    StatusRecord record(scm);
+    record.fill(initialServiceStatus());
+    constexpr int kEach = 2000;
+    std::thread controls([&] {
+        for (int i = 0; i < kEach; ++i) record.apply(StatusEvent::ShutdownControl);
+    });
+    std::thread main([&] {
+        for (int i = 0; i < kEach; ++i) record.apply(StatusEvent::Launched);
+    });
+    controls.join();
+    main.join();
+    auto reports = scm.reports();
+    ASSERT_EQ(reports.size(), 2u * kEach);
+    for (size_t i = 1; i < reports.size(); ++i) ASSERT_GE(reports[i].checkPoint, reports[i - 1].checkPoint);
+    EXPECT_EQ(reports.back().checkPoint, static_cast<uint32_t>(kEach));
+}
+
+TEST(StatusRecord, ProcessEndReportGoesOutWhileAnotherThreadIsStuckInAReport) {
+    // ExitProcess ends every other thread first, possibly one in the middle of a report
+    // and so holding the record's lock: the exit hook must not wait for it forever.
+    test::FakeServiceManager scm;
+    StatusRecord record(scm);
+    record.fill(initialServiceStatus());
+    std::atomic<bool> inReport{false}, release{false};
+    scm.beforeReport = [&](const ServiceStatus& s) {
+        if (s.currentState != scm::kStateStopPending) return;
+        inReport = true;
+        while (!release) std::this_thread::yield();
+    };
+    std::thread stuck([&] { record.apply(StatusEvent::StopControl); });
+    while (!inReport) std::this_thread::yield();
+    record.applyAtProcessEnd();  // returns although the lock is still held
+    auto reports = scm.reports();
+    ASSERT_EQ(reports.size(), 1u);
+    EXPECT_EQ(reports[0].currentState, scm::kStateStopped);
+    EXPECT_EQ(reports[0].win32ExitCode, 0u);
+    release = true;
+    stuck.join();
+}

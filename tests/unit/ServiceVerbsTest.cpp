@@ -1,0 +1,381 @@
+#include <gtest/gtest.h>
+
+#include "config/Keys.h"
+#include "unit/ServiceWorld.h"
+#include "service/Verbs.h"
+
+using namespace kavrin;
+using kavrin::test::ServiceWorld;
+using kavrin::test::statusOf;
+using kavrin::test::FakeService;
+
+namespace {
+
+const std::string kOwnPath = "C:\\App\\svc.exe";  // the fake module's path
+
+std::string list(std::initializer_list<const char*> names) {
+    std::string out;
+    for (const char* n : names) {
+        out += n;
+        out.push_back('\0');
+    }
+    out.push_back('\0');
+    return out;
+}
+
+}  // namespace
+
+// ---- install ---------------------------------------------------------------
+
+TEST(InstallVerb, RegistersTheQuotedOwnPathWithTheTableParameters) {
+    ServiceWorld w;
+    w.ctx.config.narrow[key::kDependencies] = "Tcpip,,Afd";
+    EXPECT_EQ(installVerb(w.ctx, scm::kStartAuto), 0);
+    EXPECT_EQ(w.out(), "Installed service 'x'.\n");
+    ASSERT_EQ(w.scm.creates.size(), 1u);
+    const CreateServiceParams& p = w.scm.creates[0];
+    EXPECT_EQ(p.name, "x");
+    EXPECT_EQ(p.desiredAccess, 0xF01FFu);
+    EXPECT_EQ(p.serviceType, 0x110u);
+    EXPECT_EQ(p.startType, 2u);
+    EXPECT_EQ(p.errorControl, 1u);
+    // Quoted: unquoted, a path with blanks lets Windows try a shorter program first.
+    EXPECT_EQ(p.binaryPath, "\"C:\\App\\svc.exe\"");
+    // Wine's CreateServiceA stores a mangled DependOnService, so the list is proven here.
+    EXPECT_EQ(p.dependencies, list({"Tcpip", "Afd"}));
+    EXPECT_FALSE(w.scm.services.at("x").descriptionSet);  // key 20017 empty: no description
+}
+
+TEST(InstallVerb, OpensTheManagerAndServiceWithTheTableRights) {
+    ServiceWorld w;
+    w.scm.add("x", scm::kStateRunning, kOwnPath, 2);
+    installVerb(w.ctx, scm::kStartDemand);
+    ASSERT_EQ(w.scm.managerOpens.size(), 3u);  // stop, uninstall, install
+    EXPECT_EQ(w.scm.managerOpens[0].access, 0x1u);
+    EXPECT_EQ(w.scm.managerOpens[1].access, 0xF003Fu);
+    EXPECT_EQ(w.scm.managerOpens[2].access, 0xF003Fu);
+    ASSERT_EQ(w.scm.serviceOpens.size(), 2u);
+    EXPECT_EQ(w.scm.serviceOpens[0].access, 0x24u);
+    EXPECT_EQ(w.scm.serviceOpens[1].access, 0x10000u);
+    EXPECT_EQ(w.scm.creates.at(0).startType, 3u);
+}
+
+TEST(InstallVerb, SetsTheDescriptionWhenKey20017IsSet) {
+    ServiceWorld w;
+    w.ctx.config.wide[key::kServiceDescription] = u"Runs the \u00e4pp";
+    EXPECT_EQ(installVerb(w.ctx, scm::kStartAuto), 0);
+    EXPECT_TRUE(w.scm.services.at("x").descriptionSet);
+    EXPECT_EQ(w.scm.services.at("x").description, u"Runs the \u00e4pp");
+}
+
+TEST(InstallVerb, PrintedLinesDependOnWhatWasThereBefore) {
+    struct Case {
+        const char* what;
+        std::optional<uint32_t> existing;
+        const char* out;
+    } cases[] = {
+        {"running", scm::kStateRunning, "Stopping service 'x'.\nService stopped\nInstalled service 'x'.\n"},
+        {"stopped", scm::kStateStopped, "Installed service 'x'.\n"},
+        {"absent", std::nullopt, "Installed service 'x'.\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ServiceWorld w;
+        if (c.existing) w.scm.add("x", *c.existing, "C:\\Old\\svc.exe", 3);
+        EXPECT_EQ(installVerb(w.ctx, scm::kStartAuto), 0);
+        EXPECT_EQ(w.out(), c.out);
+        EXPECT_EQ(w.scm.services.at("x").created.binaryPath, "\"C:\\App\\svc.exe\"");
+    }
+}
+
+TEST(InstallVerb, FailuresPrintTheirLineAndExitWithOne) {
+    ServiceWorld noManager;
+    noManager.scm.managerOpenFails = true;
+    EXPECT_EQ(installVerb(noManager.ctx, scm::kStartAuto), 1);
+    EXPECT_EQ(noManager.out(), "Could not open SCManager.\n");  // stop and uninstall stay silent
+
+    ServiceWorld noCreate;
+    noCreate.scm.createFailsWith = 1072;
+    EXPECT_EQ(installVerb(noCreate.ctx, scm::kStartAuto), 1);
+    EXPECT_EQ(noCreate.out(), "Could not create service.\n");
+}
+
+// ---- dependency list -------------------------------------------------------
+
+TEST(DependencyList, SplitsAtCommasSkippingEmptyNames) {
+    struct Case {
+        const char* key;
+        std::optional<std::string> expected;
+    } cases[] = {
+        {"", std::nullopt},
+        {"Tcpip,,Afd", list({"Tcpip", "Afd"})},
+        {"a", list({"a"})},
+        {",a,", list({"a"})},
+        {" a , b", list({" a ", " b"})},  // blanks stay part of the name
+        {",,,", std::string(1, '\0')},    // no names: an empty list
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.key);
+        EXPECT_EQ(dependencyListFrom(c.key), c.expected);
+    }
+}
+
+TEST(DependencyList, ListLongerThanTheOldBufferIsPassedWhole) {
+    // Beyond 8192 bytes the original buffer overflowed; every name must still arrive.
+    std::string key;
+    for (int i = 0; i < 1000; ++i) key += "Dependency" + std::to_string(i) + ",";
+    ServiceWorld w;
+    w.ctx.config.narrow[key::kDependencies] = key;
+    ASSERT_EQ(installVerb(w.ctx, scm::kStartAuto), 0);
+    const std::string deps = *w.scm.creates.at(0).dependencies;
+    EXPECT_GT(deps.size(), 8192u);
+    EXPECT_EQ(std::count(deps.begin(), deps.end(), '\0'), 1001);
+    EXPECT_EQ(deps.substr(deps.size() - 16), std::string("\0Dependency999\0\0", 16));
+}
+
+// ---- uninstall -------------------------------------------------------------
+
+TEST(UninstallVerb, LinesAndResults) {
+    struct Case {
+        const char* what;
+        std::optional<uint32_t> existing;
+        bool messages;
+        int code;
+        const char* out;
+    } cases[] = {
+        {"absent", std::nullopt, true, 1, "Could not delete service.\n"},
+        {"absent, quiet", std::nullopt, false, 1, ""},
+        {"stopped", scm::kStateStopped, true, 0, "Uninstalled service 'x'.\n"},
+        {"running", scm::kStateRunning, true, 0, "Stopping service 'x'.\nService stopped\nUninstalled service 'x'.\n"},
+        {"running, quiet", scm::kStateRunning, false, 0, "Stopping service 'x'.\nService stopped\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ServiceWorld w;
+        if (c.existing) w.scm.add("x", *c.existing, kOwnPath, 3);
+        EXPECT_EQ(uninstallVerb(w.ctx, c.messages), c.code);
+        EXPECT_EQ(w.out(), c.out);
+        EXPECT_EQ(w.scm.services.count("x"), 0u);
+    }
+}
+
+TEST(UninstallVerb, ManagerFailureIsReportedOnlyWithMessages) {
+    for (bool messages : {true, false}) {
+        ServiceWorld w;
+        w.scm.managerOpenFails = true;
+        EXPECT_EQ(uninstallVerb(w.ctx, messages), 1);
+        EXPECT_EQ(w.out(), messages ? "Could not open SCManager.\n" : "");
+    }
+}
+
+// ---- stop ------------------------------------------------------------------
+
+TEST(StopVerb, LinesAndResults) {
+    struct Case {
+        const char* what;
+        std::optional<uint32_t> existing;
+        bool messages;
+        int code;
+        const char* out;
+    } cases[] = {
+        {"running", scm::kStateRunning, true, 0, "Stopping service 'x'.\nService stopped\n"},
+        {"running, quiet", scm::kStateRunning, false, 0, "Stopping service 'x'.\nService stopped\n"},
+        {"not running", scm::kStateStopped, true, 1, "Could not stop service.\n"},
+        {"not running, quiet", scm::kStateStopped, false, 1, ""},
+        {"absent", std::nullopt, true, 1, "Could not stop service.\n"},
+        {"absent, quiet", std::nullopt, false, 1, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ServiceWorld w;
+        if (c.existing) w.scm.add("x", *c.existing, kOwnPath, 3);
+        EXPECT_EQ(stopVerb(w.ctx, c.messages), c.code);
+        EXPECT_EQ(w.out(), c.out);
+    }
+}
+
+TEST(StopVerb, WaitThatRunsOutStillExitsWithZero) {
+    ServiceWorld w;
+    w.scm.add("x", scm::kStateRunning, kOwnPath, 3).afterStop = {statusOf(scm::kStateStopPending, 0, 1000)};
+    EXPECT_EQ(stopVerb(w.ctx, true), 0);
+    EXPECT_EQ(w.out(), "Stopping service 'x'.\nError while stopping service\n");
+    EXPECT_EQ(w.scm.controls.at(0).second, 1u);
+    EXPECT_EQ(w.scm.managerOpens.at(0).access, 1u);
+    EXPECT_EQ(w.scm.serviceOpens.at(0).access, 0x24u);
+}
+
+TEST(StopVerb, ManagerFailure) {
+    ServiceWorld w;
+    w.scm.managerOpenFails = true;
+    EXPECT_EQ(stopVerb(w.ctx, true), 1);
+    EXPECT_EQ(w.out(), "Could not open SCManager.\n");
+}
+
+// ---- waitForServiceStop ----------------------------------------------------
+
+namespace {
+
+// Runs the wait against a service whose status walks through `sequence` after the stop.
+bool waitWith(ServiceWorld& w, std::vector<ServiceStatus> sequence) {
+    w.scm.add("x", scm::kStateRunning, kOwnPath, 3).afterStop = std::move(sequence);
+    auto manager = w.scm.openManager(1);
+    auto service = manager->openService("x", 0x24);
+    service->control(scm::kControlStop);
+    return waitForServiceStop(w.ctx, *service);
+}
+
+}  // namespace
+
+TEST(WaitForServiceStop, GivesUpOnlyWhenTheWaitHintPassesWithoutProgress) {
+    ServiceWorld w;
+    EXPECT_FALSE(waitWith(w, {statusOf(3, 0, 1000)}));
+    // Polls every 500 ms; leaves once more than 1000 ms passed: after the third poll.
+    EXPECT_EQ(w.fake.clock.sleptMs, 1500u);
+}
+
+TEST(WaitForServiceStop, AdvancingCheckpointRestartsTheClock) {
+    ServiceWorld w;
+    std::vector<ServiceStatus> sequence;
+    for (uint32_t cp = 0; cp < 8; ++cp) {
+        sequence.push_back(statusOf(3, cp, 1000));  // progress every 500 ms
+        sequence.push_back(statusOf(3, cp, 1000));
+    }
+    sequence.push_back(statusOf(1));
+    EXPECT_TRUE(waitWith(w, sequence));
+    EXPECT_GT(w.fake.clock.sleptMs, 1000u * 4);  // far beyond one wait hint
+}
+
+TEST(WaitForServiceStop, TickCounterWrapDoesNoHarm) {
+    ServiceWorld w;
+    w.fake.clock.ticks = 0xFFFFFE00u;
+    EXPECT_FALSE(waitWith(w, {statusOf(3, 0, 1000)}));
+    EXPECT_EQ(w.fake.clock.sleptMs, 1500u);
+}
+
+TEST(WaitForServiceStop, ReturnsAtOnceOnAnythingButStopPending) {
+    ServiceWorld running;
+    EXPECT_FALSE(waitWith(running, {statusOf(scm::kStateRunning)}));
+    EXPECT_EQ(running.fake.clock.sleptMs, 0u);
+    ServiceWorld stopped;
+    EXPECT_TRUE(waitWith(stopped, {statusOf(scm::kStateStopped)}));
+    EXPECT_EQ(stopped.fake.clock.sleptMs, 0u);
+}
+
+TEST(WaitForServiceStop, FailedQueryEndsTheWaitAsNotStopped) {
+    ServiceWorld w;
+    w.scm.add("x", scm::kStateStopped, kOwnPath, 3).queryStatusFails = true;
+    auto service = w.scm.openManager(1)->openService("x", 0x24);
+    EXPECT_FALSE(waitForServiceStop(w.ctx, *service));
+    EXPECT_EQ(w.fake.clock.sleptMs, 0u);
+}
+
+// ---- start -----------------------------------------------------------------
+
+TEST(StartVerb, LinesAndResults) {
+    struct Case {
+        const char* what;
+        std::optional<uint32_t> existing;
+        std::optional<uint32_t> startFails;
+        int code;
+        const char* out;
+    } cases[] = {
+        {"stopped", scm::kStateStopped, std::nullopt, 0, "Starting service 'x'.\n"},
+        {"running", scm::kStateRunning, std::nullopt, 0, "Service is already running.\n"},
+        {"absent", std::nullopt, std::nullopt, 1, "Could not start service. Error code: 1060\n"},
+        {"start fails", scm::kStateStopped, 1053u, 1, "Could not start service. Error code: 1053\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ServiceWorld w;
+        if (c.existing) w.scm.add("x", *c.existing, kOwnPath, 3).startFailsWith = c.startFails;
+        EXPECT_EQ(startVerb(w.ctx), c.code);
+        EXPECT_EQ(w.out(), c.out);
+        EXPECT_EQ(w.scm.managerOpens.at(0).access, 1u);
+        EXPECT_EQ(w.scm.serviceOpens.at(0).access, 0x10u);
+    }
+}
+
+TEST(StartVerb, ManagerFailure) {
+    ServiceWorld w;
+    w.scm.managerOpenFails = true;
+    EXPECT_EQ(startVerb(w.ctx), 1);
+    EXPECT_EQ(w.out(), "Could not open SCManager.\n");
+}
+
+// ---- status ----------------------------------------------------------------
+
+TEST(StatusVerb, LinesAndResults) {
+    struct Case {
+        const char* what;
+        uint32_t state;
+        const char* path;
+        uint32_t startType;
+        int code;
+        const char* out;
+    } cases[] = {
+        {"stopped demand", 1, "\"C:\\App\\svc.exe\"", 3, 3, "Not running.\n"},
+        {"running auto", 4, "\"C:\\App\\svc.exe\"", 2, 0, "Running.\nAuto-start.\n"},
+        {"running auto, unquoted", 4, "C:\\App\\svc.exe", 2, 0, "Running.\nAuto-start.\n"},
+        {"stopped auto", 1, "C:\\App\\svc.exe", 2, 3, "Not running.\nAuto-start.\n"},
+        {"stop pending", 3, "C:\\App\\svc.exe", 3, 3, "Not running.\n"},
+        {"other executable", 4, "C:\\Other\\svc.exe", 2, 1,
+         "Running.\nDifferent service executable: C:\\Other\\svc.exe\n"},
+        {"backup beside ours", 4, "C:\\App\\svc.exe.bak", 2, 1,
+         "Running.\nDifferent service executable: C:\\App\\svc.exe.bak\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ServiceWorld w;
+        w.scm.add("x", c.state, c.path, c.startType);
+        EXPECT_EQ(statusVerb(w.ctx), c.code);
+        EXPECT_EQ(w.out(), c.out);
+        EXPECT_EQ(w.scm.managerOpens.at(0).access, 1u);
+        EXPECT_EQ(w.scm.serviceOpens.at(0).access, 5u);
+    }
+}
+
+TEST(StatusVerb, Failures) {
+    ServiceWorld absent;
+    EXPECT_EQ(statusVerb(absent.ctx), 1);
+    EXPECT_EQ(absent.out(), "Could not get status.\n");
+
+    ServiceWorld noManager;
+    noManager.scm.managerOpenFails = true;
+    EXPECT_EQ(statusVerb(noManager.ctx), 1);
+    EXPECT_EQ(noManager.out(), "Could not open SCManager.\n");
+
+    ServiceWorld noConfig;
+    FakeService& s = noConfig.scm.add("x", scm::kStateRunning, kOwnPath, 2);
+    s.queryConfigFailsWith = 122;
+    s.bytesNeeded = 9000;
+    EXPECT_EQ(statusVerb(noConfig.ctx), 1);
+    EXPECT_EQ(noConfig.out(), "Running.\nCould not get config (122, 9000).\n");
+}
+
+TEST(OwnServiceCommand, RecognisesOurRegistrationQuotedOrNot) {
+    struct Case {
+        const char* registered;
+        const char* own;
+        bool ours;
+    } cases[] = {
+        {"\"C:\\App\\svc.exe\"", "C:\\App\\svc.exe", true},
+        {"C:\\App\\svc.exe", "C:\\App\\svc.exe", true},
+        {"c:\\app\\SVC.EXE", "C:\\App\\svc.exe", true},
+        {"\"C:\\App\\svc.exe\" -service", "C:\\App\\svc.exe", true},
+        {"C:\\App\\svc.exe -service", "C:\\App\\svc.exe", true},
+        {"C:\\Program Files\\App\\svc.exe", "C:\\Program Files\\App\\svc.exe", true},
+        {"\"C:\\Program Files\\App\\svc.exe\"", "C:\\Program Files\\App\\svc.exe", true},
+        {"C:\\App\\svc.exe.bak", "C:\\App\\svc.exe", false},
+        {"\"C:\\App\\svc.exe.bak\"", "C:\\App\\svc.exe", false},
+        {"\"C:\\App\\svc.exe\"x", "C:\\App\\svc.exe", false},
+        {"\"C:\\App\\svc.exe", "C:\\App\\svc.exe", false},
+        {"C:\\App\\svc.ex", "C:\\App\\svc.exe", false},
+        {"C:\\App2\\svc.exe", "C:\\App\\svc.exe", false},
+        {"\"C:\\Program\"", "C:\\Program Files\\App\\svc.exe", false},
+        {"", "C:\\App\\svc.exe", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.registered);
+        EXPECT_EQ(isOwnServiceCommand(c.registered, c.own), c.ours);
+    }
+}

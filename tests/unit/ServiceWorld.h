@@ -1,0 +1,31 @@
+// A fake world for the service tests: the lead's fakes for everything except the
+// service control manager, which is the fuller FakeServiceManager.
+#pragma once
+
+#include "config/Context.h"
+#include "fakes/FakePlatform.h"
+#include "fakes/FakeServices.h"
+
+namespace kavrin::test {
+
+struct ServiceWorld {
+    FakePlatform fake;
+    FakeServiceManager scm;
+    Platform platform{fake.fs,      fake.registry, fake.env,       fake.processes, scm,         fake.console,
+                      fake.exit,    fake.clock,    fake.codePages, fake.module,    fake.libraries};
+    Context ctx{platform};
+
+    ServiceWorld() { ctx.serviceName = "x"; }
+    std::string out() const { return fake.console.stdoutText; }
+};
+
+inline ServiceStatus statusOf(uint32_t state, uint32_t checkPoint = 0, uint32_t waitHint = 0) {
+    ServiceStatus s;
+    s.serviceType = 0x10;
+    s.currentState = state;
+    s.checkPoint = checkPoint;
+    s.waitHint = waitHint;
+    return s;
+}
+
+}  // namespace kavrin::test
