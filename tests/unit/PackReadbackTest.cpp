@@ -3,7 +3,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "pack/Inspect.h"
+#include "pack/Readback.h"
 #include "pack/Project.h"
 #include "pack/Stub.h"
 #include "PackTestSupport.h"
