@@ -51,9 +51,10 @@ TEST_F(ProcessTest, AChildThatOutlivesTheWaitCanBeTerminated) {
 }
 
 // The hook stands for the service's last status report: it must run however the
-// process ends through ExitProcess, also when a foreign runtime calls it directly,
-// and also under Wine, whose loader gives the executable's TLS callback no
-// DLL_PROCESS_DETACH (the fiber-local callback carries it there).
+// process ends through ExitProcess, also when a foreign runtime calls it directly.
+// Windows' loader calls the executable's TLS callbacks with DLL_PROCESS_DETACH;
+// Wine's (8.0) does not, but both run the fiber-local callback of the thread that
+// ends the process, so the hook runs under either.
 TEST_F(ProcessTest, TheProcessEndHookRunsOnEveryExitProcess) {
     struct Case {
         const char* how;

@@ -7,8 +7,8 @@
 #include "service/Launcher.h"
 
 int main() {
-    // Never destroyed: the exit-time hooks (atexit, the process-end hook) still report
-    // through them after main has returned.
+    // Never destroyed: exit hooks (the service's last status report) run after main
+    // returns and still need the platform and the context.
     auto* win32 = new kavrin::win32::Win32Platform;
     auto* ctx = new kavrin::Context(win32->platform());
     return kavrin::launcherMain(*ctx, kavrin::argumentTextFromCommandLine(::GetCommandLineA()));

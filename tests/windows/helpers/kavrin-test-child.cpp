@@ -28,9 +28,9 @@ void processEnded() {
 }  // namespace
 
 int main(int argc, char** argv) {
-    // Outlives main, as in the launcher: the hook runs after main has returned.
-    platform = new kavrin::win32::Win32Platform;
-    kavrin::win32::Win32Platform& win32 = *platform;
+    // Never destroyed: the process-end hook runs after main has returned.
+    auto& win32 = *new kavrin::win32::Win32Platform;
+    platform = &win32;
     int code = 0;
     for (int i = 1; i + 1 < argc; i += 2) {
         const std::string option = argv[i];
