@@ -213,7 +213,12 @@ class WinePrefix:
             args += (["/v", value] if value is not None else ["/ve"]) + ["/t", type, "/d", str(data)]
         result = self.run("reg", args + ["/f"])
         if result.rc != 0:
-            raise RuntimeError("reg add %s failed: %r" % (key, result))
+            # Seen once under heavy load: reg.exe failing without a word; a second
+            # try tells a passing hiccup from a real error.
+            time.sleep(1)
+            result = self.run("reg", args + ["/f"])
+        if result.rc != 0:
+            raise RuntimeError("reg add %s failed twice: %r" % (key, result))
         return result
 
     def reg_delete(self, key, value=None):
