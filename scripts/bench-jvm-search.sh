@@ -15,12 +15,10 @@ unset DISPLAY
 
 [ -x "$DRIVER" ] || { echo "missing $DRIVER (build the windows preset)" >&2; exit 1; }
 rm -rf "$WORK"
-mkdir -p "$WORK"
+mkdir -p "$WINEPREFIX"
 trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
-wineserver -p >/dev/null 2>&1
+wineserver -p >/dev/null 2>&1   # persistent, so the runs below do not each start one
 wine wineboot -i >"$WORK/wineboot.log" 2>&1 </dev/null
-wineserver -w >/dev/null 2>&1 || true
-wineserver -p >/dev/null 2>&1
 
 HOMES=$WINEPREFIX/drive_c/bench
 SEQUENCE=$(python3 - "$ROOT/tests/e2e" "$BUILD" "$HOMES" <<'PY'
@@ -39,7 +37,13 @@ print(";".join(entries))
 PY
 )
 
-runs() { cat "$HOMES"/home*/bin/java-runs.txt 2>/dev/null | awk '{s+=$1} END {print s+0}'; }
+runs() {
+    local sum=0 f
+    for f in "$HOMES"/home*/bin/java-runs.txt; do
+        [ -f "$f" ] && sum=$((sum + $(tr -dc 0-9 <"$f")))
+    done
+    echo "$sum"
+}
 
 search() {
     local label=$1 before after start end

@@ -4,7 +4,7 @@ import shutil
 import unittest
 
 import homes
-from jvm_common import JvmPrefixTest
+from jvm_common import DRIVER, JvmPrefixTest
 
 
 class ProbeAndCacheTest(JvmPrefixTest):
@@ -101,6 +101,32 @@ class ProbeAndCacheTest(JvmPrefixTest):
         self.assertEqual(home.runs(), 1)
         self.assertEqual(homes.Bin(self.root).runs(), 0)
         self.assertTrue(home.bin.command_lines()[0].endswith(" -version"), home.bin.command_lines())
+
+    def test_executable_search_and_variable_entries(self):
+        home = homes.make_jre(self.root / "onpath", self.fx, "1.6.0_03")
+        bin_dir = self.prefix.winpath(str(home.bin.path))
+        argv = ["--set", "126=1.5", "--set", "128=S", "search"]
+        r = self.prefix.envrun(DRIVER, env={"PATH": r"C:\windows\system32;" + bin_dir, "KAVRIN_LOG": "yes"},
+                               args=argv)
+        self.assertEqual(r.rc, 0, repr(r))
+        self.assertIn("kind=1\n", r.stdout)
+        self.assertIn("javaExe=" + self.win(home.bin.java_exe) + "\n", r.stdout)
+
+        v = self.driver("search", config={"126": "1.5", "128": "EMY_JAVA"},
+                        env={"MY_JAVA": self.prefix.winpath(str(home.path)).replace("\\", "/")})
+        self.assertEqual(v["kind"], "3")
+        self.assertEqual(v["name"], "MY_JAVA")
+        self.assertEqual(v["javaExe"], self.win(home.bin.java_exe))
+
+    def test_packed_runtime_is_unpacked_before_it_is_probed(self):
+        home = homes.make_packed_jre(self.root / "packed", self.fx, "1.6.0_03")
+        r = self.search(home)
+        self.assertEqual(r["kind"], "2")
+        self.assertEqual(r["javaExe"], self.win(home.bin.java_exe))
+        for archive in homes.PACKED_ARCHIVES:
+            self.assertTrue((home.path / archive).exists(), archive)
+            self.assertFalse((home.path / (archive + ".pack")).exists(), archive)
+        self.assertLess(r.log.index("Unpacking JRE done"), r.log.index("checkJavaExe ("))
 
 
 if __name__ == "__main__":

@@ -107,6 +107,18 @@ TEST_F(Search, UnsetOrEmptyVariableIsSkipped) {
     EXPECT_EQ(totalRuns(), 0);
 }
 
+TEST_F(Search, VariableLongerThanItsBufferIsRefusedNotCut) {
+    addJre("C:\\jre", "1.6.0_03");
+    fake.env.put("LONG_HOME", "C:\\" + std::string(8190, 'a'));  // 8193 characters
+    fake.env.put("FITS", "C:\\jre");
+    set(key::kSearchSequence, "ELONG_HOME;EFITS");
+    auto r = search();
+    EXPECT_EQ(r.name, "FITS");
+    // Only FITS reached checkJavaExe.
+    std::string text = log();
+    EXPECT_EQ(text.find("checkJavaExe ("), text.rfind("checkJavaExe ("));
+}
+
 TEST_F(Search, ExecutableSearchEntry) {
     addJre("C:\\jre", "1.6.0_03");
     fake.fs.executableSearchPath = {"C:\\Windows", "C:\\jre\\bin"};
