@@ -11,7 +11,7 @@ rm -rf "$work"
 mkdir -p "$work"
 export KAVRIN_ROOT="$root" BENCH_WORK="$work" BENCH_MB="$size_mb"
 exec python3 - <<'PY'
-import os, sys, time
+import os, shutil, sys, time
 sys.path.insert(0, os.path.join(os.environ["KAVRIN_ROOT"], "tests", "e2e"))
 import harness
 
@@ -24,7 +24,7 @@ with open(data_path, "wb") as f:
     block = os.urandom(1 << 20)
     for _ in range(size >> 20):
         f.write(block)
-exe = harness.pack(src, '[project]\ndefaults = true\n[files]\ninclude = ["payload.bin"]\n', name="bench.exe")
+exe = harness.pack(src, '[project]\ndefaults = true\n[files]\nruntime = false\ninclude = ["payload.bin"]\n', name="bench.exe")
 
 def plain_copy(source, target):
     # Same disk, same chunk size as the extraction, no transformation.
@@ -56,7 +56,7 @@ def extraction_seconds(prefix, temp_dir):
                     began = now
                 if began is not None and b"extracting files done" in text:
                     ended = now
-        time.sleep(0.002)
+        time.sleep(0.005)
     runner.join()
     if began is None or ended is None:
         sys.exit("extraction did not finish: %r" % (done.get("r"),))
@@ -66,19 +66,25 @@ prefix = harness.WinePrefix.fresh(os.path.join(work, "prefix"))
 try:
     mb = size / (1024 * 1024)
     rounds = []
-    for n in range(3):
+    for n in range(5):
         temp_dir = os.path.join(work, "tmp%d" % n)
         os.makedirs(temp_dir)
+        os.sync()  # each measurement starts without the previous one's dirty pages
         ext = extraction_seconds(prefix, temp_dir)
+        os.sync()
         cp = plain_copy(data_path, os.path.join(work, "copy%d.bin" % n))
+        shutil.rmtree(temp_dir, ignore_errors=True)
+        os.remove(os.path.join(work, "copy%d.bin" % n))
         rounds.append((ext, cp))
         print("round %d: extraction %.1f MB/s, plain copy %.1f MB/s" % (n + 1, mb / ext, mb / cp))
-    ext = min(r[0] for r in rounds)
-    cp = min(r[1] for r in rounds)
-    print("size: %.0f MB" % mb)
-    print("extraction (best of 3): %.1f MB/s" % (mb / ext))
-    print("plain copy (best of 3): %.1f MB/s" % (mb / cp))
-    print("ratio extraction/copy: %.2f" % (cp / ext))
+    ext_times = sorted(r[0] for r in rounds)
+    cp_times = sorted(r[1] for r in rounds)
+    median = lambda values: values[len(values) // 2]
+    print("size: %.0f MB, %d rounds" % (mb, len(rounds)))
+    print("extraction: median %.1f MB/s, best %.1f MB/s" % (mb / median(ext_times), mb / ext_times[0]))
+    print("plain copy: median %.1f MB/s, best %.1f MB/s" % (mb / median(cp_times), mb / cp_times[0]))
+    print("ratio extraction/copy: median %.2f, best %.2f" % (median(cp_times) / median(ext_times),
+                                                             cp_times[0] / ext_times[0]))
 finally:
     prefix.close()
 PY

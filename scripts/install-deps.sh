@@ -9,6 +9,7 @@ PACKAGES=(
     wine wine64
     openjdk-17-jdk-headless
     googletest libtomlplusplus-dev libcli11-dev
+    osslsigncode openssl
     clang libclang-rt-14-dev
 )
 

@@ -38,6 +38,8 @@ else
 fi
 
 if run cmake --preset windows && run cmake --build --preset windows -j"$JOBS"; then
+    # Work directories of earlier end-to-end runs (their logs are kept for reading).
+    rm -rf build/windows/e2e-tmp/* build/windows/wine-unit
     run_ctest windows || status=1
 else
     echo "FAILED: windows build"

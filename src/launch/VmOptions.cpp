@@ -24,7 +24,7 @@ constexpr SlotPrefix kSlotPrefixes[] = {
     {"-classpath/a ", &ClassPathSlots::appended},
 };
 
-// fopen(..., "rt"): the whole file, CR LF turned into LF.
+// fopen(..., "rt"): the whole file, CR LF turned into LF, ending at a CTRL+Z.
 std::optional<std::string> readTextFile(Context& ctx, const std::string& path) {
     auto file = ctx.os.fs.openFile(path, FileAccess::Read, FileShare::ReadWrite, FileDisposition::OpenExisting);
     if (!file) return std::nullopt;
@@ -35,6 +35,7 @@ std::optional<std::string> readTextFile(Context& ctx, const std::string& path) {
         if (!r.ok || r.bytes == 0) break;
         raw.append(chunk, r.bytes);
     }
+    raw = raw.substr(0, raw.find('\x1a'));  // text mode reads CTRL+Z as the end of the file
     std::string text;
     text.reserve(raw.size());
     for (size_t i = 0; i < raw.size(); ++i) {

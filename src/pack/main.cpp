@@ -22,7 +22,10 @@ namespace {
 // The directory of this program, where the stub and the start classes are looked for.
 fs::path builderDirectory(const char* argv0) {
     std::error_code ec;
-#ifndef _WIN32
+#ifdef _WIN32
+    // The C runtime's full program path: argv[0] may be a bare name found on PATH.
+    if (_pgmptr && *_pgmptr) return fs::path(_pgmptr).parent_path();
+#else
     fs::path self = fs::read_symlink("/proc/self/exe", ec);
     if (!ec) return self.parent_path();
 #endif

@@ -79,6 +79,10 @@ class WinePrefix:
         self.directory = os.path.abspath(directory)
         self.path = os.path.join(self.directory, "wineprefix")
         self.logs = os.path.join(self.directory, "logs")
+        # The wineserver keeps its socket under TMPDIR, in a directory named after the
+        # prefix's device and inode. A private TMPDIR means a new prefix that happens
+        # to get the inode of a deleted one can never meet that one's server.
+        self.server_tmp = os.path.join(self.directory, "server-tmp")
         self.lc_all = lc_all
         self._counter = 0
         self.env = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "WAYLAND_DISPLAY")}
@@ -87,6 +91,7 @@ class WinePrefix:
             "WINEDEBUG": "-all",
             "WINEDLLOVERRIDES": "mscoree,mshtml=",
             "LC_ALL": lc_all,
+            "TMPDIR": self.server_tmp,
         })
 
     @classmethod
@@ -96,14 +101,23 @@ class WinePrefix:
         if os.path.isdir(prefix.path):
             prefix._server("-k")
         shutil.rmtree(prefix.directory, ignore_errors=True)
-        os.makedirs(prefix.path)
         os.makedirs(prefix.logs)
-        prefix._start_server()
-        boot = prefix._wine(["wineboot", "-i"], timeout=300)
-        if boot.rc != 0:
+        os.makedirs(prefix.server_tmp)
+        # Seen once on a busy machine: a boot that fails half-way (kernel32 not found
+        # in the new prefix). A second attempt starts over on a clean directory.
+        for attempt in (1, 2):
+            os.makedirs(prefix.path)
+            prefix._start_server()
+            # The first process initialises the new prefix by itself. "wineboot -i" on
+            # top of that starts a second service manager, and the two then answer
+            # service calls in turn, each with its own view.
+            boot = prefix._wine(["wineboot"], timeout=300)
+            if boot.rc == 0:
+                return prefix
             prefix.close()
-            raise RuntimeError("wineboot failed: %r" % boot)
-        return prefix
+            shutil.rmtree(prefix.path, ignore_errors=True)
+            os.makedirs(prefix.server_tmp, exist_ok=True)
+        raise RuntimeError("wineboot failed twice: %r" % boot)
 
     @classmethod
     def attach(cls, dirname, lc_all="C.UTF-8"):
@@ -121,6 +135,7 @@ class WinePrefix:
         self._server("-w")
         if not os.environ.get("KAVRIN_KEEP_PREFIX"):
             shutil.rmtree(self.path, ignore_errors=True)
+            shutil.rmtree(self.server_tmp, ignore_errors=True)
 
     # ---- running programs
 
@@ -214,7 +229,11 @@ class WinePrefix:
 
     def query_service(self, name):
         """{key: value} of a service's configuration and status (see helpers/scq.cpp),
-        or None when it does not exist."""
+        or None when it does not exist.
+
+        Wine's service manager shows another process's create or delete only after
+        a moment (seen: up to a second), so after a change poll with wait_for_state
+        (state None waits for the service to be gone) instead of querying once."""
         result = self.run(SCQ, [name])
         if result.rc != 0:
             return None
@@ -231,7 +250,8 @@ class WinePrefix:
         return int(info["state"]) if info else None
 
     def wait_for_state(self, name, state, timeout=30):
-        """Polls until the service reaches state; returns the last state seen."""
+        """Polls until the service reaches state (None: does not exist); returns the
+        last state seen."""
         deadline = time.monotonic() + timeout
         current = self.service_state(name)
         while current != state and time.monotonic() < deadline:

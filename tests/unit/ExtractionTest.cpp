@@ -1,3 +1,4 @@
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -76,7 +77,7 @@ TEST_F(Extraction, WritesFilesIntoANewDirectoryAndKeepsThemOpen) {
     ASSERT_EQ(extractIncludedFiles(ctx), 0);
 
     // kvrXXXX.tmp_dirNNNNN: a fresh temporary name, "_dir" and rand() seeded with the time.
-    EXPECT_TRUE(::testing::internal::RE::FullMatch(dir(), R"(C:\\Temp\\kvr[0-9A-F]{1,4}\.tmp_dir20931)")) << dir();
+    EXPECT_THAT(dir(), ::testing::MatchesRegex(R"(C:\\Temp\\kvr[0-9A-F]{1,4}\.tmp_dir20931)"));
     EXPECT_EQ(fake.clock.seed, static_cast<uint32_t>(fake.clock.seconds));
     EXPECT_FALSE(fake.fs.exists(dir().substr(0, dir().size() - 9)));  // the name-giving file is gone
     EXPECT_TRUE(fake.fs.isDirectory(dir()));
@@ -228,10 +229,19 @@ TEST_F(Extraction, CopiesInChunksOf8192) {
 }
 
 TEST_F(Extraction, XorRestoresBothWays) {
+    // 19 bytes: two whole words and a tail, 0x00 and 0xA7 in each part.
+    const std::string stored("\x00\xA7\xFF\x58\x00\x00\xA7\xA7"
+                             "\xA7\x01\x00\x80\xA6\xA8\x00\x7F"
+                             "\x00\xA7\x27",
+                             19);
+    const std::string restored("\xA7\x00\x58\xFF\xA7\xA7\x00\x00"
+                                "\x00\xA6\xA7\x27\x01\x0F\xA7\xD8"
+                                "\xA7\x00\x80",
+                                19);
     ScriptedFile source, target;
-    source.data = std::string("\x00\xA7\xFF\x58", 4);
-    EXPECT_EQ(copyIncludedData(ctx, source, target, 4), 0);
-    EXPECT_EQ(target.data, std::string("\xA7\x00\x58\xFF", 4));
+    source.data = stored;
+    EXPECT_EQ(copyIncludedData(ctx, source, target, 19), 0);
+    EXPECT_EQ(target.data, restored);
 }
 
 TEST_F(Extraction, ShortReadsAndPartialWritesAreContinued) {

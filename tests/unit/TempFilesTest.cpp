@@ -87,6 +87,12 @@ TEST(TempDirectoryNoLongForm, UsesTheTempPathOnlyWhenWritable) {
     EXPECT_EQ(getTempDirectory(ctx), "C:\\Windows\\temp");
 }
 
+TEST_F(TempDirectory, NoSystemTempPathFallsBack) {
+    fake.fs.tempPathValue = "";  // GetTempPathA failed
+    fake.fs.addDirectory("C:\\Windows\\temp");
+    EXPECT_EQ(getTempDirectory(ctx), "C:\\Windows\\temp");
+}
+
 TEST_F(TempDirectory, WritableProbeReplacesALeftoverAndRemovesIt) {
     fake.fs.addDirectory("C:\\Data\\kvr_w_testdir");
     EXPECT_TRUE(isWritableDirectory(ctx, "C:\\Data"));

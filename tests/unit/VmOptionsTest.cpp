@@ -115,6 +115,11 @@ TEST_F(VmOptionsTest, FileLinesAreWholeOptionsExpandedAndRoutedToSlots) {
     EXPECT_EQ(build(), (Options{"-Dp1", "-Dp2", "-Dpath=C:\\Apps\\Server\\x y", "\t-Xint", "-Djava.class.path=;last.jar"}));
 }
 
+TEST_F(VmOptionsTest, TextModeEndsTheFileAtCtrlZ) {
+    vmoptions("-Da=1\r\n-Db=2\x1a\r\n-Dc=3\r\n");
+    EXPECT_EQ(build(), (Options{"-Dp1", "-Dp2", "-Da=1", "-Db=2", "-Djava.class.path="}));
+}
+
 TEST_F(VmOptionsTest, LongLinesArriveIn8191CharacterReads) {
     const std::string first(kVmOptionsReadLimit, 'a');
     vmoptions("-D" + first + "tail\n" + std::string(kVmOptionsReadLimit - 1, 'b') + "\n-Dnext\n");

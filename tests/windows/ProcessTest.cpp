@@ -50,6 +50,38 @@ TEST_F(ProcessTest, AChildThatOutlivesTheWaitCanBeTerminated) {
     EXPECT_EQ(process->exitCode(), 5u);
 }
 
+// The hook stands for the service's last status report: it must run however the
+// process ends through ExitProcess, also when a foreign runtime calls it directly.
+// Windows' loader calls the executable's TLS callbacks with DLL_PROCESS_DETACH;
+// Wine's (8.0) calls them only at attach, so under Wine the hook stays silent and
+// this test pins that down instead.
+TEST_F(ProcessTest, TheProcessEndHookRunsOnEveryExitProcess) {
+    void* ntdll = os.libraries.load("ntdll.dll");
+    const bool underWine = ntdll && os.libraries.symbol(ntdll, "wine_get_version");
+    const std::string expected = underWine ? "<cannot open " : "hook ran";
+    struct Case {
+        const char* how;
+        uint32_t code;
+    };
+    for (const Case& c : {Case{"--exit-process 3", 3}, Case{"--exit 4", 4}}) {
+        SCOPED_TRACE(c.how);
+        std::string marker = scratch + "hook-" + std::to_string(c.code) + ".txt";
+        auto process = os.processes.spawn(child("--process-end-hook \"" + marker + "\" " + c.how), SpawnOptions{});
+        ASSERT_TRUE(process);
+        ASSERT_TRUE(process->wait(30000));
+        EXPECT_EQ(process->exitCode(), c.code);
+        EXPECT_EQ(readFile(marker).substr(0, expected.size()), expected);
+    }
+    // TerminateProcess ends a process without running anything of it.
+    std::string marker = scratch + "hook-terminated.txt";
+    auto process = os.processes.spawn(child("--process-end-hook \"" + marker + "\" --sleep 60000"), SpawnOptions{});
+    ASSERT_TRUE(process);
+    os.clock.sleep(500);
+    process->terminate(9);
+    ASSERT_TRUE(process->wait(10000));
+    EXPECT_FALSE(os.fs.findFirst(marker));
+}
+
 TEST_F(ProcessTest, AProgramThatCannotStartGivesNothing) {
     EXPECT_FALSE(os.processes.spawn("\"" + scratch + "absent.exe\" -version", SpawnOptions{}));
     SpawnOptions options;

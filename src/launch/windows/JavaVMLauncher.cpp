@@ -2,6 +2,7 @@
 
 #include <jni.h>
 
+#include <cstdio>
 #include <cstdlib>
 
 #include "config/Config.h"
@@ -20,6 +21,10 @@ namespace {
 
 using CreateJavaVMFunction = jint(JNICALL*)(JavaVM**, void**, void*);
 
+// The Windows build brings its own jni_md.h; the JVM's ABI needs exactly these sizes.
+static_assert(sizeof(jint) == 4 && sizeof(jlong) == 8 && sizeof(jbyte) == 1);
+static_assert(sizeof(jchar) == sizeof(char16_t), "UTF-16 units go to NewString as they are");
+
 constexpr const char* kSourceName = "windows/JavaVMLauncher";
 constexpr int kParamArrayLine = 381;
 constexpr int kJstrLine = 389;
@@ -28,8 +33,9 @@ JNIEnv* mainEnv(Context& ctx) { return static_cast<JNIEnv*>(ctx.jniEnv); }
 
 // An internal invariant broke (the JVM could not allocate the argument array or a
 // string): report it the way the C runtime's assert does and abort.
-[[noreturn]] void internalAssertion(Context& ctx, const char* expression, int line) {
-    ctx.os.console.err(formatText("Assertion failed: %s, file %s, line %d\n", expression, kSourceName, line));
+[[noreturn]] void internalAssertion(const char* expression, int line) {
+    std::fprintf(stderr, "Assertion failed: %s, file %s, line %d\n", expression, kSourceName, line);
+    std::fflush(stderr);
     std::abort();
 }
 
@@ -44,7 +50,7 @@ jobjectArray makeArgumentArray(Context& ctx, JNIEnv* env, const std::vector<std:
     jclass stringClass = env->FindClass("java/lang/String");
     jobjectArray array =
         stringClass ? env->NewObjectArray(static_cast<jsize>(arguments.size()), stringClass, nullptr) : nullptr;
-    if (array == nullptr) internalAssertion(ctx, "paramArray", kParamArrayLine);
+    if (array == nullptr) internalAssertion("paramArray", kParamArrayLine);
     const CodePage logCodePage = fileApiCodePage(ctx);
     for (size_t i = 0; i < arguments.size(); ++i) {
         const std::u16string& argument = arguments[i];
@@ -54,7 +60,7 @@ jobjectArray makeArgumentArray(Context& ctx, JNIEnv* env, const std::vector<std:
         // UTF-16 goes to Java exactly as held; no conversion on the way.
         jstring jstr = env->NewString(reinterpret_cast<const jchar*>(argument.data()),
                                       static_cast<jsize>(argument.size()));
-        if (jstr == nullptr) internalAssertion(ctx, "jstr", kJstrLine);
+        if (jstr == nullptr) internalAssertion("jstr", kJstrLine);
         env->SetObjectArrayElement(array, static_cast<jsize>(i), jstr);
         env->DeleteLocalRef(jstr);  // many arguments must not exhaust the local frame
     }

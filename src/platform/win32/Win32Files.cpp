@@ -158,6 +158,7 @@ std::optional<std::string> Win32FileSystem::longPathName(const std::string& path
 }
 
 std::optional<std::string> Win32FileSystem::searchPath(const std::string& fileName) {
+    // No path and no extension: the system's default search order for executables.
     return record(callSized<char>(
         [&](char* b, DWORD n) { return ::SearchPathA(nullptr, fileName.c_str(), nullptr, n, b, nullptr); }));
 }

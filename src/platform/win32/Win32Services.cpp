@@ -1,5 +1,6 @@
 #include "platform/win32/Win32Services.h"
 
+#include <atomic>
 #include <cstdint>
 #include <vector>
 

@@ -1,27 +1,53 @@
-// A child process for the spawn tests: --stderr TEXT writes TEXT to standard
-// error, --stdout TEXT to standard output, --sleep MS waits, --exit N ends with N.
-// Options run in the order given.
+// A child process for the spawn tests. Options run in the order given:
+//   --stderr TEXT / --stdout TEXT   write TEXT to that stream
+//   --sleep MS                      wait
+//   --exit N                        return N from main (the runtime's exit)
+//   --exit-process N                ExitProcess(N) at once, as a foreign runtime would
+//   --process-end-hook FILE         the platform's process-end hook writes "hook ran" to FILE
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <thread>
 
+#include "platform/win32/Win32Platform.h"
+
+namespace {
+
+kavrin::win32::Win32Platform* platform = nullptr;
+std::string hookFile;
+
+void processEnded() {
+    auto file = platform->platform().fs.openFile(hookFile, kavrin::FileAccess::Write, kavrin::FileShare::None,
+                                                 kavrin::FileDisposition::CreateAlways);
+    if (file) file->write("hook ran", 8);
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
+    kavrin::win32::Win32Platform win32;
+    platform = &win32;
     int code = 0;
     for (int i = 1; i + 1 < argc; i += 2) {
-        const char* option = argv[i];
+        const std::string option = argv[i];
         const char* value = argv[i + 1];
-        if (std::strcmp(option, "--stderr") == 0) {
+        if (option == "--stderr") {
             std::fputs(value, stderr);
             std::fflush(stderr);
-        } else if (std::strcmp(option, "--stdout") == 0) {
+        } else if (option == "--stdout") {
             std::fputs(value, stdout);
             std::fflush(stdout);
-        } else if (std::strcmp(option, "--sleep") == 0) {
+        } else if (option == "--sleep") {
             std::this_thread::sleep_for(std::chrono::milliseconds(std::atoi(value)));
-        } else if (std::strcmp(option, "--exit") == 0) {
+        } else if (option == "--exit") {
             code = std::atoi(value);
+        } else if (option == "--exit-process") {
+            win32.platform().exit.exitProcess(static_cast<uint32_t>(std::atoi(value)));
+        } else if (option == "--process-end-hook") {
+            hookFile = value;
+            win32.platform().services.setProcessEndHook(&processEnded);
         }
     }
     return code;

@@ -1,0 +1,195 @@
+// The failure rows of the JNI launch path, over the emulated JVM of the stand-in
+// jvm.dll (JniWorld), in process: fatal exits come back as ProcessExit.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "JniWorld.h"
+#include "config/Context.h"
+#include "config/Keys.h"
+#include "fakes/FakePlatform.h"
+#include "launch/windows/JavaVMLauncher.h"
+
+namespace kavrin {
+namespace {
+
+using Lines = std::vector<std::string>;
+
+class JniFailure : public ::testing::Test {
+protected:
+    JniFailure() {
+        fake.module.narrowName = "C:\\Apps\\Server\\server.exe";
+        fake.module.wideName = u"C:\\Apps\\Server\\server.exe";
+        fake.fs.addFile("C:\\Apps\\Server\\server.exe", "MZ");
+        fake.env.put("KAVRIN_LOG", "yes");
+        ctx.useMessageBox = false;
+        ctx.flavour = 'k';
+        ctx.createJavaVM = reinterpret_cast<void*>(&JniWorld::createJavaVM);
+        set(key::kMsgNoMainClass, "Couldn't load main class.");
+        set(key::kMsgNoMainMethod, "Main method not found.");
+        set(key::kMsgInternalError, "An internal error occurred (error code: {0})");
+        set(key::kMainClass, "org.example.App");
+        set(key::kRouteJArguments, "1");
+        world.onRecord = [this](const std::string& line) { record.push_back(line); };
+        world.onExit = [this](jint status) { exits.push_back(status); };
+    }
+    void set(int32_t k, std::string value) { ctx.config.narrow[k] = std::move(value); }
+    void installer(bool marker) {
+        ctx.flavour = 'm';
+        set(key::kInstallDirectory, "..\\");
+        if (marker) fake.fs.addFile("C:\\Apps\\.molvex\\firstrun", "");
+    }
+    bool recorded(const std::string& line) const { return std::find(record.begin(), record.end(), line) != record.end(); }
+    bool logged(const std::string& text) const { return fake.logText().find(text) != std::string::npos; }
+    // The fatal exit's code and text; fails the test when the launch went through.
+    std::string fatal() {
+        try {
+            launchProgram(ctx, {u"Server"});
+        } catch (const test::ProcessExit& e) {
+            EXPECT_EQ(e.code, 1u);
+            // With the log on, the message names the log file after a blank line.
+            const std::string& text = fake.console.stderrText;
+            const size_t logNote = text.find("\nLog: ");
+            EXPECT_NE(logNote, std::string::npos) << text;
+            return text.substr(0, logNote);
+        }
+        ADD_FAILURE() << "no fatal exit";
+        return "";
+    }
+
+    test::FakePlatform fake;
+    Context ctx{fake.platform};
+    JniWorld world;
+    Lines record;
+    std::vector<jint> exits;
+};
+
+TEST_F(JniFailure, SuccessfulLaunchLogsEachStepAndPassesArgumentsAsUtf16) {
+    EXPECT_TRUE(launchProgram(ctx, {u"Server", u"-J-Xmx1m", u"caf\u00e9 \u4e2d"}));
+    auto main = std::find(record.begin(), record.end(), "main argc=7");
+    ASSERT_NE(main, record.end());
+    EXPECT_EQ(Lines(main, record.end()),
+              (Lines{"main argc=7", "arg false", "arg org.example.App", "arg ", "arg ", "arg false", "arg Server",
+                     "arg caf\u00e9 \u4e2d"}));
+    // The log shows the file-API code page's text: "?" where it has no character.
+    for (const char* line : {"launching program", "Creating JVM", "JVM created",
+                             "main class: com/kavrin/runtime/WinLauncher", "param count: 7", "param 6: caf\xe9 ?",
+                             "calling main", "main returned", "launch done"}) {
+        EXPECT_TRUE(logged(line)) << line << "\n" << fake.logText();
+    }
+}
+
+TEST_F(JniFailure, CreationFailureReturnsFalse) {
+    world.fail.insert("fail-create");
+    EXPECT_FALSE(launchProgram(ctx, {u"Server"}));
+    EXPECT_TRUE(logged("ERROR: could not initialize JVM"));
+    EXPECT_FALSE(recorded("FindClass com/kavrin/runtime/WinLauncher"));
+}
+
+TEST_F(JniFailure, MissingStartClassIsMessage1010BeforeAnyArgumentIsConverted) {
+    world.fail.insert("class-missing");
+    EXPECT_EQ(fatal(), "Couldn't load main class.\n");
+    EXPECT_TRUE(logged("ERROR: could not find main class"));
+    EXPECT_FALSE(logged("param count"));
+}
+
+TEST_F(JniFailure, MissingMainMethodIsMessage1011) {
+    world.fail.insert("method-missing");
+    EXPECT_EQ(fatal(), "Main method not found.\n");
+    EXPECT_TRUE(logged("ERROR: could not find main method"));
+}
+
+TEST_F(JniFailure, MainThrowingFailsTheLaunchAfterDescribingTheException) {
+    world.fail.insert("main-throws");
+    EXPECT_FALSE(launchProgram(ctx, {u"Server"}));
+    EXPECT_TRUE(recorded("ExceptionDescribe java/lang/IllegalStateException"));
+    const std::string log = fake.logText();
+    const size_t exception = log.find("ERROR: an exception occured");
+    ASSERT_NE(exception, std::string::npos) << log;
+    EXPECT_NE(log.find("ERROR: could not call main", exception), std::string::npos) << log;
+    EXPECT_FALSE(logged("launch done"));
+}
+
+TEST_F(JniFailure, FirstRunRows) {
+    struct Case {
+        const char* word;
+        bool marker;
+        const char* fatalText;  // nullptr: the launch returns true
+        bool mainCalled;
+    } cases[] = {
+        {"", false, nullptr, true},
+        {"", true, nullptr, true},
+        {"firstrun-false", true, nullptr, false},
+        {"firstrun-throws", true, nullptr, false},
+        {"firstrun-false", false, nullptr, true},  // no marker: the hook is never asked
+        {"firstrun-class-missing", true, "An internal error occurred (error code: 14)\n", false},
+        {"firstrun-method-missing", true, "An internal error occurred (error code: 15)\n", false},
+    };
+    for (const Case& c : cases) {
+        // Fresh state per row; the log is judged by what this row added.
+        const size_t logStart = fake.logText().size();
+        record.clear();
+        fake.console.stderrText.clear();
+        world.fail = {c.word};
+        fake.fs.deleteFile("C:\\Apps\\.molvex\\firstrun");
+        ctx.javaVM = ctx.jniEnv = nullptr;
+        installer(c.marker);
+        SCOPED_TRACE(std::string(c.word) + (c.marker ? " with marker" : " without marker"));
+        if (c.fatalText) {
+            EXPECT_EQ(fatal(), c.fatalText);
+        } else {
+            EXPECT_TRUE(launchProgram(ctx, {u"Server"}));
+        }
+        EXPECT_EQ(recorded("firstRun"), c.marker && !c.fatalText);
+        EXPECT_EQ(recorded("FindClass com/molvex/runtime/FirstRun"), c.marker && std::string(c.word) != "firstrun-class-missing");
+        EXPECT_EQ(recorded("main argc=6"), c.mainCalled);
+        const bool stopped = fake.logText().find("checkFirstRun stopped further execution", logStart) != std::string::npos;
+        EXPECT_EQ(stopped, !c.fatalText && !c.mainCalled);
+    }
+}
+
+TEST_F(JniFailure, SystemExitRoutes) {
+    struct Case {
+        std::set<std::string> words;
+        Lines tail;
+        const char* logLine;
+    } cases[] = {
+        {{}, {"FindClass java/lang/Shutdown", "exit 0 via Shutdown", "DestroyJavaVM"}, nullptr},
+        {{"shutdown-missing"},
+         {"missing java/lang/Shutdown", "FindClass java/lang/System", "exit 0 via System", "DestroyJavaVM"},
+         nullptr},
+        {{"exit-throws"}, {"FindClass java/lang/Shutdown", "exit 0 throws"}, "Could not call System.exit() 1"},
+        {{"exit-throws", "shutdown-missing"},
+         {"missing java/lang/Shutdown", "FindClass java/lang/System", "exit 0 throws"},
+         "Could not call System.exit() 0"},
+    };
+    for (const Case& c : cases) {
+        world.fail = c.words;
+        ctx.javaVM = ctx.jniEnv = nullptr;
+        ASSERT_TRUE(launchProgram(ctx, {u"Server"}));
+        record.clear();
+        callSystemExit(ctx);
+        EXPECT_EQ(record, c.tail);
+        if (c.logLine) {
+            EXPECT_TRUE(logged(c.logLine)) << c.logLine;
+        }
+        EXPECT_EQ(world.pending, nullptr);  // nothing is left pending
+    }
+}
+
+using JniFailureDeathTest = JniFailure;
+
+TEST_F(JniFailureDeathTest, NullArgumentArrayOrStringIsAnInternalAssertion) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    world.fail.insert("array-null");
+    EXPECT_DEATH(launchProgram(ctx, {u"Server"}), "Assertion failed: paramArray, file windows/JavaVMLauncher, line 381");
+    world.fail = {"string-null"};
+    ctx.javaVM = ctx.jniEnv = nullptr;
+    EXPECT_DEATH(launchProgram(ctx, {u"Server"}), "Assertion failed: jstr, file windows/JavaVMLauncher, line 389");
+}
+
+}  // namespace
+}  // namespace kavrin
