@@ -27,7 +27,8 @@ void processEnded() {
 }  // namespace
 
 int main(int argc, char** argv) {
-    kavrin::win32::Win32Platform win32;
+    // Never destroyed: the process-end hook runs after main has returned.
+    auto& win32 = *new kavrin::win32::Win32Platform;
     platform = &win32;
     int code = 0;
     for (int i = 1; i + 1 < argc; i += 2) {
