@@ -70,6 +70,7 @@ class ServiceRun(unittest.TestCase):
         search = search if search is not None else "B" + self.prefix.winpath(str(jre.path))
         toml = "\n".join([
             "[project]", "defaults = true",
+            "[files]", "runtime = true",  # the start classes, extracted at start
             "[raw]",
             '"101" = "%s"' % name,
             '"122" = "%s"' % MAIN_CLASS,
@@ -314,7 +315,7 @@ class ServiceRunLogged(unittest.TestCase):
         record = jre.bin.path / "server" / "jvm-record.txt"
         app = root / "app"
         app.mkdir(parents=True)
-        toml = "\n".join(["[project]", "defaults = true", "[raw]", '"101" = "%s"' % name,
+        toml = "\n".join(["[project]", "defaults = true", "[files]", "runtime = true", "[raw]", '"101" = "%s"' % name,
                           '"122" = "%s"' % MAIN_CLASS, "\"128\" = 'B%s'" % self.prefix.winpath(str(jre.path)), ""])
         exe = harness.pack(str(app), toml, name="svc.exe")
         before = set(glob.glob(str(self.drive_c / "**" / "mvx_nlog_*"), recursive=True))
