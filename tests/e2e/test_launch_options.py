@@ -71,6 +71,8 @@ class LaunchOptionsTest(unittest.TestCase):
             '"125" = 1',
             '"126" = "1.5"',
             f"\"128\" = 'B{self.prefix.winpath(str(self.jre.path))}'",
+            "[files]",
+            "runtime = true",  # the start classes, extracted at start
             "",
         ])
         self.exe = harness.pack(str(self.app), toml, name="svc.exe")
