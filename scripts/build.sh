@@ -5,6 +5,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs="${JOBS:-2}"
 
+scripts/install-deps.sh
+
 cmake --preset host
 cmake --build --preset host -j"$jobs"
 cmake --preset windows

@@ -22,22 +22,15 @@ for pkg in "${PACKAGES[@]}"; do
     installed "$pkg" || missing+=("$pkg")
 done
 
-SUDO=()
-if [ "$(id -u)" -ne 0 ]; then SUDO=(sudo); fi
-export DEBIAN_FRONTEND=noninteractive
-
-if ! "${SUDO[@]}" apt-get update -q; then
-    # Offline is fine as long as nothing has to be installed.
-    if [ ${#missing[@]} -gt 0 ]; then
-        echo "install-deps: apt-get update failed and packages are missing: ${missing[*]}" >&2
-        exit 1
-    fi
-    echo "install-deps: apt-get update failed; every package is present, continuing" >&2
-fi
-
 if [ ${#missing[@]} -eq 0 ]; then
     echo "install-deps: all packages present"
     exit 0
 fi
+
+SUDO=()
+if [ "$(id -u)" -ne 0 ]; then SUDO=(sudo); fi
+export DEBIAN_FRONTEND=noninteractive
+
+"${SUDO[@]}" apt-get update -q
 echo "install-deps: installing ${missing[*]}"
 "${SUDO[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"

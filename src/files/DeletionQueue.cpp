@@ -3,6 +3,7 @@
 #include <optional>
 #include <vector>
 
+#include "config/Lists.h"
 #include "diagnostics/Errors.h"
 #include "diagnostics/Log.h"
 #include "files/Paths.h"
@@ -34,21 +35,9 @@ QueueList readQueueList(RegKey& key, const char* valueName) {
     return {false, {}};
 }
 
-std::vector<std::string> splitEntries(const std::string& list) {
-    std::vector<std::string> entries;
-    size_t start = 0;
-    while (start <= list.size()) {
-        size_t end = list.find(';', start);
-        if (end == std::string::npos) end = list.size();
-        if (end > start) entries.push_back(list.substr(start, end - start));
-        start = end + 1;
-    }
-    return entries;
-}
-
 std::string processFileList(Context& ctx, const std::string& list) {
     std::string survivors;
-    for (const std::string& entry : splitEntries(list)) {
+    for (const std::string& entry : splitList(list, ';')) {
         if (canOpenExclusively(ctx, entry)) {
             logInfo(ctx, "delete file %s", entry.c_str());
             ctx.os.fs.deleteFile(entry);
@@ -63,7 +52,7 @@ std::string processFileList(Context& ctx, const std::string& list) {
 
 std::string processDirectoryList(Context& ctx, const std::string& list) {
     std::string survivors;
-    for (const std::string& entry : splitEntries(list)) {
+    for (const std::string& entry : splitList(list, ';')) {
         if (entry.front() == '.') continue;  // never a path this launcher queued
         emptyDirectory(ctx, entry);
         ctx.os.fs.removeDirectory(entry);

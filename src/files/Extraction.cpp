@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "config/Lists.h"
 #include "config/Config.h"
 #include "config/ConfigBlock.h"
 #include "config/Keys.h"
@@ -20,18 +21,6 @@ namespace kavrin {
 namespace {
 
 constexpr size_t kChunkSize = 8192;
-
-std::vector<std::string> splitNames(const std::string& list) {
-    std::vector<std::string> names;
-    size_t start = 0;
-    while (start <= list.size()) {
-        size_t end = list.find(';', start);
-        if (end == std::string::npos) end = list.size();
-        if (end > start) names.push_back(list.substr(start, end - start));
-        start = end + 1;
-    }
-    return names;
-}
 
 bool isReservedDeviceName(const std::string& name) {
     std::string stem = name.substr(0, name.find('.'));
@@ -94,7 +83,7 @@ int extractIncludedFiles(Context& ctx) {
     }
 
     auto executable = openOwnExecutable(ctx);
-    const std::vector<std::string> names = splitNames(getConfigString(ctx, key::kIncludedNames));
+    const std::vector<std::string> names = splitList(getConfigString(ctx, key::kIncludedNames), ';');
     checkIncludedNames(ctx, names, static_cast<size_t>(count));
     if (!executable->seek(ctx.configEndPosition)) {
         logError(ctx, "SetFilePointer failed %u", ctx.os.fs.lastError());

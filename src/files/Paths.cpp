@@ -1,6 +1,7 @@
 #include "files/Paths.h"
 
 #include "config/ExePath.h"
+#include "config/Lists.h"
 
 namespace kavrin {
 
@@ -53,15 +54,9 @@ std::string makeFullPath(Context& ctx, const std::string& path, bool keepCase) {
 
 std::string resolvePathList(Context& ctx, const std::string& list) {
     std::string out;
-    size_t start = 0;
-    while (start <= list.size()) {
-        size_t end = list.find(';', start);
-        if (end == std::string::npos) end = list.size();
-        if (end > start) {
-            if (!out.empty()) out += ';';
-            out += resolvePath(ctx, list.substr(start, end - start));
-        }
-        start = end + 1;
+    for (const std::string& entry : splitList(list, ';')) {
+        if (!out.empty()) out += ';';
+        out += resolvePath(ctx, entry);
     }
     return out;
 }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "config/Lists.h"
 #include "config/Config.h"
 #include "config/Keys.h"
 #include "diagnostics/Log.h"
@@ -107,13 +108,7 @@ bool fallbackPass(Context& ctx, const std::vector<SearchEntry>& entries, std::st
 
 std::vector<SearchEntry> parseSearchSequence(const std::string& sequence) {
     std::vector<SearchEntry> entries;
-    size_t start = 0;
-    while (start <= sequence.size()) {
-        size_t end = sequence.find(';', start);
-        if (end == std::string::npos) end = sequence.size();
-        if (end > start) entries.push_back({sequence[start], sequence.substr(start + 1, end - start - 1)});
-        start = end + 1;
-    }
+    for (const std::string& entry : splitList(sequence, ';')) entries.push_back({entry[0], entry.substr(1)});
     return entries;
 }
 

@@ -1,5 +1,6 @@
 #include "launch/ClassPath.h"
 
+#include "config/Lists.h"
 #include "config/Config.h"
 #include "config/Keys.h"
 #include "diagnostics/Errors.h"
@@ -90,18 +91,12 @@ bool appendArchives(Context& ctx, std::string& classPath, const std::string& dir
 
 void appendConfiguredClassPath(Context& ctx, std::string& classPath) {
     const std::string list = getConfigString(ctx, key::kClassPath);
-    size_t start = 0;
-    while (start <= list.size()) {
-        size_t end = list.find(';', start);
-        if (end == std::string::npos) end = list.size();
-        if (end > start) {
-            const ClassPathEntry entry = parseEntry(ctx, list.substr(start, end - start));
-            const bool found = appendEntry(ctx, classPath, entry);
-            // Also covers the undecided cases: an empty E variable and an unknown
-            // type letter yield nothing, so a mandatory one stops the launch.
-            if (entry.mandatory && !found) reportFatalKey(ctx, key::kMsgClassPathMissing, entry.text);
-        }
-        start = end + 1;
+    for (const std::string& text : splitList(list, ';')) {
+        const ClassPathEntry entry = parseEntry(ctx, text);
+        const bool found = appendEntry(ctx, classPath, entry);
+        // Also covers the undecided cases: an empty E variable and an unknown
+        // type letter yield nothing, so a mandatory one stops the launch.
+        if (entry.mandatory && !found) reportFatalKey(ctx, key::kMsgClassPathMissing, entry.text);
     }
 }
 

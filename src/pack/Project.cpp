@@ -155,6 +155,7 @@ private:
             if (!setting)
                 fail(key.source().begin.line, "unknown setting '" + label + "' (settings of [" + std::string(section) + "]: " + sectionSettings(section) + ")");
             SettingValue value = toValue(*setting, label, node);
+            if (setting->key == key::kMainClass) mainClassNamed_ = true;
             std::string text;
             try {
                 text = settingToBlockText(*setting, value);
@@ -244,7 +245,9 @@ private:
     }
 
     void addRuntimeJar(const toml::table& root) {
-        bool carry = runtime_.value_or(project_.defaults);
+        // An application project (one that names its main class and keeps the
+        // defaults) needs the start classes; a project of raw keys gets exactly its files.
+        bool carry = runtime_.value_or(project_.defaults && mainClassNamed_);
         if (!carry) return;
         fs::path jar;
         if (options_.runtimeJar)
@@ -329,6 +332,7 @@ private:
     std::map<int32_t, std::u16string> wide_;
     std::set<int32_t> rawNarrowKeys_, rawWideKeys_;
     std::optional<bool> runtime_;
+    bool mainClassNamed_ = false;
     std::optional<fs::path> runtimeJar_;
     uint32_t runtimeJarLine_ = 0;
 };
@@ -340,7 +344,7 @@ std::optional<std::string> unsafeNameProblem(std::string_view name) {
     if (name == "." || name == "..") return "'" + std::string(name) + "' is not a file name";
     for (char c : name) {
         auto b = static_cast<unsigned char>(c);
-        if (c == '\\' || c == '/') return "its name holds a path separator";
+        if (c == '\\' || c == '/') return "its name holds a path separator (write directories with '/')";
         if (c == ':') return "its name holds a drive colon";
         if (c == ';') return "its name holds ';', which separates the carried names";
         if (b < 0x20 || std::string_view("<>\"|?*").find(c) != std::string_view::npos)

@@ -25,8 +25,9 @@ struct IncludedFile {
 };
 
 struct ProjectOptions {
-    // Where the start classes come from when the project carries them and names
-    // no jar itself: this path if given, else kavrin-runtime.jar in builderDirectory.
+    // Where the start classes come from when the project carries them (by default
+    // when it keeps the defaults and names java.main-class) and names no jar
+    // itself: this path if given, else kavrin-runtime.jar in builderDirectory.
     std::optional<std::filesystem::path> runtimeJar;
     std::filesystem::path builderDirectory;
 };

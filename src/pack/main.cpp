@@ -11,7 +11,7 @@
 #include "pack/Build.h"
 #include "pack/FileIo.h"
 #include "pack/Init.h"
-#include "pack/Inspect.h"
+#include "pack/Readback.h"
 #include "pack/PackError.h"
 
 namespace fs = std::filesystem;

@@ -46,8 +46,8 @@ std::vector<std::u16string> buildLauncherArguments(ServiceSession& session, cons
 void serviceMain(ServiceSession& session, const std::vector<std::string>& args) {
     Context& ctx = session.ctx;
     session.status.fill(initialServiceStatus());
-    // The stop event exists before the handler can signal it (a stop that arrived
-    // before it was created would otherwise be lost and the service never stop).
+    // The stop event belongs to the session, so it exists before the handler can signal
+    // it: a stop that arrives while old temporary files are deleted is not lost.
     if (!ctx.os.services.registerHandler(ctx.serviceName,
                                          [&session](uint32_t control) { serviceControlHandler(session, control); }))
         return;

@@ -5,6 +5,7 @@
 #include "config/Config.h"
 #include "config/ExePath.h"
 #include "config/Keys.h"
+#include "config/Lists.h"
 #include "diagnostics/Log.h"
 
 namespace kavrin {
@@ -32,15 +33,9 @@ std::optional<std::string> dependencyListFrom(const std::string& commaSeparated)
     if (commaSeparated.empty()) return std::nullopt;
     // No fixed buffer: a list of any length is passed whole rather than cut or overrun.
     std::string list;
-    size_t pos = 0;
-    while (pos <= commaSeparated.size()) {
-        size_t comma = commaSeparated.find(',', pos);
-        if (comma == std::string::npos) comma = commaSeparated.size();
-        if (comma > pos) {
-            list.append(commaSeparated, pos, comma - pos);
-            list.push_back('\0');
-        }
-        pos = comma + 1;
+    for (const std::string& name : splitList(commaSeparated, ',')) {
+        list += name;
+        list.push_back('\0');
     }
     list.push_back('\0');
     return list;

@@ -150,6 +150,11 @@ class WinePrefix:
         target = self.winpath(exe) if os.path.isabs(exe) else exe
         return self.run(ENVRUN, assignments + ["--", target] + list(args), timeout=timeout, cwd=cwd)
 
+    def oem_encoding(self):
+        """Python's name for the prefix's OEM code page, which follows LC_ALL."""
+        language = self.lc_all.split("_")[0].split(".")[0]
+        return {"ja": "cp932", "ru": "cp866"}.get(language, "cp437")
+
     def winpath(self, linux_path):
         """The Windows name of a Linux path: C:\\ for the prefix's drive, Z:\\ for the rest."""
         path = os.path.abspath(linux_path)
@@ -186,8 +191,10 @@ class WinePrefix:
         result = self.run("reg", args)
         if result.rc != 0:
             return None
+        # reg.exe writes to a file in the OEM code page.
+        text = result.raw_stdout.decode(self.oem_encoding(), errors="replace").replace("\r\n", "\n")
         values = {}
-        for line in result.stdout.split("\n"):
+        for line in text.split("\n"):
             if not line.startswith("    "):
                 continue
             parts = line[4:].split("    ", 2)
@@ -206,7 +213,12 @@ class WinePrefix:
             args += (["/v", value] if value is not None else ["/ve"]) + ["/t", type, "/d", str(data)]
         result = self.run("reg", args + ["/f"])
         if result.rc != 0:
-            raise RuntimeError("reg add %s failed: %r" % (key, result))
+            # Seen once under heavy load: reg.exe failing without a word; a second
+            # try tells a passing hiccup from a real error.
+            time.sleep(1)
+            result = self.run("reg", args + ["/f"])
+        if result.rc != 0:
+            raise RuntimeError("reg add %s failed twice: %r" % (key, result))
         return result
 
     def reg_delete(self, key, value=None):

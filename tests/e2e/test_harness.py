@@ -60,10 +60,13 @@ class HarnessTest(unittest.TestCase):
         key = "HKCU\\Software\\kavrin-e2e\\roundtrip"
         self.assertIsNone(self.prefix.reg_query(key))
         self.prefix.reg_add(key, "list", "c:\\a b;c:\\c;")
+        self.prefix.reg_add(key, "accented", "caf\u00e9")
         self.prefix.reg_add(key, "number", 42, type="REG_DWORD")
         self.assertEqual(self.prefix.reg_query(key, "list"), "c:\\a b;c:\\c;")
         self.assertEqual(self.prefix.reg_query_typed(key, "number"), ("REG_DWORD", "0x2a"))
-        self.assertEqual(self.prefix.reg_query(key), {"list": "c:\\a b;c:\\c;", "number": "0x2a"})
+        self.assertEqual(self.prefix.reg_query(key, "accented"), "caf\u00e9")
+        self.assertEqual(self.prefix.reg_query(key),
+                         {"list": "c:\\a b;c:\\c;", "accented": "caf\u00e9", "number": "0x2a"})
         self.assertIsNone(self.prefix.reg_query(key, "absent"))
         self.assertTrue(self.prefix.reg_delete(key))
         self.assertIsNone(self.prefix.reg_query(key))

@@ -71,6 +71,8 @@ class LaunchOptionsTest(unittest.TestCase):
             '"125" = 1',
             '"126" = "1.5"',
             f"\"128\" = 'B{self.prefix.winpath(str(self.jre.path))}'",
+            "[files]",
+            "runtime = true",  # the start classes, extracted at start
             "",
         ])
         self.exe = harness.pack(str(self.app), toml, name="svc.exe")
@@ -141,10 +143,11 @@ class LaunchOptionsTest(unittest.TestCase):
         self.assertTrue(wait_for(lambda: "\narg " + self.service + "\n" in self.read_record()), self.read_record())
         self.prefix.run(self.exe, ["-stop"])
         self.assertTrue(wait_for(lambda: self.read_record().endswith("exit 0 via Shutdown\n")), self.read_record())
-        # Nothing ran after the exit call: DestroyJavaVM is never reached. (The service
-        # state is not asserted here: our atexit list does not run on this path, and
-        # reporting STOPPED then needs the platform's process-end hook.)
+        # Nothing ran after the exit call: DestroyJavaVM is never reached, and our atexit
+        # list never runs; the process-end hook still reports the service stopped.
         self.assertNotIn("DestroyJavaVM", self.read_record())
+        self.assertEqual(self.prefix.wait_for_state(self.service, harness.STOPPED), harness.STOPPED)
+        self.assertEqual(self.prefix.query_service(self.service)["win32_exit_code"], "0")
 
     def test_main_throwing_stops_the_service_with_exit_code_1(self):
         self.control.write_text("main-throws\n")

@@ -117,9 +117,9 @@ class ServiceVerbs(unittest.TestCase):
             self.assertOutput(self.verb(spelling, "My", "Service"), 3, "Not running.\nAuto-start.\n")
         self.assertOutput(self.verb("-uninstall", "My", "Service"), 0, "Uninstalled service 'My Service'.\n")
         # "-install " with a blank and nothing after it keeps key 101.
-        r = self.svctool("run", '"%s" -install-demand ' % self.prefix.winpath(self.exe))
+        r = self.svctool("run", '"%s" -install ' % self.prefix.winpath(self.exe))
         self.assertOutput(r, 0, "Installed service 'kvsvc'.\n")
-        self.assertEqual(self.query("kvsvc")["start_type"], "3")
+        self.assertEqual(self.query("kvsvc")["binary_path"], self.own_command())
 
     def test_capitalised_verb_is_not_a_verb(self):
         # -Install goes to extraction and the dispatcher, which fails from a console

@@ -238,10 +238,10 @@ void report(DWORD state, DWORD waitHint) {
 
 void WINAPI handler(DWORD control) {
     if (control == SERVICE_CONTROL_STOP) {
-        if (stuckStop || exitPending) {
-            // Stays in stop pending with a short wait hint and a checkpoint that never moves.
-            report(SERVICE_STOP_PENDING, 1000);
-        }
+        // Stop pending first, as a well-behaved service does, so a stop verb that queries
+        // right after the control sees the stop under way. Stuck: a short wait hint and a
+        // checkpoint that never moves.
+        report(SERVICE_STOP_PENDING, (stuckStop || exitPending) ? 1000 : 5000);
         if (exitPending) ExitProcess(0);  // as a runtime that ends the process unannounced
         SetEvent(stopEvent);
         return;

@@ -133,18 +133,31 @@ TEST_F(ProjectTest, IncludedFilesAreStoredUnderTheirBaseNamesInOrder) {
     EXPECT_EQ(narrowMap(project.block), (std::map<int32_t, std::string>{{2002, "2"}, {2003, "b.jar;a.bin"}}));
 }
 
-TEST_F(ProjectTest, TheStartClassesAreCarriedLastByDefault) {
-    Project project = parse("[files]\ninclude = ['a.bin']\n");
+TEST_F(ProjectTest, AnApplicationProjectCarriesTheStartClassesLast) {
+    Project project = parse("[java]\nmain-class = 'x.Main'\n[files]\ninclude = ['a.bin']\n");
     ASSERT_EQ(project.files.size(), 2u);
     EXPECT_EQ(project.files[1].name, "kavrin-runtime.jar");
     EXPECT_EQ(project.files[1].source, dir / "bin" / "kavrin-runtime.jar");
     EXPECT_EQ(narrowMap(project.block)[2003], "a.bin;kavrin-runtime.jar");
 
     writeText(dir / "custom" / "rt.jar", "PK2");
-    project = parse("[files]\nruntime-jar = 'custom/rt.jar'\n");
+    project = parse("[java]\nmain-class = 'x.Main'\n[files]\nruntime-jar = 'custom/rt.jar'\n");
     ASSERT_EQ(project.files.size(), 1u);
     EXPECT_EQ(project.files[0].source, dir / "custom/rt.jar");
     EXPECT_EQ(project.files[0].name, "kavrin-runtime.jar");
+}
+
+// Projects of raw keys (the tests' kind) carry exactly the files they list.
+TEST_F(ProjectTest, WithoutANamedMainClassOnlyTheListedFilesAreCarried) {
+    for (const char* text : {"[files]\ninclude = ['a.bin']\n", "[raw]\n\"122\" = 'x.Main'\n[files]\ninclude = ['a.bin']\n",
+                             "[project]\ndefaults = false\n[java]\nmain-class = 'x.Main'\n[files]\ninclude = ['a.bin']\n"}) {
+        Project project = parse(text);
+        ASSERT_EQ(project.files.size(), 1u) << text;
+        EXPECT_EQ(narrowMap(project.block)[2002], "1") << text;
+        EXPECT_EQ(narrowMap(project.block)[2003], "a.bin") << text;
+    }
+    EXPECT_EQ(parse("[java]\nmain-class = 'x.Main'\n[files]\nruntime = true\n").files.size(), 1u);
+    EXPECT_EQ(parse("[java]\nmain-class = 'x.Main'\n[files]\nruntime = false\n").files.size(), 0u);
 }
 
 TEST_F(ProjectTest, RawCountAndNamesOverrideWhatTheFilesGive) {
@@ -239,10 +252,10 @@ INSTANTIATE_TEST_SUITE_P(
         BadProject{"IncludeDevice", "[files]\ninclude = ['con.txt']\n", "is a Windows device name"},
         BadProject{"IncludeTrailingSlash", "[files]\ninclude = ['sub/']\n", "the name is empty"},
         BadProject{"IncludeSameName", "[files]\ninclude = ['sub/b.jar', 'sub/../sub/b.jar']\n", "two included files would be stored as 'b.jar'"},
-        BadProject{"IncludeRuntimeName", "[files]\ninclude = ['bin/kavrin-runtime.jar']\n",
+        BadProject{"IncludeRuntimeName", "[java]\nmain-class = 'x.Main'\n[files]\ninclude = ['bin/kavrin-runtime.jar']\n",
                    "two included files would be stored as 'kavrin-runtime.jar'"},
-        BadProject{"RuntimeMissing", "[files]\nruntime-jar = 'gone.jar'\n",
-                   "p.toml:2: setting 'files.runtime': the start classes"}),
+        BadProject{"RuntimeMissing", "[files]\nruntime = true\nruntime-jar = 'gone.jar'\n",
+                   "p.toml:3: setting 'files.runtime': the start classes"}),
     [](const auto& instance) { return std::string(instance.param.name); });
 
 TEST_F(ProjectTest, EveryCatalogueKeyHasANamedSettingOrIsWrittenFromTheFiles) {

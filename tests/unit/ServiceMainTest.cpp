@@ -19,13 +19,17 @@ struct ScriptedRuntime {
     std::vector<std::string> calls;
     bool loads = true;
     bool launches = true;
+    std::function<void()> duringDeletion;
     std::function<void()> duringLaunch;  // e.g. a stop arriving while the JVM is searched
     std::function<void()> duringExit;    // e.g. the JVM's runtime ending the process
     std::vector<std::u16string> launchedWith;
 
     ServiceRuntime make() {
         ServiceRuntime r;
-        r.processDeletionQueue = [this](Context&) { calls.push_back("deletion queue"); };
+        r.processDeletionQueue = [this](Context&) {
+            calls.push_back("deletion queue");
+            if (duringDeletion) duringDeletion();
+        };
         r.splitArguments = [this](Context&, const std::u16string& text, std::vector<std::u16string>& out) {
             calls.push_back("split");
             size_t start = 0;
@@ -173,6 +177,18 @@ TEST(ServiceMain, StopDuringTheJvmSearchStopsRightAfterTheLaunch) {
     EXPECT_EQ(queuedAtExit->data, "C:\\Temp\\kvr1234;");
     EXPECT_EQ(w.scm.handlerName, "x");
     ASSERT_EQ(w.fake.console.handlers.size(), 1u);
+}
+
+TEST(ServiceMain, StopBeforeTheJvmSearchStartsIsNotLost) {
+    // Arrives while old temporary files are deleted, before any JVM is searched.
+    ServiceWorld w;
+    ScriptedRuntime rt;
+    rt.duringDeletion = [&] { w.scm.sendControl(scm::kControlStop); };
+    ServiceSession session(w.ctx, rt.make());
+    std::optional<ProcessExit> exit = runServiceMain(session, {"x"});
+    ASSERT_TRUE(exit);
+    EXPECT_EQ(rt.calls.back(), "system exit");
+    EXPECT_EQ(states(w.scm.reports()), (std::vector<uint32_t>{4, 3, 4, 1}));
 }
 
 TEST(ServiceMain, LauncherArgumentsAreTheCommandLineThenEveryStartArgument) {

@@ -7,7 +7,9 @@
 #include "service/Launcher.h"
 
 int main() {
-    kavrin::win32::Win32Platform win32;
-    kavrin::Context ctx(win32.platform());
-    return kavrin::launcherMain(ctx, kavrin::argumentTextFromCommandLine(::GetCommandLineA()));
+    // Never destroyed: exit hooks (the service's last status report) run after main
+    // returns and still need the platform and the context.
+    auto* win32 = new kavrin::win32::Win32Platform;
+    auto* ctx = new kavrin::Context(win32->platform());
+    return kavrin::launcherMain(*ctx, kavrin::argumentTextFromCommandLine(::GetCommandLineA()));
 }

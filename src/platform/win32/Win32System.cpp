@@ -51,13 +51,12 @@ void Win32Console::messageBox(const std::string& text, const std::string& captio
 }
 
 bool Win32Console::addCtrlHandler(std::function<bool(uint32_t event)> handler) {
-    bool first;
-    {
-        std::lock_guard<std::mutex> guard(ctrlHandlersLock);
-        first = ctrlHandlers().empty();
-        ctrlHandlers().push_back(std::move(handler));
-    }
-    return !first || ::SetConsoleCtrlHandler(&ctrlTrampoline, TRUE) != 0;
+    std::lock_guard<std::mutex> guard(ctrlHandlersLock);
+    static bool registered = false;
+    if (!registered && !::SetConsoleCtrlHandler(&ctrlTrampoline, TRUE)) return false;
+    registered = true;
+    ctrlHandlers().push_back(std::move(handler));
+    return true;
 }
 
 uint32_t Win32Console::outputCodePage() { return ::GetConsoleOutputCP(); }

@@ -3,6 +3,7 @@
 //   --sleep MS                      wait
 //   --exit N                        return N from main (the runtime's exit)
 //   --exit-process N                ExitProcess(N) at once, as a foreign runtime would
+//   --thread-exit-process N         the same from a thread started here (a JVM's VM thread)
 //   --process-end-hook FILE         the platform's process-end hook writes "hook ran" to FILE
 #include <chrono>
 #include <cstdio>
@@ -27,7 +28,8 @@ void processEnded() {
 }  // namespace
 
 int main(int argc, char** argv) {
-    kavrin::win32::Win32Platform win32;
+    // Never destroyed: the process-end hook runs after main has returned.
+    auto& win32 = *new kavrin::win32::Win32Platform;
     platform = &win32;
     int code = 0;
     for (int i = 1; i + 1 < argc; i += 2) {
@@ -45,6 +47,9 @@ int main(int argc, char** argv) {
             code = std::atoi(value);
         } else if (option == "--exit-process") {
             win32.platform().exit.exitProcess(static_cast<uint32_t>(std::atoi(value)));
+        } else if (option == "--thread-exit-process") {
+            const auto exitCode = static_cast<uint32_t>(std::atoi(value));
+            std::thread([&win32, exitCode] { win32.platform().exit.exitProcess(exitCode); }).join();
         } else if (option == "--process-end-hook") {
             hookFile = value;
             win32.platform().services.setProcessEndHook(&processEnded);

@@ -1,4 +1,4 @@
-#include "pack/Inspect.h"
+#include "pack/Readback.h"
 
 #include <algorithm>
 #include <map>

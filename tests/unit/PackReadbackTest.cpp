@@ -3,7 +3,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "pack/Inspect.h"
+#include "pack/Readback.h"
 #include "pack/Project.h"
 #include "pack/Stub.h"
 #include "PackTestSupport.h"
@@ -101,7 +101,8 @@ TEST(InspectTest, ValuesNoNamedSettingExpressesGoToRawTables) {
 
 TEST(InspectTest, AProjectKeepingTheDefaultsPrintsOnlyWhatDiffers) {
     ScratchDir dir;
-    writeText(dir / "p.toml", "[service]\nname = 'svc'\n[jvm]\nmin-version = '1.8'\n[messages]\ncaption = 'Error'\n");
+    writeText(dir / "p.toml", "[service]\nname = 'svc'\n[java]\nmain-class = 'x.Main'\n[jvm]\nmin-version = '1.8'\n"
+                              "[messages]\ncaption = 'Error'\n");
     buildExecutable(requestFor(dir.path(), dir / "p.toml"));
     Packed packed = inspectImage(readText(dir / "out.exe"), dir.path());
     EXPECT_THAT(packed.text, HasSubstr("defaults = true"));
@@ -168,7 +169,7 @@ TEST(SigningTest, ASignedPackedExecutableStillCarriesItsBlock) {
         GTEST_SKIP() << "osslsigncode or openssl not installed";
     ScratchDir dir;
     writeText(dir / "app.jar", "PK application");
-    writeText(dir / "p.toml", "[service]\nname = 'signed'\n[files]\ninclude = ['app.jar']\n");
+    writeText(dir / "p.toml", "[service]\nname = 'signed'\n[java]\nmain-class = 'x.Main'\n[files]\ninclude = ['app.jar']\n");
     buildExecutable(requestFor(dir.path(), dir / "p.toml"));
     std::string command = "cd '" + dir.path().string() +
                           "' && openssl req -x509 -newkey rsa:2048 -nodes -keyout key.pem -out cert.pem -days 2"
