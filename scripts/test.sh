@@ -68,4 +68,14 @@ echo "$host_summary"
 echo "$windows_summary"
 echo "$fuzz_summary"
 if [ "$status" -eq 0 ]; then echo "ALL TESTS PASSED"; else echo "SOME STEPS FAILED"; fi
+# One closing count over both ctest runs: "N passed, N failed".
+total=0
+failed=0
+for log in build/ctest-host.log build/ctest-windows.log; do
+    line=$(grep -E "tests failed out of [0-9]+" "$log" 2>/dev/null | tail -1)
+    [ -n "$line" ] || continue
+    total=$((total + $(sed -E 's/.* out of ([0-9]+).*/\1/' <<<"$line")))
+    failed=$((failed + $(sed -E 's/.* ([0-9]+) tests failed.*/\1/' <<<"$line")))
+done
+echo "tests: $((total - failed)) passed, $failed failed"
 exit "$status"
