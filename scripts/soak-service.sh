@@ -74,7 +74,9 @@ try:
     record = jre.bin.path / "server" / "jvm-record.txt"
     (jre.bin.path / "server" / "jvm-control.txt").write_text("")
     toml = "\n".join([
-        "[project]", "defaults = true", "[raw]",
+        "[project]", "defaults = true",
+        "[files]", "runtime = true",  # the start classes: something to extract at every start
+        "[raw]",
         '"101" = "%s"' % NAME,
         '"122" = "org.example.Main"',
         "\"128\" = 'B%s'" % prefix.winpath(str(jre.path)), ""])
@@ -121,6 +123,7 @@ try:
     # What the runs left behind: every extraction directory the stand-in saw.
     text = record.read_bytes().decode("utf-8", "replace") if record.exists() else ""
     temp_dirs = {line.split("=", 1)[1] for line in text.split("\n") if line.startswith("option -Dkavrin.tempDir=")}
+    temp_dirs.discard("")  # a run that extracted nothing
     roots = {Path(prefix.linuxpath(d)).parent for d in temp_dirs}
     on_disk = set()
     for root in roots:
