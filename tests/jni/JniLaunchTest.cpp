@@ -27,7 +27,7 @@
 
 #include "config/Context.h"
 #include "config/Keys.h"
-#include "fakes/FakePlatform.h"
+#include "fakes/LauncherWorld.h"
 #include "launch/jni/JavaVMLauncher.h"
 
 extern char** environ;
@@ -95,9 +95,7 @@ bool waitForFile(const fs::path& path, int seconds) {
 }
 
 // The world of one scenario, prepared in the parent and acted out in the child.
-struct Scenario {
-    test::FakePlatform fake;
-    Context ctx{fake.platform};
+struct Scenario : test::LauncherWorld {
     std::vector<std::u16string> launcherArguments{u"Server", u"-J-Dprobe.fromJ=from J", u"plain",
                                                   u"\u00e9\u0436\u4e2d\U0001F600"};
     LoadedJvm jvm{"", &shimCreateJavaVM};
@@ -106,10 +104,7 @@ struct Scenario {
     std::function<void(Scenario&)> afterLaunch;  // what the child does once main returned
 
     Scenario() {
-        fake.module.narrowName = "C:\\app\\server.exe";
-        fake.module.wideName = u"C:\\app\\server.exe";
-        fake.fs.addFile("C:\\app\\server.exe", "MZ");
-        fake.fs.currentDirectory = "C:\\app";
+        placeModule("C:\\app\\server.exe");
         fake.console.codePage = 437;
         ctx.useMessageBox = false;
         set(key::kFlavour, "k");
@@ -129,7 +124,6 @@ struct Scenario {
         addJar("C:\\app\\lib\\probe.jar", KAVRIN_PROBE_JAR);
         fake.fs.addFile("C:\\app\\server.vmoptions", "# options\n-Dprobe.fromVmOptions=from vmoptions\n");
     }
-    void set(int32_t k, std::string value) { ctx.config.narrow[k] = std::move(value); }
     // A file the launcher lists through the fake and the JVM reads from disk.
     void addJar(const std::string& windowsPath, const fs::path& real) {
         fake.fs.addFile(windowsPath, "");
