@@ -6,10 +6,7 @@ jre\\) starts."""
 import os
 import shutil
 import subprocess
-import tempfile
-import time
 import unittest
-from pathlib import Path
 
 import harness
 import homes
@@ -30,11 +27,12 @@ include = ["files/data.bin", "notes.txt"]
 """
 
 
-class WindowsBuilderTest(unittest.TestCase):
+class WindowsBuilderTest(harness.PrefixTest):
+    prefix_name = "packwin"
+
     @classmethod
     def setUpClass(cls):
-        cls.work = tempfile.mkdtemp(prefix="kvr-e2e-packwin-")
-        cls.prefix = harness.WinePrefix.fresh(os.path.join(cls.work, "prefix"))
+        super().setUpClass()
         os.makedirs(os.path.join(cls.work, "files"))
         with open(os.path.join(cls.work, "files", "data.bin"), "wb") as f:
             f.write(bytes(range(256)) * 70)
@@ -43,10 +41,6 @@ class WindowsBuilderTest(unittest.TestCase):
         cls.project = os.path.join(cls.work, "svc.toml")
         with open(cls.project, "w", encoding="utf-8") as f:
             f.write(PROJECT)
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.prefix.close()
 
     def pack_exe(self, *args):
         return self.prefix.run(PACK_EXE, list(args), cwd=self.work)
@@ -83,7 +77,7 @@ class WindowsBuilderTest(unittest.TestCase):
         # As the guide says: kavrin-pack init, kavrin-pack build, the jar in lib\ and
         # a runtime in jre\ beside the executable; nothing else configured.
         name = "kvrnewuser"
-        root = Path(self.prefix.path) / "drive_c" / "NewUser"
+        root = self.drive_c / "NewUser"
         root.mkdir()
         result = self.pack_exe("init", "--name", name, "--main-class", "com.example.hello.HelloService",
                                "-o", self.prefix.winpath(str(root / "svc.toml")))
@@ -92,17 +86,14 @@ class WindowsBuilderTest(unittest.TestCase):
         self.assertEqual((result.rc, result.stderr), (0, ""), result)
         (root / "lib").mkdir()
         shutil.copyfile(EXAMPLE_JAR, root / "lib" / "hello-service.jar")
-        jre = homes.make_jre(root / "jre", homes.Fixtures.from_dir(harness.FIXTURES), "1.8.0_202",
-                             jvm_subdir="server")
+        jre = homes.make_jre(root / "jre", self.fx, "1.8.0_202", jvm_subdir="server")
         record = jre.bin.path / "server" / "jvm-record.txt"
         exe = str(root / "svc.exe")
 
         self.assertEqual(self.prefix.run(exe, ["-install"]).rc, 0)
         self.addCleanup(self.prefix.run, exe, ["-uninstall"], timeout=120)
         self.assertEqual(self.prefix.run(exe, ["-start"]).rc, 0)
-        deadline = time.monotonic() + 60
-        while "main argc=" not in (record.read_text() if record.exists() else "") and time.monotonic() < deadline:
-            time.sleep(0.25)
+        harness.wait_for(lambda: "main argc=" in (record.read_text() if record.exists() else ""))
         text = record.read_text() if record.exists() else ""
         self.assertIn("main argc=", text, "the runtime in jre\\ was not used")
         class_path = next((line for line in text.split("\n") if line.startswith("option -Djava.class.path=")), "")
