@@ -56,18 +56,19 @@ bool isJvmArgument(const std::u16string& argument) {
     return argument.size() >= 2 && argument[0] == u'-' && argument[1] == u'J';
 }
 
-size_t takeQuotedArgument(Context& ctx, const std::u16string& text, WideList& out, size_t quotePos,
-                          size_t argStart, char16_t quote) {
-    const size_t closing = text.find(quote, quotePos + 1);
-    if (closing == std::u16string::npos) reportFatalKey(ctx, key::kMsgWrongParameter, std::nullopt);
-    out.push_back(text.substr(argStart, quotePos - argStart) +
-                  text.substr(quotePos + 1, closing - quotePos - 1));
+namespace {
+
+// The quoted part that opens at quotePos closes at `closing`: the argument is what
+// precedes the quote plus the quoted text; returns where splitting goes on.
+size_t appendQuoted(const std::u16string& text, WideList& out, size_t quotePos, size_t argStart, size_t closing) {
+    out.push_back(text.substr(argStart, quotePos - argStart) + text.substr(quotePos + 1, closing - quotePos - 1));
     size_t next = closing + 1;
     if (next < text.size() && text[next] == kSpace) ++next;
     return next;
 }
 
-void splitArguments(Context& ctx, const std::u16string& text, WideList& out) {
+// The splitting rule; false at a quote without its closing partner.
+bool splitInto(const std::u16string& text, WideList& out) {
     constexpr size_t npos = std::u16string::npos;
     size_t cursor = 0;
     while (cursor < text.size()) {
@@ -81,15 +82,36 @@ void splitArguments(Context& ctx, const std::u16string& text, WideList& out) {
         if (space != npos && space < dq && space < sq) {
             out.push_back(text.substr(cursor, space - cursor));
             cursor = space + 1;
-        } else if (dq != npos && (sq == npos || dq < sq)) {
-            cursor = takeQuotedArgument(ctx, text, out, dq, cursor, kDoubleQuote);
-        } else if (sq != npos) {
-            cursor = takeQuotedArgument(ctx, text, out, sq, cursor, kSingleQuote);
+        } else if (dq != npos || sq != npos) {
+            const size_t quotePos = dq != npos && (sq == npos || dq < sq) ? dq : sq;
+            const size_t closing = text.find(text[quotePos], quotePos + 1);
+            if (closing == npos) return false;
+            cursor = appendQuoted(text, out, quotePos, cursor, closing);
         } else {
             out.push_back(text.substr(cursor));
             cursor = text.size();
         }
     }
+    return true;
+}
+
+}  // namespace
+
+size_t takeQuotedArgument(Context& ctx, const std::u16string& text, WideList& out, size_t quotePos,
+                          size_t argStart, char16_t quote) {
+    const size_t closing = text.find(quote, quotePos + 1);
+    if (closing == std::u16string::npos) reportFatalKey(ctx, key::kMsgWrongParameter, std::nullopt);
+    return appendQuoted(text, out, quotePos, argStart, closing);
+}
+
+std::optional<WideList> splitArgumentText(const std::u16string& text) {
+    WideList out;
+    if (!splitInto(text, out)) return std::nullopt;
+    return out;
+}
+
+void splitArguments(Context& ctx, const std::u16string& text, WideList& out) {
+    if (!splitInto(text, out)) reportFatalKey(ctx, key::kMsgWrongParameter, std::nullopt);
 }
 
 void splitArgumentsNarrow(Context& ctx, const std::string& text, NarrowList& out) {

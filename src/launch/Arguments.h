@@ -9,6 +9,7 @@
 //   WideList mainArgs = buildMainArguments(ctx, vars, args);
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -20,6 +21,9 @@ namespace kavrin {
 using WideList = std::vector<std::u16string>;
 using NarrowList = std::vector<std::string>;
 
+// The rule alone: the arguments, or none when a quote has no closing partner (the
+// builder refuses such texts by this same rule).
+std::optional<WideList> splitArgumentText(const std::u16string& text);
 // Fatal (message 1007) on an unterminated quote.
 void splitArguments(Context& ctx, const std::u16string& text, WideList& out);
 // Appends the argument that starts at argStart and whose quoted part opens at

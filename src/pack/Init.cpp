@@ -24,20 +24,22 @@ std::string spelled(const Setting& setting, std::string_view text) {
 
 }  // namespace
 
-std::string starterProject(const std::string& serviceName, const std::string& mainClass) {
-    if (serviceName.empty() || serviceName.find_first_of("/\\") != std::string::npos || !isAscii(serviceName))
+std::string starterProject(const std::string& serviceName, const std::string& mainClass, bool all) {
+    if (serviceName.empty() || !isAscii(serviceName))
         failBadInput("service name '" + serviceName + "': use ASCII letters, digits and the like, no slashes");
-    if (mainClass.empty() || mainClass.find_first_of(" /\\;") != std::string::npos)
-        failBadInput("main class '" + mainClass + "': give the dotted class name, e.g. com.example.Main");
+    if (auto problem = serviceNameProblem(serviceName)) failBadInput(*problem);
+    if (auto problem = mainClassProblem(mainClass)) failBadInput(*problem);
 
-    std::string out =
-        "# Kavrin project file: kavrin-pack build THIS.toml -o " + serviceName + ".exe\n"
-        "# Every setting is listed; the commented ones show their default. See docs/project-file.md.\n"
-        "\n[project]\n"
-        "# true: settings not given here get the defaults shown; false: the block holds only what is set\n"
-        "defaults = true\n";
+    std::string out = "# Kavrin project file: kavrin-pack build THIS.toml -o " + serviceName + ".exe\n";
+    out += all ? "# Every setting is listed; the commented ones show their default. See docs/project-file.md.\n"
+               : "# The settings a service needs; the commented ones show their default. docs/project-file.md\n"
+                 "# describes them and the rest (`kavrin-pack init --all` lists every setting).\n";
+    out += "\n[project]\n"
+           "# true: settings not given here get the defaults shown; false: the block holds only what is set\n"
+           "defaults = true\n";
     std::string_view section;
     for (const auto& setting : allSettings()) {
+        if (!all && !setting.scaffold) continue;
         if (setting.section != section) {
             section = setting.section;
             out += "\n[" + std::string(section) + "]\n";

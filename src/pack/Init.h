@@ -5,8 +5,9 @@
 
 namespace kavrin::pack {
 
-// Every setting appears, set ones for the service name and main class, the rest
-// commented out with their default. Throws PackError for an unusable name or class.
-std::string starterProject(const std::string& serviceName, const std::string& mainClass);
+// The settings a service project needs (those marked kInScaffold), or with `all`
+// every setting; the service name and main class set, the rest commented out with
+// their default. Throws PackError for an unusable name or class.
+std::string starterProject(const std::string& serviceName, const std::string& mainClass, bool all = false);
 
 }  // namespace kavrin::pack

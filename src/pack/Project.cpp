@@ -7,7 +7,9 @@
 
 #include "config/CarriedNames.h"
 #include "config/Keys.h"
+#include "jvm/Version.h"
 #include "pack/FileIo.h"
+#include "pack/JarVersion.h"
 #include "pack/PackError.h"
 #include "pack/Settings.h"
 #include "pack/Text.h"
@@ -42,7 +44,9 @@ public:
         try {
             root = toml::parse(text, std::string_view(displayPath(file_)));
         } catch (const toml::parse_error& error) {
-            fail(error.source().begin.line, std::string(error.description()));
+            const auto& where = error.source().begin;
+            failBadInput(displayPath(file_) + ":" + std::to_string(where.line) + ":" + std::to_string(where.column) +
+                         ": " + std::string(error.description()));
         }
         checkSections(root);
         if (auto* project = root["project"].as_table()) readProjectSection(*project);
@@ -79,9 +83,14 @@ private:
                      "unknown setting '" + name + "': settings belong in a section such as [service] or [java]");
             }
             if (!known) {
-                std::string list = "project, files";
-                for (auto section : sections) list += ", " + std::string(section);
-                fail(key.source().begin.line, "unknown section [" + name + "] (sections: " + list + ", raw, raw-wide, raw-hex, raw-wide-hex)");
+                std::vector<std::string_view> all{"project", "files"};
+                all.insert(all.end(), sections.begin(), sections.end());
+                all.insert(all.end(), std::begin(kRawSections), std::end(kRawSections));
+                std::string list;
+                for (auto section : all) list += (list.empty() ? "" : ", ") + std::string(section);
+                if (auto near = nearestName(name, all))
+                    fail(key.source().begin.line, "unknown section [" + name + "]; did you mean `[" + std::string(*near) + "]`?");
+                fail(key.source().begin.line, "unknown section [" + name + "] (sections: " + list + ")");
             }
         }
     }
@@ -89,7 +98,7 @@ private:
     void readProjectSection(const toml::table& table) {
         for (auto&& [key, node] : table) {
             if (key.str() != "defaults")
-                fail(key.source().begin.line, "unknown setting 'project." + std::string(key.str()) + "' (settings of [project]: defaults)");
+                fail(key.source().begin.line, unknownSetting("project", key.str(), {"defaults"}));
             auto* flag = node.as_boolean();
             if (!flag) fail(key.source().begin.line, "setting 'project.defaults': expected a boolean (true or false), got " + typeName(node));
             project_.defaults = flag->get();
@@ -107,11 +116,24 @@ private:
         }
     }
 
-    static std::string sectionSettings(std::string_view section) {
-        std::string list;
+    // "unknown setting ..." with the nearest name of the section, or else the section's list.
+    static std::string unknownSetting(std::string_view section, std::string_view name,
+                                      const std::vector<std::string_view>& names) {
+        std::string message = "unknown setting '" + std::string(section) + "." + std::string(name) + "'";
+        if (auto near = nearestName(name, names)) return message + "; did you mean `" + std::string(*near) + "`?";
         for (const auto& setting : allSettings())
-            if (setting.section == section) list += (list.empty() ? "" : ", ") + std::string(setting.name);
-        return list;
+            if (setting.name == name)
+                return message + "; did you mean `" + std::string(setting.section) + "." + std::string(name) + "`?";
+        std::string list;
+        for (auto known : names) list += (list.empty() ? "" : ", ") + std::string(known);
+        return message + " (settings of [" + std::string(section) + "]: " + list + ")";
+    }
+
+    static std::vector<std::string_view> sectionSettings(std::string_view section) {
+        std::vector<std::string_view> names;
+        for (const auto& setting : allSettings())
+            if (setting.section == section) names.push_back(setting.name);
+        return names;
     }
 
     // The TOML value as the setting kind expects it, or an error at its line.
@@ -153,8 +175,7 @@ private:
         for (auto&& [key, node] : table) {
             std::string label = std::string(section) + "." + std::string(key.str());
             const Setting* setting = findSetting(section, key.str());
-            if (!setting)
-                fail(key.source().begin.line, "unknown setting '" + label + "' (settings of [" + std::string(section) + "]: " + sectionSettings(section) + ")");
+            if (!setting) fail(key.source().begin.line, unknownSetting(section, key.str(), sectionSettings(section)));
             SettingValue value = toValue(*setting, label, node);
             if (setting->key == key::kMainClass) mainClassNamed_ = true;
             std::string text;
@@ -166,6 +187,8 @@ private:
                 fail(line, "setting '" + label + "': " + problem.what());
             }
             uint32_t line = key.source().begin.line;
+            (setting->kind == SettingKind::WideText ? namedWide_ : namedNarrow_)[setting->key] = {label, line};
+            warnAboutClimbing(*setting, label, node);
             if (setting->kind == SettingKind::WideText) {
                 storeWide(setting->key, utf8ToUtf16(text), line, "setting '" + label + "'");
             } else {
@@ -210,13 +233,14 @@ private:
                 auto* flag = node.as_boolean();
                 if (!flag) fail(line, "setting 'files.runtime': expected a boolean (true or false), got " + typeName(node));
                 runtime_ = flag->get();
+                runtimeLine_ = line;
             } else if (name == "runtime-jar") {
                 auto* text = node.as_string();
                 if (!text) fail(line, "setting 'files.runtime-jar': expected a string, got " + typeName(node));
                 runtimeJar_ = relativeToProject(text->get());
                 runtimeJarLine_ = line;
             } else {
-                fail(line, "unknown setting 'files." + name + "' (settings of [files]: include, runtime, runtime-jar)");
+                fail(line, unknownSetting("files", name, {"include", "runtime", "runtime-jar"}));
             }
         }
     }
@@ -264,6 +288,51 @@ private:
                            " do not exist; build them, name them with files.runtime-jar or --runtime-jar, or set "
                            "files.runtime = false");
         addFile(jar, std::string(kRuntimeJarName), line, "setting 'files.runtime'");
+        carriedRuntime_ = jar;
+        if (!runtimeLine_) runtimeLine_ = line;
+    }
+
+    // A relative path that leaves the executable's directory reaches places other
+    // users may be able to write, such as C:\jre for C:\Svc\svc.exe.
+    void warnAboutClimbing(const Setting& setting, const std::string& label, const toml::node& node) {
+        bool classPath = setting.kind == SettingKind::ClassPath;
+        if (!classPath && setting.kind != SettingKind::SearchSequence) return;
+        auto* array = node.as_array();
+        for (size_t i = 0; array && i < array->size(); ++i) {
+            auto* text = (*array)[i].as_string();
+            if (!text) continue;
+            std::string_view entry = text->get();
+            bool directory = classPath ? entry.size() >= 2 && entry[0] != 'E'
+                                       : !entry.empty() && std::string_view("ABR").find(entry[0]) != std::string_view::npos;
+            if (directory && climbsAboveExecutable(entry.substr(classPath ? 2 : 1)))
+                warn((*array)[i].source().begin.line,
+                     "setting '" + label + "': '" + std::string(entry) +
+                         "' climbs above the executable's directory, where other users may be able to put files; "
+                         "keep it beside the executable");
+        }
+    }
+
+    // The start classes need a main class to call, and a Java new enough for them.
+    void checkStartClasses() {
+        if (!carriedRuntime_) return;
+        auto mainClass = narrow_.find(key::kMainClass);
+        if (mainClass == narrow_.end() || mainClass->second.empty())
+            fail(runtimeLine_, "setting 'java.main-class' is missing: the start classes are carried (files.runtime) "
+                               "and need the class to start; name it, or set files.runtime = false");
+        auto need = requiredJavaVersion(readWholeFile(*carriedRuntime_, "start classes"));
+        std::string minimum = narrow_.count(key::kMinVersion) ? narrow_[key::kMinVersion] : "";
+        if (!need || compareJavaVersions(minimum, need->version) >= 0) return;
+        auto [label, line] = keyOrigin(key::kMinVersion, "setting 'jvm.min-version'");
+        warn(line, label + ": '" + minimum + "' admits Java runtimes older than " + need->version + ", but the start classes (" +
+                       std::string(kRuntimeJarName) + ") need " + need->version + " (class-file version " +
+                       std::to_string(need->classFileVersion) + "); set min-version = '" + need->version + "'");
+    }
+
+    std::pair<std::string, uint32_t> keyOrigin(int32_t keyNumber, const std::string& fallback) const {
+        if (auto raw = rawNarrow_.find(keyNumber); raw != rawNarrow_.end()) return raw->second;
+        if (auto named = namedNarrow_.find(keyNumber); named != namedNarrow_.end())
+            return {"setting '" + named->second.first + "'", named->second.second};
+        return {fallback, 0};
     }
 
     // The count and the names always agree with the stream that follows the block.
@@ -291,6 +360,11 @@ private:
             if (ec != std::errc() || end != keyText.data() + keyText.size() || keyText.empty())
                 fail(line, label + ": not a key number (a signed 32-bit decimal integer)");
             if (!seen.insert(number).second) fail(line, label + ": key " + std::to_string(number) + " is set twice in the raw tables");
+            const auto& named = wide ? namedWide_ : namedNarrow_;
+            if (auto it = named.find(number); it != named.end())
+                fail(line, label + ": key " + std::to_string(number) + " is set by setting '" + it->second.first +
+                               "' (line " + std::to_string(it->second.second) + ") too; keep one of the two");
+            if (!wide) rawNarrow_[number] = {label, line};
             std::string text;
             if (auto* string = node.as_string()) {
                 text = string->get();
@@ -319,6 +393,7 @@ private:
     }
 
     void finish() {
+        checkStartClasses();
         bool named = narrow_.count(key::kServiceName) && !narrow_[key::kServiceName].empty();
         if (project_.defaults && !named)
             warn(0, "no service name (service.name): the service verbs need a name after the verb");
@@ -333,6 +408,10 @@ private:
     std::map<int32_t, std::u16string> wide_;
     std::set<int32_t> rawNarrowKeys_, rawWideKeys_;
     std::optional<bool> runtime_;
+    uint32_t runtimeLine_ = 0;
+    std::optional<fs::path> carriedRuntime_;
+    // Where each key was set: the named setting's label or the raw entry's, and its line.
+    std::map<int32_t, std::pair<std::string, uint32_t>> namedNarrow_, namedWide_, rawNarrow_;
     bool mainClassNamed_ = false;
     std::optional<fs::path> runtimeJar_;
     uint32_t runtimeJarLine_ = 0;

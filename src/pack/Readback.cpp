@@ -183,6 +183,10 @@ Carried readCarried(std::string_view image, const std::string& name) {
     Carried carried;
     try {
         carried.blockOffset = blockOffsetFromPe(image);
+        std::string expected;
+        appendLe32(expected, kConfigMagic);
+        if (image.substr(std::min<size_t>(carried.blockOffset, image.size()), 4) != expected)
+            failBadInput("`" + name + "` carries no configuration block (not packed by kavrin-pack)");
         DecodedBlock decoded = decodeConfigBlock(image, carried.blockOffset);
         carried.block = std::move(decoded.block);
         carried.endOffset = decoded.endOffset;

@@ -2,9 +2,13 @@
 
 #include <algorithm>
 #include <array>
+#include <cctype>
 #include <charconv>
 
 #include "config/Keys.h"
+#include "files/Paths.h"
+#include "launch/Arguments.h"
+#include "pack/Text.h"
 
 namespace kavrin::pack {
 namespace {
@@ -14,14 +18,16 @@ using K = SettingKind;
 // Defaults are the service launcher's own configuration, launcher flavour "k".
 constexpr std::array kSettings{
     Setting{"service", "name", key::kServiceName, K::Text, std::nullopt,
-            "name the service is installed under (a name after the verb overrides it)"},
+            "name the service is installed under (a name after the verb overrides it)", kInScaffold,
+            serviceNameProblem},
     Setting{"service", "description", key::kServiceDescription, K::WideText, "",
-            "description shown by the service manager; empty: none is set"},
+            "description shown by the service manager; empty: none is set", kInScaffold},
     Setting{"service", "dependencies", key::kDependencies, K::NameList, "",
             "services that must run before this one"},
 
     Setting{"launcher", "type", key::kLauncherType, K::Integer, "4",
-            "launcher type: 4 service (auto-start, errors on stderr), 1 GUI, 5 console with message box"},
+            "launcher type: 4 service (auto-start, errors on stderr), 1 GUI, 5 console with message box", false,
+            launcherTypeProblem},
     Setting{"launcher", "flavour", key::kFlavour, K::Flavour, "k",
             "\"k\": KAVRIN_JAVA_HOME is tried after the search sequence; \"m\": installer flavour"},
     Setting{"launcher", "working-directory", key::kWorkingDirectory, K::Text, ".",
@@ -34,22 +40,26 @@ constexpr std::array kSettings{
             "pass a process communication file name to the JVM (kavrin.processCommFile)"},
 
     Setting{"java", "main-class", key::kMainClass, K::Text, std::nullopt,
-            "the application's main class, dotted"},
-    Setting{"java", "class-path", key::kClassPath, K::ClassPath, "S0..\\lib;",
-            "class path entries: type A/D/E/S, flag 0 (optional) or 1 (mandatory), then the path"},
+            "the application's main class, dotted", kInScaffold, mainClassProblem},
+    Setting{"java", "class-path", key::kClassPath, K::ClassPath, "S0lib;",
+            "class path entries: type A/D/E/S, flag 0 (optional) or 1 (mandatory), then the path "
+            "(relative: to the executable's directory)",
+            kInScaffold},
     Setting{"java", "vm-options", key::kVmParameters, K::Text, " -Xrs",
-            "JVM options, variables expanded, split like a command line"},
+            "JVM options, variables expanded, split like a command line", kInScaffold, quoteProblem},
     Setting{"java", "arguments", key::kArguments, K::Text, "",
-            "fixed application arguments, variables expanded, split like a command line"},
+            "fixed application arguments, variables expanded, split like a command line", false, quoteProblem},
     Setting{"java", "route-j-arguments", key::kRouteJArguments, K::Boolean, "1",
             "\"-J\" arguments of the command line become JVM options"},
 
-    Setting{"jvm", "search-sequence", key::kSearchSequence, K::SearchSequence, "B..\\jre;R..\\jre;",
-            "where to look for a Java runtime: A/B/R directory, E variable, S search path, Y registry"},
-    Setting{"jvm", "min-version", key::kMinVersion, K::Text, "1.5",
-            "lowest accepted Java version (compared byte by byte); empty: no bound"},
+    Setting{"jvm", "search-sequence", key::kSearchSequence, K::SearchSequence, "Bjre;Rjre;",
+            "where to look for a Java runtime: A/B/R directory, E variable, S search path, Y registry",
+            kInScaffold},
+    // 1.8: the start classes are class-file version 52.
+    Setting{"jvm", "min-version", key::kMinVersion, K::Text, "1.8",
+            "lowest accepted Java version (compared byte by byte); empty: no bound", kInScaffold},
     Setting{"jvm", "max-version", key::kMaxVersion, K::Text, "",
-            "highest accepted Java version (compared over its own length); empty: no bound"},
+            "highest accepted Java version (compared over its own length); empty: no bound", kInScaffold},
     Setting{"jvm", "allow-pre-release", key::kAllowPreRelease, K::Boolean, "0",
             "accept beta/ea/rc runtimes everywhere"},
     Setting{"jvm", "jdk-required", key::kJdkRequired, K::Boolean, "0",
@@ -176,6 +186,8 @@ std::optional<std::vector<std::string>> splitSeparated(std::string_view text, ch
     return parts;
 }
 
+std::string kindToBlockText(const Setting& setting, const SettingValue& value);
+
 }  // namespace
 
 std::span<const Setting> allSettings() { return kSettings; }
@@ -239,7 +251,92 @@ std::optional<std::string> searchEntryProblem(std::string_view entry) {
     return std::nullopt;
 }
 
+std::optional<std::string> serviceNameProblem(std::string_view name) {
+    if (name.size() > 256)
+        return "service name of " + std::to_string(name.size()) +
+               " characters; the service manager takes at most 256";
+    if (name.find_first_of("/\\") != std::string_view::npos)
+        return "service name '" + std::string(name) + "' holds a slash, which the service manager refuses";
+    return std::nullopt;
+}
+
+std::optional<std::string> mainClassProblem(std::string_view name) {
+    auto letter = [](unsigned char c) { return std::isalpha(c) || c == '_' || c == '$' || c >= 0x80; };
+    bool good = !name.empty();
+    for (size_t start = 0; good && start <= name.size();) {
+        size_t end = std::min(name.find('.', start), name.size());
+        std::string_view part = name.substr(start, end - start);
+        good = !part.empty() && letter(static_cast<unsigned char>(part[0])) &&
+               std::all_of(part.begin(), part.end(), [&](char c) {
+                   return letter(static_cast<unsigned char>(c)) || std::isdigit(static_cast<unsigned char>(c));
+               });
+        start = end + 1;
+    }
+    if (good) return std::nullopt;
+    return "main class '" + std::string(name) + "' is not a dotted Java class name such as com.example.Main";
+}
+
+std::optional<std::string> launcherTypeProblem(std::string_view text) {
+    if (text == "1" || text == "4" || text == "5") return std::nullopt;
+    return "launcher type " + std::string(text) +
+           " is unknown to the launcher; use 4 (service), 1 (GUI) or 5 (console with message box)";
+}
+
+std::optional<std::string> quoteProblem(std::string_view text) {
+    if (splitArgumentText(utf8ToUtf16(text))) return std::nullopt;
+    return "a quote in '" + std::string(text) +
+           "' has no closing partner; the launcher would stop with \"Wrong Parameter Usage\"";
+}
+
+bool climbsAboveExecutable(std::string_view path) {
+    for (std::string_view exeDir : {"%KAVRIN_EXEDIR%", "%MOLVEX_EXEDIR%", "${KAVRIN_EXEDIR}", "${MOLVEX_EXEDIR}",
+                                    "${launcher:sys.launcherDirectory}"})
+        if (path.substr(0, exeDir.size()) == exeDir) path.remove_prefix(exeDir.size());
+    if (path.find_first_of("%$") != std::string_view::npos || !isRelativePath(std::string(path))) return false;
+    int depth = 0;
+    for (const auto& part : split(path, '\\'))
+        for (const auto& name : split(part, '/')) {
+            if (name == "..") --depth;
+            else if (!name.empty() && name != ".") ++depth;
+            if (depth < 0) return true;
+        }
+    return false;
+}
+
+std::optional<std::string_view> nearestName(std::string_view word, std::span<const std::string_view> names) {
+    // Edit distance, one row at a time.
+    auto distance = [](std::string_view a, std::string_view b) {
+        std::vector<size_t> row(b.size() + 1);
+        for (size_t j = 0; j <= b.size(); ++j) row[j] = j;
+        for (size_t i = 1; i <= a.size(); ++i) {
+            size_t diagonal = row[0];
+            row[0] = i;
+            for (size_t j = 1; j <= b.size(); ++j) {
+                size_t above = row[j];
+                row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
+                diagonal = above;
+            }
+        }
+        return row[b.size()];
+    };
+    std::optional<std::string_view> best;
+    size_t bestDistance = std::max<size_t>(2, word.size() / 3) + 1;
+    for (auto name : names) {
+        size_t d = distance(word, name);
+        if (d < bestDistance) best = name, bestDistance = d;
+    }
+    return best;
+}
+
 std::string settingToBlockText(const Setting& setting, const SettingValue& value) {
+    std::string text = kindToBlockText(setting, value);
+    if (setting.check)
+        if (auto problem = setting.check(text)) throw SettingProblem(*problem);
+    return text;
+}
+
+namespace {
+std::string kindToBlockText(const Setting& setting, const SettingValue& value) {
     switch (setting.kind) {
     case K::Text:
     case K::WideText: return asString(value, setting.kind);
@@ -286,6 +383,7 @@ std::string settingToBlockText(const Setting& setting, const SettingValue& value
     }
     throw SettingProblem("unsupported setting");
 }
+}  // namespace
 
 std::optional<SettingValue> blockTextToSetting(const Setting& setting, std::string_view text) {
     std::optional<SettingValue> value;

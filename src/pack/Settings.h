@@ -30,6 +30,11 @@ enum class SettingKind {
     Flavour,         // "k", "m" or ""
 };
 
+// What is wrong with a setting's block text beyond its kind, or none.
+using SettingCheck = std::optional<std::string> (*)(std::string_view text);
+
+inline constexpr bool kInScaffold = true;
+
 struct Setting {
     std::string_view section;
     std::string_view name;
@@ -38,6 +43,9 @@ struct Setting {
     // Block text written when the project keeps the defaults; none: not written.
     std::optional<std::string_view> defaultText;
     std::string_view summary;  // one line, used by `init`
+    // kInScaffold: a service project needs it, so the short `init` lists it.
+    bool scaffold = false;
+    SettingCheck check = nullptr;
 };
 
 std::span<const Setting> allSettings();
@@ -71,5 +79,18 @@ std::optional<SettingValue> blockTextToSetting(const Setting& setting, std::stri
 // Single checks, also used by the tests.
 std::optional<std::string> classPathEntryProblem(std::string_view entry);
 std::optional<std::string> searchEntryProblem(std::string_view entry);
+std::optional<std::string> serviceNameProblem(std::string_view name);
+std::optional<std::string> mainClassProblem(std::string_view name);
+std::optional<std::string> launcherTypeProblem(std::string_view text);
+// A quote without its closing partner, by the launcher's own splitting rule.
+std::optional<std::string> quoteProblem(std::string_view text);
+
+// Whether a class path or search entry's path climbs above the executable's
+// directory ("..\lib", "%KAVRIN_EXEDIR%..\jre"); absolute paths and other
+// variables do not count.
+bool climbsAboveExecutable(std::string_view path);
+
+// The known name nearest to `word` when it is close enough to be a slip of the pen.
+std::optional<std::string_view> nearestName(std::string_view word, std::span<const std::string_view> names);
 
 }  // namespace kavrin::pack

@@ -1,5 +1,6 @@
 // kavrin-pack: builds a service executable from a project file and prints back
 // what one carries. Exit codes: 0 success, 1 bad input, 2 I/O failure.
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <iostream>
@@ -13,6 +14,7 @@
 #include "pack/Init.h"
 #include "pack/Readback.h"
 #include "pack/PackError.h"
+#include "pack/Settings.h"
 
 namespace fs = std::filesystem;
 using namespace kavrin::pack;
@@ -40,7 +42,7 @@ struct InspectArgs {
 };
 struct InitArgs {
     std::string name, mainClass, output;
-    bool force = false;
+    bool force = false, all = false;
 };
 
 int runBuild(const BuildArgs& args, const fs::path& home) {
@@ -78,7 +80,7 @@ int runInspect(const InspectArgs& args) {
 }
 
 int runInit(const InitArgs& args) {
-    std::string text = starterProject(args.name, args.mainClass);
+    std::string text = starterProject(args.name, args.mainClass, args.all);
     if (args.output.empty()) {
         std::cout << text;
         return kExitOk;
@@ -91,12 +93,31 @@ int runInit(const InitArgs& args) {
     return kExitOk;
 }
 
+// A first argument that is no option and no command: name the nearest command.
+std::optional<std::string> unknownCommand(int argc, char** argv, const CLI::App& app) {
+    if (argc < 2 || argv[1][0] == '-') return std::nullopt;
+    std::vector<std::string> names;
+    for (const auto* command : app.get_subcommands({})) names.push_back(command->get_name());
+    std::string word = argv[1];
+    if (std::find(names.begin(), names.end(), word) != names.end()) return std::nullopt;
+    std::vector<std::string_view> views(names.begin(), names.end());
+    std::string message = "kavrin-pack: unknown command '" + word + "'";
+    if (auto near = nearestName(word, views)) return message + "; did you mean `" + std::string(*near) + "`?";
+    std::string list;
+    for (const auto& name : names) list += (list.empty() ? "" : ", ") + name;
+    return message + " (commands: " + list + ")";
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     CLI::App app{"kavrin-pack: packs a Java service into one Windows executable.\n"
                  "Exit codes: 0 success, 1 bad input, 2 I/O failure."};
     app.require_subcommand(1);
+    app.set_version_flag("--version", "kavrin-pack " KAVRIN_VERSION);
+    app.failure_message([](const CLI::App*, const CLI::Error& error) {
+        return "kavrin-pack: " + std::string(error.what()) + "\nRun with --help for more information.\n";
+    });
 
     BuildArgs build;
     auto* buildCommand = app.add_subcommand("build", "Write stub + configuration block + included files");
@@ -118,6 +139,12 @@ int main(int argc, char** argv) {
     initCommand->add_option("-m,--main-class", init.mainClass, "Application main class, dotted")->required();
     initCommand->add_option("-o,--output", init.output, "File to write (default: standard output)");
     initCommand->add_flag("-f,--force", init.force, "Replace an existing file");
+    initCommand->add_flag("--all", init.all, "List every setting, not only those a service needs");
+
+    if (auto message = unknownCommand(argc, argv, app)) {
+        std::cerr << *message << "\n";
+        return kExitBadInput;
+    }
 
     try {
         app.parse(argc, argv);

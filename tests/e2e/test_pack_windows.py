@@ -1,14 +1,18 @@
 """kavrin-pack.exe, the Windows build of the builder, under Wine: it writes the
 same executable as the host build, reads it back, and fails with the same exit
-codes."""
+codes; and a new user's first service (init, build, jars in lib\\, a runtime in
+jre\\) starts."""
 
 import os
+import shutil
 import subprocess
 import unittest
 
 import harness
+import homes
 
 PACK_EXE = os.path.join(harness.WINDOWS_BIN, "kavrin-pack.exe")
+EXAMPLE_JAR = os.path.join(harness.HOST_BIN, "..", "examples", "hello-service.jar")
 
 PROJECT = """
 [service]
@@ -68,6 +72,35 @@ class WindowsBuilderTest(harness.PrefixTest):
                                "--stub", self.prefix.winpath(harness.STUB))
         self.assertEqual(result.rc, 2, result.stderr)
         self.assertEqual(self.pack_exe("--help").rc, 0)
+
+    def test_init_then_build_finds_lib_and_jre_beside_the_executable(self):
+        # As the guide says: kavrin-pack init, kavrin-pack build, the jar in lib\ and
+        # a runtime in jre\ beside the executable; nothing else configured.
+        name = "kvrnewuser"
+        root = self.drive_c / "NewUser"
+        root.mkdir()
+        result = self.pack_exe("init", "--name", name, "--main-class", "com.example.hello.HelloService",
+                               "-o", self.prefix.winpath(str(root / "svc.toml")))
+        self.assertEqual(result.rc, 0, result)
+        result = self.prefix.run(PACK_EXE, ["build", "svc.toml", "-o", "svc.exe"], cwd=str(root))
+        self.assertEqual((result.rc, result.stderr), (0, ""), result)
+        (root / "lib").mkdir()
+        shutil.copyfile(EXAMPLE_JAR, root / "lib" / "hello-service.jar")
+        jre = homes.make_jre(root / "jre", self.fx, "1.8.0_202", jvm_subdir="server")
+        record = jre.bin.path / "server" / "jvm-record.txt"
+        exe = str(root / "svc.exe")
+
+        self.assertEqual(self.prefix.run(exe, ["-install"]).rc, 0)
+        self.addCleanup(self.prefix.run, exe, ["-uninstall"], timeout=120)
+        self.assertEqual(self.prefix.run(exe, ["-start"]).rc, 0)
+        harness.wait_for(lambda: "main argc=" in (record.read_text() if record.exists() else ""))
+        text = record.read_text() if record.exists() else ""
+        self.assertIn("main argc=", text, "the runtime in jre\\ was not used")
+        class_path = next((line for line in text.split("\n") if line.startswith("option -Djava.class.path=")), "")
+        self.assertIn("c:\\newuser\\lib\\hello-service.jar", class_path.lower())
+        self.assertEqual(self.prefix.wait_for_state(name, harness.RUNNING), harness.RUNNING)
+        self.assertEqual(self.prefix.run(exe, ["-stop"]).rc, 0)
+        self.assertEqual(self.prefix.wait_for_state(name, harness.STOPPED), harness.STOPPED)
 
 
 if __name__ == "__main__":

@@ -9,6 +9,7 @@ namespace kavrin::pack::test {
 namespace {
 
 using ::testing::HasSubstr;
+using ::testing::Not;
 
 class CliTest : public ::testing::Test {
 protected:
@@ -63,10 +64,7 @@ TEST_F(CliTest, BadInputExitsWithOneAndNamesTheProblem) {
     EXPECT_THAT(run.err, HasSubstr("bad.toml:4: setting 'jvm.search-sequence': search sequence entry 'Qx' has the unknown type letter 'Q'"));
     EXPECT_FALSE(fs::exists(dir / "bad.exe"));
 
-    EXPECT_EQ(pack("build").exitCode, 1);                      // no project
-    EXPECT_EQ(pack("frobnicate").exitCode, 1);                 // no such command
     EXPECT_EQ(pack("build " + at("missing.toml") + " --stub " + at("stub.exe")).exitCode, 1);
-    EXPECT_EQ(pack("inspect " + at("stub.exe")).exitCode, 1);  // carries no block
 }
 
 TEST_F(CliTest, AnOutputThatWouldOverwriteTheStubIsRefused) {
@@ -99,8 +97,11 @@ TEST_F(CliTest, InitWritesAStarterThatBuilds) {
     std::string text = readText(dir / "start.toml");
     EXPECT_THAT(text, HasSubstr("name = 'hello'"));
     EXPECT_THAT(text, HasSubstr("main-class = 'com.example.Hello'"));
-    EXPECT_THAT(text, HasSubstr("#min-version = '1.5'"));
-    EXPECT_THAT(text, HasSubstr("#search-sequence = ['B..\\jre', 'R..\\jre']"));
+    EXPECT_THAT(text, HasSubstr("#min-version = '1.8'"));
+    EXPECT_THAT(text, HasSubstr("#class-path = ['S0lib']"));
+    EXPECT_THAT(text, HasSubstr("#search-sequence = ['Bjre', 'Rjre']"));
+    EXPECT_THAT(text, HasSubstr("docs/project-file.md"));
+    EXPECT_THAT(text, Not(HasSubstr("[messages]")));  // the short scaffold: what a service needs
     writeText(dir / "bin" / "kavrin-runtime.jar", "PK");
     run = pack("build " + at("start.toml") + " --stub " + at("stub.exe") + " --runtime-jar " + at("bin/kavrin-runtime.jar"));
     EXPECT_EQ(run.exitCode, 0) << run.err;
@@ -111,6 +112,40 @@ TEST_F(CliTest, InitWritesAStarterThatBuilds) {
     EXPECT_THAT(run.err, HasSubstr("exists already"));
     EXPECT_EQ(pack("init --name hello --main-class com.example.Hello -f -o " + at("start.toml")).exitCode, 0);
     EXPECT_EQ(pack("init --name 'a/b' --main-class x.Y").exitCode, 1);
+
+    // --all lists every setting, and builds the same block.
+    run = pack("init --all --name hello --main-class com.example.Hello -o " + at("all.toml"));
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_THAT(readText(dir / "all.toml"), HasSubstr("#startup-error = "));
+    run = pack("build " + at("all.toml") + " --stub " + at("stub.exe") + " --runtime-jar " + at("bin/kavrin-runtime.jar"));
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(readText(dir / "all.exe"), readText(dir / "start.exe"));
+}
+
+TEST_F(CliTest, CommandLineMessages) {
+    struct Case {
+        std::string arguments;
+        int exitCode;
+        std::string err;
+    } cases[] = {
+        {"biuld p.toml", 1, "kavrin-pack: unknown command 'biuld'; did you mean `build`?\n"},
+        {"frobnicate", 1, "kavrin-pack: unknown command 'frobnicate' (commands: build, inspect, init)\n"},
+    };
+    for (const Case& c : cases) {
+        PackRun run = pack(c.arguments);
+        EXPECT_EQ(run.exitCode, c.exitCode) << c.arguments;
+        EXPECT_EQ(run.err, c.err) << c.arguments;
+    }
+    // CLI11's errors and the builder's own carry the prefix.
+    for (const std::string& arguments :
+         std::vector<std::string>{"", "build", "build --frob p.toml", "init --name x", "inspect " + at("stub.exe")}) {
+        PackRun run = pack(arguments);
+        EXPECT_EQ(run.exitCode, 1) << arguments;
+        EXPECT_THAT(run.err, ::testing::StartsWith("kavrin-pack: ")) << arguments;
+    }
+    PackRun run = pack("--version");
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.out, "kavrin-pack " KAVRIN_VERSION "\n");
 }
 
 TEST_F(CliTest, InspectCanWriteTheProjectAndTheFiles) {

@@ -27,6 +27,8 @@ protected:
         }
         return {0, "(no error)"};
     }
+    // A message about p.toml as the builder prints it: with the file's directory.
+    std::string inDir(const std::string& message) { return dir.path().string() + "/" + message; }
     void SetUp() override {
         writeText(dir / "bin" / "kavrin-runtime.jar", "PK");
         writeText(dir / "a.bin", "A");
@@ -40,8 +42,8 @@ TEST_F(ProjectTest, DefaultsAreTheServiceLaunchersConfiguration) {
     Project project = parse("[files]\nruntime = false\n");
     std::map<int32_t, std::string> expected{
         {102, "0"}, {103, "error.log"}, {104, "0"}, {105, "output.log"}, {106, "1"}, {107, "4"},
-        {121, "S0..\\lib;"}, {123, " -Xrs"}, {124, ""}, {125, "1"}, {126, "1.5"}, {127, ""},
-        {128, "B..\\jre;R..\\jre;"}, {130, "0"}, {131, "0"}, {146, "."}, {149, ""}, {152, ""},
+        {121, "S0lib;"}, {123, " -Xrs"}, {124, ""}, {125, "1"}, {126, "1.8"}, {127, ""},
+        {128, "Bjre;Rjre;"}, {130, "0"}, {131, "0"}, {146, "."}, {149, ""}, {152, ""},
         {1000, "Error"},
         {1001, "No JVM could be found on your system.\nPlease define KAVRIN_JAVA_HOME\nto point to an installed "
                "JDK or JRE or download a JRE from https://jdk.java.net."},
@@ -102,13 +104,15 @@ internal-error = "Fehler {0}"
     EXPECT_EQ(project.block.wide[0].second, u"Dienst f\u00fcr Gr\u00f6\u00dfen \u2713");
 }
 
-TEST_F(ProjectTest, RawValuesOverrideNamedSettingsAndDefaults) {
+// (A raw entry repeating a named setting of the same file is refused, below.)
+TEST_F(ProjectTest, RawValuesOverrideDefaults) {
     Project project = parse(
-        "[jvm]\nmin-version = '1.6'\n[raw]\n\"126\" = '1.7'\n\"107\" = 1\n\"-5\" = 'negative key'\n"
+        "[jvm]\nmax-version = '1.6'\n[raw]\n\"126\" = '1.7'\n\"107\" = 1\n\"-5\" = 'negative key'\n"
         "[raw-wide]\n\"20017\" = 'wide'\n\"30000\" = 'other'\n[raw-hex]\n\"500\" = '00 ff 5c'\n"
         "[raw-wide-hex]\n\"30001\" = '00d8'\n[files]\nruntime = false\n");
     auto narrow = narrowMap(project.block);
     EXPECT_EQ(narrow[126], "1.7");
+    EXPECT_EQ(narrow[127], "1.6");
     EXPECT_EQ(narrow[107], "1");
     EXPECT_EQ(narrow[-5], "negative key");
     EXPECT_EQ(narrow[500], std::string("\0\xff\x5c", 3));
@@ -200,7 +204,7 @@ const std::string kLong(8192, 'x');
 INSTANTIATE_TEST_SUITE_P(
     Mistakes, BadProjectTest,
     ::testing::Values(
-        BadProject{"Syntax", "[jvm]\nmin-version = \n", "p.toml:2: "},
+        BadProject{"Syntax", "[jvm]\nmin-version = \n", "p.toml:2:"},
         BadProject{"UnknownSetting", "[jvm]\nmin-versoin = '1.6'\n", "p.toml:2: unknown setting 'jvm.min-versoin'"},
         BadProject{"UnknownSection", "[service]\nname = 'x'\n[jvmm]\n", "p.toml:3: unknown section [jvmm]"},
         BadProject{"SettingOutsideASection", "name = 'x'\n", "p.toml:1: unknown setting 'name'"},
@@ -257,6 +261,87 @@ INSTANTIATE_TEST_SUITE_P(
         BadProject{"RuntimeMissing", "[files]\nruntime = true\nruntime-jar = 'gone.jar'\n",
                    "p.toml:3: setting 'files.runtime': the start classes"}),
     [](const auto& instance) { return std::string(instance.param.name); });
+
+// What a new user gets wrong, caught when the project is built rather than when the
+// service starts: each refusal and each warning once, verbatim.
+TEST_F(ProjectTest, NewUserMistakesAreRefusedOrWarnedAbout) {
+    // The start classes as built, so their real class-file version counts.
+    fs::copy_file(fs::path(KAVRIN_PACK_EXE).parent_path() / "kavrin-runtime.jar", dir / "bin" / "kavrin-runtime.jar",
+                  fs::copy_options::overwrite_existing);
+    struct Case {
+        const char* name;
+        std::string text;
+        std::string refusal;                // empty: the project is accepted
+        std::vector<std::string> warnings;  // when accepted
+    } cases[] = {
+        // Refusals.
+        {"MainClassMissing", "[service]\nname = 's'\n[files]\nruntime = true\n",
+         "p.toml:4: setting 'java.main-class' is missing: the start classes are carried (files.runtime) and need the "
+         "class to start; name it, or set files.runtime = false", {}},
+        {"LauncherType", "[launcher]\ntype = 3\n",
+         "p.toml:2: setting 'launcher.type': launcher type 3 is unknown to the launcher; use 4 (service), 1 (GUI) or 5 "
+         "(console with message box)", {}},
+        {"ServiceNameLong", "[service]\nname = '" + std::string(257, 'n') + "'\n",
+         "p.toml:2: setting 'service.name': service name of 257 characters; the service manager takes at most 256", {}},
+        {"ServiceNameSlash", "[service]\nname = 'a\\b'\n",
+         "p.toml:2: setting 'service.name': service name 'a\\b' holds a slash, which the service manager refuses", {}},
+        {"MainClassNotDotted", "[java]\nmain-class = 'com/example/Main'\n",
+         "p.toml:2: setting 'java.main-class': main class 'com/example/Main' is not a dotted Java class name such as "
+         "com.example.Main", {}},
+        {"VmOptionsQuote", "[java]\nvm-options = '-Xmx1g \"-Dhome=C:\\My App'\n",
+         "p.toml:2: setting 'java.vm-options': a quote in '-Xmx1g \"-Dhome=C:\\My App' has no closing partner; the "
+         "launcher would stop with \"Wrong Parameter Usage\"", {}},
+        {"ArgumentsQuote", "[java]\narguments = \"--name 'it\"\n",
+         "p.toml:2: setting 'java.arguments': a quote in '--name 'it' has no closing partner; the launcher would stop "
+         "with \"Wrong Parameter Usage\"", {}},
+        {"RawRepeatsANamedSetting", "[java]\nmain-class = 'a.B'\n[raw]\n\"122\" = 'c.D'\n",
+         "p.toml:4: [raw] key \"122\": key 122 is set by setting 'java.main-class' (line 2) too; keep one of the two", {}},
+        // Warnings.
+        {"ClassPathClimbs", "[service]\nname = 's'\n[java]\nclass-path = ['S0lib', 'S0..\\lib']\n", "",
+         {"p.toml:4: warning: setting 'java.class-path': 'S0..\\lib' climbs above the executable's directory, where "
+          "other users may be able to put files; keep it beside the executable"}},
+        {"SearchClimbs", "[service]\nname = 's'\n[jvm]\nsearch-sequence = [\n  'Bjre',\n  'R%KAVRIN_EXEDIR%..\\jre',\n]\n",
+         "",
+         {"p.toml:6: warning: setting 'jvm.search-sequence': 'R%KAVRIN_EXEDIR%..\\jre' climbs above the executable's "
+          "directory, where other users may be able to put files; keep it beside the executable"}},
+        {"MinVersionBelowTheStartClasses", "[service]\nname = 's'\n[java]\nmain-class = 'a.B'\n[jvm]\nmin-version = '1.5'\n",
+         "",
+         {"p.toml:6: warning: setting 'jvm.min-version': '1.5' admits Java runtimes older than 1.8, but the start "
+          "classes (kavrin-runtime.jar) need 1.8 (class-file version 52); set min-version = '1.8'"}},
+        // Legal look-alikes stay quiet.
+        {"Clean",
+         "[service]\nname = 's'\n[launcher]\ntype = 1\n[java]\nmain-class = 'com.ex_1.$Main'\n"
+         "class-path = ['S0lib\\..\\jars', 'A1C:\\app\\a.jar', 'E0CP', 'D0.\\classes']\n"
+         "vm-options = \"'-Dx=a \\\"b' -Dy=\\\"c d\\\"\"\n"
+         "[jvm]\nsearch-sequence = ['B\\\\srv\\jre', 'A%JAVA_HOME%\\..\\x', 'EJAVA_HOME', 'S', 'Y']\nmin-version = '11'\n",
+         "", {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (c.refusal.empty()) {
+            std::vector<std::string> warnings;
+            for (const auto& warning : c.warnings) warnings.push_back(inDir(warning));
+            EXPECT_EQ(parse(c.text).warnings, warnings);
+        } else {
+            EXPECT_EQ(failure(c.text), std::make_pair(int(kExitBadInput), inDir(c.refusal)));
+        }
+    }
+}
+
+TEST_F(ProjectTest, MessagesForMistypedNamesAndBrokenSyntax) {
+    struct Case {
+        std::string text, message;
+    } cases[] = {
+        {"[java]\nmain-clas = 'a.B'\n", "p.toml:2: unknown setting 'java.main-clas'; did you mean `main-class`?"},
+        {"[java]\nmin-version = '1.8'\n", "p.toml:2: unknown setting 'java.min-version'; did you mean `jvm.min-version`?"},
+        {"[files]\nincludes = []\n", "p.toml:2: unknown setting 'files.includes'; did you mean `include`?"},
+        {"[servce]\n", "p.toml:1: unknown section [servce]; did you mean `[service]`?"},
+        {"[service]\nname = 'x\n",
+         "p.toml:2:10: Error while parsing literal string: control characters other than TAB (U+0009) are explicitly "
+         "prohibited"},
+    };
+    for (const Case& c : cases) EXPECT_EQ(failure(c.text).second, inDir(c.message));
+}
 
 TEST_F(ProjectTest, EveryCatalogueKeyHasANamedSettingOrIsWrittenFromTheFiles) {
     for (const auto& setting : allSettings()) {

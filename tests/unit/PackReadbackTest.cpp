@@ -101,12 +101,12 @@ TEST(InspectTest, ValuesNoNamedSettingExpressesGoToRawTables) {
 
 TEST(InspectTest, AProjectKeepingTheDefaultsPrintsOnlyWhatDiffers) {
     ScratchDir dir;
-    writeText(dir / "p.toml", "[service]\nname = 'svc'\n[java]\nmain-class = 'x.Main'\n[jvm]\nmin-version = '1.8'\n"
+    writeText(dir / "p.toml", "[service]\nname = 'svc'\n[java]\nmain-class = 'x.Main'\n[jvm]\nmin-version = '11'\n"
                               "[messages]\ncaption = 'Error'\n");
     buildExecutable(requestFor(dir.path(), dir / "p.toml"));
     Packed packed = inspectImage(readText(dir / "out.exe"), dir.path());
     EXPECT_THAT(packed.text, HasSubstr("defaults = true"));
-    EXPECT_THAT(packed.text, HasSubstr("[jvm]\nmin-version = '1.8'  # key 126\n"));
+    EXPECT_THAT(packed.text, HasSubstr("[jvm]\nmin-version = '11'  # key 126\n"));
     EXPECT_THAT(packed.text, HasSubstr("runtime = true\nruntime-jar = 'extracted/kavrin-runtime.jar'"));
     EXPECT_THAT(packed.text, Not(HasSubstr("vm-options")));
     EXPECT_THAT(packed.text, Not(HasSubstr("[messages]")));
@@ -148,7 +148,7 @@ TEST(InspectTest, TheCarriedFilesAreTheRecordsTheLauncherReads) {
     expectRoundTrip(image, dir / "y");
 }
 
-TEST(InspectTest, AFileWithoutABlockIsRefusedWithTheLaunchersText) {
+TEST(InspectTest, AFileWithoutABlockIsRefusedAndADamagedOneWithTheLaunchersText) {
     auto refusal = [](const std::string& image) -> std::string {
         try {
             readCarried(image, "plain.exe");
@@ -158,8 +158,11 @@ TEST(InspectTest, AFileWithoutABlockIsRefusedWithTheLaunchersText) {
         }
         return "(no error)";
     };
-    EXPECT_EQ(refusal(stubImage()), "plain.exe: no readable configuration block (Internal Error: readInt)");
-    EXPECT_EQ(refusal(stubImage() + "DEBUG DATA"), "plain.exe: no readable configuration block (Internal Error: magic)");
+    const std::string none = "`plain.exe` carries no configuration block (not packed by kavrin-pack)";
+    EXPECT_EQ(refusal(stubImage()), none);
+    EXPECT_EQ(refusal(stubImage() + "DEBUG DATA"), none);
+    EXPECT_EQ(refusal(stubImage() + std::string("\xd5\x13\xe4\xe8\x02", 5)),
+              "plain.exe: no readable configuration block (Internal Error: readInt)");
 }
 
 // Signing appends a certificate table at the end of the file and changes nothing

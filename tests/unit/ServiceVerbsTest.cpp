@@ -120,8 +120,9 @@ TEST(DependencyList, SplitsAtCommasSkippingEmptyNames) {
     }
 }
 
-TEST(DependencyList, ListLongerThanTheOldBufferIsPassedWhole) {
-    // Beyond 8192 bytes the original buffer overflowed; every name must still arrive.
+TEST(DependencyList, ListLongerThanAnEightKilobyteBufferIsPassedWhole) {
+    // The list is not held in an 8192-byte buffer: past 8192 bytes every name must
+    // still arrive, neither cut nor written beyond its end.
     std::string key;
     for (int i = 0; i < 1000; ++i) key += "Dependency" + std::to_string(i) + ",";
     ServiceWorld w;
