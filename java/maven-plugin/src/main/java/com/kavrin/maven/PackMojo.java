@@ -77,7 +77,7 @@ public class PackMojo extends AbstractMojo {
         PackRunner runner = new PackRunner(getLog());
         runner.run(command.build());
         if (msi) {
-            List<String> help = runner.run(Arrays.asList(builder, "--help"));
+            List<String> help = runner.output(Arrays.asList(builder, "--help"));
             if (help.stream().noneMatch(line -> line.trim().startsWith("msi"))) {
                 throw new MojoFailureException("msi is set, but " + builder
                         + " cannot write MSI packages (its --help lists no msi command)");

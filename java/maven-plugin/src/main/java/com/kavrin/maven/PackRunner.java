@@ -19,8 +19,19 @@ final class PackRunner {
         this.log = log;
     }
 
+    /** Runs the command and logs its output (warnings as warnings); throws when it fails. */
+    void run(List<String> command) throws MojoExecutionException, MojoFailureException {
+        for (String line : output(command)) {
+            if (line.contains(": warning: ")) {
+                log.warn(line);
+            } else {
+                log.info(line);
+            }
+        }
+    }
+
     /** The builder's output lines; throws when it cannot run or exits non-zero. */
-    List<String> run(List<String> command) throws MojoExecutionException, MojoFailureException {
+    List<String> output(List<String> command) throws MojoExecutionException, MojoFailureException {
         log.debug("Running " + String.join(" ", command));
         Process process;
         try {
@@ -52,13 +63,6 @@ final class PackRunner {
             throw new MojoFailureException(lines.isEmpty()
                     ? command.get(0) + " failed with exit code " + exitCode
                     : String.join(System.lineSeparator(), lines));
-        }
-        for (String line : lines) {
-            if (line.contains(": warning: ")) {
-                log.warn(line);
-            } else {
-                log.info(line);
-            }
         }
         return lines;
     }

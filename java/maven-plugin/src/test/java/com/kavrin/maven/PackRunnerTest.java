@@ -38,7 +38,7 @@ public class PackRunnerTest {
         List<String> command = new PackCommand(builder, new File("my dir/kavrin.toml"), new File("target/app.exe"))
                 .classPath(Arrays.asList("A1lib\\app.jar")).build();
         assertEquals(Arrays.asList("[build]", "[my dir/kavrin.toml]", "[-o]", "[target/app.exe]", "[--class-path]",
-                "[A1lib\\app.jar]"), runner.run(command));
+                "[A1lib\\app.jar]"), runner.output(command));
     }
 
     @Test
@@ -46,7 +46,7 @@ public class PackRunnerTest {
         String message = "kavrin-pack: kavrin.toml:7: setting 'jvm.min-version': expected a string, got an integer";
         String builder = builder("echo \"" + message + "\" >&2\nexit 1\n");
         try {
-            runner.run(Arrays.asList(builder, "build", "kavrin.toml"));
+            runner.output(Arrays.asList(builder, "build", "kavrin.toml"));
             fail("no failure");
         } catch (MojoFailureException e) {
             assertEquals(message, e.getMessage());
@@ -56,7 +56,7 @@ public class PackRunnerTest {
     @Test
     public void aMissingBuilderSaysHowToNameIt() throws Exception {
         try {
-            runner.run(Arrays.asList(new File(temp.getRoot(), "nowhere/kavrin-pack").getPath(), "build"));
+            runner.output(Arrays.asList(new File(temp.getRoot(), "nowhere/kavrin-pack").getPath(), "build"));
             fail("no failure");
         } catch (MojoExecutionException e) {
             assertTrue(e.getMessage(), e.getMessage().contains("-Dkavrin.executable"));
