@@ -11,6 +11,9 @@ PACKAGES=(
     googletest libtomlplusplus-dev libcli11-dev
     osslsigncode openssl
     clang libclang-rt-14-dev
+    # The Maven plugin and the example's Maven build, offline from /usr/share/maven-repo.
+    maven maven-debian-helper libmaven-plugin-tools-java libmaven3-core-java
+    libmaven-install-plugin-java junit4 libslf4j-java
 )
 
 installed() {

@@ -64,7 +64,8 @@ std::optional<fs::path> findDefaultStub(const fs::path& builderDirectory) {
 
 BuildResult buildExecutable(const BuildRequest& request) {
     BuildResult result;
-    Project project = loadProject(request.project, {request.runtimeJar, request.builderDirectory});
+    Project project = loadProject(request.project,
+                                  {request.runtimeJar, request.builderDirectory, request.classPath, request.includes});
     result.warnings = project.warnings;
 
     if (request.stub) {

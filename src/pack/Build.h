@@ -20,6 +20,8 @@ struct BuildRequest {
     std::optional<std::filesystem::path> stub;    // default: findDefaultStub
     std::optional<std::filesystem::path> runtimeJar;
     std::filesystem::path builderDirectory;  // where kavrin-pack itself lives
+    std::vector<std::string> classPath = {};  // see ProjectOptions
+    std::vector<std::filesystem::path> includes = {};
 };
 
 struct BuildResult {

@@ -53,7 +53,9 @@ public:
         applyDefaults();
         for (auto section : settingSections())
             if (auto* table = root[section].as_table()) readSettingSection(section, *table);
+        addCommandLineClassPath();
         if (auto* files = root["files"].as_table()) readFilesSection(*files);
+        addCommandLineIncludes();
         addRuntimeJar(root);
         writeFileKeys();
         for (auto section : kRawSections)
@@ -64,7 +66,7 @@ public:
 
 private:
     [[noreturn]] void fail(uint32_t line, const std::string& message) const {
-        failBadInput(displayPath(file_) + ":" + std::to_string(line) + ": " + message);
+        failBadInput(displayPath(file_) + (line ? ":" + std::to_string(line) : "") + ": " + message);
     }
     void warn(uint32_t line, const std::string& message) {
         std::string where = line ? ":" + std::to_string(line) : "";
@@ -178,6 +180,7 @@ private:
             if (!setting) fail(key.source().begin.line, unknownSetting(section, key.str(), sectionSettings(section)));
             SettingValue value = toValue(*setting, label, node);
             if (setting->key == key::kMainClass) mainClassNamed_ = true;
+            if (setting->key == key::kClassPath) classPathNamed_ = true;
             std::string text;
             try {
                 text = settingToBlockText(*setting, value);
@@ -260,6 +263,29 @@ private:
         if (!fs::is_regular_file(source, ec))
             fail(line, "setting 'files.include': included file '" + text + "' does not exist (looked for " + displayPath(source) + ")");
         addFile(source, name, line, "setting 'files.include'");
+    }
+
+    void addCommandLineClassPath() {
+        if (options_.classPath.empty()) return;
+        std::string text = classPathNamed_ ? narrow_[key::kClassPath] : "";
+        for (const auto& entry : options_.classPath) {
+            if (auto problem = classPathEntryProblem(entry)) failBadInput("--class-path: " + *problem);
+            text += entry + ";";
+        }
+        storeNarrow(key::kClassPath, std::move(text), 0, "setting 'java.class-path' with --class-path");
+    }
+
+    void addCommandLineIncludes() {
+        for (const auto& source : options_.includes) {
+            std::string name = source.filename().string();
+            std::string label = "--include '" + displayPath(source) + "'";
+            if (auto problem = unsafeNameProblem(name)) failBadInput(label + ": cannot be carried: " + *problem);
+            std::error_code ec;
+            if (!fs::is_regular_file(source, ec)) failBadInput(label + ": no such file");
+            for (const auto& file : project_.files)
+                if (file.name == name) failBadInput(label + ": two included files would be stored as '" + name + "'");
+            project_.files.push_back({source, name});
+        }
     }
 
     void addFile(const fs::path& source, const std::string& name, uint32_t line, const std::string& label) {
@@ -413,6 +439,7 @@ private:
     // Where each key was set: the named setting's label or the raw entry's, and its line.
     std::map<int32_t, std::pair<std::string, uint32_t>> namedNarrow_, namedWide_, rawNarrow_;
     bool mainClassNamed_ = false;
+    bool classPathNamed_ = false;
     std::optional<fs::path> runtimeJar_;
     uint32_t runtimeJarLine_ = 0;
 };

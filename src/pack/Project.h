@@ -30,6 +30,11 @@ struct ProjectOptions {
     // itself: this path if given, else kavrin-runtime.jar in builderDirectory.
     std::optional<std::filesystem::path> runtimeJar;
     std::filesystem::path builderDirectory;
+    // From the command line (a build tool's dependencies, extra files): class path
+    // entries follow the file's java.class-path, or replace the default when the
+    // file sets none; files are carried after the file's files.include.
+    std::vector<std::string> classPath = {};
+    std::vector<std::filesystem::path> includes = {};
 };
 
 struct Project {

@@ -6,6 +6,7 @@
 #include <iostream>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include <CLI/CLI.hpp>
 
@@ -36,6 +37,7 @@ fs::path builderDirectory(const char* argv0) {
 
 struct BuildArgs {
     std::string project, output, stub, runtimeJar;
+    std::vector<std::string> classPath, includes;
 };
 struct InspectArgs {
     std::string executable, output, extract;
@@ -52,6 +54,8 @@ int runBuild(const BuildArgs& args, const fs::path& home) {
     if (!args.stub.empty()) request.stub = args.stub;
     if (!args.runtimeJar.empty()) request.runtimeJar = args.runtimeJar;
     request.builderDirectory = home;
+    request.classPath = args.classPath;
+    request.includes.assign(args.includes.begin(), args.includes.end());
     BuildResult result = buildExecutable(request);
     for (const auto& warning : result.warnings) std::cerr << warning << "\n";
     std::cout << "wrote " << displayPath(result.output) << " (" << result.fileSize << " bytes): stub "
@@ -126,6 +130,9 @@ int main(int argc, char** argv) {
     buildCommand->add_option("--stub", build.stub, "Launcher stub (default: kavrin-service.exe beside kavrin-pack)");
     buildCommand->add_option("--runtime-jar", build.runtimeJar,
                              "Start classes to carry (default: [files] runtime-jar, else kavrin-runtime.jar beside kavrin-pack)");
+    buildCommand->add_option("--class-path", build.classPath,
+                             "Class path entry after java.class-path (replaces its default); repeatable");
+    buildCommand->add_option("--include", build.includes, "File to carry after files.include; repeatable");
 
     InspectArgs inspect;
     auto* inspectCommand = app.add_subcommand("inspect", "Print what an executable carries, as a project file");

@@ -151,6 +151,42 @@ TEST_F(ProjectTest, AnApplicationProjectCarriesTheStartClassesLast) {
     EXPECT_EQ(project.files[0].name, "kavrin-runtime.jar");
 }
 
+// What a build tool adds on the command line (--class-path, --include).
+TEST_F(ProjectTest, CommandLineClassPathAndFilesFollowTheFilesOwn) {
+    struct Case {
+        std::string text;
+        std::string classPath;  // key 121 written
+    } cases[] = {
+        {"", "A1lib\\app.jar;A1lib\\dep.jar;"},  // replaces the default S0..\lib
+        {"[java]\nclass-path = ['D0conf']\n", "D0conf;A1lib\\app.jar;A1lib\\dep.jar;"},
+        {"[project]\ndefaults = false\n", "A1lib\\app.jar;A1lib\\dep.jar;"},
+    };
+    ProjectOptions options{std::nullopt, dir / "bin", {"A1lib\\app.jar", "A1lib\\dep.jar"}, {}};
+    for (const auto& c : cases) {
+        writeText(dir / "p.toml", c.text);
+        EXPECT_EQ(narrowMap(loadProject(dir / "p.toml", options).block)[121], c.classPath) << c.text;
+    }
+
+    options.classPath.clear();
+    options.includes = {dir / "sub" / "b.jar"};
+    writeText(dir / "p.toml", "[java]\nmain-class = 'x.Main'\n[files]\ninclude = ['a.bin']\n");
+    EXPECT_EQ(narrowMap(loadProject(dir / "p.toml", options).block)[2003], "a.bin;b.jar;kavrin-runtime.jar");
+
+    auto refusal = [&](ProjectOptions bad) {
+        try {
+            loadProject(dir / "p.toml", bad);
+        } catch (const PackError& error) {
+            return std::string(error.what());
+        }
+        return std::string("(no error)");
+    };
+    EXPECT_THAT(refusal({std::nullopt, dir / "bin", {"Xlib"}, {}}),
+                HasSubstr("--class-path: class path entry 'Xlib' has the type letter 'X'"));
+    EXPECT_THAT(refusal({std::nullopt, dir / "bin", {}, {dir / "missing.jar"}}), HasSubstr("missing.jar': no such file"));
+    EXPECT_THAT(refusal({std::nullopt, dir / "bin", {}, {dir / "a.bin"}}),
+                HasSubstr("two included files would be stored as 'a.bin'"));
+}
+
 // Projects of raw keys (the tests' kind) carry exactly the files they list.
 TEST_F(ProjectTest, WithoutANamedMainClassOnlyTheListedFilesAreCarried) {
     for (const char* text : {"[files]\ninclude = ['a.bin']\n", "[raw]\n\"122\" = 'x.Main'\n[files]\ninclude = ['a.bin']\n",
