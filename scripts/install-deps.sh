@@ -10,6 +10,7 @@ PACKAGES=(
     openjdk-17-jdk-headless
     googletest libtomlplusplus-dev libcli11-dev
     osslsigncode openssl
+    wixl msitools
     clang libclang-rt-14-dev
 )
 

@@ -69,7 +69,8 @@ private:
     void checkSections(const toml::table& root) const {
         for (auto&& [key, node] : root) {
             std::string name(key.str());
-            bool known = name == "project" || name == "files" ||
+            // [msi] is the builder's own (see Msi.h): never written into the block.
+            bool known = name == "project" || name == "files" || name == "msi" ||
                          std::find(std::begin(kRawSections), std::end(kRawSections), name) != std::end(kRawSections);
             auto sections = settingSections();
             known = known || std::find(sections.begin(), sections.end(), name) != sections.end();
@@ -78,7 +79,7 @@ private:
                      "unknown setting '" + name + "': settings belong in a section such as [service] or [java]");
             }
             if (!known) {
-                std::string list = "project, files";
+                std::string list = "project, files, msi";
                 for (auto section : sections) list += ", " + std::string(section);
                 fail(key.source().begin.line, "unknown section [" + name + "] (sections: " + list + ", raw, raw-wide, raw-hex, raw-wide-hex)");
             }

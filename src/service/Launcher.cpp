@@ -63,6 +63,8 @@ int runVerb(Context& ctx, Verb verb) {
             return startVerb(ctx);
         case Verb::Status:
             return statusVerb(ctx);
+        case Verb::Configure:
+            return configureVerb(ctx);
     }
     return 1;
 }

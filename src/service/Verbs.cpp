@@ -27,6 +27,13 @@ bool equalsIgnoringCase(const std::string& a, const std::string& b) {
     return true;
 }
 
+// What -install sets beyond CreateServiceA's parameters; -configure applies the same
+// to a registration made by someone else.
+void applyServiceSettings(Context& ctx, ServiceHandle& service) {
+    std::u16string description = getConfigWString(ctx, key::kServiceDescription);
+    if (!description.empty()) service.setDescription(description);  // result ignored: the service exists
+}
+
 }  // namespace
 
 std::optional<std::string> dependencyListFrom(const std::string& commaSeparated) {
@@ -84,11 +91,26 @@ int installVerb(Context& ctx, uint32_t startType) {
         print(ctx, "Could not create service.\n");
         return 1;
     }
-    std::u16string description = getConfigWString(ctx, key::kServiceDescription);
-    if (!description.empty()) service->setDescription(description);  // result ignored: the service exists
+    applyServiceSettings(ctx, *service);
     service.reset();
     manager.reset();
     print(ctx, formatText("Installed service '%s'.\n", ctx.serviceName.c_str()));
+    return 0;
+}
+
+int configureVerb(Context& ctx) {
+    auto manager = ctx.os.services.openManager(scm::kManagerConnect);
+    if (!manager) {
+        print(ctx, "Could not open SCManager.\n");
+        return 1;
+    }
+    auto service = manager->openService(ctx.serviceName, scm::kServiceChangeConfig);
+    if (!service || !service->setBinaryPath(quotedServicePath(getExecutablePath(ctx)))) {
+        print(ctx, "Could not configure service.\n");
+        return 1;
+    }
+    applyServiceSettings(ctx, *service);
+    print(ctx, formatText("Configured service '%s'.\n", ctx.serviceName.c_str()));
     return 0;
 }
 

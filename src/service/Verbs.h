@@ -18,6 +18,10 @@ int uninstallVerb(Context& ctx, bool messages);
 int stopVerb(Context& ctx, bool messages);
 int startVerb(Context& ctx);
 int statusVerb(Context& ctx);
+// Gives an existing registration what -install would: this executable's path, quoted,
+// and the description. For registrations made by others, such as an installer
+// package's service table, which may store the path unquoted.
+int configureVerb(Context& ctx);
 bool waitForServiceStop(Context& ctx, ServiceHandle& service);
 
 // Key 149 as CreateServiceA takes it: every name followed by a NUL, then one more
