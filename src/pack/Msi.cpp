@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <cstdio>
 #include <map>
 #include <random>
 #include <set>
@@ -20,8 +21,9 @@ namespace {
 
 constexpr std::string_view kSettingsList = "product-name, manufacturer, version, upgrade-code, files, directories";
 
-template <typename Table>
-std::string narrowValue(const Table& entries, int32_t keyNumber) {
+// The block's value of a key, empty when absent.
+template <typename Text>
+Text valueOf(const std::vector<std::pair<int32_t, Text>>& entries, int32_t keyNumber) {
     for (const auto& [number, text] : entries)
         if (number == keyNumber) return text;
     return {};
@@ -276,8 +278,9 @@ struct DirectoryNode {
 
 class WixWriter {
 public:
-    WixWriter(const MsiSettings& msi, const ServiceRegistration& service, const fs::path& executable)
-        : msi_(msi), service_(service), executable_(executable) {
+    WixWriter(const MsiSettings& msi, const ServiceRegistration& service, const fs::path& executable,
+              const fs::path& sourceDirectory)
+        : msi_(msi), service_(service), executable_(executable), base_(fs::absolute(sourceDirectory)) {
         root_.id = "INSTALLDIR";
         for (const auto& file : msi.files) place(file);
     }
@@ -295,6 +298,12 @@ public:
         line(2, "<Directory Id=\"TARGETDIR\" Name=\"SourceDir\">");
         line(3, "<Directory Id=\"ProgramFiles64Folder\">");
         line(4, "<Directory Id=\"VendorDir\"" + attr("Name", msi_.manufacturer) + ">");
+        // No file of the package lives in the manufacturer's folder: without this the
+        // installer would leave it behind, empty. (Another product's files keep it.)
+        components_.push_back("VendorDir");
+        line(5, "<Component Id=\"VendorDir\"" + attr("Guid", derivedGuid("VendorDir")) + " Win64=\"yes\">");
+        line(6, "<RemoveFolder Id=\"VendorDir\" On=\"uninstall\"/>");
+        line(5, "</Component>");
         line(5, "<Directory Id=\"INSTALLDIR\"" + attr("Name", msi_.productName) + ">");
         writeService(6);
         writeContents(root_, 6);
@@ -322,15 +331,56 @@ public:
 private:
     void line(int depth, const std::string& text) { out_ += std::string(2 * depth, ' ') + text + "\n"; }
 
+    std::string sourcePath(const fs::path& path) const {
+        fs::path relative = fs::absolute(path).lexically_normal().lexically_relative(base_.lexically_normal());
+        return relative.empty() ? fs::absolute(path).string() : relative.string();
+    }
+
+    // A component code of this product that stays the same in every version.
+    std::string derivedGuid(std::string_view purpose) const {
+        std::string hex;
+        for (uint64_t seed : {0xcbf29ce484222325ull, 0x84222325cbf29ce4ull}) {
+            uint64_t hash = seed;
+            for (char c : msi_.upgradeCode + "/" + std::string(purpose)) {
+                hash ^= static_cast<unsigned char>(c);
+                hash *= 0x100000001b3ull;
+            }
+            char part[17];
+            std::snprintf(part, sizeof part, "%016llX", static_cast<unsigned long long>(hash));
+            hex += part;
+        }
+        hex[12] = '5';                                                   // name-based
+        hex[16] = "89AB"[std::stoi(hex.substr(16, 1), nullptr, 16) & 3];  // the RFC 4122 variant
+        return hex.substr(0, 8) + "-" + hex.substr(8, 4) + "-" + hex.substr(12, 4) + "-" + hex.substr(16, 4) + "-" +
+               hex.substr(20, 12);
+    }
+
+    // Identifiers from the installed path: every version of a package gives a file the
+    // same component (wixl derives the component code from it), so an upgrade that
+    // removes the old version after installing the new one (as Wine's msiexec does,
+    // whatever the sequence says) keeps the files both versions install.
+    static std::string stableId(char kind, const std::string& installPath) {
+        uint64_t hash = 0xcbf29ce484222325ull;  // FNV-1a
+        for (char c : installPath) {
+            hash ^= static_cast<unsigned char>(std::tolower(static_cast<unsigned char>(c)));
+            hash *= 0x100000001b3ull;
+        }
+        char text[20];
+        std::snprintf(text, sizeof text, "%c%016llX", kind, static_cast<unsigned long long>(hash));
+        return text;
+    }
+
     void place(const MsiFile& file) {
         DirectoryNode* node = &root_;
         auto parts = splitSkippingEmpty(file.installName, '/');
+        std::string path;
         for (size_t i = 0; i + 1 < parts.size(); ++i) {
+            path += parts[i] + "/";
             DirectoryNode& child = node->children[parts[i]];
-            if (child.id.empty()) child.id = "Dir" + std::to_string(++directories_);
+            if (child.id.empty()) child.id = stableId('D', path);
             node = &child;
         }
-        node->files.emplace_back("File" + std::to_string(++fileCount_), &file);
+        node->files.emplace_back(stableId('F', file.installName), &file);
     }
 
     void writeUpgrade() {
@@ -351,7 +401,7 @@ private:
         components_.push_back("ServiceExe");
         line(depth, "<Component Id=\"ServiceExe\" Guid=\"*\" Win64=\"yes\">");
         line(depth + 1, "<File Id=\"ServiceExe\"" + attr("Name", msi_.executableName) +
-                            attr("Source", executable_.string()) + " KeyPath=\"yes\"/>");
+                            attr("Source", sourcePath(executable_)) + " KeyPath=\"yes\"/>");
         std::string install = "<ServiceInstall Id=\"Service\"" + attr("Name", formatted(service_.name)) +
                               attr("DisplayName", formatted(service_.displayName)) + " Type=\"ownProcess\"" +
                               ((service_.serviceType & 0x100) ? " Interactive=\"yes\"" : "") +
@@ -377,7 +427,7 @@ private:
             components_.push_back(componentId);
             std::string name = splitSkippingEmpty(file->installName, '/').back();
             line(depth, "<Component" + attr("Id", componentId) + " Guid=\"*\" Win64=\"yes\">");
-            line(depth + 1, "<File" + attr("Id", componentId) + attr("Name", name) + attr("Source", file->source.string()) +
+            line(depth + 1, "<File" + attr("Id", componentId) + attr("Name", name) + attr("Source", sourcePath(file->source)) +
                                 " KeyPath=\"yes\"/>");
             line(depth, "</Component>");
         }
@@ -390,9 +440,8 @@ private:
 
     const MsiSettings& msi_;
     const ServiceRegistration& service_;
-    fs::path executable_;
+    fs::path executable_, base_;
     DirectoryNode root_;
-    int directories_ = 0, fileCount_ = 0;
     std::vector<std::string> components_;
     std::string out_;
 };
@@ -401,11 +450,11 @@ private:
 
 ServiceRegistration serviceRegistrationFrom(const ConfigBlock& block) {
     ServiceRegistration service;
-    service.name = narrowValue(block.narrow, key::kServiceName);
+    service.name = valueOf(block.narrow, key::kServiceName);
     service.displayName = service.name;
-    service.description = utf16ToUtf8(narrowValue(block.wide, key::kServiceDescription)).value_or("");
-    service.startType = narrowValue(block.narrow, key::kLauncherType) == std::to_string(launcherType::kService) ? 2 : 3;
-    service.dependencies = splitSkippingEmpty(narrowValue(block.narrow, key::kDependencies), ',');
+    service.description = utf16ToUtf8(valueOf(block.wide, key::kServiceDescription)).value_or("");
+    service.startType = valueOf(block.narrow, key::kLauncherType) == std::to_string(launcherType::kService) ? 2 : 3;
+    service.dependencies = splitSkippingEmpty(valueOf(block.narrow, key::kDependencies), ',');
     return service;
 }
 
@@ -444,8 +493,9 @@ MsiSettings readMsiSettings(std::string_view projectText, const fs::path& projec
     return MsiReader(projectFile, service).read(projectText);
 }
 
-std::string wixSource(const MsiSettings& msi, const ServiceRegistration& service, const fs::path& executable) {
-    return WixWriter(msi, service, executable).write();
+std::string wixSource(const MsiSettings& msi, const ServiceRegistration& service, const fs::path& executable,
+                      const fs::path& sourceDirectory) {
+    return WixWriter(msi, service, executable, sourceDirectory).write();
 }
 
 std::string starterMsiSection(const std::string& serviceName) {

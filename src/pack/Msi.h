@@ -58,9 +58,10 @@ std::optional<std::string> msiVersionProblem(std::string_view version);
 std::optional<std::string> upgradeCodeProblem(std::string_view code);
 
 // The WiX source (the schema of WiX 3, which wixl reads). `executable` is the packed
-// executable's path on this machine.
+// executable's path on this machine; file sources are written relative to
+// `sourceDirectory`, the source file's directory (wixl takes no absolute ones).
 std::string wixSource(const MsiSettings& msi, const ServiceRegistration& service,
-                      const std::filesystem::path& executable);
+                      const std::filesystem::path& executable, const std::filesystem::path& sourceDirectory);
 
 // The commented [msi] table `init` writes, with a new upgrade code.
 std::string starterMsiSection(const std::string& serviceName);

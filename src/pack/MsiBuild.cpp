@@ -95,7 +95,7 @@ MsiResult buildMsi(const MsiRequest& request) {
         result.executable = directory / msi.executableName;
         BuildResult build = packExecutable(request, result.executable);
         result.warnings = build.warnings;
-        writeFileAtomically(result.output, wixSource(msi, service, fs::absolute(result.executable)));
+        writeFileAtomically(result.output, wixSource(msi, service, result.executable, directory));
         return result;
     }
 #ifdef _WIN32
@@ -107,7 +107,7 @@ MsiResult buildMsi(const MsiRequest& request) {
     BuildResult build = packExecutable(request, executable);
     result.warnings = build.warnings;
     fs::path source = staging.path() / "package.wxs", package = staging.path() / "package.msi";
-    writeFileAtomically(source, wixSource(msi, service, fs::absolute(executable)));
+    writeFileAtomically(source, wixSource(msi, service, executable, staging.path()));
     runWixl(source, package, staging.path() / "wixl.log");
     fs::rename(package, result.output, ec);
     if (ec) failIo(displayPath(result.output) + ": cannot write the package: " + ec.message());

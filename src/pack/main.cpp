@@ -64,8 +64,8 @@ int runMsi(const MsiRequest& request) {
     for (const auto& warning : result.warnings) std::cerr << warning << "\n";
     if (request.wxsOnly)
         std::cout << "wrote " << displayPath(result.output) << " and " << displayPath(result.executable)
-                  << "; build the package with the WiX toolset (WiX 3: candle and light; later versions: "
-                     "wix convert first)\n";
+                  << "; build the package with the WiX toolset in that directory (WiX 3: candle and light; "
+                     "later versions: wix convert first)\n";
     else
         std::cout << "wrote " << displayPath(result.output) << ": " << displayPath(result.executable) << " and "
                   << result.files << " more file(s)\n";

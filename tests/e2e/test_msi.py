@@ -58,6 +58,9 @@ class MsiPackage(unittest.TestCase):
         # Version 1 carries jre/old.txt, version 2 does not: an upgrade removes it.
         cls.v1 = cls.package("1.0.0", jre_win, {"lib/hello-service.jar": "PK v1", "jre/release": "v1", "jre/old.txt": "old"})
         cls.v2 = cls.package("1.0.1", jre_win, {"lib/hello-service.jar": "PK v2", "jre/release": "v2"})
+        # Never installed before the downgrade: Wine's msiexec treats the version 1
+        # package, once replaced, as still installed (maintenance).
+        cls.v0 = cls.package("0.9.0", jre_win, {"lib/hello-service.jar": "PK v0", "jre/release": "v0"})
 
     @classmethod
     def tearDownClass(cls):
@@ -124,19 +127,27 @@ class MsiPackage(unittest.TestCase):
         self.assertFalse(self.installed("jre\\old.txt").exists())
         self.assertEqual(self.main_calls(), 2)  # stopped with the old files, started with the new
 
-        # A newer version is installed: version 1 is refused and changes nothing.
-        r = self.msiexec("/i", self.prefix.winpath(self.v1))
+        self.uninstall_and_check_nothing_is_left()
+
+        # An older version over a newer one is refused and changes nothing. From a fresh
+        # install: after an upgrade Wine's msiexec loses the new product's upgrade code
+        # registration (removing the old product removes the code's whole key), so it
+        # could not tell; Windows Installer keeps it.
+        self.assertEqual(self.msiexec("/i", self.prefix.winpath(self.v2)).rc, 0)
+        self.assertRunningFromInstallDir("Kavrin example, version 1.0.1")
+        r = self.msiexec("/i", self.prefix.winpath(self.v0))
         self.assertNotEqual(r.rc, 0, r)
         self.assertRunningFromInstallDir("Kavrin example, version 1.0.1")
         self.assertEqual(self.installed("lib\\hello-service.jar").read_text(), "PK v2")
+        self.uninstall_and_check_nothing_is_left()
 
+    def uninstall_and_check_nothing_is_left(self):
         r = self.msiexec("/x", self.prefix.winpath(self.v2))
         self.assertEqual(r.rc, 0, r)
         self.assertIsNone(self.prefix.wait_for_state(NAME, None))
         self.assertFalse(self.installed().exists())
         self.assertFalse(self.installed().parent.exists())  # the manufacturer's folder too
         self.assertEqual(self.products().count("Hello Service"), 0)
-
 
 if __name__ == "__main__":
     unittest.main()

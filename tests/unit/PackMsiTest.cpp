@@ -97,8 +97,8 @@ TEST(MsiSettings, FilesAndDirectoriesKeepTheirPlaceRelativeToTheProject) {
                                       dir / "svc.toml", named("Svc"));
     std::vector<std::string> names;
     for (const auto& file : msi.files) names.push_back(file.installName);
-    EXPECT_EQ(names, (std::vector<std::string>{"lib/a.jar", "lib/b.jar", "jre/bin/java.exe", "jre/release"}));
-    EXPECT_EQ(msi.files[0].source, dir / "lib" / "a.jar");
+    EXPECT_EQ(names, (std::vector<std::string>{"jre/bin/java.exe", "jre/release", "lib/a.jar", "lib/b.jar"}));
+    EXPECT_EQ(msi.files[2].source, dir / "lib" / "a.jar");
     EXPECT_EQ(msi.productName, "Svc");  // the service name unless set
     EXPECT_EQ(msi.executableName, "svc.exe");
     EXPECT_EQ(msi.upgradeCode, "6A3B1F0E-2F4C-4B8E-9A51-0C7D3E2B1A90");
@@ -160,18 +160,31 @@ TEST_F(MsiPackageTest, ServiceTablesCarryTheProjectsValues) {
     EXPECT_LT(sequence.at("RemoveExistingProducts"), sequence.at("InstallInitialize"));
 
     std::map<std::string, std::string> files, properties;
-    for (const auto& row : msiTable(msi, "File", dir.path())) files[row[2]] = row[1];
-    EXPECT_EQ(files, (std::map<std::string, std::string>{{"hello.exe", "ServiceExe"}, {"app.jar", "File1"}, {"java.exe", "File2"}}));
+    for (const auto& row : msiTable(msi, "File", dir.path())) files[row[2]] = row[0];
+    ASSERT_EQ(files.size(), 3u);
+    EXPECT_EQ(files["hello.exe"], "ServiceExe");
+    // Named after their installed path, the same in every version of the package.
+    EXPECT_THAT(files["app.jar"], ::testing::MatchesRegex("F[0-9A-F]{16}"));
+    EXPECT_THAT(files["java.exe"], ::testing::MatchesRegex("F[0-9A-F]{16}"));
     for (const auto& row : msiTable(msi, "Property", dir.path())) properties[row[0]] = row[1];
     EXPECT_EQ(properties["ProductVersion"], "1.2.3");
     EXPECT_EQ(properties["Manufacturer"], "Kavrin Example");
     EXPECT_EQ(properties["ProductName"], "Hello Service");
     EXPECT_EQ(properties["ALLUSERS"], "1");
-    std::vector<std::string> directories;
-    for (const auto& row : msiTable(msi, "Directory", dir.path())) directories.push_back(row[0] + "<" + row[1] + ":" + row[2]);
-    EXPECT_THAT(directories, ::testing::IsSupersetOf({"VendorDir<ProgramFiles64Folder:Kavrin Example",
-                                                      "INSTALLDIR<VendorDir:Hello Service", "Dir1<INSTALLDIR:lib",
-                                                      "Dir2<INSTALLDIR:jre", "Dir3<Dir2:bin"}));
+    std::map<std::string, std::pair<std::string, std::string>> directories;  // id: parent, name
+    for (const auto& row : msiTable(msi, "Directory", dir.path())) directories[row[0]] = {row[1], row[2]};
+    auto parentOf = [&](const std::string& name) {  // the parent's name, or its id for the system's folders
+        for (const auto& [id, entry] : directories) {
+            if (entry.second != name) continue;
+            const std::string& parent = directories[entry.first].second;
+            return parent == "." ? entry.first : parent;
+        }
+        return std::string("(none)");
+    };
+    EXPECT_EQ(parentOf("Kavrin Example"), "ProgramFiles64Folder");
+    EXPECT_EQ(parentOf("Hello Service"), "Kavrin Example");
+    EXPECT_EQ(parentOf("lib"), "Hello Service");
+    EXPECT_EQ(parentOf("bin"), "jre");
 }
 
 TEST_F(MsiPackageTest, BadSettingsWriteNothing) {
@@ -189,7 +202,7 @@ TEST_F(MsiPackageTest, WxsOnlyWritesTheSourceAndTheExecutableItNames) {
     PackRun run = pack("msi " + at("svc.toml") + " --wxs-only --stub " + at("stub.exe"));
     ASSERT_EQ(run.exitCode, 0) << run.err;
     EXPECT_THAT(run.out, HasSubstr("WiX toolset"));
-    EXPECT_THAT(readText(dir / "svc.wxs"), HasSubstr("Source=\"" + (dir / "svc.exe").string() + "\""));
+    EXPECT_THAT(readText(dir / "svc.wxs"), HasSubstr("Source=\"svc.exe\""));  // relative to the source
     EXPECT_TRUE(fs::exists(dir / "svc.exe"));
 }
 
