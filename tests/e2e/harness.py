@@ -1,17 +1,10 @@
 """Whole-program tests under Wine.
 
-Each test module makes its own fresh Wine prefix with a persistent wineserver and
-closes it at the end:
+Each test class gets its own fresh Wine prefix with a persistent wineserver and
+closes it at the end, through the base class PrefixTest:
 
-    class MyTest(unittest.TestCase):
-        @classmethod
-        def setUpClass(cls):
-            cls.work = tempfile.mkdtemp(prefix="kvr-e2e-my-")
-            cls.prefix = harness.WinePrefix.fresh(os.path.join(cls.work, "prefix"))
-
-        @classmethod
-        def tearDownClass(cls):
-            cls.prefix.close()
+    class MyTest(harness.PrefixTest):
+        prefix_name = "my"  # names the work directory (cls.work) that holds the prefix
 
         def test_x(self):
             exe = harness.pack(self.work, '[raw]\\n"101" = "mysvc"\\n')
@@ -25,11 +18,17 @@ KAVRIN_HOST_BIN (kavrin-pack). Output of every Wine process goes to files, never
 to pipes: the first wine process starts services that inherit its handles.
 """
 
+import glob
 import os
 import shutil
 import signal
 import subprocess
+import tempfile
 import time
+import unittest
+from pathlib import Path
+
+import homes
 
 _REPO = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
 WINDOWS_BIN = os.environ.get("KAVRIN_WINDOWS_BIN", os.path.join(_REPO, "build", "windows", "bin"))
@@ -39,6 +38,7 @@ BUILDER = os.path.join(HOST_BIN, "kavrin-pack")
 ENVRUN = os.path.join(WINDOWS_BIN, "envrun.exe")
 SCQ = os.path.join(WINDOWS_BIN, "scq.exe")
 FIXTURES = os.path.join(WINDOWS_BIN, "fixtures")
+TESTSVC = os.path.join(WINDOWS_BIN, "kavrin-testsvc.exe")
 
 SYSTEM_ENV_KEY = "HKLM\\System\\CurrentControlSet\\Control\\Session Manager\\Environment"
 
@@ -247,14 +247,7 @@ class WinePrefix:
         a moment (seen: up to a second), so after a change poll with wait_for_state
         (state None waits for the service to be gone) instead of querying once."""
         result = self.run(SCQ, [name])
-        if result.rc != 0:
-            return None
-        fields = {}
-        for line in result.stdout.split("\n"):
-            key, sep, val = line.partition("=")
-            if sep:
-                fields[key] = val
-        return fields
+        return fields(result.stdout) if result.rc == 0 else None
 
     def service_state(self, name):
         """The current state (STOPPED, RUNNING...) or None when the service does not exist."""
@@ -305,9 +298,9 @@ class WinePrefix:
         self._server("-p")
 
 
-def pack(tmpdir, toml_text, name="svc.exe", extra_files=None):
+def pack(tmpdir, toml_text, name="svc.exe", extra_files=None, stub=STUB):
     """Writes the project file (and extra_files: {relative name: bytes or str}) into
-    tmpdir, packs it onto the stub with the host builder, returns the output's path."""
+    tmpdir, packs it onto stub with the host builder, returns the output's path."""
     os.makedirs(tmpdir, exist_ok=True)
     for rel, content in (extra_files or {}).items():
         path = os.path.join(tmpdir, rel)
@@ -318,9 +311,75 @@ def pack(tmpdir, toml_text, name="svc.exe", extra_files=None):
     with open(project, "w", encoding="utf-8") as f:
         f.write(toml_text)
     output = os.path.join(tmpdir, name)
-    result = subprocess.run([BUILDER, "build", project, "-o", output, "--stub", STUB], stdin=subprocess.DEVNULL,
+    result = subprocess.run([BUILDER, "build", project, "-o", output, "--stub", stub], stdin=subprocess.DEVNULL,
                             capture_output=True, timeout=120)
     if result.returncode != 0:
         raise RuntimeError("kavrin-pack failed (%d): %s%s" % (result.returncode, result.stdout.decode(errors="replace"),
                                                                result.stderr.decode(errors="replace")))
     return output
+
+
+
+def fields(text):
+    """{key: value} of the key=value lines a tool prints."""
+    return dict(line.split("=", 1) for line in text.splitlines() if "=" in line)
+
+
+def launcher_logs(directory):
+    """The launcher's log files (mvx_nlog_*) in directory, sorted by name."""
+    return sorted(glob.glob(os.path.join(directory, "mvx_nlog_*")))
+
+
+def wait_for(predicate, timeout=60):
+    """Polls predicate until it holds or timeout seconds pass; its last answer."""
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        if predicate():
+            return True
+        time.sleep(0.25)
+    return predicate()
+
+
+class PrefixTest(unittest.TestCase):
+    """Base of the test classes: a fresh prefix (cls.prefix) in a new work directory
+    (cls.work) for the class, closed after its last test. system_env: variables set
+    in the system environment once the prefix is up (the service manager's too)."""
+    prefix_name = "e2e"
+    system_env = {}
+
+    @classmethod
+    def setUpClass(cls):
+        cls.work = tempfile.mkdtemp(prefix="kvr-e2e-%s-" % cls.prefix_name)
+        cls.prefix = WinePrefix.fresh(os.path.join(cls.work, "prefix"))
+        for variable, value in cls.system_env.items():
+            cls.prefix.set_system_env(variable, value)
+        cls.drive_c = Path(cls.prefix.path) / "drive_c"
+        cls.fx = homes.Fixtures.from_dir(FIXTURES)
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.prefix.close()
+
+    def new_dir(self, name):
+        """A new directory under the work directory."""
+        path = os.path.join(self.work, name)
+        os.makedirs(path)
+        return path
+
+    def run_with_temp(self, exe, temp_dir, timeout=60, **variables):
+        """Runs exe with TMP and TEMP (and variables) set to temp_dir for that one process."""
+        env = {"TMP": self.prefix.winpath(temp_dir), "TEMP": self.prefix.winpath(temp_dir)}
+        env.update(variables)
+        return self.prefix.envrun(exe, env=env, timeout=timeout)
+
+    def svctool(self, *args):
+        """Runs the tests' service tool, kavrin-testsvc.exe (testsvc.cpp)."""
+        return self.prefix.run(TESTSVC, list(args))
+
+    def query(self, name):
+        """The service's status and configuration from the service API, or None."""
+        r = self.svctool("query", name)
+        return fields(r.stdout) if r.rc == 0 else None
+
+    def assertOutput(self, result, rc, stdout):
+        self.assertEqual((result.rc, result.stdout), (rc, stdout), result)

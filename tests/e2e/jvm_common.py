@@ -2,12 +2,8 @@
 homes under its drive C (so paths read c:\\...), and the driver program."""
 import os
 import shutil
-import tempfile
-import unittest
-from pathlib import Path
 
 import harness
-import homes
 
 DRIVER = os.path.join(harness.WINDOWS_BIN, "kavrin-jvm-driver.exe")
 CACHE_KEY = r"HKCU\SOFTWARE\dalvenco\kavrin\jvms"
@@ -40,19 +36,8 @@ class DriverResult:
         return self.values[name]
 
 
-class JvmPrefixTest(unittest.TestCase):
+class JvmPrefixTest(harness.PrefixTest):
     prefix_name = "jvm"
-
-    @classmethod
-    def setUpClass(cls):
-        cls.work = tempfile.mkdtemp(prefix="kvr-e2e-%s-" % cls.prefix_name)
-        cls.prefix = harness.WinePrefix.fresh(os.path.join(cls.work, "prefix"))
-        cls.fx = homes.Fixtures.from_dir(harness.FIXTURES)
-        cls.drive_c = Path(cls.prefix.path) / "drive_c"
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.prefix.close()
 
     def setUp(self):
         # Each test gets its own directory of homes and an empty version cache.

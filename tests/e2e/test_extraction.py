@@ -4,8 +4,6 @@ stops it with internal error 16."""
 
 import glob
 import os
-import re
-import tempfile
 import threading
 import time
 import unittest
@@ -41,42 +39,25 @@ def write_files(directory, files):
 
 
 def read_log(temp_dir):
-    logs = sorted(glob.glob(os.path.join(temp_dir, "mvx_nlog*")))
+    logs = harness.launcher_logs(temp_dir)
     if not logs:
         return ""
     with open(logs[-1], "rb") as f:
         return f.read().decode("latin-1").replace("\r\n", "\n")
 
 
-class ExtractionTest(unittest.TestCase):
-    @classmethod
-    def setUpClass(cls):
-        cls.work = tempfile.mkdtemp(prefix="kvr-e2e-extract-")
-        cls.prefix = harness.WinePrefix.fresh(os.path.join(cls.work, "prefix"))
+class ExtractionTest(harness.PrefixTest):
+    prefix_name = "extract"
 
-    @classmethod
-    def tearDownClass(cls):
-        cls.prefix.close()
-
-    def fresh_temp(self, name):
-        path = os.path.join(self.work, name)
-        os.makedirs(path)
-        return path
-
-    def run_stub(self, exe, temp_dir, timeout=90):
-        # TMP/TEMP for this one process; KAVRIN_LOG passes through from the Linux side.
-        return self.prefix.envrun(
-            exe,
-            env={"TMP": self.prefix.winpath(temp_dir), "TEMP": self.prefix.winpath(temp_dir),
-                 "KAVRIN_LOG": "yes"},
-            timeout=timeout)
+    def run_stub(self, exe, temp_dir):
+        return self.run_with_temp(exe, temp_dir, timeout=90, KAVRIN_LOG="yes")
 
     def test_three_files_extracted_byte_identical(self):
-        src = self.fresh_temp("src-ok")
+        src = self.new_dir("src-ok")
         files = {"empty.bin": b"", "big.bin": BIG, "binary.bin": BINARY}
         write_files(src, files)
         exe = harness.pack(src, project_text(["empty.bin", "big.bin", "binary.bin"]), name=STUB_NAME)
-        temp_dir = self.fresh_temp("tmp-ok")
+        temp_dir = self.new_dir("tmp-ok")
 
         # Without a verb the dispatcher call fails (after ~10 s under Wine) and the stub exits 0.
         # While it waits, another process may read an extracted file but not delete it.
@@ -124,12 +105,12 @@ class ExtractionTest(unittest.TestCase):
         self.assertIn("extracting files done\n", log)
 
     def test_truncated_stream_stops_with_internal_error_16(self):
-        src = self.fresh_temp("src-cut")
+        src = self.new_dir("src-cut")
         write_files(src, {"a.bin": BINARY, "big.bin": BIG})
         exe = harness.pack(src, project_text(["a.bin", "big.bin"]), name=STUB_NAME)
         with open(exe, "r+b") as f:  # the stream is the last thing in the file
             f.truncate(os.path.getsize(exe) - 100)
-        temp_dir = self.fresh_temp("tmp-cut")
+        temp_dir = self.new_dir("tmp-cut")
 
         result = self.run_stub(exe, temp_dir)
         self.assertEqual(result.rc, 1)
@@ -145,11 +126,11 @@ class ExtractionTest(unittest.TestCase):
         self.assertEqual(os.listdir(dirs[0]), ["a.bin"])
 
     def test_name_leaving_the_directory_is_refused_with_internal_error_11(self):
-        src = self.fresh_temp("src-unsafe")
+        src = self.new_dir("src-unsafe")
         write_files(src, {"a.bin": BINARY})
         # The builder refuses such names, so the raw key carries the hostile one.
         exe = harness.pack(src, project_text(["a.bin"], raw='"2003" = "..\\\\escaped.bin"'), name=STUB_NAME)
-        temp_dir = self.fresh_temp("tmp-unsafe")
+        temp_dir = self.new_dir("tmp-unsafe")
 
         result = self.run_stub(exe, temp_dir)
         self.assertEqual(result.rc, 1)

@@ -3,7 +3,6 @@
 registry helpers, the system environment restart, the service query tool)."""
 
 import os
-import tempfile
 import unittest
 
 import harness
@@ -11,15 +10,8 @@ import harness
 CHILD = os.path.join(harness.WINDOWS_BIN, "kavrin-test-child.exe")
 
 
-class HarnessTest(unittest.TestCase):
-    @classmethod
-    def setUpClass(cls):
-        cls.work = tempfile.mkdtemp(prefix="kvr-e2e-harness-")
-        cls.prefix = harness.WinePrefix.fresh(os.path.join(cls.work, "prefix"))
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.prefix.close()
+class HarnessTest(harness.PrefixTest):
+    prefix_name = "harness"
 
     def test_run_captures_exit_code_and_both_streams(self):
         result = self.prefix.run(CHILD, ["--stdout", "out text\n", "--stderr", "err text", "--exit", "7"])

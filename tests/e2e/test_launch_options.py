@@ -4,39 +4,23 @@ lines, and last the class path) byte for byte, the main arguments as UTF-16, and
 the two ways the emulated Shutdown.exit ends the process."""
 import os
 import shutil
-import tempfile
-import time
 import unittest
-from pathlib import Path
 
 import harness
 import homes
+from harness import wait_for
 
 SERVICES_KEY = "HKLM\\System\\CurrentControlSet\\Services\\"
 EMPTY_ZIP = b"PK\x05\x06" + b"\0" * 18
 
 
-def wait_for(predicate, timeout=60):
-    deadline = time.monotonic() + timeout
-    while time.monotonic() < deadline:
-        if predicate():
-            return True
-        time.sleep(0.5)
-    return predicate()
-
-
-class LaunchOptionsTest(unittest.TestCase):
-    @classmethod
-    def setUpClass(cls):
-        cls.work = tempfile.mkdtemp(prefix="kvr-e2e-launch-")
-        cls.prefix = harness.WinePrefix.fresh(os.path.join(cls.work, "prefix"))
-        cls.prefix.set_system_env("KAVRIN_LOG", "yes")  # the launcher's log, for a failure's message
-        cls.fx = homes.Fixtures.from_dir(harness.FIXTURES)
-        cls.drive_c = Path(cls.prefix.path) / "drive_c"
+class LaunchOptionsTest(harness.PrefixTest):
+    prefix_name = "launch"
+    system_env = {"KAVRIN_LOG": "yes"}  # the launcher's log, for a failure's message
 
     @classmethod
     def tearDownClass(cls):
-        cls.prefix.close()
+        super().tearDownClass()
         if not os.environ.get("KAVRIN_KEEP_PREFIX"):
             shutil.rmtree(cls.work, ignore_errors=True)
 

@@ -4,7 +4,6 @@ codes."""
 
 import os
 import subprocess
-import tempfile
 import unittest
 
 import harness
@@ -24,11 +23,12 @@ include = ["files/data.bin", "notes.txt"]
 """
 
 
-class WindowsBuilderTest(unittest.TestCase):
+class WindowsBuilderTest(harness.PrefixTest):
+    prefix_name = "packwin"
+
     @classmethod
     def setUpClass(cls):
-        cls.work = tempfile.mkdtemp(prefix="kvr-e2e-packwin-")
-        cls.prefix = harness.WinePrefix.fresh(os.path.join(cls.work, "prefix"))
+        super().setUpClass()
         os.makedirs(os.path.join(cls.work, "files"))
         with open(os.path.join(cls.work, "files", "data.bin"), "wb") as f:
             f.write(bytes(range(256)) * 70)
@@ -37,10 +37,6 @@ class WindowsBuilderTest(unittest.TestCase):
         cls.project = os.path.join(cls.work, "svc.toml")
         with open(cls.project, "w", encoding="utf-8") as f:
             f.write(PROJECT)
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.prefix.close()
 
     def pack_exe(self, *args):
         return self.prefix.run(PACK_EXE, list(args), cwd=self.work)

@@ -10,16 +10,14 @@ States, checkpoints and exit codes are read through the service API
 import glob
 import os
 import shutil
-import subprocess
-import tempfile
 import time
 import unittest
 from pathlib import Path
 
 import harness
 import homes
+from harness import TESTSVC, wait_for
 
-TESTSVC = os.path.join(harness.WINDOWS_BIN, "kavrin-testsvc.exe")
 JVMFLOOR = os.path.join(harness.WINDOWS_BIN, "kavrin-jvmfloor.exe")
 VERSION_CACHE = "HKCU\\SOFTWARE\\dalvenco\\kavrin\\jvms"
 MAIN_CLASS = "org.example.Main"
@@ -36,28 +34,8 @@ def stand_in_emulates_jni():
 needs_jvm = unittest.skipUnless(stand_in_emulates_jni(), "the stand-in jvm.dll has no JNI emulation in this build")
 
 
-def wait_for(predicate, timeout=60):
-    deadline = time.monotonic() + timeout
-    while time.monotonic() < deadline:
-        if predicate():
-            return True
-        time.sleep(0.25)
-    return predicate()
-
-
-class ServiceRun(unittest.TestCase):
-    @classmethod
-    def setUpClass(cls):
-        cls.work = tempfile.mkdtemp(prefix="kvr-e2e-run-")
-        cls.prefix = harness.WinePrefix.fresh(os.path.join(cls.work, "prefix"))
-        cls.fx = homes.Fixtures.from_dir(harness.FIXTURES)
-        cls.drive_c = Path(cls.prefix.path) / "drive_c"
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.prefix.close()
-
-    # ---- helpers
+class ServiceScenario(harness.PrefixTest):
+    """The helpers of both service classes below; no tests of its own."""
 
     def make_service(self, name, jre_version="1.8.0_202", search=None, java_delay_ms=0, control=""):
         """A packed service in C:\\<name>\\app with its own stand-in runtime in C:\\<name>\\jre."""
@@ -87,15 +65,6 @@ class ServiceRun(unittest.TestCase):
     def verb(self, exe, *args, timeout=120):
         return self.prefix.run(exe, list(args), timeout=timeout)
 
-    def svctool(self, *args):
-        return self.prefix.run(TESTSVC, list(args))
-
-    def query(self, name):
-        r = self.svctool("query", name)
-        if r.rc != 0:
-            return None
-        return dict(line.split("=", 1) for line in r.stdout.splitlines() if "=" in line)
-
     def wait_state(self, name, state, timeout=60):
         wait_for(lambda: (self.query(name) or {}).get("state") == str(state), timeout)
         return self.query(name)
@@ -114,11 +83,6 @@ class ServiceRun(unittest.TestCase):
     def options(record_text):
         return [line[len("option "):] for line in record_text.split("\n") if line.startswith("option ")]
 
-    def assertOutput(self, result, rc, stdout):
-        self.assertEqual((result.rc, result.stdout), (rc, stdout), result)
-
-    # ---- scenarios
-
     def start_and_wait_for_main(self, exe, name, record, *start_args):
         before = self.record(record).count("main argc=")
         r = self.svctool("start", name, *start_args)
@@ -126,6 +90,10 @@ class ServiceRun(unittest.TestCase):
         self.assertTrue(wait_for(lambda: self.record(record).count("main argc=") > before and
                                  (self.query(name) or {}).get("state") == str(harness.RUNNING)),
                         (self.record(record), self.query(name)))
+
+
+class ServiceRun(ServiceScenario):
+    prefix_name = "run"
 
     @needs_jvm
     def test_start_status_stop_and_the_deletion_queue(self):
@@ -291,42 +259,22 @@ class ServiceRun(unittest.TestCase):
         self.assertGreater(best(floor), 0)
 
 
-class ServiceRunLogged(unittest.TestCase):
+class ServiceRunLogged(ServiceScenario):
     """KAVRIN_LOG=yes in the service's environment (the system environment, read by
     the service manager when the wineserver starts)."""
-
-    @classmethod
-    def setUpClass(cls):
-        cls.work = tempfile.mkdtemp(prefix="kvr-e2e-runlog-")
-        cls.prefix = harness.WinePrefix.fresh(os.path.join(cls.work, "prefix"))
-        cls.prefix.set_system_env("KAVRIN_LOG", "yes")
-        cls.fx = homes.Fixtures.from_dir(harness.FIXTURES)
-        cls.drive_c = Path(cls.prefix.path) / "drive_c"
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.prefix.close()
+    prefix_name = "runlog"
+    system_env = {"KAVRIN_LOG": "yes"}
 
     @needs_jvm
     def test_log_of_a_full_start_and_stop(self):
         name = "kvrlog"
-        root = self.drive_c / name
-        jre = homes.make_jre(root / "jre", self.fx, "1.8.0_202", jvm_subdir="server")
-        record = jre.bin.path / "server" / "jvm-record.txt"
-        app = root / "app"
-        app.mkdir(parents=True)
-        toml = "\n".join(["[project]", "defaults = true", "[files]", "runtime = true", "[raw]", '"101" = "%s"' % name,
-                          '"122" = "%s"' % MAIN_CLASS, "\"128\" = 'B%s'" % self.prefix.winpath(str(jre.path)), ""])
-        exe = harness.pack(str(app), toml, name="svc.exe")
+        exe, jre, record = self.make_service(name)
         before = set(glob.glob(str(self.drive_c / "**" / "mvx_nlog_*"), recursive=True))
-        self.assertEqual(self.prefix.run(exe, ["-install"]).rc, 0)
-        try:
-            self.assertEqual(self.prefix.run(TESTSVC, ["start", name]).rc, 0)
-            self.assertTrue(wait_for(lambda: "main argc=" in (record.read_text() if record.exists() else "")))
-            r = self.prefix.run(exe, ["-stop"], timeout=120)
-            self.assertEqual(r.stdout, "Stopping service '%s'.\nService stopped\n" % name)
-        finally:
-            self.prefix.run(exe, ["-uninstall"])
+        self.assertEqual(self.verb(exe, "-install").rc, 0)
+        self.assertEqual(self.svctool("start", name).rc, 0)
+        self.assertTrue(wait_for(lambda: "main argc=" in self.record(record)))
+        r = self.verb(exe, "-stop")
+        self.assertEqual(r.stdout, "Stopping service '%s'.\nService stopped\n" % name)
         logs = [p for p in glob.glob(str(self.drive_c / "**" / "mvx_nlog_*"), recursive=True) if p not in before]
         texts = [Path(p).read_text(errors="replace") for p in logs]
         service_log = next((t for t in texts if "launch done" in t), None)

@@ -8,14 +8,12 @@ needs a Java runtime, and these scenarios are about the verbs.
 
 import os
 import shutil
-import subprocess
-import tempfile
 import time
 import unittest
 
 import harness
+from harness import TESTSVC
 
-TESTSVC = os.path.join(harness.WINDOWS_BIN, "kavrin-testsvc.exe")
 PATHPROBE = os.path.join(harness.WINDOWS_BIN, "kavrin-pathprobe.exe")
 
 
@@ -27,34 +25,21 @@ def project(name, raw="", raw_wide=""):
     return text
 
 
-class ServiceVerbs(unittest.TestCase):
+class ServiceVerbs(harness.PrefixTest):
+    prefix_name = "verbs"
+
     @classmethod
     def setUpClass(cls):
-        cls.work = tempfile.mkdtemp(prefix="kvr-e2e-verbs-")
-        cls.prefix = harness.WinePrefix.fresh(os.path.join(cls.work, "prefix"))
+        super().setUpClass()
         # A directory with a blank: the registered path must be quoted.
         cls.appdir = os.path.join(cls.work, "App Dir")
         cls.exe = harness.pack(cls.appdir, project("kvsvc", raw='"149" = "Tcpip,,Afd"',
                                                    raw_wide='"20017" = "Kavrin test service"'))
 
-    @classmethod
-    def tearDownClass(cls):
-        cls.prefix.close()
-
     # ---- helpers
 
     def verb(self, *args, exe=None):
         return self.prefix.run(exe or self.exe, list(args))
-
-    def svctool(self, *args):
-        return self.prefix.run(TESTSVC, list(args))
-
-    def query(self, name):
-        """The service's status and configuration from the service API, or None."""
-        r = self.svctool("query", name)
-        if r.rc != 0:
-            return None
-        return dict(line.split("=", 1) for line in r.stdout.splitlines() if "=" in line)
 
     def own_command(self, exe=None):
         return '"%s"' % self.prefix.winpath(exe or self.exe)
@@ -65,9 +50,6 @@ class ServiceVerbs(unittest.TestCase):
         self.assertEqual(self.svctool("create", name, "3", binary).rc, 0)
         self.assertEqual(self.svctool("start", name).rc, 0)
         self.assertEqual(self.prefix.wait_for_state(name, harness.RUNNING), harness.RUNNING)
-
-    def assertOutput(self, result, rc, stdout):
-        self.assertEqual((result.rc, result.stdout), (rc, stdout), result)
 
     # ---- install
 
@@ -193,17 +175,12 @@ class ServiceVerbs(unittest.TestCase):
 
     def test_path_prepend_from_key_10004(self):
         probe_dir = os.path.join(self.work, "probe")
-        os.makedirs(probe_dir, exist_ok=True)
-        toml = os.path.join(probe_dir, "probe.toml")
-        with open(toml, "w") as f:
-            f.write(project("kvprobe", raw='"10004" = "a;b"\n"146" = "a"'))
-        out = os.path.join(probe_dir, "probe.exe")
-        subprocess.run([harness.BUILDER, "build", toml, "-o", out, "--stub", PATHPROBE], check=True,
-                       stdin=subprocess.DEVNULL, capture_output=True)
+        out = harness.pack(probe_dir, project("kvprobe", raw='"10004" = "a;b"\n"146" = "a"'), name="probe.exe",
+                           stub=PATHPROBE)
         os.makedirs(os.path.join(probe_dir, "a"), exist_ok=True)
         r = self.prefix.envrun(out, {"PATH": "C:\\windows\\system32;C:\\windows"})
         self.assertEqual(r.rc, 0, r)
-        fields = dict(line.split("=", 1) for line in r.stdout.splitlines() if "=" in line)
+        fields = harness.fields(r.stdout)
         base = self.prefix.winpath(probe_dir)
         expected = "%s\\a;%s\\b;C:\\windows\\system32;C:\\windows" % (base, base)
         self.assertEqual(fields["PATH"], expected)

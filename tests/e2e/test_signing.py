@@ -5,7 +5,6 @@ its block from the section table. A signed stub is refused by the builder."""
 import os
 import shutil
 import subprocess
-import tempfile
 import unittest
 
 import harness
@@ -45,15 +44,8 @@ def security_directory(path):
 
 
 @unittest.skipUnless(shutil.which("osslsigncode") and shutil.which("openssl"), "osslsigncode or openssl missing")
-class SigningTest(unittest.TestCase):
-    @classmethod
-    def setUpClass(cls):
-        cls.work = tempfile.mkdtemp(prefix="kvr-e2e-sign-")
-        cls.prefix = harness.WinePrefix.fresh(os.path.join(cls.work, "prefix"))
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.prefix.close()
+class SigningTest(harness.PrefixTest):
+    prefix_name = "sign"
 
     def test_a_signed_executable_reads_its_block(self):
         packed = harness.pack(self.work, PROJECT, name="plain.exe", extra_files={"payload.bin": PAYLOAD})

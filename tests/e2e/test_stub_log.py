@@ -3,11 +3,9 @@ exit code 1, and the log switches (KAVRIN_LOG / MOLVEX_LOG, exactly "yes")
 create a new mvx_nlog_* file in TMP that starts with the header line and an
 empty line."""
 
-import glob
 import os
 import re
 import shutil
-import tempfile
 import time
 import unittest
 
@@ -17,28 +15,11 @@ import harness
 HEADER = re.compile(r"Started executable (.+) at \w{3} \w{3} [ \d]\d \d\d:\d\d:\d\d \d{4}\r\n\r\n")
 
 
-class StubAndLogTest(unittest.TestCase):
-    @classmethod
-    def setUpClass(cls):
-        cls.work = tempfile.mkdtemp(prefix="kvr-e2e-stublog-")
-        cls.prefix = harness.WinePrefix.fresh(os.path.join(cls.work, "prefix"))
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.prefix.close()
-
-    def temp_dir(self, name):
-        path = os.path.join(self.work, name)
-        os.makedirs(path)
-        return path
+class StubAndLogTest(harness.PrefixTest):
+    prefix_name = "stublog"
 
     def run_stub(self, temp_dir, **variables):
-        env = {"TMP": self.prefix.winpath(temp_dir), "TEMP": self.prefix.winpath(temp_dir)}
-        env.update(variables)
-        return self.prefix.envrun(harness.STUB, env=env, timeout=60)
-
-    def logs(self, directory):
-        return sorted(glob.glob(os.path.join(directory, "mvx_nlog_*")))
+        return self.run_with_temp(harness.STUB, temp_dir, **variables)
 
     def assert_header(self, log_path):
         with open(log_path, "rb") as f:
@@ -57,46 +38,46 @@ class StubAndLogTest(unittest.TestCase):
         self.assertLess(time.monotonic() - started, 15)
 
     def test_kavrin_log_yes_creates_a_log_in_tmp(self):
-        temp_dir = self.temp_dir("kavrin-yes")
+        temp_dir = self.new_dir("kavrin-yes")
         result = self.run_stub(temp_dir, KAVRIN_LOG="yes")
         self.assertEqual(result.rc, 1, result)
-        logs = self.logs(temp_dir)
+        logs = harness.launcher_logs(temp_dir)
         self.assertEqual(len(logs), 1, os.listdir(temp_dir))
         text = self.assert_header(logs[0])
         # The block search logged its steps after the header.
         self.assertIn("\r\nnumber of sections: ", text)
 
     def test_molvex_log_yes_also_switches_it_on(self):
-        temp_dir = self.temp_dir("molvex-yes")
+        temp_dir = self.new_dir("molvex-yes")
         result = self.run_stub(temp_dir, KAVRIN_LOG="no", MOLVEX_LOG="yes")
         self.assertEqual(result.rc, 1, result)
-        logs = self.logs(temp_dir)
+        logs = harness.launcher_logs(temp_dir)
         self.assertEqual(len(logs), 1, os.listdir(temp_dir))
         self.assert_header(logs[0])
 
     def test_other_spellings_switch_nothing_on(self):
-        temp_dir = self.temp_dir("upper")
+        temp_dir = self.new_dir("upper")
         for variables in ({"KAVRIN_LOG": "YES"}, {"MOLVEX_LOG": "Yes"}, {"KAVRIN_LOG": "yes "}):
             result = self.run_stub(temp_dir, **variables)
             self.assertEqual(result.rc, 1, result)
         self.assertEqual(os.listdir(temp_dir), [])
 
     def test_every_run_gets_its_own_file(self):
-        temp_dir = self.temp_dir("twice")
+        temp_dir = self.new_dir("twice")
         for _ in range(2):
             self.assertEqual(self.run_stub(temp_dir, KAVRIN_LOG="yes").rc, 1)
-        logs = self.logs(temp_dir)
+        logs = harness.launcher_logs(temp_dir)
         self.assertEqual(len(logs), 2, os.listdir(temp_dir))
         for log in logs:
             self.assert_header(log)
 
     def test_without_a_usable_tmp_the_log_goes_to_c(self):
-        drive_c = os.path.join(self.prefix.path, "drive_c")
-        before = set(self.logs(drive_c))
+        drive_c = str(self.drive_c)
+        before = set(harness.launcher_logs(drive_c))
         missing = os.path.join(self.work, "no-such-dir")
         result = self.run_stub(missing, KAVRIN_LOG="yes")
         self.assertEqual(result.rc, 1, result)
-        created = set(self.logs(drive_c)) - before
+        created = set(harness.launcher_logs(drive_c)) - before
         self.assertEqual(len(created), 1, sorted(created))
         self.assert_header(created.pop())
 
@@ -107,10 +88,10 @@ class StubAndLogTest(unittest.TestCase):
         os.makedirs(directory)
         exe = os.path.join(directory, "kavrin-service.exe")
         shutil.copy(harness.STUB, exe)
-        temp_dir = self.temp_dir("cyrillic")
+        temp_dir = self.new_dir("cyrillic")
         result = self.prefix.envrun(exe, env={"TMP": self.prefix.winpath(temp_dir), "KAVRIN_LOG": "yes"})
         self.assertEqual(result.rc, 1, result)
-        logs = self.logs(temp_dir)
+        logs = harness.launcher_logs(temp_dir)
         self.assertEqual(len(logs), 1, os.listdir(temp_dir))
         with open(logs[0], "rb") as f:
             text = f.read().decode("latin-1")
