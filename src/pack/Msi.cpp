@@ -317,7 +317,7 @@ public:
         line(2, "<CustomAction Id=\"KavrinConfigureService\" FileKey=\"ServiceExe\" ExeCommand=\"-configure\" "
                 "Execute=\"deferred\" Impersonate=\"no\" Return=\"check\"/>");
         line(2, "<InstallExecuteSequence>");
-        line(3, "<RemoveExistingProducts After=\"InstallValidate\"/>");
+        line(3, "<RemoveExistingProducts Sequence=\"1401\"/>");  // right after InstallValidate
         line(3, "<Custom Action=\"KavrinConfigureService\" Sequence=\"5850\">NOT REMOVE</Custom>");
         line(2, "</InstallExecuteSequence>");
         line(2, "<Feature Id=\"Main\" Level=\"1\">");

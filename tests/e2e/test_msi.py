@@ -8,9 +8,7 @@ tables are proven on the host (PackMsiTest); this checks what msiexec makes of t
 """
 
 import os
-import shutil
 import subprocess
-import tempfile
 import unittest
 from pathlib import Path
 
@@ -45,14 +43,13 @@ directories = ['jre']
 """
 
 
-class MsiPackage(unittest.TestCase):
+class MsiPackage(harness.PrefixTest):
+    prefix_name = "msi"
+
     @classmethod
     def setUpClass(cls):
-        cls.work = tempfile.mkdtemp(prefix="kvr-e2e-msi-")
-        cls.prefix = harness.WinePrefix.fresh(os.path.join(cls.work, "prefix"))
-        drive_c = Path(cls.prefix.path) / "drive_c"
-        fx = homes.Fixtures.from_dir(harness.FIXTURES)
-        jre = homes.make_jre(drive_c / "standin" / "jre", fx, "1.8.0_202", jvm_subdir="server")
+        super().setUpClass()
+        jre = homes.make_jre(cls.drive_c / "standin" / "jre", cls.fx, "1.8.0_202", jvm_subdir="server")
         cls.record = jre.bin.path / "server" / "jvm-record.txt"
         jre_win = cls.prefix.winpath(str(jre.path))
         # Version 1 carries jre/old.txt, version 2 does not: an upgrade removes it.
@@ -61,10 +58,6 @@ class MsiPackage(unittest.TestCase):
         # Never installed before the downgrade: Wine's msiexec treats the version 1
         # package, once replaced, as still installed (maintenance).
         cls.v0 = cls.package("0.9.0", jre_win, {"lib/hello-service.jar": "PK v0", "jre/release": "v0"})
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.prefix.close()
 
     @classmethod
     def package(cls, version, jre_win, files):
