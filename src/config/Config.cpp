@@ -139,4 +139,9 @@ int parseConfigInt(const std::string& text) {
 
 int getConfigInt(const Context& ctx, int32_t key) { return parseConfigInt(getConfigString(ctx, key)); }
 
+char configuredFlavour(const Context& ctx) {
+    const auto it = ctx.config.narrow.find(key::kFlavour);
+    return it == ctx.config.narrow.end() || it->second.empty() ? 0 : it->second[0];
+}
+
 }  // namespace kavrin

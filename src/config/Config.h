@@ -26,6 +26,8 @@ std::u16string getConfigWString(const Context& ctx, int32_t key);
 // Decimal: leading white space, optional sign, digits up to the first non-digit; else 0.
 int getConfigInt(const Context& ctx, int32_t key);
 int parseConfigInt(const std::string& text);
+// The flavour letter of key::kFlavour: 'k', 'm' or anything else (neither); 0 when unset.
+char configuredFlavour(const Context& ctx);
 
 // Reading primitives on the open executable; a short read is fatal.
 int16_t readShort(Context& ctx, File& file);

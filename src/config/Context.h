@@ -1,5 +1,7 @@
-// The launcher's process-wide state, created once in the entry point and handed
-// down to every operation. Tests build their own over fakes.
+// The launcher's process-wide state: the platform, the configuration read at start-up,
+// the log and the clean-up list. What each stage makes (the extraction, the loaded JVM
+// library, the running JVM) is a value that stage returns, not a field here.
+// Tests build their own over fakes.
 #pragma once
 
 #include <atomic>
@@ -46,25 +48,9 @@ struct Context {
     LogState log;
     std::vector<std::string> cleanupList;
 
-    // Start-up.
-    char flavour = 0;  // 'k', 'm' or anything else (neither)
-    std::string serviceName;
-
-    // Extraction.
-    std::string extractionDirectory;
-    int32_t unextractedPosition = 0;
-
-    // JVM location and loading.
+    // JVM probing.
     bool useVersionCache = true;
     uint32_t probeTimeoutMs = 60000;  // test seam: shortened only by tests
-    std::string jvmHome;
-    void* createJavaVM = nullptr;  // JNI_CreateJavaVM of the loaded library
-
-    // The created JVM (JavaVM* and JNIEnv*, kept untyped here so this header needs no jni.h).
-    void* javaVM = nullptr;
-    void* jniEnv = nullptr;
-    // The JVM's option texts and records; kept for as long as the JVM may read them.
-    std::shared_ptr<void> jvmInitArgs;
 };
 
 }  // namespace kavrin

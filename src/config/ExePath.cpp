@@ -1,14 +1,14 @@
 #include "config/ExePath.h"
 
+#include "config/Ascii.h"
+
 namespace kavrin {
 
 namespace {
 
 bool endsWithExe(const std::string& path) {
     if (path.size() < 4) return false;
-    std::string tail = path.substr(path.size() - 4);
-    for (char& c : tail) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-    return tail == ".exe";
+    return lowerAscii(path.substr(path.size() - 4)) == ".exe";
 }
 
 // The wide module name converted to narrow text, or nullopt when the code page cannot

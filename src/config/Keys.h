@@ -58,11 +58,21 @@ constexpr int32_t kServiceDescription = 20017;
 
 namespace kavrin {
 
-// Launcher type (key 107) values with their own behaviour.
+// Launcher type (key::kLauncherType) values with their own behaviour.
 namespace launcherType {
 constexpr int kGui = 1;
 constexpr int kService = 4;
 constexpr int kConsoleBox = 5;
 }  // namespace launcherType
+
+// The numbers shown for {0} of key::kMsgInternalError, one per place that can break.
+namespace internalError {
+inline constexpr const char* kExtractionDirectory = "7";  // no temporary name or directory for the carried files
+inline constexpr const char* kIncludedFile = "11";        // a carried file name refused, or its file not created
+inline constexpr const char* kFirstRunClass = "14";       // the installer flavour's first-run class is missing
+inline constexpr const char* kFirstRunMethod = "15";      // ... or its firstRun method
+inline constexpr const char* kExtractionFailed = "16";    // reading or writing the carried files failed
+inline constexpr const char* kUnpackFailed = "20";        // a packed runtime archive could not be unpacked
+}  // namespace internalError
 
 }  // namespace kavrin

@@ -2,7 +2,7 @@
 // directories for deletion by the next start.
 //
 // Usage:
-//   reportFatalKey(ctx, key::kMsgInternalError, "16");   // never returns
+//   reportFatalKey(ctx, key::kMsgInternalError, internalError::kExtractionFailed);   // never returns
 #pragma once
 
 #include <optional>

@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "config/CarriedNames.h"
 #include "config/Lists.h"
 #include "config/Config.h"
 #include "config/ConfigBlock.h"
@@ -22,31 +23,21 @@ namespace {
 
 constexpr size_t kChunkSize = 8192;
 
-bool isReservedDeviceName(const std::string& name) {
-    std::string stem = name.substr(0, name.find('.'));
-    while (!stem.empty() && stem.back() == ' ') stem.pop_back();
-    std::transform(stem.begin(), stem.end(), stem.begin(), [](unsigned char c) { return std::toupper(c); });
-    static constexpr std::array<std::string_view, 4> kDevices = {"CON", "PRN", "AUX", "NUL"};
-    if (std::find(kDevices.begin(), kDevices.end(), stem) != kDevices.end()) return true;
-    return stem.size() == 4 && (stem.starts_with("COM") || stem.starts_with("LPT")) && stem[3] >= '1' &&
-           stem[3] <= '9';
-}
-
 // Names the extraction directory by the temporary-file name with "_dir" and a random number.
 std::string makeExtractionDirectoryName(Context& ctx) {
     const std::string tempFile = createTempFileName(ctx);
-    if (tempFile.empty()) reportFatalKey(ctx, key::kMsgInternalError, "7");
+    if (tempFile.empty()) reportFatalKey(ctx, key::kMsgInternalError, internalError::kExtractionDirectory);
     ctx.os.fs.deleteFile(tempFile);
     ctx.os.clock.seedRandom(static_cast<uint32_t>(ctx.os.clock.timeSeconds()));
     return tempFile + "_dir" + std::to_string(ctx.os.clock.random());
 }
 
 // Refuses, before anything is written, a name that would leave the extraction directory.
-void checkIncludedNames(Context& ctx, const std::vector<std::string>& names, size_t count) {
-    for (size_t i = 0; i < names.size() && i < count; ++i) {
-        if (!isSafeIncludedFileName(names[i])) {
-            logError(ctx, "Refusing included file name %s", names[i].c_str());
-            reportFatalKey(ctx, key::kMsgInternalError, "11");
+void checkIncludedNames(Context& ctx, const std::vector<std::string>& names) {
+    for (const std::string& name : names) {
+        if (!isSafeIncludedFileName(name)) {
+            logError(ctx, "Refusing included file name %s", name.c_str());
+            reportFatalKey(ctx, key::kMsgInternalError, internalError::kIncludedFile);
         }
     }
 }
@@ -67,40 +58,37 @@ void restoreContent(char* data, size_t count) {
 
 }  // namespace
 
-bool isSafeIncludedFileName(const std::string& name) {
-    if (name.empty() || name == "." || name == "..") return false;
-    if (name.find_first_of("\\/:") != std::string::npos) return false;
-    return !isReservedDeviceName(name);
-}
+bool isSafeIncludedFileName(const std::string& name) { return !carriedNameProblem(name); }
 
-int extractIncludedFiles(Context& ctx) {
+ExtractionResult extractIncludedFiles(Context& ctx) {
     logInfo(ctx, "extracting files");
     const int count = getConfigInt(ctx, key::kIncludedCount);
     logInfo(ctx, "Included files: %d", count);
-    if (count <= 0) {
-        ctx.extractionDirectory.clear();
-        return 0;
-    }
+    ExtractionResult result;
+    if (count <= 0) return result;
 
     auto executable = openOwnExecutable(ctx);
-    const std::vector<std::string> names = splitList(getConfigString(ctx, key::kIncludedNames), ';');
-    checkIncludedNames(ctx, names, static_cast<size_t>(count));
+    std::vector<std::string> names = splitList(getConfigString(ctx, key::kIncludedNames), ';');
+    if (names.size() > static_cast<size_t>(count)) names.resize(static_cast<size_t>(count));
+    checkIncludedNames(ctx, names);
     if (!executable->seek(ctx.configEndPosition)) {
         logError(ctx, "SetFilePointer failed %u", ctx.os.fs.lastError());
-        return 1;
+        result.status = 1;
+        return result;
     }
 
     const std::string directory = makeExtractionDirectoryName(ctx);
-    ctx.extractionDirectory = directory;
+    result.extraction.directory = directory;
     logInfo(ctx, "Temp dir: %s", directory.c_str());
-    if (!ctx.os.fs.createDirectory(directory)) reportFatalKey(ctx, key::kMsgInternalError, "7");
+    if (!ctx.os.fs.createDirectory(directory)) reportFatalKey(ctx, key::kMsgInternalError, internalError::kExtractionDirectory);
 
-    for (size_t i = 0; i < names.size() && i < static_cast<size_t>(count); ++i) {
-        const std::string target = directory + "\\" + names[i];
-        if (int result = extractIncludedFile(ctx, *executable, target); result != 0) {
+    for (const std::string& name : names) {
+        const std::string target = directory + "\\" + name;
+        if (int status = extractIncludedFile(ctx, *executable, target); status != 0) {
             logError(ctx, "Failed to extract %s", target.c_str());
             emptyDirectory(ctx, directory);
             ctx.os.fs.removeDirectory(directory);
+            result.status = status;
             return result;
         }
         // Held until the process ends so no one can delete what the application uses.
@@ -109,10 +97,11 @@ int extractIncludedFiles(Context& ctx) {
     }
 
     registerDirectoryForCleanup(ctx, directory);
-    ctx.unextractedPosition = static_cast<int32_t>(executable->position());
+    result.extraction.names = std::move(names);
+    result.extraction.unextractedPosition = static_cast<int32_t>(executable->position());
     executable.reset();
     logInfo(ctx, "extracting files done");
-    return 0;
+    return result;
 }
 
 int extractIncludedFile(Context& ctx, File& executable, const std::string& target) {
@@ -121,7 +110,7 @@ int extractIncludedFile(Context& ctx, File& executable, const std::string& targe
     if (length <= 0) return 0;
 
     auto output = ctx.os.fs.openFile(target, FileAccess::Write, FileShare::None, FileDisposition::CreateAlways);
-    if (!output) reportFatalKey(ctx, key::kMsgInternalError, "11");
+    if (!output) reportFatalKey(ctx, key::kMsgInternalError, internalError::kIncludedFile);
     return copyIncludedData(ctx, executable, *output, length);
 }
 

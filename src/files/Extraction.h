@@ -3,19 +3,31 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "config/Context.h"
 
 namespace kavrin {
 
-// 0 success, 1 reading the executable failed, 2 writing a file failed.
-// Fills ctx.extractionDirectory and ctx.unextractedPosition.
-int extractIncludedFiles(Context& ctx);
+// What extraction made: the directory (empty when nothing is carried), the names
+// written into it, and where the carried stream ended in the executable.
+struct Extraction {
+    std::string directory;
+    std::vector<std::string> names;
+    int32_t unextractedPosition = 0;
+};
+
+// status: 0 success, 1 reading the executable failed, 2 writing a file failed.
+struct ExtractionResult {
+    int status = 0;
+    Extraction extraction;
+};
+ExtractionResult extractIncludedFiles(Context& ctx);
 int extractIncludedFile(Context& ctx, File& executable, const std::string& target);
 int copyIncludedData(Context& ctx, File& executable, File& target, int64_t count);
 
-// A plain file name: no path separator, drive colon, "." or "..", nor a device name such
-// as NUL or COM1. Anything else would be written outside the extraction directory.
+// carriedNameProblem finds nothing: anything else could be written outside the extraction
+// directory or under another name than the builder meant.
 bool isSafeIncludedFileName(const std::string& name);
 
 }  // namespace kavrin

@@ -47,7 +47,7 @@ void unpackArchive(Context& ctx, const std::string& javaHome, const std::string&
     auto unpacker = ctx.os.processes.spawn(makeUnpackCommandLine(javaHome, packedPath, archivePath), options);
     if (!unpacker) {
         logInfo(ctx, "could not create unpack process");
-        reportFatalKey(ctx, key::kMsgInternalError, "20");
+        reportFatalKey(ctx, key::kMsgInternalError, internalError::kUnpackFailed);
     }
     logInfo(ctx, "waiting for unpack200 to finish");
     // Its exit status is not examined: a failed unpacking shows later as a missing archive.

@@ -20,16 +20,16 @@ constexpr size_t kJavaLength = 8;
 constexpr const char* kJvmSubdirectories[] = {"hotspot", "client", "server", "classic", "jrockit"};
 
 struct KindMessage {
-    int kind;
+    SearchKind kind;
     int32_t messageKey;
     bool takesLocation;
 };
 
-// The first message of a failed load by search result kind; kind 4 has none.
+// The first message of a failed load by search result kind; Registry has none.
 constexpr KindMessage kKindMessages[] = {
-    {static_cast<int>(SearchKind::ExecutableSearch), key::kMsgPathJvmDamaged, false},
-    {static_cast<int>(SearchKind::Location), key::kMsgLocationJvmDamaged, true},
-    {static_cast<int>(SearchKind::EnvironmentVariable), key::kMsgEnvJvmDamaged, true},
+    {SearchKind::ExecutableSearch, key::kMsgPathJvmDamaged, false},
+    {SearchKind::Location, key::kMsgLocationJvmDamaged, true},
+    {SearchKind::EnvironmentVariable, key::kMsgEnvJvmDamaged, true},
 };
 
 void setPath(Context& ctx, const std::string& value) {
@@ -38,37 +38,59 @@ void setPath(Context& ctx, const std::string& value) {
     ctx.os.env.crtPut("PATH=" + value);
 }
 
+// PATH with the bin directory added for as long as a library is being tried; put back
+// unless the load succeeded (the library's dependencies are then found through it later).
+class PathExtension {
+public:
+    PathExtension(Context& ctx, const std::string& directory) : ctx_(ctx), old_(ctx.os.env.get("PATH").value_or("")) {
+        setPath(ctx_, old_ + ";" + directory);
+    }
+    ~PathExtension() {
+        if (!kept_) setPath(ctx_, old_);
+    }
+    PathExtension(const PathExtension&) = delete;
+    PathExtension& operator=(const PathExtension&) = delete;
+    void keep() { kept_ = true; }
+
+private:
+    Context& ctx_;
+    std::string old_;
+    bool kept_ = false;
+};
+
 // The runtime chosen for LoadDLL, with the kind and name its messages use.
 struct Choice {
     bool ok = false;
     std::string javaExe;
-    int kind = 0;
+    SearchKind kind = SearchKind::None;
     std::string locationName;
 };
 
-Choice chooseGivenLocation(Context& ctx, const std::string& location, bool locationIsJavaExe) {
+Choice chooseGivenLocation(Context& ctx, const std::string& location, LocationIs locationIs) {
+    const bool locationIsJavaExe = locationIs == LocationIs::JavaExe;
     logInfo(ctx, "Got JRE location %s (java exe: %d)", location.c_str(), locationIsJavaExe ? 1 : 0);
     std::string minimum = getConfigString(ctx, key::kMinVersion);
     std::string maximum = getConfigString(ctx, key::kMaxVersion);
     logInfo(ctx, "MinVersion: %s, MaxVersion: %s", minimum.c_str(), maximum.c_str());
     Choice choice;
     choice.javaExe = location;
-    bool usable = locationIsJavaExe ? testJavaExe(ctx, choice.javaExe, minimum, maximum, true, false)
-                                    : testLocation(ctx, choice.javaExe, location, minimum, maximum, true);
+    bool usable = locationIsJavaExe ? testJavaExe(ctx, choice.javaExe, minimum, maximum, PreRelease::Allowed,
+                                                  VersionCache::Skip)
+                                    : testLocation(ctx, choice.javaExe, location, minimum, maximum, AnyVersion::Yes);
     if (!usable) {
         logError(ctx, "Provided JVM unusable");
         return choice;
     }
     choice.ok = true;
-    choice.kind = static_cast<int>(SearchKind::Location);
+    choice.kind = SearchKind::Location;
     choice.locationName = location;
     return choice;
 }
 
 Choice chooseBySearch(Context& ctx) {
     Choice choice;
-    choice.kind = static_cast<int>(searchJvm(ctx, choice.javaExe, choice.locationName));
-    if (choice.kind == static_cast<int>(SearchKind::None)) {
+    choice.kind = searchJvm(ctx, choice.javaExe, choice.locationName);
+    if (choice.kind == SearchKind::None) {
         logError(ctx, "No JVM found");
         return choice;
     }
@@ -101,7 +123,7 @@ std::vector<std::string> jvmSubdirectories(const std::string& configured) {
     return order;
 }
 
-LoadFailureMessages loadFailureMessages(int kind) {
+LoadFailureMessages loadFailureMessages(SearchKind kind) {
     for (const auto& entry : kKindMessages)
         if (entry.kind == kind) return {entry.messageKey, entry.takesLocation};
     return {};
@@ -118,13 +140,14 @@ void* loadJvmFromBin(Context& ctx, const std::string& javaExe) {
     std::string binDirectory = javaExeDirectory(javaExe);
     if (!binDirectory.empty()) binDirectory.pop_back();  // the backslash before the file name
 
-    std::string oldPath = ctx.os.env.get("PATH").value_or("");
     // The library's own dependencies are found through PATH.
-    setPath(ctx, oldPath + ";" + binDirectory);
+    PathExtension path(ctx, binDirectory);
     for (const auto& sub : jvmSubdirectories(getConfigString(ctx, key::kJvmSubdirectory))) {
-        if (void* library = tryJvmLibrary(ctx, binDirectory, sub)) return library;
+        if (void* library = tryJvmLibrary(ctx, binDirectory, sub)) {
+            path.keep();
+            return library;
+        }
     }
-    setPath(ctx, oldPath);
     return nullptr;
 }
 
@@ -134,37 +157,39 @@ void* loadJvmLibrary(Context& ctx, const std::string& javaExe) {
     return loadJvmFromBin(ctx, javaExeDirectory(javaExe) + "..\\jre\\bin\\java.exe");
 }
 
-void setJvmHome(Context& ctx, const std::string& javaExe) { ctx.jvmHome = javaExeDirectory(javaExe) + ".."; }
+std::string jvmHomeOf(const std::string& javaExe) { return javaExeDirectory(javaExe) + ".."; }
 
-bool lookupCreateJavaVM(Context& ctx, void* library) {
-    if (!library) return false;
-    void* entry = ctx.os.libraries.symbol(library, "JNI_CreateJavaVM");
-    if (!entry) return false;
-    ctx.createJavaVM = entry;
-    return true;
+CreateJavaVMFunction lookupCreateJavaVM(Context& ctx, void* library) {
+    if (!library) return nullptr;
+    // The one place the untyped symbol becomes the typed entry point.
+    return reinterpret_cast<CreateJavaVMFunction>(ctx.os.libraries.symbol(library, "JNI_CreateJavaVM"));
 }
 
-bool LoadDLL(Context& ctx, bool showErrors, const std::optional<std::string>& location, bool locationIsJavaExe) {
-    logInfo(ctx, "LoadDLL (%d, %s, %d)", showErrors ? 1 : 0, location ? location->c_str() : "(null)",
-            locationIsJavaExe ? 1 : 0);
-    Choice choice = location ? chooseGivenLocation(ctx, *location, locationIsJavaExe) : chooseBySearch(ctx);
+LoadedJvm LoadDLL(Context& ctx, ShowErrors showErrors, const std::optional<std::string>& location,
+                  LocationIs locationIs) {
+    const bool show = showErrors == ShowErrors::Yes;
+    logInfo(ctx, "LoadDLL (%d, %s, %d)", show ? 1 : 0, location ? location->c_str() : "(null)",
+            locationIs == LocationIs::JavaExe ? 1 : 0);
+    Choice choice = location ? chooseGivenLocation(ctx, *location, locationIs) : chooseBySearch(ctx);
+    LoadedJvm jvm;
     if (!choice.ok) {
-        if (showErrors) showErrorKey(ctx, key::kMsgNoJvm, std::nullopt);
-        return false;
+        if (show) showErrorKey(ctx, key::kMsgNoJvm, std::nullopt);
+        return jvm;
     }
 
     logInfo(ctx, "Trying to load JVM-DLL from %s", choice.javaExe.c_str());
     void* library = loadJvmLibrary(ctx, choice.javaExe);
-    setJvmHome(ctx, choice.javaExe);
+    jvm.home = jvmHomeOf(choice.javaExe);
     if (!library) logError(ctx, "Could not get DLL-Handle.");
-    bool entryFound = lookupCreateJavaVM(ctx, library);
-    if (!entryFound) logError(ctx, "Could not load functions");
-    if (library && entryFound) {
+    CreateJavaVMFunction entry = lookupCreateJavaVM(ctx, library);
+    if (!entry) logError(ctx, "Could not load functions");
+    if (library && entry) {
         logInfo(ctx, "Loading of JVM-DLL successful");
-        return true;
+        jvm.createJavaVM = entry;
+        return jvm;
     }
-    if (showErrors) showLoadFailure(ctx, choice);
-    return false;
+    if (show) showLoadFailure(ctx, choice);
+    return jvm;
 }
 
 }  // namespace kavrin

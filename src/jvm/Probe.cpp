@@ -5,6 +5,7 @@
 #include "diagnostics/Log.h"
 #include "files/Paths.h"
 #include "files/TempFiles.h"
+#include "files/TextFile.h"
 #include "jvm/Version.h"
 
 namespace kavrin {
@@ -19,15 +20,6 @@ constexpr size_t kProbeLineLimit = 99;
 constexpr size_t kProbeReadBytes = 2 * kProbeLineLimit + 2;
 constexpr size_t kMaxVersionBytes = 8192;
 constexpr uint32_t kTerminateGraceMs = 5000;
-
-std::string readProbeOutput(Context& ctx, const std::string& file) {
-    auto handle = ctx.os.fs.openFile(file, FileAccess::Read, FileShare::ReadWrite, FileDisposition::OpenExisting);
-    if (!handle) return {};
-    std::string raw(kProbeReadBytes, '\0');
-    IoResult r = handle->read(raw.data(), raw.size());
-    raw.resize(r.ok ? r.bytes : 0);
-    return raw;
-}
 
 // Runs the executable and reads what it printed; false for every failure.
 bool runProbe(Context& ctx, const std::string& javaExe, FileTime fileTime, const std::string& outputFile,
@@ -55,7 +47,7 @@ bool runProbe(Context& ctx, const std::string& javaExe, FileTime fileTime, const
     }
     child.reset();  // close the handles before reading the output
 
-    auto parsed = parseJavaVersionLine(firstProbeLine(readProbeOutput(ctx, outputFile)));
+    auto parsed = parseJavaVersionLine(firstProbeLine(readFileBytes(ctx, outputFile, kProbeReadBytes).value_or("")));
     if (!parsed) return false;
     version = *parsed;
     logInfo(ctx, "Java version: %s", version.c_str());
@@ -71,15 +63,8 @@ std::string probeCommandLine(const std::string& executable) {
 }
 
 std::string firstProbeLine(const std::string& raw) {
-    std::string line;
-    for (size_t i = 0; i < raw.size() && line.size() < kProbeLineLimit; ++i) {
-        char c = raw[i];
-        if (c == '\x1a') break;  // text mode: end of file
-        if (c == '\r' && i + 1 < raw.size() && raw[i + 1] == '\n') continue;
-        line += c;
-        if (c == '\n') break;
-    }
-    return line;
+    size_t position = 0;
+    return fgetsLine(textModeContent(raw), position, kProbeLineLimit).value_or("");
 }
 
 std::optional<std::string> parseJavaVersionLine(const std::string& line) {
@@ -170,10 +155,10 @@ bool checkJavaExe(Context& ctx, std::string& javaExe, std::string& version, cons
 }
 
 bool testJavaExe(Context& ctx, std::string& javaExe, const std::string& minimum, const std::string& maximum,
-                 bool allowPreRelease, bool useVersionCache) {
-    ctx.useVersionCache = useVersionCache;
+                 PreRelease preRelease, VersionCache versionCache) {
+    ctx.useVersionCache = versionCache == VersionCache::Use;
     std::string version;
-    bool result = checkJavaExe(ctx, javaExe, version, minimum, maximum, allowPreRelease);
+    bool result = checkJavaExe(ctx, javaExe, version, minimum, maximum, preRelease == PreRelease::Allowed);
     ctx.useVersionCache = true;
     return result;
 }

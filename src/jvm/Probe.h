@@ -22,8 +22,10 @@ inline constexpr const char* kFailedRunVersion = "1.0.0";
 
 bool checkJavaExe(Context& ctx, std::string& javaExe, std::string& version, const std::string& minimum,
                   const std::string& maximum, bool allowPreRelease);
+enum class PreRelease { Refused, Allowed };
+enum class VersionCache { Skip, Use };
 bool testJavaExe(Context& ctx, std::string& javaExe, const std::string& minimum, const std::string& maximum,
-                 bool allowPreRelease, bool useVersionCache);
+                 PreRelease preRelease, VersionCache versionCache);
 bool findJavaExeInHome(Context& ctx, std::string& javaExe, const std::string& javaHome);
 bool probeJavaVersion(Context& ctx, const std::string& javaExe, FileTime fileTime, std::string& version);
 

@@ -8,6 +8,7 @@
 #include "diagnostics/Log.h"
 #include "files/PackedRuntime.h"
 #include "files/Paths.h"
+#include "files/TextFile.h"
 #include "jvm/Probe.h"
 #include "jvm/RegistrySearch.h"
 
@@ -27,7 +28,7 @@ struct Bounds {
 using EntryTest = bool (*)(Context&, std::string& javaExe, const SearchEntry&, const Bounds&);
 
 bool testLocationEntry(Context& ctx, std::string& javaExe, const SearchEntry& e, const Bounds& b) {
-    return testLocation(ctx, javaExe, e.argument, b.minimum, b.maximum, false);
+    return testLocation(ctx, javaExe, e.argument, b.minimum, b.maximum, AnyVersion::No);
 }
 bool testVariableEntry(Context& ctx, std::string& javaExe, const SearchEntry& e, const Bounds& b) {
     return testJavaHomeVariable(ctx, javaExe, e.argument, b.minimum, b.maximum);
@@ -94,7 +95,7 @@ bool fallbackPass(Context& ctx, const std::vector<SearchEntry>& entries, std::st
     for (const auto& entry : entries) {
         if (!triedInFallback(entry)) continue;
         logInfo(ctx, "Testing relative location %s", entry.argument.c_str());
-        testLocation(ctx, javaExe, entry.argument, "", "", true);
+        testLocation(ctx, javaExe, entry.argument, "", "", AnyVersion::Yes);
         if (fileExists(ctx, javaExe)) {
             logInfo(ctx, "%s exists", javaExe.c_str());
             locationName = entry.argument;
@@ -128,16 +129,10 @@ bool triedInFallback(const SearchEntry& entry) {
 }
 
 std::optional<std::string> firstLocationLine(const std::string& raw) {
-    if (raw.empty() || raw[0] == '\x1a') return std::nullopt;
-    std::string line;
-    for (size_t i = 0; i < raw.size() && line.size() < kLocationLineLimit; ++i) {
-        char c = raw[i];
-        if (c == '\x1a') break;  // text mode: end of file
-        if (c == '\r' && i + 1 < raw.size() && raw[i + 1] == '\n') continue;
-        line += c;
-        if (c == '\n') break;
-    }
-    while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) line.pop_back();
+    size_t position = 0;
+    std::optional<std::string> line = fgetsLine(textModeContent(raw), position, kLocationLineLimit);
+    if (!line) return std::nullopt;
+    while (!line->empty() && (line->back() == '\r' || line->back() == '\n')) line->pop_back();
     return line;
 }
 
@@ -146,25 +141,22 @@ bool readLocationFile(Context& ctx, std::string& line, const std::string& fileSu
     // The suffix brings its own separator.
     if (!path.empty() && path.back() == '\\' && !fileSuffix.empty() && fileSuffix.front() == '\\') path.pop_back();
     path += fileSuffix;
-    auto file = ctx.os.fs.openFile(path, FileAccess::Read, FileShare::ReadWrite, FileDisposition::OpenExisting);
-    if (!file) return false;
     // Enough for 8191 characters even when every one is a CR LF pair.
-    std::string raw(2 * kLocationLineLimit + 2, '\0');
-    IoResult r = file->read(raw.data(), raw.size());
-    raw.resize(r.ok ? r.bytes : 0);
-    auto first = firstLocationLine(raw);
+    auto raw = readFileBytes(ctx, path, 2 * kLocationLineLimit + 2);
+    if (!raw) return false;
+    auto first = firstLocationLine(*raw);
     if (!first) return false;
     line = *first;
     return true;
 }
 
 bool testLocation(Context& ctx, std::string& javaExe, const std::string& location, const std::string& minimum,
-                  const std::string& maximum, bool acceptAnyVersion) {
+                  const std::string& maximum, AnyVersion anyVersion) {
     std::string home = makeFullPath(ctx, location, false);
     preparePackedRuntime(ctx, home);
     bool qualifies = findJavaExeInHome(ctx, javaExe, home);
-    if (acceptAnyVersion) return true;
-    return qualifies && testJavaExe(ctx, javaExe, minimum, maximum, true, true);
+    if (anyVersion == AnyVersion::Yes) return true;
+    return qualifies && testJavaExe(ctx, javaExe, minimum, maximum, PreRelease::Allowed, VersionCache::Use);
 }
 
 bool testJavaHomeVariable(Context& ctx, std::string& javaExe, const std::string& variable,
@@ -175,14 +167,14 @@ bool testJavaHomeVariable(Context& ctx, std::string& javaExe, const std::string&
     std::string home = *value;
     std::replace(home.begin(), home.end(), '/', '\\');
     if (!findJavaExeInHome(ctx, javaExe, home)) return false;
-    return testJavaExe(ctx, javaExe, minimum, maximum, false, true);
+    return testJavaExe(ctx, javaExe, minimum, maximum, PreRelease::Refused, VersionCache::Use);
 }
 
 bool testSearchPath(Context& ctx, std::string& javaExe, const std::string& minimum, const std::string& maximum) {
     auto found = ctx.os.fs.searchPath("java.exe");
     if (!found) return false;
     javaExe = *found;
-    return testJavaExe(ctx, javaExe, minimum, maximum, false, true);
+    return testJavaExe(ctx, javaExe, minimum, maximum, PreRelease::Refused, VersionCache::Use);
 }
 
 SearchKind searchJvm(Context& ctx, std::string& javaExe, std::string& locationName) {
@@ -193,7 +185,7 @@ SearchKind searchJvm(Context& ctx, std::string& javaExe, std::string& locationNa
     std::string line;
     if (readLocationFile(ctx, line, kPreferredLocationFile)) {
         logInfo(ctx, "Has preferred location %s", line.c_str());
-        if (testLocation(ctx, javaExe, line, bounds.minimum, bounds.maximum, false)) {
+        if (testLocation(ctx, javaExe, line, bounds.minimum, bounds.maximum, AnyVersion::No)) {
             logInfo(ctx, "Using preferred location");
             locationName = line;
             return SearchKind::Location;
@@ -204,7 +196,7 @@ SearchKind searchJvm(Context& ctx, std::string& javaExe, std::string& locationNa
     if (kind != SearchKind::None) return kind;
     logInfo(ctx, "Search sequence finished");
 
-    if (const char* variable = flavourVariable(ctx.flavour)) {
+    if (const char* variable = flavourVariable(configuredFlavour(ctx))) {
         if (testJavaHomeVariable(ctx, javaExe, variable, bounds.minimum, bounds.maximum)) {
             locationName = variable;
             return SearchKind::EnvironmentVariable;
@@ -213,7 +205,7 @@ SearchKind searchJvm(Context& ctx, std::string& javaExe, std::string& locationNa
 
     if (readLocationFile(ctx, line, kInstallerLocationFile)) {
         logInfo(ctx, "Has installer location %s", line.c_str());
-        if (testLocation(ctx, javaExe, line, bounds.minimum, bounds.maximum, false)) {
+        if (testLocation(ctx, javaExe, line, bounds.minimum, bounds.maximum, AnyVersion::No)) {
             logInfo(ctx, "Using installer location");
             locationName = line;
             return SearchKind::Location;

@@ -28,8 +28,10 @@ inline constexpr const char* kPreferredLocationFile = "\\.molvex\\pref_jre.cfg";
 inline constexpr const char* kInstallerLocationFile = "\\.molvex\\inst_jre.cfg";
 
 SearchKind searchJvm(Context& ctx, std::string& javaExe, std::string& locationName);
+// AnyVersion::Yes: only find the executable, test nothing.
+enum class AnyVersion { No, Yes };
 bool testLocation(Context& ctx, std::string& javaExe, const std::string& location, const std::string& minimum,
-                  const std::string& maximum, bool acceptAnyVersion);
+                  const std::string& maximum, AnyVersion anyVersion);
 bool testJavaHomeVariable(Context& ctx, std::string& javaExe, const std::string& variable,
                           const std::string& minimum, const std::string& maximum);
 bool testSearchPath(Context& ctx, std::string& javaExe, const std::string& minimum, const std::string& maximum);

@@ -29,10 +29,10 @@ std::u16string widenFrom(Context& ctx, CodePage cp, const std::string& text) {
 
 // A configured log file name as the start class receives it: expanded, made full,
 // widened from the file-API code page; empty when the flag key is 0.
-std::u16string logFileParameter(Context& ctx, int32_t flagKey, int32_t nameKey) {
+std::u16string logFileParameter(Context& ctx, const LauncherVariables& vars, int32_t flagKey, int32_t nameKey) {
     if (getConfigInt(ctx, flagKey) == 0) return {};
     std::string name = getConfigString(ctx, nameKey);
-    expandVariables(ctx, name);
+    expandInPlace(ctx, vars, name);
     return widenFrom(ctx, fileApiCodePage(ctx), makeFullPath(ctx, name, true));
 }
 
@@ -98,22 +98,22 @@ void splitArgumentsNarrow(Context& ctx, const std::string& text, NarrowList& out
     for (const std::u16string& argument : wide) out.push_back(narrowUnits(argument));
 }
 
-void addStartClassParameters(Context& ctx, WideList& mainArguments) {
+void addStartClassParameters(Context& ctx, const LauncherVariables& vars, WideList& mainArguments) {
     mainArguments.push_back(getConfigInt(ctx, key::kLauncherType) == launcherType::kGui ? u"true" : u"false");
     mainArguments.push_back(widenBytes(getConfigString(ctx, key::kMainClass)));
-    mainArguments.push_back(logFileParameter(ctx, key::kPassErrorLog, key::kErrorLogFile));
-    mainArguments.push_back(logFileParameter(ctx, key::kPassOutputLog, key::kOutputLogFile));
+    mainArguments.push_back(logFileParameter(ctx, vars, key::kPassErrorLog, key::kErrorLogFile));
+    mainArguments.push_back(logFileParameter(ctx, vars, key::kPassOutputLog, key::kOutputLogFile));
     mainArguments.push_back(getConfigInt(ctx, key::kStartClassFlag) != 0 ? u"true" : u"false");
 }
 
-WideList buildMainArguments(Context& ctx, const WideList& launcherArguments) {
+WideList buildMainArguments(Context& ctx, const LauncherVariables& vars, const WideList& launcherArguments) {
     WideList mainArguments;
-    addStartClassParameters(ctx, mainArguments);
+    addStartClassParameters(ctx, vars, mainArguments);
     // The first launcher argument always stays, even when it looks like "-J...".
     if (!launcherArguments.empty()) mainArguments.push_back(launcherArguments.front());
 
     std::string fixed = getConfigString(ctx, key::kArguments);
-    expandVariables(ctx, fixed);
+    expandInPlace(ctx, vars, fixed);
     splitArguments(ctx, widenFrom(ctx, CodePage::Ansi, fixed), mainArguments);
 
     const bool routeToJvm = getConfigInt(ctx, key::kRouteJArguments) != 0;

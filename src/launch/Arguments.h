@@ -6,13 +6,14 @@
 // Usage:
 //   WideList args;
 //   splitArguments(ctx, u"server -J-Xmx1g \"a b\"", args);   // server, -J-Xmx1g, a b
-//   WideList mainArgs = buildMainArguments(ctx, args);
+//   WideList mainArgs = buildMainArguments(ctx, vars, args);
 #pragma once
 
 #include <string>
 #include <vector>
 
 #include "config/Context.h"
+#include "launch/Expand.h"
 
 namespace kavrin {
 
@@ -26,8 +27,8 @@ void splitArguments(Context& ctx, const std::u16string& text, WideList& out);
 size_t takeQuotedArgument(Context& ctx, const std::u16string& text, WideList& out, size_t quotePos,
                           size_t argStart, char16_t quote);
 void splitArgumentsNarrow(Context& ctx, const std::string& text, NarrowList& out);
-WideList buildMainArguments(Context& ctx, const WideList& launcherArguments);
-void addStartClassParameters(Context& ctx, WideList& mainArguments);
+WideList buildMainArguments(Context& ctx, const LauncherVariables& vars, const WideList& launcherArguments);
+void addStartClassParameters(Context& ctx, const LauncherVariables& vars, WideList& mainArguments);
 
 // True when the text starts with "-J" (case-sensitive).
 bool isJvmArgument(const std::u16string& argument);

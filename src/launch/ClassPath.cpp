@@ -20,13 +20,13 @@ struct ClassPathEntry {
     std::string text;  // after expansion
 };
 
-ClassPathEntry parseEntry(Context& ctx, const std::string& raw) {
+ClassPathEntry parseEntry(Context& ctx, const LauncherVariables& vars, const std::string& raw) {
     ClassPathEntry entry;
     entry.type = raw[0];
     // A one- or two-character entry has no flag or no text; read them as absent.
     entry.mandatory = raw.size() > 1 && raw[1] == '1';
     entry.text = raw.size() > 2 ? raw.substr(2) : std::string();
-    expandVariables(ctx, entry.text);
+    expandInPlace(ctx, vars, entry.text);
     return entry;
 }
 
@@ -89,10 +89,10 @@ bool appendArchives(Context& ctx, std::string& classPath, const std::string& dir
     return true;
 }
 
-void appendConfiguredClassPath(Context& ctx, std::string& classPath) {
+void appendConfiguredClassPath(Context& ctx, const LauncherVariables& vars, std::string& classPath) {
     const std::string list = getConfigString(ctx, key::kClassPath);
     for (const std::string& text : splitList(list, ';')) {
-        const ClassPathEntry entry = parseEntry(ctx, text);
+        const ClassPathEntry entry = parseEntry(ctx, vars, text);
         const bool found = appendEntry(ctx, classPath, entry);
         // Also covers the undecided cases: an empty E variable and an unknown
         // type letter yield nothing, so a mandatory one stops the launch.
@@ -100,14 +100,14 @@ void appendConfiguredClassPath(Context& ctx, std::string& classPath) {
     }
 }
 
-std::string buildClassPathOption(Context& ctx, const ClassPathSlots& slots) {
+std::string buildClassPathOption(Context& ctx, const LauncherVariables& vars, const ClassPathSlots& slots) {
     std::string option = kClassPathOptionPrefix;
     if (slots.prepended) option += *slots.prepended + ";";
 
-    appendArchives(ctx, option, ctx.extractionDirectory, "jar");
-    appendArchives(ctx, option, ctx.extractionDirectory, "zip");
+    appendArchives(ctx, option, vars.extractionDirectory, "jar");
+    appendArchives(ctx, option, vars.extractionDirectory, "zip");
 
-    if (ctx.flavour == 'm') {
+    if (vars.flavour == 'm') {
         option += makeFullPath(ctx, getConfigString(ctx, key::kInstallDirectory), true);
         if (!endsWith(option, '\\')) option += '\\';
         option += kRuntimeArchive;
@@ -117,7 +117,7 @@ std::string buildClassPathOption(Context& ctx, const ClassPathSlots& slots) {
     if (slots.replacement) {
         option += *slots.replacement;  // key 121 is not read at all
     } else {
-        appendConfiguredClassPath(ctx, option);
+        appendConfiguredClassPath(ctx, vars, option);
     }
 
     if (slots.appended) {

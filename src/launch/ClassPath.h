@@ -2,7 +2,7 @@
 //
 // Usage:
 //   ClassPathSlots slots;                       // filled by classifyVmOption
-//   std::string option = buildClassPathOption(ctx, slots);
+//   std::string option = buildClassPathOption(ctx, vars, slots);
 #pragma once
 
 #include <optional>
@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "config/Context.h"
+#include "launch/Expand.h"
 
 namespace kavrin {
 
@@ -24,10 +25,10 @@ struct ClassPathSlots {
 inline constexpr const char* kClassPathOptionPrefix = "-Djava.class.path=";
 inline constexpr const char* kRuntimeArchive = ".molvex\\mvxruntime.jar";
 
-std::string buildClassPathOption(Context& ctx, const ClassPathSlots& slots);
+std::string buildClassPathOption(Context& ctx, const LauncherVariables& vars, const ClassPathSlots& slots);
 // Appends the entries of key 121. Fatal 1006 (mandatory entry yields nothing) or
 // 1008 (mandatory variable undefined).
-void appendConfiguredClassPath(Context& ctx, std::string& classPath);
+void appendConfiguredClassPath(Context& ctx, const LauncherVariables& vars, std::string& classPath);
 // Appends every DIR\*.EXT match; false (nothing added) when the directory does not exist.
 bool appendArchives(Context& ctx, std::string& classPath, const std::string& directory, const std::string& extension);
 // Names matching DIR\*.EXT in the order the file system lists them; directories included.

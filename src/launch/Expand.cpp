@@ -2,6 +2,8 @@
 
 #include <array>
 
+#include "config/Ascii.h"
+#include "config/Config.h"
 #include "diagnostics/Log.h"
 #include "files/Paths.h"
 
@@ -41,14 +43,6 @@ constexpr std::array<VariablePattern, 20> kLauncherPatterns{{
     {"${launcher:sys.jvmHome}", LauncherValue::JvmHome},
 }};
 
-// _strupr: only a to z change.
-std::string upperAscii(std::string text) {
-    for (char& c : text) {
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    }
-    return text;
-}
-
 }  // namespace
 
 bool replaceAllOccurrences(std::string& text, const std::string& pattern, const std::string& value) {
@@ -74,32 +68,41 @@ bool replaceAllOccurrences(std::string& text, const std::string& pattern, const 
     return complete;
 }
 
-void expandVariables(Context& ctx, std::string& text) {
-    const std::string exeDir = resolvePath(ctx, "");
-    bool complete = true;
-    for (const VariablePattern& p : kLauncherPatterns) {
-        switch (p.value) {
-            case LauncherValue::ExeDir: complete &= replaceAllOccurrences(text, p.pattern, exeDir); break;
-            case LauncherValue::TempDir:
-                complete &= replaceAllOccurrences(text, p.pattern, ctx.extractionDirectory);
-                break;
-            case LauncherValue::Separator: complete &= replaceAllOccurrences(text, p.pattern, ";"); break;
-            case LauncherValue::JvmHome: complete &= replaceAllOccurrences(text, p.pattern, ctx.jvmHome); break;
-        }
-    }
+LauncherVariables launcherVariables(Context& ctx, std::string jvmHome, std::string extractionDirectory) {
+    return LauncherVariables{resolvePath(ctx, ""), std::move(extractionDirectory), std::move(jvmHome),
+                             configuredFlavour(ctx)};
+}
 
-    if (const auto block = ctx.os.env.block()) {
-        for (const std::string& entry : *block) {
-            const size_t equals = entry.find('=');
-            if (equals == std::string::npos) continue;
-            // Entries such as "=C:=C:\dir" give an empty name and the pattern "${}".
-            const std::string pattern = "${" + entry.substr(0, equals) + "}";
-            const std::string value = entry.substr(equals + 1);
-            complete &= replaceAllOccurrences(text, pattern, value);
-            complete &= replaceAllOccurrences(text, upperAscii(pattern), value);
+Expansion expandVariables(const std::string& text, const LauncherVariables& variables,
+                          const std::vector<std::string>& environment) {
+    Expansion out{text, true};
+    for (const VariablePattern& p : kLauncherPatterns) {
+        const std::string* value = nullptr;
+        static const std::string kSeparator = ";";
+        switch (p.value) {
+            case LauncherValue::ExeDir: value = &variables.exeDirectory; break;
+            case LauncherValue::TempDir: value = &variables.extractionDirectory; break;
+            case LauncherValue::Separator: value = &kSeparator; break;
+            case LauncherValue::JvmHome: value = &variables.jvmHome; break;
         }
+        out.complete &= replaceAllOccurrences(out.text, p.pattern, *value);
     }
-    if (!complete)
+    for (const std::string& entry : environment) {
+        const size_t equals = entry.find('=');
+        if (equals == std::string::npos) continue;
+        // Entries such as "=C:=C:\\dir" give an empty name and the pattern "${}".
+        const std::string pattern = "${" + entry.substr(0, equals) + "}";
+        const std::string value = entry.substr(equals + 1);
+        out.complete &= replaceAllOccurrences(out.text, pattern, value);
+        out.complete &= replaceAllOccurrences(out.text, upperAscii(pattern), value);  // _strupr
+    }
+    return out;
+}
+
+void expandInPlace(Context& ctx, const LauncherVariables& variables, std::string& text) {
+    Expansion expanded = expandVariables(text, variables, ctx.os.env.block().value_or(std::vector<std::string>{}));
+    text = std::move(expanded.text);
+    if (!expanded.complete)
         logError(ctx, "expanded text would exceed %d bytes; references left unexpanded",
                  static_cast<int>(kMaxExpandedText));
 }

@@ -6,6 +6,7 @@
 #include "config/ExePath.h"
 #include "config/Keys.h"
 #include "diagnostics/Log.h"
+#include "files/TextFile.h"
 #include "launch/Expand.h"
 
 namespace kavrin {
@@ -24,40 +25,11 @@ constexpr SlotPrefix kSlotPrefixes[] = {
     {"-classpath/a ", &ClassPathSlots::appended},
 };
 
-// fopen(..., "rt"): the whole file, CR LF turned into LF, ending at a CTRL+Z.
-std::optional<std::string> readTextFile(Context& ctx, const std::string& path) {
-    auto file = ctx.os.fs.openFile(path, FileAccess::Read, FileShare::ReadWrite, FileDisposition::OpenExisting);
-    if (!file) return std::nullopt;
-    std::string raw;
-    char chunk[4096];
-    for (;;) {
-        const IoResult r = file->read(chunk, sizeof chunk);
-        if (!r.ok || r.bytes == 0) break;
-        raw.append(chunk, r.bytes);
-    }
-    raw = raw.substr(0, raw.find('\x1a'));  // text mode reads CTRL+Z as the end of the file
-    std::string text;
-    text.reserve(raw.size());
-    for (size_t i = 0; i < raw.size(); ++i) {
-        if (raw[i] == '\r' && i + 1 < raw.size() && raw[i + 1] == '\n') continue;
-        text.push_back(raw[i]);
-    }
-    return text;
-}
-
 }  // namespace
 
 VmOptionsFile::VmOptionsFile(std::string content) : content_(std::move(content)) {}
 
-std::optional<std::string> VmOptionsFile::readLine() {
-    if (position_ >= content_.size()) return std::nullopt;
-    size_t end = content_.find('\n', position_);
-    end = (end == std::string::npos) ? content_.size() : end + 1;
-    if (end - position_ > kVmOptionsReadLimit) end = position_ + kVmOptionsReadLimit;
-    std::string line = content_.substr(position_, end - position_);
-    position_ = end;
-    return line;
-}
+std::optional<std::string> VmOptionsFile::readLine() { return fgetsLine(content_, position_, kVmOptionsReadLimit); }
 
 void classifyVmOption(const std::string& option, std::vector<std::string>& options, ClassPathSlots& slots) {
     for (const SlotPrefix& p : kSlotPrefixes) {
@@ -69,11 +41,11 @@ void classifyVmOption(const std::string& option, std::vector<std::string>& optio
     options.push_back(option);
 }
 
-void collectVmParameters(Context& ctx, const WideList& launcherArguments, std::vector<std::string>& options,
+void collectVmParameters(Context& ctx, const LauncherVariables& vars, const WideList& launcherArguments, std::vector<std::string>& options,
                          ClassPathSlots& slots) {
     std::string parameters = getConfigString(ctx, key::kVmParameters);
     // Expanded before splitting: a value with a space splits unless quoted.
-    expandVariables(ctx, parameters);
+    expandInPlace(ctx, vars, parameters);
     NarrowList split;
     splitArgumentsNarrow(ctx, parameters, split);
     for (const std::string& option : split) classifyVmOption(option, options, slots);
@@ -92,9 +64,8 @@ std::optional<VmOptionsFile> openVmOptionsFile(Context& ctx) {
     if (longPath.size() >= 4) candidates.push_back(longPath.substr(0, longPath.size() - 4) + ".vmoptions");
     candidates.push_back(longPath + ".vmoptions");
     for (const std::string& candidate : candidates) {
-        if (auto text = readTextFile(ctx, candidate)) {
-            return VmOptionsFile(std::move(*text));
-        }
+        // fopen(..., "rt"): the whole file in text mode.
+        if (auto raw = readFileBytes(ctx, candidate, std::string::npos)) return VmOptionsFile(textModeContent(*raw));
     }
     return std::nullopt;
 }
@@ -110,30 +81,30 @@ std::optional<std::string> trimVmOptionsLine(std::string line) {
     return line;
 }
 
-void readVmOptions(Context& ctx, VmOptionsFile& file, std::vector<std::string>& options, ClassPathSlots& slots) {
+void readVmOptions(Context& ctx, const LauncherVariables& vars, VmOptionsFile& file, std::vector<std::string>& options, ClassPathSlots& slots) {
     while (auto line = file.readLine()) {
         auto option = trimVmOptionsLine(std::move(*line));
         if (!option) continue;
         // One line is one option, spaces and all.
-        expandVariables(ctx, *option);
+        expandInPlace(ctx, vars, *option);
         classifyVmOption(*option, options, slots);
     }
 }
 
-std::vector<std::string> buildJvmOptions(Context& ctx, const std::vector<std::string>& properties,
+std::vector<std::string> buildJvmOptions(Context& ctx, const LauncherVariables& vars, const std::vector<std::string>& properties,
                                          const WideList& launcherArguments) {
     std::vector<std::string> options(properties.begin(), properties.end());
     ClassPathSlots slots;
-    collectVmParameters(ctx, launcherArguments, options, slots);
-    if (auto file = openVmOptionsFile(ctx)) readVmOptions(ctx, *file, options, slots);
-    options.push_back(buildClassPathOption(ctx, slots));
+    collectVmParameters(ctx, vars, launcherArguments, options, slots);
+    if (auto file = openVmOptionsFile(ctx)) readVmOptions(ctx, vars, *file, options, slots);
+    options.push_back(buildClassPathOption(ctx, vars, slots));
     return options;
 }
 
-std::unique_ptr<JvmInitArgs> buildJvmInitArgs(Context& ctx, const std::vector<std::string>& properties,
+std::unique_ptr<JvmInitArgs> buildJvmInitArgs(Context& ctx, const LauncherVariables& vars, const std::vector<std::string>& properties,
                                               const WideList& launcherArguments) {
     auto init = std::make_unique<JvmInitArgs>();
-    init->options = buildJvmOptions(ctx, properties, launcherArguments);
+    init->options = buildJvmOptions(ctx, vars, properties, launcherArguments);
     init->records.reserve(init->options.size());
     for (std::string& option : init->options) {
         JavaVMOption record{};

@@ -5,6 +5,7 @@
 #include <map>
 #include <set>
 
+#include "config/CarriedNames.h"
 #include "config/Keys.h"
 #include "pack/FileIo.h"
 #include "pack/PackError.h"
@@ -340,26 +341,7 @@ private:
 
 }  // namespace
 
-std::optional<std::string> unsafeNameProblem(std::string_view name) {
-    if (name.empty()) return "the name is empty";
-    if (name == "." || name == "..") return "'" + std::string(name) + "' is not a file name";
-    for (char c : name) {
-        auto b = static_cast<unsigned char>(c);
-        if (c == '\\' || c == '/') return "its name holds a path separator (write directories with '/')";
-        if (c == ':') return "its name holds a drive colon";
-        if (c == ';') return "its name holds ';', which separates the carried names";
-        if (b < 0x20 || std::string_view("<>\"|?*").find(c) != std::string_view::npos)
-            return "its name holds a character Windows does not allow in file names";
-    }
-    if (name.back() == '.' || name.back() == ' ') return "Windows drops a trailing dot or blank from file names";
-    std::string stem(name.substr(0, name.find('.')));
-    std::transform(stem.begin(), stem.end(), stem.begin(), [](unsigned char c) { return std::toupper(c); });
-    static const std::set<std::string> kDevices{"CON", "PRN", "AUX", "NUL", "COM1", "COM2", "COM3", "COM4",
-                                                "COM5", "COM6", "COM7", "COM8", "COM9", "LPT1", "LPT2", "LPT3",
-                                                "LPT4", "LPT5", "LPT6", "LPT7", "LPT8", "LPT9"};
-    if (kDevices.count(stem)) return "'" + std::string(name) + "' is a Windows device name";
-    return std::nullopt;
-}
+std::optional<std::string> unsafeNameProblem(std::string_view name) { return carriedNameProblem(name); }
 
 Project parseProject(std::string_view text, const fs::path& file, const ProjectOptions& options) {
     return ProjectReader(file, options).read(text);

@@ -40,41 +40,38 @@ void prependConfiguredPath(Context& ctx) {
 
 void initLauncher(Context& ctx) {
     readConfig(ctx);
-    std::string flavour = getConfigString(ctx, key::kFlavour);
-    ctx.flavour = flavour.empty() ? 0 : flavour[0];
     prependConfiguredPath(ctx);
     std::string workingDirectory = getConfigString(ctx, key::kWorkingDirectory);
     if (!workingDirectory.empty()) ctx.os.fs.setCurrentDirectory(makeFullPath(ctx, workingDirectory, true));
 }
 
-int runVerb(Context& ctx, Verb verb) {
+int runVerb(Context& ctx, Verb verb, const std::string& serviceName) {
     switch (verb) {
         case Verb::Install:
-            return installVerb(ctx, getConfigInt(ctx, key::kLauncherType) == launcherType::kService ? scm::kStartAuto : scm::kStartDemand);
+            return installVerb(ctx, serviceName, getConfigInt(ctx, key::kLauncherType) == launcherType::kService ? scm::kStartAuto : scm::kStartDemand);
         case Verb::InstallAuto:
-            return installVerb(ctx, scm::kStartAuto);
+            return installVerb(ctx, serviceName, scm::kStartAuto);
         case Verb::InstallDemand:
-            return installVerb(ctx, scm::kStartDemand);
+            return installVerb(ctx, serviceName, scm::kStartDemand);
         case Verb::Uninstall:
-            return uninstallVerb(ctx, true);
+            return uninstallVerb(ctx, serviceName, Messages::Print);
         case Verb::Stop:
-            return stopVerb(ctx, true);
+            return stopVerb(ctx, serviceName, Messages::Print);
         case Verb::Start:
-            return startVerb(ctx);
+            return startVerb(ctx, serviceName);
         case Verb::Status:
-            return statusVerb(ctx);
+            return statusVerb(ctx, serviceName);
         case Verb::Configure:
-            return configureVerb(ctx);
+            return configureVerb(ctx, serviceName);
     }
     return 1;
 }
 
 int dispatchCommand(Context& ctx, const std::string& argumentText, const NoVerbPath& noVerb) {
-    ctx.serviceName = getConfigString(ctx, key::kServiceName);
     VerbCommand command = parseVerb(argumentText);
-    if (command.serviceName) ctx.serviceName = *command.serviceName;
-    if (command.verb) return runVerb(ctx, *command.verb);
-    return noVerb(ctx);
+    const std::string serviceName = command.serviceName.value_or(getConfigString(ctx, key::kServiceName));
+    if (command.verb) return runVerb(ctx, *command.verb, serviceName);
+    return noVerb(ctx, serviceName);
 }
 
 }  // namespace kavrin

@@ -17,9 +17,9 @@ void prependConfiguredPath(Context& ctx);
 std::string argumentTextFromCommandLine(const std::string& commandLine);
 
 // Steps after initLauncher: the service name, then a verb or the no-verb path.
-using NoVerbPath = std::function<int(Context&)>;
+using NoVerbPath = std::function<int(Context&, const std::string& serviceName)>;
 int dispatchCommand(Context& ctx, const std::string& argumentText, const NoVerbPath& noVerb);
-int runVerb(Context& ctx, Verb verb);
+int runVerb(Context& ctx, Verb verb, const std::string& serviceName);
 
 // Longest value SetEnvironmentVariableA takes (32767 characters with the terminator).
 constexpr size_t kMaxEnvironmentValue = 32766;

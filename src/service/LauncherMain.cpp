@@ -7,7 +7,9 @@ namespace kavrin {
 
 int launcherMain(Context& ctx, std::string argumentText) {
     initLauncher(ctx);
-    return dispatchCommand(ctx, argumentText, [](Context& c) { return runServiceDispatcher(c, defaultServicePath()); });
+    return dispatchCommand(ctx, argumentText, [](Context& c, const std::string& serviceName) {
+        return runServiceDispatcher(c, serviceName, defaultServicePath());
+    });
 }
 
 }  // namespace kavrin

@@ -23,8 +23,12 @@ std::vector<std::unique_ptr<ServiceSession>>& lifetimeSessions() {
 
 }  // namespace
 
-ServiceSession::ServiceSession(Context& context, ServiceRuntime serviceRuntime)
-    : ctx(context), runtime(std::move(serviceRuntime)), status(context.os.services) {}
+ServiceSession::ServiceSession(Context& context, ServiceRuntime serviceRuntime, std::string name, Extraction extracted)
+    : ctx(context),
+      runtime(std::move(serviceRuntime)),
+      serviceName(std::move(name)),
+      extraction(std::move(extracted)),
+      status(context.os.services) {}
 
 ServiceSession::~ServiceSession() {
     ServiceSession* self = this;
@@ -48,7 +52,7 @@ void serviceMain(ServiceSession& session, const std::vector<std::string>& args) 
     session.status.fill(initialServiceStatus());
     // The stop event belongs to the session, so it exists before the handler can signal
     // it: a stop that arrives while old temporary files are deleted is not lost.
-    if (!ctx.os.services.registerHandler(ctx.serviceName,
+    if (!ctx.os.services.registerHandler(session.serviceName,
                                          [&session](uint32_t control) { serviceControlHandler(session, control); }))
         return;
     session.status.report();
@@ -63,8 +67,10 @@ void serviceMain(ServiceSession& session, const std::vector<std::string>& args) 
     session.runtime.processDeletionQueue(ctx);
     std::vector<std::u16string> launcherArguments = buildLauncherArguments(session, args);
 
-    bool launched = session.runtime.loadJvm(ctx) && session.runtime.launchProgram(ctx, launcherArguments);
-    if (!launched) {
+    std::optional<RunningJvm> jvm;
+    if (std::optional<LoadedJvm> loaded = session.runtime.loadJvm(ctx))
+        jvm = session.runtime.launchProgram(ctx, *loaded, session.extraction, launcherArguments);
+    if (!jvm) {
         session.status.apply(StatusEvent::LaunchFailed);
         return;
     }
@@ -72,7 +78,7 @@ void serviceMain(ServiceSession& session, const std::vector<std::string>& args) 
     logInfo(ctx, "registering ConsoleCtrlHandler");
     ctx.os.console.addCtrlHandler([&ctx](uint32_t event) { return consoleControlHandler(ctx, event); });
     session.stopEvent.wait();
-    session.runtime.callSystemExit(ctx);
+    session.runtime.callSystemExit(ctx, *jvm);
     session.status.apply(StatusEvent::StopHandled);
     ctx.os.exit.quickExit(0);
 }
@@ -105,11 +111,13 @@ void reportStoppedAtExit() {
     if (ServiceSession* session = exitHookSession.load()) session->status.applyAtProcessEnd();
 }
 
-int runServiceDispatcher(Context& ctx, const ServicePath& path) {
-    if (path.extract(ctx) != 0) reportFatalKey(ctx, key::kMsgInternalError, std::string("16"));
-    lifetimeSessions().push_back(std::make_unique<ServiceSession>(ctx, path.runtime));
+int runServiceDispatcher(Context& ctx, const std::string& serviceName, const ServicePath& path) {
+    ExtractionResult extracted = path.extract(ctx);
+    if (extracted.status != 0) reportFatalKey(ctx, key::kMsgInternalError, internalError::kExtractionFailed);
+    lifetimeSessions().push_back(
+        std::make_unique<ServiceSession>(ctx, path.runtime, serviceName, std::move(extracted.extraction)));
     ServiceSession* session = lifetimeSessions().back().get();
-    ctx.os.services.runDispatcher(ctx.serviceName,
+    ctx.os.services.runDispatcher(serviceName,
                                   [session](const std::vector<std::string>& args) { serviceMain(*session, args); });
     return 0;
 }

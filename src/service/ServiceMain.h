@@ -2,7 +2,7 @@
 // and the exit hooks that report the service stopped however the process ends.
 //
 // Usage (the no-verb path of launcherMain):
-//   return runServiceDispatcher(ctx, defaultServicePath());
+//   return runServiceDispatcher(ctx, serviceName, defaultServicePath());
 #pragma once
 
 #include <cstdint>
@@ -11,6 +11,9 @@
 #include <vector>
 
 #include "config/Context.h"
+#include "files/Extraction.h"
+#include "jvm/LoadDll.h"
+#include "launch/jni/JavaVMLauncher.h"
 #include "service/StatusRecord.h"
 #include "service/StopEvent.h"
 
@@ -21,15 +24,17 @@ namespace kavrin {
 struct ServiceRuntime {
     std::function<void(Context&)> processDeletionQueue;
     std::function<void(Context&, const std::u16string&, std::vector<std::u16string>&)> splitArguments;
-    std::function<bool(Context&)> loadJvm;  // LoadDLL with show errors, no location
-    std::function<bool(Context&, const std::vector<std::u16string>&)> launchProgram;
-    std::function<void(Context&)> callSystemExit;
+    std::function<std::optional<LoadedJvm>(Context&)> loadJvm;  // LoadDLL with show errors, no location
+    std::function<std::optional<RunningJvm>(Context&, const LoadedJvm&, const Extraction&,
+                                            const std::vector<std::u16string>&)>
+        launchProgram;
+    std::function<void(Context&, RunningJvm&)> callSystemExit;
 };
 ServiceRuntime defaultServiceRuntime();
 
 // The no-verb path: extraction, then the dispatcher.
 struct ServicePath {
-    std::function<int(Context&)> extract;  // 0 on success
+    std::function<ExtractionResult(Context&)> extract;  // status 0 on success
     ServiceRuntime runtime;
 };
 ServicePath defaultServicePath();
@@ -38,13 +43,15 @@ ServicePath defaultServicePath();
 // exit hooks still report through it after main has returned.
 class ServiceSession {
 public:
-    ServiceSession(Context& context, ServiceRuntime serviceRuntime);
+    ServiceSession(Context& context, ServiceRuntime serviceRuntime, std::string serviceName, Extraction extraction);
     ~ServiceSession();
     ServiceSession(const ServiceSession&) = delete;
     ServiceSession& operator=(const ServiceSession&) = delete;
 
     Context& ctx;
     ServiceRuntime runtime;
+    const std::string serviceName;
+    const Extraction extraction;
     StatusRecord status;
     StopEvent stopEvent;
 };
@@ -62,6 +69,6 @@ std::vector<std::u16string> buildLauncherArguments(ServiceSession& session, cons
 
 // Extracts the included files, then hands the main thread to the dispatcher. Returns 0
 // when the dispatcher returns.
-int runServiceDispatcher(Context& ctx, const ServicePath& path);
+int runServiceDispatcher(Context& ctx, const std::string& serviceName, const ServicePath& path);
 
 }  // namespace kavrin

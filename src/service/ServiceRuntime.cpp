@@ -5,7 +5,7 @@
 #include "files/Extraction.h"
 #include "jvm/LoadDll.h"
 #include "launch/Arguments.h"
-#include "launch/windows/JavaVMLauncher.h"
+#include "launch/jni/JavaVMLauncher.h"
 #include "service/ServiceMain.h"
 
 namespace kavrin {
@@ -16,11 +16,16 @@ ServiceRuntime defaultServiceRuntime() {
     runtime.splitArguments = [](Context& ctx, const std::u16string& text, std::vector<std::u16string>& out) {
         splitArguments(ctx, text, out);
     };
-    runtime.loadJvm = [](Context& ctx) { return LoadDLL(ctx, true, std::nullopt, false); };
-    runtime.launchProgram = [](Context& ctx, const std::vector<std::u16string>& args) {
-        return launchProgram(ctx, args);
+    runtime.loadJvm = [](Context& ctx) -> std::optional<LoadedJvm> {
+        LoadedJvm jvm = LoadDLL(ctx, ShowErrors::Yes, std::nullopt, LocationIs::Home);
+        if (!jvm.loaded()) return std::nullopt;
+        return jvm;
     };
-    runtime.callSystemExit = [](Context& ctx) { callSystemExit(ctx); };
+    runtime.launchProgram = [](Context& ctx, const LoadedJvm& jvm, const Extraction& extraction,
+                               const std::vector<std::u16string>& args) {
+        return launchProgram(ctx, jvm, extraction, args);
+    };
+    runtime.callSystemExit = [](Context& ctx, RunningJvm& jvm) { jvm.callSystemExit(ctx); };
     return runtime;
 }
 

@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "config/Ascii.h"
 #include "config/Config.h"
 #include "config/ExePath.h"
 #include "config/Keys.h"
@@ -18,13 +19,11 @@ constexpr uint32_t kStopPollMs = 500;
 
 void print(Context& ctx, const std::string& line) { ctx.os.console.out(line); }
 
-char asciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool equalsIgnoringCase(const std::string& a, const std::string& b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (asciiLower(a[i]) != asciiLower(b[i])) return false;
-    return true;
+// The service control manager, or nullptr after printing the failure (when asked to).
+std::unique_ptr<ServiceManagerHandle> openManagerOrSay(Context& ctx, uint32_t access, Messages messages = Messages::Print) {
+    auto manager = ctx.os.services.openManager(access);
+    if (!manager && messages == Messages::Print) print(ctx, "Could not open SCManager.\n");
+    return manager;
 }
 
 // What -install sets beyond CreateServiceA's parameters; -configure applies the same
@@ -62,24 +61,21 @@ bool isOwnServiceCommand(const std::string& registered, const std::string& execu
         if (close == std::string::npos) return false;
         path = registered.substr(1, close - 1);
         rest = registered.substr(close + 1);
-        return equalsIgnoringCase(path, executablePath) && (rest.empty() || rest[0] == ' ');
+        return equalsIgnoringAsciiCase(path, executablePath) && (rest.empty() || rest[0] == ' ');
     }
     // Unquoted registrations (made by earlier versions) still count as ours.
     if (registered.size() < executablePath.size()) return false;
     path = registered.substr(0, executablePath.size());
     rest = registered.substr(executablePath.size());
-    return equalsIgnoringCase(path, executablePath) && (rest.empty() || rest[0] == ' ');
+    return equalsIgnoringAsciiCase(path, executablePath) && (rest.empty() || rest[0] == ' ');
 }
 
-int installVerb(Context& ctx, uint32_t startType) {
-    uninstallVerb(ctx, false);
-    auto manager = ctx.os.services.openManager(scm::kManagerAllAccess);
-    if (!manager) {
-        print(ctx, "Could not open SCManager.\n");
-        return 1;
-    }
+int installVerb(Context& ctx, const std::string& serviceName, uint32_t startType) {
+    uninstallVerb(ctx, serviceName, Messages::Quiet);
+    auto manager = openManagerOrSay(ctx, scm::kManagerAllAccess);
+    if (!manager) return 1;
     CreateServiceParams params;
-    params.name = ctx.serviceName;
+    params.name = serviceName;
     params.desiredAccess = scm::kServiceAllAccess;
     params.serviceType = kOwnProcessInteractive;
     params.startType = startType;
@@ -94,61 +90,52 @@ int installVerb(Context& ctx, uint32_t startType) {
     applyServiceSettings(ctx, *service);
     service.reset();
     manager.reset();
-    print(ctx, formatText("Installed service '%s'.\n", ctx.serviceName.c_str()));
+    print(ctx, formatText("Installed service '%s'.\n", serviceName.c_str()));
     return 0;
 }
 
-int configureVerb(Context& ctx) {
-    auto manager = ctx.os.services.openManager(scm::kManagerConnect);
-    if (!manager) {
-        print(ctx, "Could not open SCManager.\n");
-        return 1;
-    }
-    auto service = manager->openService(ctx.serviceName, scm::kServiceChangeConfig);
+int configureVerb(Context& ctx, const std::string& serviceName) {
+    auto manager = openManagerOrSay(ctx, scm::kManagerConnect);
+    if (!manager) return 1;
+    auto service = manager->openService(serviceName, scm::kServiceChangeConfig);
     if (!service || !service->setBinaryPath(quotedServicePath(getExecutablePath(ctx)))) {
         print(ctx, "Could not configure service.\n");
         return 1;
     }
     applyServiceSettings(ctx, *service);
-    print(ctx, formatText("Configured service '%s'.\n", ctx.serviceName.c_str()));
+    print(ctx, formatText("Configured service '%s'.\n", serviceName.c_str()));
     return 0;
 }
 
-int uninstallVerb(Context& ctx, bool messages) {
-    stopVerb(ctx, false);
-    auto manager = ctx.os.services.openManager(scm::kManagerAllAccess);
-    if (!manager) {
-        if (messages) print(ctx, "Could not open SCManager.\n");
-        return 1;
-    }
-    auto service = manager->openService(ctx.serviceName, scm::kServiceDelete);
+int uninstallVerb(Context& ctx, const std::string& serviceName, Messages messages) {
+    stopVerb(ctx, serviceName, Messages::Quiet);
+    auto manager = openManagerOrSay(ctx, scm::kManagerAllAccess, messages);
+    if (!manager) return 1;
+    auto service = manager->openService(serviceName, scm::kServiceDelete);
     if (service && service->remove()) {
         service.reset();
         manager.reset();
-        if (messages) print(ctx, formatText("Uninstalled service '%s'.\n", ctx.serviceName.c_str()));
+        if (messages == Messages::Print) print(ctx, formatText("Uninstalled service '%s'.\n", serviceName.c_str()));
         return 0;
     }
-    if (messages) print(ctx, "Could not delete service.\n");
+    if (messages == Messages::Print) print(ctx, "Could not delete service.\n");
     return 1;
 }
 
-int stopVerb(Context& ctx, bool messages) {
-    auto manager = ctx.os.services.openManager(scm::kManagerConnect);
-    if (!manager) {
-        if (messages) print(ctx, "Could not open SCManager.\n");
-        return 1;
-    }
-    auto service = manager->openService(ctx.serviceName, scm::kServiceStopAndQuery);
+int stopVerb(Context& ctx, const std::string& serviceName, Messages messages) {
+    auto manager = openManagerOrSay(ctx, scm::kManagerConnect, messages);
+    if (!manager) return 1;
+    auto service = manager->openService(serviceName, scm::kServiceStopAndQuery);
     if (!service) {
-        if (messages) print(ctx, "Could not stop service.\n");
+        if (messages == Messages::Print) print(ctx, "Could not stop service.\n");
         return 1;
     }
     if (!service->control(scm::kControlStop)) {
-        if (messages) print(ctx, "Could not stop service.\n");
+        if (messages == Messages::Print) print(ctx, "Could not stop service.\n");
         return 1;
     }
     // An accepted stop is reported whatever the flag: the user sees the service go down.
-    print(ctx, formatText("Stopping service '%s'.\n", ctx.serviceName.c_str()));
+    print(ctx, formatText("Stopping service '%s'.\n", serviceName.c_str()));
     print(ctx, waitForServiceStop(ctx, *service) ? "Service stopped\n" : "Error while stopping service\n");
     return 0;
 }
@@ -174,14 +161,11 @@ bool waitForServiceStop(Context& ctx, ServiceHandle& service) {
     return status->currentState == scm::kStateStopped;
 }
 
-int startVerb(Context& ctx) {
-    auto manager = ctx.os.services.openManager(scm::kManagerConnect);
-    if (!manager) {
-        print(ctx, "Could not open SCManager.\n");
-        return 1;
-    }
+int startVerb(Context& ctx, const std::string& serviceName) {
+    auto manager = openManagerOrSay(ctx, scm::kManagerConnect);
+    if (!manager) return 1;
     uint32_t error = 0;
-    auto service = manager->openService(ctx.serviceName, scm::kServiceStart);
+    auto service = manager->openService(serviceName, scm::kServiceStart);
     if (!service) {
         error = ctx.os.services.lastError();
     } else if (!service->start()) {
@@ -189,7 +173,7 @@ int startVerb(Context& ctx) {
     } else {
         service.reset();
         manager.reset();
-        print(ctx, formatText("Starting service '%s'.\n", ctx.serviceName.c_str()));
+        print(ctx, formatText("Starting service '%s'.\n", serviceName.c_str()));
         return 0;
     }
     if (error == win32err::kServiceAlreadyRunning) {
@@ -200,13 +184,10 @@ int startVerb(Context& ctx) {
     return 1;
 }
 
-int statusVerb(Context& ctx) {
-    auto manager = ctx.os.services.openManager(scm::kManagerConnect);
-    if (!manager) {
-        print(ctx, "Could not open SCManager.\n");
-        return 1;
-    }
-    auto service = manager->openService(ctx.serviceName, scm::kServiceQueryConfigAndStatus);
+int statusVerb(Context& ctx, const std::string& serviceName) {
+    auto manager = openManagerOrSay(ctx, scm::kManagerConnect);
+    if (!manager) return 1;
+    auto service = manager->openService(serviceName, scm::kServiceQueryConfigAndStatus);
     std::optional<ServiceStatus> status;
     if (service) status = service->queryStatus();
     if (!status) {

@@ -2,7 +2,7 @@
 // prints fixed English lines on standard output and returns the process exit code.
 //
 // Usage:
-//   int code = installVerb(ctx, scm::kStartAuto);
+//   int code = installVerb(ctx, serviceName, scm::kStartAuto);
 #pragma once
 
 #include <cstdint>
@@ -13,18 +13,19 @@
 
 namespace kavrin {
 
-int installVerb(Context& ctx, uint32_t startType);
-int uninstallVerb(Context& ctx, bool messages);
-int stopVerb(Context& ctx, bool messages);
-int startVerb(Context& ctx);
-int statusVerb(Context& ctx);
+int installVerb(Context& ctx, const std::string& serviceName, uint32_t startType);
+enum class Messages { Quiet, Print };
+int uninstallVerb(Context& ctx, const std::string& serviceName, Messages messages);
+int stopVerb(Context& ctx, const std::string& serviceName, Messages messages);
+int startVerb(Context& ctx, const std::string& serviceName);
+int statusVerb(Context& ctx, const std::string& serviceName);
 // Gives an existing registration what -install would: this executable's path, quoted,
 // and the description. For registrations made by others, such as an installer
 // package's service table, which may store the path unquoted.
-int configureVerb(Context& ctx);
+int configureVerb(Context& ctx, const std::string& serviceName);
 bool waitForServiceStop(Context& ctx, ServiceHandle& service);
 
-// Key 149 as CreateServiceA takes it: every name followed by a NUL, then one more
+// key::kDependencies as CreateServiceA takes it: every name followed by a NUL, then one more
 // NUL. Empty names (adjacent commas) are skipped. None when the key is empty.
 std::optional<std::string> buildDependencyList(const Context& ctx);
 std::optional<std::string> dependencyListFrom(const std::string& commaSeparated);

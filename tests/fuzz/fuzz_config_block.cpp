@@ -99,21 +99,29 @@ void checkExtraction(test::FakePlatform& fake, Context& ctx, std::string_view im
     std::set<std::string> before;
     for (const auto& [key, node] : fake.fs.nodes) before.insert(key);
     int rc = -1;
+    std::string directory;
     try {
-        rc = extractIncludedFiles(ctx);
+        const ExtractionResult result = extractIncludedFiles(ctx);
+        rc = result.status;
+        directory = result.extraction.directory;
         FUZZ_CHECK(rc >= 0 && rc <= 2, "extraction result outside 0..2");
     } catch (const test::ProcessExit& exit) {
         FUZZ_CHECK(exit.code == 1, "extraction ended with a code other than 1");
+        // A fatal end returns no value: the directory is the new one named like a temporary file.
+        for (const auto& [key, node] : fake.fs.nodes)
+            if (!before.count(key) && key.find(".tmp_dir") != std::string::npos &&
+                key.find('\\', key.find(".tmp_dir")) == std::string::npos)
+                directory = key;
     }
-    const std::string dir = test::lowerAscii(ctx.extractionDirectory);
+    const std::string dir = test::lowerAscii(directory);
     const std::vector<std::string> names = splitNames(getConfigString(ctx, key::kIncludedNames));
     std::set<std::string> lowered;
     for (const auto& n : names) lowered.insert(test::lowerAscii(n));
     for (const auto& [key, node] : fake.fs.nodes) {
         if (before.count(key)) continue;
         FUZZ_CHECK(!dir.empty(), "a file was created without an extraction directory");
-        if (key == test::FakeFileSystem::keyOf(ctx.extractionDirectory)) continue;
-        const std::string parent = test::FakeFileSystem::keyOf(ctx.extractionDirectory) + "\\";
+        if (key == test::FakeFileSystem::keyOf(directory)) continue;
+        const std::string parent = test::FakeFileSystem::keyOf(directory) + "\\";
         FUZZ_CHECK(key.rfind(parent, 0) == 0, "extraction wrote outside its directory");
         FUZZ_CHECK(lowered.count(key.substr(parent.size())), "extraction wrote a name that is not listed");
     }
@@ -121,7 +129,7 @@ void checkExtraction(test::FakePlatform& fake, Context& ctx, std::string_view im
     const int count = getConfigInt(ctx, key::kIncludedCount);
     if (count <= 0) return;
     for (const auto& [name, content] : expectedFiles(image, ctx.configEndPosition, names, count)) {
-        const std::string path = ctx.extractionDirectory + "\\" + name;
+        const std::string path = directory + "\\" + name;
         FUZZ_CHECK(fake.fs.content(path) == content, "extracted content differs from the carried record");
     }
 }

@@ -105,11 +105,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         }
     }
     Context ctx(fake.platform);
-    ctx.extractionDirectory = lines[1];
-    ctx.jvmHome = lines[2];
+    const LauncherVariables vars = launcherVariables(ctx, lines[2], lines[1]);
 
     std::string text = original;
-    expandVariables(ctx, text);
+    expandInPlace(ctx, vars, text);
     const std::string exeDir = "C:\\App\\";
 
     if (original.find('%') == std::string::npos && original.find("${") == std::string::npos)
@@ -119,12 +118,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     if (original.find('$') == std::string::npos && lines[1].find('$') == std::string::npos &&
         lines[2].find('$') == std::string::npos) {
-        test::FakePlatform bare;
-        Context plain(bare.platform);
-        plain.extractionDirectory = lines[1];
-        plain.jvmHome = lines[2];
-        std::string alone = original;
-        expandVariables(plain, alone);
+        const std::string alone = expandVariables(original, vars, {}).text;
         FUZZ_CHECK(alone == text, "a text without \"$\" depends on the environment");
     }
 

@@ -48,8 +48,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fake.env.put("HOME", "C:\\Users\\me");
     fake.fs.addFile("C:\\App\\svc.vmoptions", raw);
     Context ctx(fake.platform);
-    ctx.extractionDirectory = "C:\\Temp\\kvr1.tmp_dir7";
-    ctx.jvmHome = "C:\\jre\\bin\\..";
+    const LauncherVariables vars = launcherVariables(ctx, "C:\\jre\\bin\\..", "C:\\Temp\\kvr1.tmp_dir7");
 
     auto file = openVmOptionsFile(ctx);
     FUZZ_CHECK(file.has_value(), "svc.vmoptions beside svc.exe was not found");
@@ -74,7 +73,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         auto trimmed = modelTrim(line);
         FUZZ_CHECK(trimmed == trimVmOptionsLine(line), "trimming differs from the rules");
         if (!trimmed) continue;
-        expandVariables(ctx, *trimmed);
+        expandInPlace(ctx, vars, *trimmed);
         const std::string& t = *trimmed;
         if (t.rfind("-classpath ", 0) == 0) expectedSlots.replacement = t.substr(11);
         else if (t.rfind("-classpath/p ", 0) == 0) expectedSlots.prepended = t.substr(13);
@@ -84,7 +83,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     std::vector<std::string> options;
     ClassPathSlots slots;
-    readVmOptions(ctx, *file, options, slots);
+    readVmOptions(ctx, vars, *file, options, slots);
     FUZZ_CHECK(options == expectedOptions, "option list differs");
     FUZZ_CHECK(slots.replacement == expectedSlots.replacement, "replacement class path differs");
     FUZZ_CHECK(slots.prepended == expectedSlots.prepended, "prepended class path differs");

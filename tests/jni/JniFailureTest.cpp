@@ -10,24 +10,21 @@
 #include "JniWorld.h"
 #include "config/Context.h"
 #include "config/Keys.h"
-#include "fakes/FakePlatform.h"
-#include "launch/windows/JavaVMLauncher.h"
+#include "fakes/LauncherWorld.h"
+#include "launch/jni/JavaVMLauncher.h"
 
 namespace kavrin {
 namespace {
 
 using Lines = std::vector<std::string>;
 
-class JniFailure : public ::testing::Test {
+class JniFailure : public ::testing::Test, protected test::LauncherWorld {
 protected:
     JniFailure() {
-        fake.module.narrowName = "C:\\Apps\\Server\\server.exe";
-        fake.module.wideName = u"C:\\Apps\\Server\\server.exe";
-        fake.fs.addFile("C:\\Apps\\Server\\server.exe", "MZ");
+        placeModule();
         fake.env.put("KAVRIN_LOG", "yes");
         ctx.useMessageBox = false;
-        ctx.flavour = 'k';
-        ctx.createJavaVM = reinterpret_cast<void*>(&JniWorld::createJavaVM);
+        set(key::kFlavour, "k");
         set(key::kMsgNoMainClass, "Couldn't load main class.");
         set(key::kMsgNoMainMethod, "Main method not found.");
         set(key::kMsgInternalError, "An internal error occurred (error code: {0})");
@@ -36,18 +33,21 @@ protected:
         world.onRecord = [this](const std::string& line) { record.push_back(line); };
         world.onExit = [this](jint status) { exits.push_back(status); };
     }
-    void set(int32_t k, std::string value) { ctx.config.narrow[k] = std::move(value); }
     void installer(bool marker) {
-        ctx.flavour = 'm';
+        set(key::kFlavour, "m");
         set(key::kInstallDirectory, "..\\");
         if (marker) fake.fs.addFile("C:\\Apps\\.molvex\\firstrun", "");
+    }
+    // The launch as the service runs it, over the scripted JVM.
+    std::optional<RunningJvm> launch(const std::vector<std::u16string>& arguments = {u"Server"}) {
+        return launchProgram(ctx, LoadedJvm{"", &JniWorld::createJavaVM}, Extraction{}, arguments);
     }
     bool recorded(const std::string& line) const { return std::find(record.begin(), record.end(), line) != record.end(); }
     bool logged(const std::string& text) const { return fake.logText().find(text) != std::string::npos; }
     // The fatal exit's code and text; fails the test when the launch went through.
     std::string fatal() {
         try {
-            launchProgram(ctx, {u"Server"});
+            launch({u"Server"});
         } catch (const test::ProcessExit& e) {
             EXPECT_EQ(e.code, 1u);
             // With the log on, the message names the log file after a blank line.
@@ -60,15 +60,13 @@ protected:
         return "";
     }
 
-    test::FakePlatform fake;
-    Context ctx{fake.platform};
     JniWorld world;
     Lines record;
     std::vector<jint> exits;
 };
 
 TEST_F(JniFailure, SuccessfulLaunchLogsEachStepAndPassesArgumentsAsUtf16) {
-    EXPECT_TRUE(launchProgram(ctx, {u"Server", u"-J-Xmx1m", u"caf\u00e9 \u4e2d"}));
+    EXPECT_TRUE(launch({u"Server", u"-J-Xmx1m", u"caf\u00e9 \u4e2d"}));
     auto main = std::find(record.begin(), record.end(), "main argc=7");
     ASSERT_NE(main, record.end());
     EXPECT_EQ(Lines(main, record.end()),
@@ -84,7 +82,7 @@ TEST_F(JniFailure, SuccessfulLaunchLogsEachStepAndPassesArgumentsAsUtf16) {
 
 TEST_F(JniFailure, CreationFailureReturnsFalse) {
     world.fail.insert("fail-create");
-    EXPECT_FALSE(launchProgram(ctx, {u"Server"}));
+    EXPECT_FALSE(launch({u"Server"}));
     EXPECT_TRUE(logged("ERROR: could not initialize JVM"));
     EXPECT_FALSE(recorded("FindClass com/kavrin/runtime/WinLauncher"));
 }
@@ -104,7 +102,7 @@ TEST_F(JniFailure, MissingMainMethodIsMessage1011) {
 
 TEST_F(JniFailure, MainThrowingFailsTheLaunchAfterDescribingTheException) {
     world.fail.insert("main-throws");
-    EXPECT_FALSE(launchProgram(ctx, {u"Server"}));
+    EXPECT_FALSE(launch({u"Server"}));
     EXPECT_TRUE(recorded("ExceptionDescribe java/lang/IllegalStateException"));
     const std::string log = fake.logText();
     const size_t exception = log.find("ERROR: an exception occured");
@@ -135,13 +133,12 @@ TEST_F(JniFailure, FirstRunRows) {
         fake.console.stderrText.clear();
         world.fail = {c.word};
         fake.fs.deleteFile("C:\\Apps\\.molvex\\firstrun");
-        ctx.javaVM = ctx.jniEnv = nullptr;
         installer(c.marker);
         SCOPED_TRACE(std::string(c.word) + (c.marker ? " with marker" : " without marker"));
         if (c.fatalText) {
             EXPECT_EQ(fatal(), c.fatalText);
         } else {
-            EXPECT_TRUE(launchProgram(ctx, {u"Server"}));
+            EXPECT_TRUE(launch({u"Server"}));
         }
         EXPECT_EQ(recorded("firstRun"), c.marker && !c.fatalText);
         EXPECT_EQ(recorded("FindClass com/molvex/runtime/FirstRun"), c.marker && std::string(c.word) != "firstrun-class-missing");
@@ -168,10 +165,10 @@ TEST_F(JniFailure, SystemExitRoutes) {
     };
     for (const Case& c : cases) {
         world.fail = c.words;
-        ctx.javaVM = ctx.jniEnv = nullptr;
-        ASSERT_TRUE(launchProgram(ctx, {u"Server"}));
+        std::optional<RunningJvm> jvm = launch();
+        ASSERT_TRUE(jvm);
         record.clear();
-        callSystemExit(ctx);
+        jvm->callSystemExit(ctx);
         EXPECT_EQ(record, c.tail);
         if (c.logLine) {
             EXPECT_TRUE(logged(c.logLine)) << c.logLine;
@@ -185,10 +182,9 @@ using JniFailureDeathTest = JniFailure;
 TEST_F(JniFailureDeathTest, NullArgumentArrayOrStringIsAnInternalAssertion) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     world.fail.insert("array-null");
-    EXPECT_DEATH(launchProgram(ctx, {u"Server"}), "Assertion failed: paramArray, file windows/JavaVMLauncher, line 381");
+    EXPECT_DEATH(launch({u"Server"}), "Assertion failed: paramArray, file windows/JavaVMLauncher, line 381");
     world.fail = {"string-null"};
-    ctx.javaVM = ctx.jniEnv = nullptr;
-    EXPECT_DEATH(launchProgram(ctx, {u"Server"}), "Assertion failed: jstr, file windows/JavaVMLauncher, line 389");
+    EXPECT_DEATH(launch({u"Server"}), "Assertion failed: jstr, file windows/JavaVMLauncher, line 389");
 }
 
 }  // namespace

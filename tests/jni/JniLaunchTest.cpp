@@ -27,8 +27,8 @@
 
 #include "config/Context.h"
 #include "config/Keys.h"
-#include "fakes/FakePlatform.h"
-#include "launch/windows/JavaVMLauncher.h"
+#include "fakes/LauncherWorld.h"
+#include "launch/jni/JavaVMLauncher.h"
 
 extern char** environ;
 
@@ -95,24 +95,19 @@ bool waitForFile(const fs::path& path, int seconds) {
 }
 
 // The world of one scenario, prepared in the parent and acted out in the child.
-struct Scenario {
-    test::FakePlatform fake;
-    Context ctx{fake.platform};
+struct Scenario : test::LauncherWorld {
     std::vector<std::u16string> launcherArguments{u"Server", u"-J-Dprobe.fromJ=from J", u"plain",
                                                   u"\u00e9\u0436\u4e2d\U0001F600"};
+    LoadedJvm jvm{"", &shimCreateJavaVM};
+    Extraction extraction{"C:\\temp\\kvr5", {}, 123456};
+    std::optional<RunningJvm> running;                // once launched
     std::function<void(Scenario&)> afterLaunch;  // what the child does once main returned
 
     Scenario() {
-        fake.module.narrowName = "C:\\app\\server.exe";
-        fake.module.wideName = u"C:\\app\\server.exe";
-        fake.fs.addFile("C:\\app\\server.exe", "MZ");
-        fake.fs.currentDirectory = "C:\\app";
+        placeModule("C:\\app\\server.exe");
         fake.console.codePage = 437;
         ctx.useMessageBox = false;
-        ctx.flavour = 'k';
-        ctx.extractionDirectory = "C:\\temp\\kvr5";
-        ctx.unextractedPosition = 123456;
-        ctx.createJavaVM = reinterpret_cast<void*>(&shimCreateJavaVM);
+        set(key::kFlavour, "k");
         set(key::kMsgNoMainClass, "Couldn't load main class.");
         set(key::kMsgNoMainMethod, "Main method not found.");
         set(key::kMsgInternalError, "An internal error occurred (error code: {0})");
@@ -129,7 +124,6 @@ struct Scenario {
         addJar("C:\\app\\lib\\probe.jar", KAVRIN_PROBE_JAR);
         fake.fs.addFile("C:\\app\\server.vmoptions", "# options\n-Dprobe.fromVmOptions=from vmoptions\n");
     }
-    void set(int32_t k, std::string value) { ctx.config.narrow[k] = std::move(value); }
     // A file the launcher lists through the fake and the JVM reads from disk.
     void addJar(const std::string& windowsPath, const fs::path& real) {
         fake.fs.addFile(windowsPath, "");
@@ -145,7 +139,8 @@ struct Scenario {
         setenv("PROBE_HOOK", (gScratch / "hook.txt").c_str(), 1);
         if (chdir(gScratch.c_str()) != 0) _exit(90);
         try {
-            const bool launched = launchProgram(ctx, launcherArguments);
+            running = launchProgram(ctx, jvm, extraction, launcherArguments);
+            const bool launched = running.has_value();
             writeFile(gScratch / "child.txt", std::string("launched=") + (launched ? "true" : "false") + "\n");
             if (afterLaunch) afterLaunch(*this);
             _exit(0);
@@ -254,7 +249,7 @@ TEST_F(JniLaunch, MissingStartClassEndsWithMessage1010AndExitCode1) {
 TEST_F(JniLaunch, CallSystemExitRunsShutdownHooksAndEndsTheProcessWithZero) {
     scenario->afterLaunch = [](Scenario& s) {
         waitForProbe(s);
-        callSystemExit(s.ctx);
+        s.running->callSystemExit(s.ctx);
         _exit(99);  // Shutdown.exit never returns
     };
     EXPECT_EQ(run(), 0) << file("child.txt");
@@ -264,7 +259,7 @@ TEST_F(JniLaunch, CallSystemExitRunsShutdownHooksAndEndsTheProcessWithZero) {
 // Installer flavour: the runtime archive under the installation directory comes
 // first on the class path; its FirstRun says no.
 void useInstallerRuntime(Scenario& s, bool marker) {
-    s.ctx.flavour = 'm';
+    s.set(key::kFlavour, "m");
     s.set(key::kInstallDirectory, "C:\\inst");
     s.addJar("C:\\inst\\.molvex\\mvxruntime.jar", KAVRIN_FIRSTRUN_FALSE_JAR);
     if (marker) s.fake.fs.addFile("C:\\inst\\.molvex\\firstrun", "");
@@ -272,7 +267,7 @@ void useInstallerRuntime(Scenario& s, bool marker) {
 
 // WinLauncher.startParameters() is empty exactly when its main never ran.
 int startParameterCount(Scenario& s) {
-    auto* env = static_cast<JNIEnv*>(s.ctx.jniEnv);
+    JNIEnv* env = s.running->env();
     jclass launcher = env->FindClass("com/kavrin/runtime/WinLauncher");
     jmethodID get = env->GetStaticMethodID(launcher, "startParameters", "()[Ljava/lang/String;");
     auto array = static_cast<jobjectArray>(env->CallStaticObjectMethod(launcher, get));

@@ -3,29 +3,25 @@
 
 #include "config/Context.h"
 #include "config/Keys.h"
-#include "fakes/FakePlatform.h"
+#include "fakes/LauncherWorld.h"
 #include "launch/Arguments.h"
 
 namespace kavrin {
 namespace {
 
-class ArgumentsTest : public ::testing::Test {
+class ArgumentsTest : public ::testing::Test, protected test::LauncherWorld {
 protected:
     ArgumentsTest() {
-        fake.module.narrowName = "C:\\Apps\\Server\\server.exe";
-        fake.module.wideName = u"C:\\Apps\\Server\\server.exe";
-        fake.fs.currentDirectory = "C:\\Apps\\Server";
+        placeModule();
         ctx.useMessageBox = false;
         ctx.config.narrow[key::kMsgWrongParameter] = "Wrong Parameter Usage";
     }
-    void set(int32_t k, std::string value) { ctx.config.narrow[k] = std::move(value); }
+    LauncherVariables vars() { return launcherVariables(ctx, "", ""); }
     WideList split(const std::u16string& text) {
         WideList out;
         splitArguments(ctx, text, out);
         return out;
     }
-    test::FakePlatform fake;
-    Context ctx{fake.platform};
 };
 
 TEST_F(ArgumentsTest, SplittingRules) {
@@ -88,7 +84,7 @@ TEST_F(ArgumentsTest, StartClassParametersOfTheConfigurationAtHand) {
     set(key::kOutputLogFile, "output.log");
     set(key::kStartClassFlag, "1");
     WideList params;
-    addStartClassParameters(ctx, params);
+    addStartClassParameters(ctx, vars(), params);
     EXPECT_EQ(params, (WideList{u"false", u"org.example.Server", u"", u"", u"true"}));
 }
 
@@ -100,7 +96,7 @@ TEST_F(ArgumentsTest, StartClassParametersWithLogFilesAndGuiType) {
     set(key::kOutputLogFile, "D:\\Out\\Output.log");
     set(key::kStartClassFlag, "0");
     WideList params;
-    addStartClassParameters(ctx, params);
+    addStartClassParameters(ctx, vars(), params);
     EXPECT_EQ(params, (WideList{u"true", u"", u"C:\\Apps\\Server\\error.log", u"D:\\Out\\Output.log", u"false"}));
 }
 
@@ -108,29 +104,29 @@ TEST_F(ArgumentsTest, JArgumentsLeaveTheMainArgumentsOnlyWhenRouted) {
     set(key::kMainClass, "M");
     const WideList launcher{u"Server", u"-Jx", u"plain", u"-jlower", u"-Jy"};
     set(key::kRouteJArguments, "1");
-    WideList routed = buildMainArguments(ctx, launcher);
+    WideList routed = buildMainArguments(ctx, vars(), launcher);
     EXPECT_EQ(WideList(routed.begin() + 5, routed.end()), (WideList{u"Server", u"plain", u"-jlower"}));
 
     set(key::kRouteJArguments, "0");
-    WideList kept = buildMainArguments(ctx, launcher);
+    WideList kept = buildMainArguments(ctx, vars(), launcher);
     EXPECT_EQ(WideList(kept.begin() + 5, kept.end()), (WideList{u"Server", u"-Jx", u"plain", u"-jlower", u"-Jy"}));
 }
 
 TEST_F(ArgumentsTest, FirstLauncherArgumentAlwaysStaysAndFixedArgumentsFollowIt) {
     set(key::kRouteJArguments, "1");
     set(key::kArguments, "-a \"b c\" ${launcher:sys.pathlistSeparator}");
-    WideList args = buildMainArguments(ctx, {u"-Jfirst", u"-Jsecond", u"\u00e9\u4e2d"});
+    WideList args = buildMainArguments(ctx, vars(), {u"-Jfirst", u"-Jsecond", u"\u00e9\u4e2d"});
     ASSERT_EQ(args.size(), 10u);
     EXPECT_EQ(WideList(args.begin() + 5, args.end()), (WideList{u"-Jfirst", u"-a", u"b c", u";", u"\u00e9\u4e2d"}));
 }
 
 TEST_F(ArgumentsTest, EmptyLauncherListAndEmptyFixedArgumentsGiveTheFiveParameters) {
-    EXPECT_EQ(buildMainArguments(ctx, {}).size(), 5u);
+    EXPECT_EQ(buildMainArguments(ctx, vars(), {}).size(), 5u);
 }
 
 TEST_F(ArgumentsTest, UnterminatedQuoteInFixedArgumentsIsFatal) {
     set(key::kArguments, "-a \"b");
-    EXPECT_THROW(buildMainArguments(ctx, {u"Server"}), test::ProcessExit);
+    EXPECT_THROW(buildMainArguments(ctx, vars(), {u"Server"}), test::ProcessExit);
 }
 
 }  // namespace

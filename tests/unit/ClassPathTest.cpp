@@ -3,38 +3,28 @@
 
 #include "config/Context.h"
 #include "config/Keys.h"
-#include "fakes/FakePlatform.h"
+#include "fakes/LauncherWorld.h"
 #include "launch/ClassPath.h"
 
 namespace kavrin {
 namespace {
 
-class ClassPathTest : public ::testing::Test {
+class ClassPathTest : public ::testing::Test, protected test::LauncherWorld {
 protected:
     ClassPathTest() {
-        fake.module.narrowName = "C:\\Apps\\Server\\server.exe";
-        fake.module.wideName = u"C:\\Apps\\Server\\server.exe";
-        fake.fs.addFile("C:\\Apps\\Server\\server.exe", "MZ");
-        fake.fs.currentDirectory = "C:\\Apps\\Server";
+        placeModule();
         ctx.useMessageBox = false;
         ctx.config.narrow[key::kMsgClassPathMissing] = "File or directory {0} not found or empty\n";
         ctx.config.narrow[key::kMsgEnvVarMissing] = "The environment variable {0} has to be defined";
-        ctx.flavour = 'k';
+        vars = launcherVariables(ctx, "", "");
+        vars.flavour = 'k';
     }
-    void set(int32_t k, std::string value) { ctx.config.narrow[k] = std::move(value); }
-    std::string build(const ClassPathSlots& slots = {}) { return buildClassPathOption(ctx, slots); }
+    std::string build(const ClassPathSlots& slots = {}) { return buildClassPathOption(ctx, vars, slots); }
     // The fatal message shown, or "" when the build went through.
     std::string fatalText(const ClassPathSlots& slots = {}) {
-        try {
-            build(slots);
-        } catch (const test::ProcessExit& e) {
-            EXPECT_EQ(e.code, 1u);
-            return fake.console.stderrText;
-        }
-        return "";
+        return LauncherWorld::fatalText([&] { build(slots); });
     }
-    test::FakePlatform fake;
-    Context ctx{fake.platform};
+    LauncherVariables vars;
 };
 
 TEST_F(ClassPathTest, ScanEntryListsJarsThenZipsResolvedNotNormalised) {
@@ -104,7 +94,7 @@ TEST_F(ClassPathTest, ShortEntriesAreReadWithoutRunningPastTheirEnd) {
 
 TEST_F(ClassPathTest, SlotsAndPieceOrder) {
     set(key::kClassPath, "A1lib\\missing.jar");
-    ctx.extractionDirectory = "C:\\Temp\\kvr12";
+    vars.extractionDirectory = "C:\\Temp\\kvr12";
     fake.fs.addFile("C:\\Temp\\kvr12\\inc.zip", "");
     fake.fs.addFile("C:\\Temp\\kvr12\\inc.jar", "");
 
@@ -119,10 +109,10 @@ TEST_F(ClassPathTest, SlotsAndPieceOrder) {
 }
 
 TEST_F(ClassPathTest, InstallerFlavourAddsTheRuntimeArchiveBeforeConfiguredEntries) {
-    ctx.flavour = 'm';
+    vars.flavour = 'm';
     set(key::kInstallDirectory, "..\\");
     set(key::kClassPath, "A0a.jar");
-    ctx.extractionDirectory = "C:\\Temp\\kvr12";
+    vars.extractionDirectory = "C:\\Temp\\kvr12";
     fake.fs.addFile("C:\\Temp\\kvr12\\inc.jar", "");
     EXPECT_EQ(build(), "-Djava.class.path=C:\\Temp\\kvr12\\inc.jar;C:\\Apps\\.molvex\\mvxruntime.jar;"
                        "C:\\Apps\\Server\\a.jar;");

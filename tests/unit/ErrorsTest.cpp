@@ -3,7 +3,7 @@
 #include "config/Keys.h"
 #include "diagnostics/Errors.h"
 #include "diagnostics/Log.h"
-#include "fakes/FakePlatform.h"
+#include "fakes/LauncherWorld.h"
 
 using namespace kavrin;
 using kavrin::test::FakePlatform;
@@ -36,13 +36,10 @@ TEST(ErrorText, PlaceholderRules) {
 
 TEST(ErrorText, FatalKeyGoesToStandardErrorAndExitsOne) {
     Fixture f;
-    try {
-        reportFatalKey(f.ctx, key::kMsgInternalError, std::string("16"));
-        FAIL() << "returned";
-    } catch (const ProcessExit& e) {
-        EXPECT_EQ(e.code, 1u);
-        EXPECT_FALSE(e.quick);
-    }
+    const auto exit = test::exitOf([&] { reportFatalKey(f.ctx, key::kMsgInternalError, std::string("16")); });
+    ASSERT_TRUE(exit);
+    EXPECT_EQ(exit->code, 1u);
+    EXPECT_FALSE(exit->quick);
     EXPECT_EQ(f.fake.console.stderrText, "An internal error occurred (error code: 16)\n");
     EXPECT_TRUE(f.fake.console.boxes.empty());
 }

@@ -2,26 +2,23 @@
 #include <gtest/gtest.h>
 
 #include "config/Context.h"
-#include "fakes/FakePlatform.h"
+#include "fakes/LauncherWorld.h"
 #include "launch/Expand.h"
 
 namespace kavrin {
 namespace {
 
-class ExpandTest : public ::testing::Test {
+class ExpandTest : public ::testing::Test, protected test::LauncherWorld {
 protected:
     ExpandTest() {
-        fake.module.narrowName = "C:\\Apps\\Server\\server.exe";
-        fake.module.wideName = u"C:\\Apps\\Server\\server.exe";
+        placeModule(test::kServerExe, false);
         fake.env.vars.clear();
-        ctx.jvmHome = "C:\\jre\\bin\\..";
     }
-    std::string expand(std::string text) {
-        expandVariables(ctx, text);
-        return text;
+    std::string expand(const std::string& text) {
+        const LauncherVariables vars = launcherVariables(ctx, "C:\\jre\\bin\\..", extractionDirectory);
+        return expandVariables(text, vars, *fake.env.block()).text;
     }
-    test::FakePlatform fake;
-    Context ctx{fake.platform};
+    std::string extractionDirectory;
 };
 
 TEST(ReplaceAllOccurrences, ReplacesEveryOccurrenceButNeverInsertedText) {
@@ -42,7 +39,7 @@ TEST(ReplaceAllOccurrences, ReplacesEveryOccurrenceButNeverInsertedText) {
 }
 
 TEST_F(ExpandTest, EveryLauncherPatternHasItsValue) {
-    ctx.extractionDirectory = "C:\\Temp\\kvr1";
+    extractionDirectory = "C:\\Temp\\kvr1";
     const std::string exe = "C:\\Apps\\Server\\";
     const std::string tmp = "C:\\Temp\\kvr1";
     const std::string home = "C:\\jre\\bin\\..";

@@ -6,7 +6,7 @@
 
 #include "config/Context.h"
 #include "config/Keys.h"
-#include "fakes/FakePlatform.h"
+#include "fakes/LauncherWorld.h"
 #include "files/Extraction.h"
 
 namespace kavrin {
@@ -47,24 +47,23 @@ protected:
         ctx.config.narrow[key::kIncludedNames] = names;
         fake.installExecutable(std::string(kStreamStart, 'M') + stream);
     }
-    std::string dir() const { return ctx.extractionDirectory; }
+    ExtractionResult last;  // of the latest extract()
+    int extract() {
+        last = extractIncludedFiles(ctx);
+        return last.status;
+    }
+    std::string dir() const { return last.extraction.directory; }
     std::string file(const std::string& name) { return fake.fs.content(dir() + "\\" + name); }
-    uint32_t expectExit() {
-        try {
-            extractIncludedFiles(ctx);
-        } catch (const test::ProcessExit& e) {
-            return e.code;
-        }
-        ADD_FAILURE() << "expected the process to end";
-        return 0;
+    std::optional<uint32_t> expectExit() {
+        return test::exitCodeOf([&] { extract(); });
     }
 };
 
 TEST_F(Extraction, NoIncludedFilesCreatesNothing) {
     install(0, "a.bin", record("a"));
-    EXPECT_EQ(extractIncludedFiles(ctx), 0);
-    EXPECT_EQ(ctx.extractionDirectory, "");
-    EXPECT_EQ(ctx.unextractedPosition, 0);
+    EXPECT_EQ(extract(), 0);
+    EXPECT_EQ(dir(), "");
+    EXPECT_EQ(last.extraction.unextractedPosition, 0);
     EXPECT_TRUE(fake.fs.children("C:\\Temp").empty());
     EXPECT_TRUE(ctx.cleanupList.empty());
     EXPECT_NE(fake.logText().find("\nextracting files\nIncluded files: 0\n"), std::string::npos);
@@ -74,7 +73,7 @@ TEST_F(Extraction, WritesFilesIntoANewDirectoryAndKeepsThemOpen) {
     const std::string binary("\x00\xA7\x00\xFF\xA7", 5);
     install(3, "a.bin;;empty.bin;b.bin", record("hello") + record("") + record(binary));
 
-    ASSERT_EQ(extractIncludedFiles(ctx), 0);
+    ASSERT_EQ(extract(), 0);
 
     // kvrXXXX.tmp_dirNNNNN: a fresh temporary name, "_dir" and rand() seeded with the time.
     EXPECT_THAT(dir(), ::testing::MatchesRegex(R"(C:\\Temp\\kvr[0-9A-F]{1,4}\.tmp_dir20931)"));
@@ -84,7 +83,7 @@ TEST_F(Extraction, WritesFilesIntoANewDirectoryAndKeepsThemOpen) {
     EXPECT_EQ(fake.fs.children(dir()), (std::vector<std::string>{"a.bin", "b.bin"}));  // no file for length 0
     EXPECT_EQ(file("a.bin"), "hello");
     EXPECT_EQ(file("b.bin"), binary);
-    EXPECT_EQ(ctx.unextractedPosition, static_cast<int32_t>(kStreamStart + 8 + 5 + 8 + 8 + 5));
+    EXPECT_EQ(last.extraction.unextractedPosition, static_cast<int32_t>(kStreamStart + 8 + 5 + 8 + 8 + 5));
     EXPECT_EQ(ctx.cleanupList, std::vector<std::string>{dir()});
 
     // Others may read an extracted file but not delete it while the launcher lives.
@@ -106,9 +105,9 @@ TEST_F(Extraction, WritesFilesIntoANewDirectoryAndKeepsThemOpen) {
 
 TEST_F(Extraction, CountAndNamesTheSmallerOneWins) {
     install(2, "a;b;c", record("1") + record("22") + record("333"));
-    ASSERT_EQ(extractIncludedFiles(ctx), 0);
+    ASSERT_EQ(extract(), 0);
     EXPECT_EQ(fake.fs.children(dir()), (std::vector<std::string>{"a", "b"}));
-    EXPECT_EQ(ctx.unextractedPosition, static_cast<int32_t>(kStreamStart + 9 + 10));
+    EXPECT_EQ(last.extraction.unextractedPosition, static_cast<int32_t>(kStreamStart + 9 + 10));
 
     test::FakePlatform other;
     Context ctx2(other.platform);
@@ -116,15 +115,16 @@ TEST_F(Extraction, CountAndNamesTheSmallerOneWins) {
     ctx2.config.narrow[key::kIncludedCount] = "3";
     ctx2.config.narrow[key::kIncludedNames] = "only";
     other.installExecutable(std::string(kStreamStart, 'M') + record("1"));
-    ASSERT_EQ(extractIncludedFiles(ctx2), 0);
-    EXPECT_EQ(other.fs.content(ctx2.extractionDirectory + "\\only"), "1");
+    const ExtractionResult second = extractIncludedFiles(ctx2);
+    ASSERT_EQ(second.status, 0);
+    EXPECT_EQ(other.fs.content(second.extraction.directory + "\\only"), "1");
 }
 
 TEST_F(Extraction, TruncatedContentFailsWithResult1AndEmptiesTheDirectory) {
     const std::string stream = record("kept") + record(pattern(8193));
     install(2, "kept.bin;cut.bin", stream.substr(0, stream.size() - 100));
 
-    EXPECT_EQ(extractIncludedFiles(ctx), 1);
+    EXPECT_EQ(extract(), 1);
 
     const std::string log = fake.logText();
     EXPECT_NE(log.find("\nERROR: ReadFile failed 0 38 8093\nERROR: Failed to extract " + dir() + "\\cut.bin\n"),
@@ -138,7 +138,7 @@ TEST_F(Extraction, TruncatedContentFailsWithResult1AndEmptiesTheDirectory) {
 
 TEST_F(Extraction, FailureWithNothingKeptRemovesTheDirectory) {
     install(1, "a.bin", record("abcdef").substr(0, 10));
-    EXPECT_EQ(extractIncludedFiles(ctx), 1);
+    EXPECT_EQ(extract(), 1);
     EXPECT_FALSE(fake.fs.exists(dir()));
 }
 
@@ -166,7 +166,7 @@ TEST_F(Extraction, TargetThatCannotBeCreatedIsInternalError11) {
 
 TEST_F(Extraction, NamesThatWouldLeaveTheDirectoryAreRefusedWithInternalError11) {
     for (const char* name : {"..\\evil.bin", "sub\\a.bin", "sub/a.bin", "c:evil.bin", "C:\\evil.bin", "..", ".",
-                             "NUL", "con.txt", "COM1", "lpt9.log", "aux .x"}) {
+                             "NUL", "con.txt", "COM1", "lpt9.log", "aux .x", "a.bin.", "a.bin ", "a?b", "a|b"}) {
         EXPECT_FALSE(isSafeIncludedFileName(name)) << name;
     }
     for (const char* name : {"a.bin", "..a", "a..b", "console.txt", "COM10", "nul_x", ".hidden"}) {
@@ -184,7 +184,7 @@ TEST_F(Extraction, NamesThatWouldLeaveTheDirectoryAreRefusedWithInternalError11)
 
 TEST_F(Extraction, UnsafeNameBeyondTheCountIsNeverUsed) {
     install(1, "ok.bin;..\\evil.bin", record("a"));
-    EXPECT_EQ(extractIncludedFiles(ctx), 0);
+    EXPECT_EQ(extract(), 0);
 }
 
 // A File that records the size of every read and write, with limits per call.

@@ -7,18 +7,15 @@
 #include <string>
 
 #include "config/Context.h"
-#include "fakes/FakePlatform.h"
+#include "fakes/LauncherWorld.h"
 
 namespace kavrin::test {
 
-class JvmWorld : public testing::Test {
+class JvmWorld : public testing::Test, protected LauncherWorld {
 protected:
-    FakePlatform fake;
-    Context ctx{fake.platform};
 
     JvmWorld() { fake.env.put("KAVRIN_LOG", "yes"); }
 
-    void set(int32_t key, const std::string& value) { ctx.config.narrow[key] = value; }
 
     static std::string versionLine(const std::string& version) {
         return "java version \"" + version + "\"\r\nJava(TM) SE Runtime Environment\r\n";

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "config/Config.h"
 #include "config/ConfigBlock.h"
 #include "config/Keys.h"
 #include "fakes/PeImage.h"
@@ -19,8 +20,8 @@ struct DispatchResult {
 
 DispatchResult dispatch(ServiceWorld& w, const std::string& text) {
     DispatchResult r;
-    r.code = dispatchCommand(w.ctx, text, [&](Context& c) {
-        r.noVerbName = c.serviceName;
+    r.code = dispatchCommand(w.ctx, text, [&](Context&, const std::string& serviceName) {
+        r.noVerbName = serviceName;
         return 42;
     });
     return r;
@@ -155,7 +156,7 @@ TEST(InitLauncher, ReadsConfigurationThenSetsFlavourPathAndWorkingDirectory) {
     w.fake.fs.addDirectory("C:\\App\\work");
     w.fake.env.put("PATH", "C:\\Windows");
     initLauncher(w.ctx);
-    EXPECT_EQ(w.ctx.flavour, 'm');
+    EXPECT_EQ(configuredFlavour(w.ctx), 'm');
     EXPECT_EQ(w.fake.env.get("PATH"), "C:\\App\\a;C:\\App\\b;C:\\Windows");
     EXPECT_EQ(w.fake.fs.currentDirectory, "C:\\App\\work");
 }
@@ -165,6 +166,6 @@ TEST(InitLauncher, EmptyWorkingDirectoryAndFlavourLeaveThingsAsTheyWere) {
     w.fake.installExecutable(test::makePeImage() + encodeConfigBlock(ConfigBlock{}));
     w.fake.fs.currentDirectory = "D:\\Started\\Here";
     initLauncher(w.ctx);
-    EXPECT_EQ(w.ctx.flavour, 0);
+    EXPECT_EQ(configuredFlavour(w.ctx), 0);
     EXPECT_EQ(w.fake.fs.currentDirectory, "D:\\Started\\Here");
 }

@@ -29,9 +29,12 @@ protected:
         auto& symbols = fake.libraries.libraries[test::lowerAscii(path)];
         if (exports) symbols["JNI_CreateJavaVM"] = &gCreateJavaVM;
     }
-    bool load(bool showErrors = true, std::optional<std::string> location = std::nullopt, bool isExe = false) {
-        return LoadDLL(ctx, showErrors, location, isExe);
+    bool load(ShowErrors show = ShowErrors::Yes, std::optional<std::string> location = std::nullopt,
+              LocationIs is = LocationIs::Home) {
+        jvm = LoadDLL(ctx, show, location, is);
+        return jvm.loaded();
     }
+    LoadedJvm jvm;  // of the latest load()
     std::string path() { return fake.env.get("PATH").value_or("<unset>"); }
     std::string crtPath() { return fake.env.crtGet("PATH").value_or("<unset>"); }
 };
@@ -51,8 +54,8 @@ TEST_F(LoadDll, ClientLibraryAfterHotspot) {
     EXPECT_TRUE(logged("LoadDLL (1, (null), 0)"));
     EXPECT_EQ(path(), "C:\\Windows;c:\\jre\\bin");
     EXPECT_EQ(crtPath(), "C:\\Windows;c:\\jre\\bin");
-    EXPECT_EQ(ctx.jvmHome, "c:\\jre\\bin\\..");
-    EXPECT_EQ(ctx.createJavaVM, &gCreateJavaVM);
+    EXPECT_EQ(jvm.home, "c:\\jre\\bin\\..");
+    EXPECT_EQ(reinterpret_cast<void*>(jvm.createJavaVM), &gCreateJavaVM);
     EXPECT_EQ(fake.console.stderrText, "");
 }
 
@@ -69,7 +72,7 @@ TEST_F(LoadDll, ConfiguredSubdirectoryComesFirst) {
 TEST_F(LoadDll, KitFindsTheLibraryUnderItsJreAfterRestoringPath) {
     addJava("C:\\jdk\\bin\\java.exe", "1.6.0_03");
     addLibrary("C:\\jdk\\bin\\..\\jre\\bin\\server\\jvm.dll");
-    EXPECT_TRUE(load(true, "C:\\jdk\\bin\\java.exe", true));
+    EXPECT_TRUE(load(ShowErrors::Yes, "C:\\jdk\\bin\\java.exe", LocationIs::JavaExe));
     const std::vector<std::string> expected{
         "c:\\jdk\\bin\\hotspot\\jvm.dll",          "c:\\jdk\\bin\\client\\jvm.dll",
         "c:\\jdk\\bin\\server\\jvm.dll",           "c:\\jdk\\bin\\classic\\jvm.dll",
@@ -79,7 +82,7 @@ TEST_F(LoadDll, KitFindsTheLibraryUnderItsJreAfterRestoringPath) {
     EXPECT_TRUE(loggedBefore("Setting PATH C:\\Windows\n", "Setting PATH C:\\Windows;c:\\jdk\\bin\\..\\jre\\bin"));
     EXPECT_EQ(path(), "C:\\Windows;c:\\jdk\\bin\\..\\jre\\bin");
     EXPECT_EQ(crtPath(), "C:\\Windows;c:\\jdk\\bin\\..\\jre\\bin");
-    EXPECT_EQ(ctx.jvmHome, "c:\\jdk\\bin\\..");
+    EXPECT_EQ(jvm.home, "c:\\jdk\\bin\\..");
     EXPECT_TRUE(logged("Got JRE location C:\\jdk\\bin\\java.exe (java exe: 1)"));
     EXPECT_TRUE(logged("MinVersion: 1.5, MaxVersion: "));
 }
@@ -92,15 +95,15 @@ TEST_F(LoadDll, JavawSharesTheBinDirectoryAndHome) {
     set(key::kSearchSequence, "BC:\\jre");
     EXPECT_TRUE(load());
     EXPECT_TRUE(logged("Trying to load JVM-DLL from c:\\jre\\bin\\javaw.exe"));
-    EXPECT_EQ(ctx.jvmHome, "c:\\jre\\bin\\..");
+    EXPECT_EQ(jvm.home, "c:\\jre\\bin\\..");
     EXPECT_EQ(path(), "C:\\Windows;c:\\jre\\bin");
 }
 
 TEST_F(LoadDll, GivenExecutableIsProbedWithoutTheCache) {
     addJava("C:\\jre\\bin\\java.exe", "1.6.0-beta");
     addLibrary("C:\\jre\\bin\\client\\jvm.dll");
-    EXPECT_TRUE(load(true, "C:\\jre\\bin\\java.exe", true));  // pre-release allowed
-    EXPECT_TRUE(load(true, "C:\\jre\\bin\\java.exe", true));
+    EXPECT_TRUE(load(ShowErrors::Yes, "C:\\jre\\bin\\java.exe", LocationIs::JavaExe));  // pre-release allowed
+    EXPECT_TRUE(load(ShowErrors::Yes, "C:\\jre\\bin\\java.exe", LocationIs::JavaExe));
     EXPECT_EQ(totalRuns(), 2);
 }
 
@@ -108,42 +111,40 @@ TEST_F(LoadDll, GivenExecutableOutOfRangeIsUnusable) {
     quiet();
     addJava("C:\\jre\\bin\\java.exe", "1.4.2");
     addLibrary("C:\\jre\\bin\\client\\jvm.dll");
-    EXPECT_FALSE(load(true, "C:\\jre\\bin\\java.exe", true));
+    EXPECT_FALSE(load(ShowErrors::Yes, "C:\\jre\\bin\\java.exe", LocationIs::JavaExe));
     EXPECT_EQ(fake.console.stderrText, "No JVM found.\n");
     EXPECT_TRUE(fake.libraries.attempts.empty());
-    EXPECT_EQ(ctx.createJavaVM, nullptr);
+    EXPECT_EQ(jvm.createJavaVM, nullptr);
 }
 
 TEST_F(LoadDll, GivenHomeIsLoadedWhateverItsVersion) {
     addJre("C:\\old", "1.4.2");
     addLibrary("C:\\old\\bin\\client\\jvm.dll");
-    EXPECT_TRUE(load(true, "C:\\OLD", false));
+    EXPECT_TRUE(load(ShowErrors::Yes, "C:\\OLD"));
     EXPECT_EQ(totalRuns(), 0);
-    EXPECT_EQ(ctx.jvmHome, "c:\\old\\bin\\..");
+    EXPECT_EQ(jvm.home, "c:\\old\\bin\\..");
 }
 
 TEST_F(LoadDll, NothingFoundShows1001AndLeavesTheHomeAlone) {
     quiet();
-    ctx.jvmHome = "untouched";
     EXPECT_FALSE(load());
     EXPECT_EQ(fake.console.stderrText, "No JVM found.\n");
     EXPECT_TRUE(fake.libraries.attempts.empty());
-    EXPECT_EQ(ctx.jvmHome, "untouched");
+    EXPECT_EQ(jvm.home, "");
     EXPECT_EQ(path(), "C:\\Windows");
 }
 
 TEST_F(LoadDll, NoLibraryShowsTheMessageOfTheKindThen1005) {
     quiet();
     addJre("C:\\jre", "1.6.0_03");  // no jvm.dll anywhere
-    ctx.jvmHome = "";
 
     set(key::kSearchSequence, "BC:\\jre");
     EXPECT_FALSE(load());
     EXPECT_EQ(fake.console.stderrText, "The JVM at C:\\jre is damaged.\nThe JVM failed to start.\n");
-    EXPECT_EQ(ctx.jvmHome, "c:\\jre\\bin\\..");  // set even though loading failed
+    EXPECT_EQ(jvm.home, "c:\\jre\\bin\\..");  // set even though loading failed
     EXPECT_EQ(path(), "C:\\Windows");
     EXPECT_EQ(crtPath(), "C:\\Windows");
-    EXPECT_EQ(ctx.createJavaVM, nullptr);
+    EXPECT_EQ(jvm.createJavaVM, nullptr);
 
     fake.console.stderrText.clear();
     fake.env.put("JAVA_HOME", "C:\\jre");
@@ -172,7 +173,7 @@ TEST_F(LoadDll, LibraryWithoutTheEntryPointFails) {
     EXPECT_FALSE(load());
     EXPECT_TRUE(logged("ERROR: Could not load functions"));
     EXPECT_FALSE(logged("ERROR: Could not get DLL-Handle."));
-    EXPECT_EQ(ctx.createJavaVM, nullptr);
+    EXPECT_EQ(jvm.createJavaVM, nullptr);
     // The library loaded, so PATH keeps the bin directory.
     EXPECT_EQ(path(), "C:\\Windows;c:\\jre\\bin");
 }
@@ -180,10 +181,10 @@ TEST_F(LoadDll, LibraryWithoutTheEntryPointFails) {
 TEST_F(LoadDll, ShowErrorsFalseShowsNothing) {
     addJre("C:\\jre", "1.6.0_03");
     set(key::kSearchSequence, "BC:\\jre");
-    EXPECT_FALSE(load(false));
-    EXPECT_FALSE(load(false, "C:\\nothing\\bin\\java.exe", true));
+    EXPECT_FALSE(load(ShowErrors::No));
+    EXPECT_FALSE(load(ShowErrors::No, "C:\\nothing\\bin\\java.exe", LocationIs::JavaExe));
     set(key::kSearchSequence, "");
-    EXPECT_FALSE(load(false));
+    EXPECT_FALSE(load(ShowErrors::No));
     EXPECT_EQ(fake.console.stderrText, "");
     EXPECT_TRUE(fake.console.boxes.empty());
     EXPECT_TRUE(logged("ERROR: Could not get DLL-Handle."));

@@ -2,7 +2,7 @@
 
 #include "config/Context.h"
 #include "config/Keys.h"
-#include "fakes/FakePlatform.h"
+#include "fakes/LauncherWorld.h"
 #include "files/PackedRuntime.h"
 
 namespace kavrin {
@@ -94,12 +94,7 @@ TEST_F(PackedRuntime, UnpacksInTableOrderAndSkipsMissingPacks) {
 
 TEST_F(PackedRuntime, MissingUnpackerIsInternalError20) {
     pack("lib\\rt.jar");
-    try {
-        preparePackedRuntime(ctx, kHome);
-        FAIL() << "expected the process to end";
-    } catch (const test::ProcessExit& e) {
-        EXPECT_EQ(e.code, 1u);
-    }
+    EXPECT_EQ(test::exitCodeOf([&] { preparePackedRuntime(ctx, kHome); }), 1u);
     EXPECT_NE(fake.logText().find("could not create unpack process\n"), std::string::npos);
     EXPECT_EQ(fake.console.stderrText.find("An internal error occurred (error code: 20)"), 0u);
 }

@@ -1,10 +1,16 @@
 #include <gtest/gtest.h>
 
 #include "files/Paths.h"
-#include "fakes/FakePlatform.h"
+#include "fakes/LauncherWorld.h"
 
 using namespace kavrin;
 using kavrin::test::FakePlatform;
+
+namespace {
+struct ServerWorld : test::LauncherWorld {
+    ServerWorld() { placeModule(test::kServerExe, false); }
+};
+}  // namespace
 
 TEST(IsRelativePath, Table) {
     const std::vector<std::pair<std::string, bool>> cases = {
@@ -16,9 +22,8 @@ TEST(IsRelativePath, Table) {
 }
 
 TEST(ResolvePath, PrefixesTheExecutableDirectoryComputedOnce) {
-    FakePlatform fake;
-    fake.module.wideName = u"C:\\Apps\\Server\\server.exe";
-    Context ctx(fake.platform);
+    ServerWorld w;
+    auto& [fake, ctx] = w;
     EXPECT_EQ(resolvePath(ctx, "lib\\a.jar"), "C:\\Apps\\Server\\lib\\a.jar");
     EXPECT_EQ(resolvePath(ctx, "..\\jre"), "C:\\Apps\\Server\\..\\jre");  // not normalised
     EXPECT_EQ(resolvePath(ctx, "D:\\\\x\\\\y"), "D:\\x\\y");
@@ -28,18 +33,16 @@ TEST(ResolvePath, PrefixesTheExecutableDirectoryComputedOnce) {
 }
 
 TEST(MakeFullPath, NormalisesAndLowerCasesUnlessKeepCase) {
-    FakePlatform fake;
-    fake.module.wideName = u"C:\\Apps\\Server\\server.exe";
-    Context ctx(fake.platform);
+    ServerWorld w;
+    auto& [fake, ctx] = w;
     EXPECT_EQ(makeFullPath(ctx, "..\\JRE", false), "c:\\apps\\jre");
     EXPECT_EQ(makeFullPath(ctx, "..\\JRE", true), "C:\\Apps\\JRE");
     EXPECT_EQ(makeFullPath(ctx, ".", true), "C:\\Apps\\Server");
 }
 
 TEST(ResolvePathList, SkipsEmptyEntries) {
-    FakePlatform fake;
-    fake.module.wideName = u"C:\\Apps\\Server\\server.exe";
-    Context ctx(fake.platform);
+    ServerWorld w;
+    auto& [fake, ctx] = w;
     EXPECT_EQ(resolvePathList(ctx, ";a;;b;"), "C:\\Apps\\Server\\a;C:\\Apps\\Server\\b");
     EXPECT_EQ(resolvePathList(ctx, ""), "");
     EXPECT_EQ(resolvePathList(ctx, ";;"), "");

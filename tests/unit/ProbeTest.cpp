@@ -216,13 +216,13 @@ TEST_F(Probe, GuiLauncherSwitchesToJavaw) {
 TEST_F(Probe, TestJavaExeWithoutTheCacheProbesAndRewrites) {
     addJava(kExe, "1.6.0_03");
     std::string exe = kExe;
-    EXPECT_TRUE(testJavaExe(ctx, exe, "1.5", "", false, true));
+    EXPECT_TRUE(testJavaExe(ctx, exe, "1.5", "", PreRelease::Refused, VersionCache::Use));
     exe = kExe;
-    EXPECT_TRUE(testJavaExe(ctx, exe, "1.5", "", false, false));
+    EXPECT_TRUE(testJavaExe(ctx, exe, "1.5", "", PreRelease::Refused, VersionCache::Skip));
     EXPECT_EQ(totalRuns(), 2);
     EXPECT_TRUE(ctx.useVersionCache);  // on again afterwards
     exe = kExe;
-    EXPECT_TRUE(testJavaExe(ctx, exe, "1.5", "", false, true));
+    EXPECT_TRUE(testJavaExe(ctx, exe, "1.5", "", PreRelease::Refused, VersionCache::Use));
     EXPECT_EQ(totalRuns(), 2);
 }
 

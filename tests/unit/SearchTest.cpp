@@ -12,7 +12,7 @@ class Search : public test::JvmWorld {
 protected:
     Search() {
         set(key::kMinVersion, "1.5");
-        ctx.flavour = 'k';
+        set(key::kFlavour, "k");
     }
     struct Result {
         SearchKind kind;
@@ -157,13 +157,13 @@ TEST_F(Search, FlavourVariableAfterTheSequence) {
     EXPECT_EQ(r.name, "KAVRIN_JAVA_HOME");
     EXPECT_TRUE(loggedBefore("Search sequence finished", "checkJavaExe (C:\\k"));
 
-    ctx.flavour = 'm';
+    set(key::kFlavour, "m");
     r = search();
     EXPECT_EQ(r.name, "MOLVEX_JAVA_HOME");
     EXPECT_EQ(r.javaExe, "c:\\m\\bin\\java.exe");
     EXPECT_EQ(runsOf("c:\\k\\bin\\java.exe"), 1);  // only from the first search
 
-    ctx.flavour = 0;
+    set(key::kFlavour, "");
     EXPECT_EQ(search().kind, SearchKind::None);
 }
 

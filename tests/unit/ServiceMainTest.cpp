@@ -6,6 +6,7 @@
 #include "config/Keys.h"
 #include "diagnostics/Errors.h"
 #include "service/ServiceMain.h"
+#include "fakes/LauncherWorld.h"
 #include "unit/ServiceWorld.h"
 
 using namespace kavrin;
@@ -42,15 +43,16 @@ struct ScriptedRuntime {
         };
         r.loadJvm = [this](Context&) {
             calls.push_back("load");
-            return loads;
+            return loads ? std::optional<LoadedJvm>(LoadedJvm{}) : std::nullopt;
         };
-        r.launchProgram = [this](Context&, const std::vector<std::u16string>& args) {
+        r.launchProgram = [this](Context&, const LoadedJvm&, const Extraction&,
+                                 const std::vector<std::u16string>& args) {
             calls.push_back("launch");
             launchedWith = args;
             if (duringLaunch) duringLaunch();
-            return launches;
+            return launches ? std::optional<RunningJvm>(RunningJvm{}) : std::nullopt;
         };
-        r.callSystemExit = [this](Context&) {
+        r.callSystemExit = [this](Context&, RunningJvm&) {
             calls.push_back("system exit");
             if (duringExit) duringExit();
         };
@@ -81,12 +83,7 @@ bool sameRecord(const ServiceStatus& a, const ServiceStatus& b) {
 
 // Runs serviceMain on the calling thread; returns the exit it ended with, if any.
 std::optional<ProcessExit> runServiceMain(ServiceSession& session, const std::vector<std::string>& args) {
-    try {
-        serviceMain(session, args);
-    } catch (const ProcessExit& e) {
-        return e;
-    }
-    return std::nullopt;
+    return test::exitOf([&] { serviceMain(session, args); });
 }
 
 }  // namespace
@@ -159,7 +156,7 @@ TEST(ServiceMain, StopDuringTheJvmSearchStopsRightAfterTheLaunch) {
     rt.duringExit = [&] {
         queuedAtExit = w.fake.registry.value(RegRoot::CurrentUser, "SOFTWARE\\dalvenco\\kavrin\\temp", "delete_dir");
     };
-    ServiceSession session(w.ctx, rt.make());
+    ServiceSession session(w.ctx, rt.make(), "x", {});
     std::optional<ProcessExit> exit = runServiceMain(session, {"x"});
 
     ASSERT_TRUE(exit);
@@ -184,7 +181,7 @@ TEST(ServiceMain, StopBeforeTheJvmSearchStartsIsNotLost) {
     ServiceWorld w;
     ScriptedRuntime rt;
     rt.duringDeletion = [&] { w.scm.sendControl(scm::kControlStop); };
-    ServiceSession session(w.ctx, rt.make());
+    ServiceSession session(w.ctx, rt.make(), "x", {});
     std::optional<ProcessExit> exit = runServiceMain(session, {"x"});
     ASSERT_TRUE(exit);
     EXPECT_EQ(rt.calls.back(), "system exit");
@@ -197,7 +194,7 @@ TEST(ServiceMain, LauncherArgumentsAreTheCommandLineThenEveryStartArgument) {
     ScriptedRuntime rt;
     rt.loads = true;
     rt.launches = false;
-    ServiceSession session(w.ctx, rt.make());
+    ServiceSession session(w.ctx, rt.make(), "x", {});
     runServiceMain(session, {"svc", "a", "b\xE9"});
     EXPECT_EQ(rt.launchedWith, (std::vector<std::u16string>{u"x", u"svc", u"a", u"b\u00e9"}));
 }
@@ -209,7 +206,7 @@ TEST(ServiceMain, NoJvmOrFailedLaunchReportsStoppedWithExitCodeOne) {
         ScriptedRuntime rt;
         rt.loads = loads;
         rt.launches = false;
-        ServiceSession session(w.ctx, rt.make());
+        ServiceSession session(w.ctx, rt.make(), "x", {});
         EXPECT_FALSE(runServiceMain(session, {"x"}));  // returns to the dispatcher
         auto reports = w.scm.reports();
         ASSERT_EQ(reports.size(), 2u);
@@ -228,7 +225,7 @@ TEST(ServiceMain, FailedHandlerRegistrationReportsNothingAndDoesNothingMore) {
     ServiceWorld w;
     w.scm.registerFails = true;
     ScriptedRuntime rt;
-    ServiceSession session(w.ctx, rt.make());
+    ServiceSession session(w.ctx, rt.make(), "x", {});
     EXPECT_FALSE(runServiceMain(session, {"x"}));
     EXPECT_TRUE(w.scm.reports().empty());
     EXPECT_TRUE(rt.calls.empty());
@@ -247,7 +244,7 @@ TEST(ServiceMain, ProcessEndedByTheJvmsOwnRuntimeStillReportsStopped) {
         w.scm.processEndHook();
         throw ProcessExit{0, false};  // ExitProcess from inside the JVM
     };
-    ServiceSession session(w.ctx, rt.make());
+    ServiceSession session(w.ctx, rt.make(), "x", {});
     runServiceMain(session, {"x"});
     auto reports = w.scm.reports();
     ASSERT_EQ(states(reports), (std::vector<uint32_t>{4, 3, 4, 1}));
@@ -268,7 +265,7 @@ TEST(ServiceMain, ProcessEndingWhileRunningReportsStoppedWithExitCodeZero) {
         w.scm.processEndHook();
         throw ProcessExit{3, false};
     };
-    ServiceSession session(w.ctx, rt.make());
+    ServiceSession session(w.ctx, rt.make(), "x", {});
     runServiceMain(session, {"x"});
     auto reports = w.scm.reports();
     ASSERT_EQ(reports.size(), 2u);
@@ -280,7 +277,6 @@ TEST(ServiceMain, ControlsFromTheDispatcherThread) {
     // re-reports, shutdown raises the checkpoint, stop leaves it.
     ServiceWorld w;
     ScriptedRuntime rt;
-    w.ctx.serviceName = "svc";
     w.scm.startArguments = {"svc"};
     w.scm.whileRunning = [&](test::FakeServiceManager& scm) {
         ASSERT_TRUE(scm.waitForReports(2));  // running, then launched
@@ -289,13 +285,8 @@ TEST(ServiceMain, ControlsFromTheDispatcherThread) {
         scm.sendControl(scm::kControlShutdown);
         scm.sendControl(scm::kControlStop);
     };
-    ServicePath path{[](Context&) { return 0; }, rt.make()};
-    std::optional<ProcessExit> exit;
-    try {
-        runServiceDispatcher(w.ctx, path);
-    } catch (const ProcessExit& e) {
-        exit = e;
-    }
+    ServicePath path{[](Context&) { return ExtractionResult{}; }, rt.make()};
+    const std::optional<ProcessExit> exit = test::exitOf([&] { runServiceDispatcher(w.ctx, "svc", path); });
     ASSERT_TRUE(exit);
     EXPECT_EQ(exit->code, 0u);
     EXPECT_EQ(w.scm.dispatchedName, "svc");
@@ -316,13 +307,8 @@ TEST(ServiceDispatcher, ExtractionFailureIsFatalWithInternalError16) {
     w.ctx.config.narrow[key::kMsgInternalError] = "An internal error occurred (error code: {0})";
     w.ctx.useMessageBox = false;  // launcher type 4
     ScriptedRuntime rt;
-    ServicePath path{[](Context&) { return 2; }, rt.make()};
-    try {
-        runServiceDispatcher(w.ctx, path);
-        FAIL() << "returned";
-    } catch (const ProcessExit& e) {
-        EXPECT_EQ(e.code, 1u);
-    }
+    ServicePath path{[](Context&) { return ExtractionResult{2, {}}; }, rt.make()};
+    EXPECT_EQ(test::exitCodeOf([&] { runServiceDispatcher(w.ctx, "x", path); }), 1u);
     EXPECT_EQ(w.fake.console.stderrText, "An internal error occurred (error code: 16)\n");
     EXPECT_FALSE(w.scm.dispatchedName);
 }
@@ -331,8 +317,8 @@ TEST(ServiceDispatcher, ReturnsZeroWhenTheServiceEndedWithoutAJvm) {
     ServiceWorld w;
     ScriptedRuntime rt;
     rt.loads = false;
-    ServicePath path{[](Context&) { return 0; }, rt.make()};
-    EXPECT_EQ(runServiceDispatcher(w.ctx, path), 0);
+    ServicePath path{[](Context&) { return ExtractionResult{}; }, rt.make()};
+    EXPECT_EQ(runServiceDispatcher(w.ctx, "x", path), 0);
     EXPECT_EQ(states(w.scm.reports()), (std::vector<uint32_t>{4, 1}));
 }
 

@@ -30,7 +30,7 @@ std::string list(std::initializer_list<const char*> names) {
 TEST(InstallVerb, RegistersTheQuotedOwnPathWithTheTableParameters) {
     ServiceWorld w;
     w.ctx.config.narrow[key::kDependencies] = "Tcpip,,Afd";
-    EXPECT_EQ(installVerb(w.ctx, scm::kStartAuto), 0);
+    EXPECT_EQ(installVerb(w.ctx, "x", scm::kStartAuto), 0);
     EXPECT_EQ(w.out(), "Installed service 'x'.\n");
     ASSERT_EQ(w.scm.creates.size(), 1u);
     const CreateServiceParams& p = w.scm.creates[0];
@@ -49,7 +49,7 @@ TEST(InstallVerb, RegistersTheQuotedOwnPathWithTheTableParameters) {
 TEST(InstallVerb, OpensTheManagerAndServiceWithTheTableRights) {
     ServiceWorld w;
     w.scm.add("x", scm::kStateRunning, kOwnPath, 2);
-    installVerb(w.ctx, scm::kStartDemand);
+    installVerb(w.ctx, "x", scm::kStartDemand);
     ASSERT_EQ(w.scm.managerOpens.size(), 3u);  // stop, uninstall, install
     EXPECT_EQ(w.scm.managerOpens[0].access, 0x1u);
     EXPECT_EQ(w.scm.managerOpens[1].access, 0xF003Fu);
@@ -63,7 +63,7 @@ TEST(InstallVerb, OpensTheManagerAndServiceWithTheTableRights) {
 TEST(InstallVerb, SetsTheDescriptionWhenKey20017IsSet) {
     ServiceWorld w;
     w.ctx.config.wide[key::kServiceDescription] = u"Runs the \u00e4pp";
-    EXPECT_EQ(installVerb(w.ctx, scm::kStartAuto), 0);
+    EXPECT_EQ(installVerb(w.ctx, "x", scm::kStartAuto), 0);
     EXPECT_TRUE(w.scm.services.at("x").descriptionSet);
     EXPECT_EQ(w.scm.services.at("x").description, u"Runs the \u00e4pp");
 }
@@ -82,7 +82,7 @@ TEST(InstallVerb, PrintedLinesDependOnWhatWasThereBefore) {
         SCOPED_TRACE(c.what);
         ServiceWorld w;
         if (c.existing) w.scm.add("x", *c.existing, "C:\\Old\\svc.exe", 3);
-        EXPECT_EQ(installVerb(w.ctx, scm::kStartAuto), 0);
+        EXPECT_EQ(installVerb(w.ctx, "x", scm::kStartAuto), 0);
         EXPECT_EQ(w.out(), c.out);
         EXPECT_EQ(w.scm.services.at("x").created.binaryPath, "\"C:\\App\\svc.exe\"");
     }
@@ -91,12 +91,12 @@ TEST(InstallVerb, PrintedLinesDependOnWhatWasThereBefore) {
 TEST(InstallVerb, FailuresPrintTheirLineAndExitWithOne) {
     ServiceWorld noManager;
     noManager.scm.managerOpenFails = true;
-    EXPECT_EQ(installVerb(noManager.ctx, scm::kStartAuto), 1);
+    EXPECT_EQ(installVerb(noManager.ctx, "x", scm::kStartAuto), 1);
     EXPECT_EQ(noManager.out(), "Could not open SCManager.\n");  // stop and uninstall stay silent
 
     ServiceWorld noCreate;
     noCreate.scm.createFailsWith = 1072;
-    EXPECT_EQ(installVerb(noCreate.ctx, scm::kStartAuto), 1);
+    EXPECT_EQ(installVerb(noCreate.ctx, "x", scm::kStartAuto), 1);
     EXPECT_EQ(noCreate.out(), "Could not create service.\n");
 }
 
@@ -109,7 +109,7 @@ TEST(ConfigureVerb, QuotesTheRegisteredPathAndSetsTheDescriptionInPlace) {
     // As an installer package's service table may leave it: unquoted, running.
     w.scm.add("x", scm::kStateRunning, kOwnPath, 2);
     w.ctx.config.wide[key::kServiceDescription] = u"Runs the app";
-    EXPECT_EQ(configureVerb(w.ctx), 0);
+    EXPECT_EQ(configureVerb(w.ctx, "x"), 0);
     EXPECT_EQ(w.out(), "Configured service 'x'.\n");
     const FakeService& s = w.scm.services.at("x");
     EXPECT_EQ(s.created.binaryPath, "\"C:\\App\\svc.exe\"");
@@ -122,11 +122,11 @@ TEST(ConfigureVerb, QuotesTheRegisteredPathAndSetsTheDescriptionInPlace) {
 
 TEST(ConfigureVerb, FailuresPrintTheirLineAndExitWithOne) {
     ServiceWorld absent;
-    EXPECT_EQ(configureVerb(absent.ctx), 1);
+    EXPECT_EQ(configureVerb(absent.ctx, "x"), 1);
     EXPECT_EQ(absent.out(), "Could not configure service.\n");
     ServiceWorld noManager;
     noManager.scm.managerOpenFails = true;
-    EXPECT_EQ(configureVerb(noManager.ctx), 1);
+    EXPECT_EQ(configureVerb(noManager.ctx, "x"), 1);
     EXPECT_EQ(noManager.out(), "Could not open SCManager.\n");
 }
 
@@ -154,7 +154,7 @@ TEST(DependencyList, ListLongerThanTheOldBufferIsPassedWhole) {
     for (int i = 0; i < 1000; ++i) key += "Dependency" + std::to_string(i) + ",";
     ServiceWorld w;
     w.ctx.config.narrow[key::kDependencies] = key;
-    ASSERT_EQ(installVerb(w.ctx, scm::kStartAuto), 0);
+    ASSERT_EQ(installVerb(w.ctx, "x", scm::kStartAuto), 0);
     const std::string deps = *w.scm.creates.at(0).dependencies;
     EXPECT_GT(deps.size(), 8192u);
     EXPECT_EQ(std::count(deps.begin(), deps.end(), '\0'), 1001);
@@ -181,7 +181,7 @@ TEST(UninstallVerb, LinesAndResults) {
         SCOPED_TRACE(c.what);
         ServiceWorld w;
         if (c.existing) w.scm.add("x", *c.existing, kOwnPath, 3);
-        EXPECT_EQ(uninstallVerb(w.ctx, c.messages), c.code);
+        EXPECT_EQ(uninstallVerb(w.ctx, "x", c.messages ? Messages::Print : Messages::Quiet), c.code);
         EXPECT_EQ(w.out(), c.out);
         EXPECT_EQ(w.scm.services.count("x"), 0u);
     }
@@ -191,7 +191,7 @@ TEST(UninstallVerb, ManagerFailureIsReportedOnlyWithMessages) {
     for (bool messages : {true, false}) {
         ServiceWorld w;
         w.scm.managerOpenFails = true;
-        EXPECT_EQ(uninstallVerb(w.ctx, messages), 1);
+        EXPECT_EQ(uninstallVerb(w.ctx, "x", messages ? Messages::Print : Messages::Quiet), 1);
         EXPECT_EQ(w.out(), messages ? "Could not open SCManager.\n" : "");
     }
 }
@@ -217,7 +217,7 @@ TEST(StopVerb, LinesAndResults) {
         SCOPED_TRACE(c.what);
         ServiceWorld w;
         if (c.existing) w.scm.add("x", *c.existing, kOwnPath, 3);
-        EXPECT_EQ(stopVerb(w.ctx, c.messages), c.code);
+        EXPECT_EQ(stopVerb(w.ctx, "x", c.messages ? Messages::Print : Messages::Quiet), c.code);
         EXPECT_EQ(w.out(), c.out);
     }
 }
@@ -225,7 +225,7 @@ TEST(StopVerb, LinesAndResults) {
 TEST(StopVerb, WaitThatRunsOutStillExitsWithZero) {
     ServiceWorld w;
     w.scm.add("x", scm::kStateRunning, kOwnPath, 3).afterStop = {statusOf(scm::kStateStopPending, 0, 1000)};
-    EXPECT_EQ(stopVerb(w.ctx, true), 0);
+    EXPECT_EQ(stopVerb(w.ctx, "x", Messages::Print), 0);
     EXPECT_EQ(w.out(), "Stopping service 'x'.\nError while stopping service\n");
     EXPECT_EQ(w.scm.controls.at(0).second, 1u);
     EXPECT_EQ(w.scm.managerOpens.at(0).access, 1u);
@@ -235,7 +235,7 @@ TEST(StopVerb, WaitThatRunsOutStillExitsWithZero) {
 TEST(StopVerb, ManagerFailure) {
     ServiceWorld w;
     w.scm.managerOpenFails = true;
-    EXPECT_EQ(stopVerb(w.ctx, true), 1);
+    EXPECT_EQ(stopVerb(w.ctx, "x", Messages::Print), 1);
     EXPECT_EQ(w.out(), "Could not open SCManager.\n");
 }
 
@@ -316,7 +316,7 @@ TEST(StartVerb, LinesAndResults) {
         SCOPED_TRACE(c.what);
         ServiceWorld w;
         if (c.existing) w.scm.add("x", *c.existing, kOwnPath, 3).startFailsWith = c.startFails;
-        EXPECT_EQ(startVerb(w.ctx), c.code);
+        EXPECT_EQ(startVerb(w.ctx, "x"), c.code);
         EXPECT_EQ(w.out(), c.out);
         EXPECT_EQ(w.scm.managerOpens.at(0).access, 1u);
         EXPECT_EQ(w.scm.serviceOpens.at(0).access, 0x10u);
@@ -326,7 +326,7 @@ TEST(StartVerb, LinesAndResults) {
 TEST(StartVerb, ManagerFailure) {
     ServiceWorld w;
     w.scm.managerOpenFails = true;
-    EXPECT_EQ(startVerb(w.ctx), 1);
+    EXPECT_EQ(startVerb(w.ctx, "x"), 1);
     EXPECT_EQ(w.out(), "Could not open SCManager.\n");
 }
 
@@ -355,7 +355,7 @@ TEST(StatusVerb, LinesAndResults) {
         SCOPED_TRACE(c.what);
         ServiceWorld w;
         w.scm.add("x", c.state, c.path, c.startType);
-        EXPECT_EQ(statusVerb(w.ctx), c.code);
+        EXPECT_EQ(statusVerb(w.ctx, "x"), c.code);
         EXPECT_EQ(w.out(), c.out);
         EXPECT_EQ(w.scm.managerOpens.at(0).access, 1u);
         EXPECT_EQ(w.scm.serviceOpens.at(0).access, 5u);
@@ -364,19 +364,19 @@ TEST(StatusVerb, LinesAndResults) {
 
 TEST(StatusVerb, Failures) {
     ServiceWorld absent;
-    EXPECT_EQ(statusVerb(absent.ctx), 1);
+    EXPECT_EQ(statusVerb(absent.ctx, "x"), 1);
     EXPECT_EQ(absent.out(), "Could not get status.\n");
 
     ServiceWorld noManager;
     noManager.scm.managerOpenFails = true;
-    EXPECT_EQ(statusVerb(noManager.ctx), 1);
+    EXPECT_EQ(statusVerb(noManager.ctx, "x"), 1);
     EXPECT_EQ(noManager.out(), "Could not open SCManager.\n");
 
     ServiceWorld noConfig;
     FakeService& s = noConfig.scm.add("x", scm::kStateRunning, kOwnPath, 2);
     s.queryConfigFailsWith = 122;
     s.bytesNeeded = 9000;
-    EXPECT_EQ(statusVerb(noConfig.ctx), 1);
+    EXPECT_EQ(statusVerb(noConfig.ctx, "x"), 1);
     EXPECT_EQ(noConfig.out(), "Running.\nCould not get config (122, 9000).\n");
 }
 

@@ -15,7 +15,6 @@ struct ServiceWorld {
                       fake.exit,    fake.clock,    fake.codePages, fake.module,    fake.libraries};
     Context ctx{platform};
 
-    ServiceWorld() { ctx.serviceName = "x"; }
     std::string out() const { return fake.console.stdoutText; }
 };
 

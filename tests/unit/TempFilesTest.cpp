@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "config/Context.h"
-#include "fakes/FakePlatform.h"
+#include "fakes/LauncherWorld.h"
 #include "files/TempFiles.h"
 
 namespace kavrin {
@@ -61,12 +61,7 @@ TEST_F(TempDirectory, NothingWritableShowsThePowerUserBoxAndExits1) {
     unrepresentableTempPath();
     fake.fs.failCreateDirectory = {"C:\\Windows\\kvr_w_testdir", "c:\\\\kvr_w_testdir"};
     ctx.useMessageBox = false;  // the box is shown whatever the display mode
-    try {
-        getTempDirectory(ctx);
-        FAIL() << "expected the process to end";
-    } catch (const test::ProcessExit& e) {
-        EXPECT_EQ(e.code, 1u);
-    }
+    EXPECT_EQ(test::exitCodeOf([&] { getTempDirectory(ctx); }), 1u);
     ASSERT_EQ(fake.console.boxes.size(), 1u);
     EXPECT_EQ(fake.console.boxes[0].first, kPowerUser);
     EXPECT_EQ(fake.console.boxes[0].second, "Error");

@@ -5,39 +5,39 @@
 
 #include "config/Context.h"
 #include "config/Keys.h"
-#include "fakes/FakePlatform.h"
-#include "launch/windows/JavaVMLauncher.h"
+#include "fakes/LauncherWorld.h"
+#include "launch/jni/JavaVMLauncher.h"
 
 namespace kavrin {
 namespace {
 
 using Options = std::vector<std::string>;
 
-class LaunchPropertiesTest : public ::testing::Test {
+class LaunchPropertiesTest : public ::testing::Test, protected test::LauncherWorld {
 protected:
     LaunchPropertiesTest() {
-        fake.module.narrowName = "C:\\Apps\\Server\\server.exe";
-        fake.module.wideName = u"C:\\Apps\\Server\\server.exe";
+        placeModule(test::kServerExe, false);
         fake.console.codePage = 437;
         fake.processes.pid = 321;
-        ctx.flavour = 'k';
+        ctx.config.narrow[key::kFlavour] = "k";
     }
-    test::FakePlatform fake;
-    Context ctx{fake.platform};
+    std::vector<std::string> properties(int32_t unextractedPosition = 0) {
+        return buildLauncherProperties(ctx, launcherVariables(ctx, "", extraction.directory), unextractedPosition);
+    }
+    Extraction extraction;
 };
 
 TEST_F(LaunchPropertiesTest, LauncherFlavourHasFiveEntries) {
-    EXPECT_EQ(buildLauncherProperties(ctx),
+    EXPECT_EQ(properties(),
               (Options{"-Dkavrin.isService=true", "-Dkavrin.moduleName=C:\\Apps\\Server\\server.exe", "-Dkavrin.tempDir=",
                        "-Dkavrin.unextractedPosition=0", "-Dkavrin.consoleCodepage=cp437"}));
 }
 
 TEST_F(LaunchPropertiesTest, InstallerFlavourWithCommFileHasSevenEntriesInOrder) {
-    ctx.flavour = 'm';
+    ctx.config.narrow[key::kFlavour] = "m";
     ctx.config.narrow[key::kPassProcessCommFile] = "1";
-    ctx.extractionDirectory = "C:\\Temp\\kvr9";
-    ctx.unextractedPosition = -5;
-    EXPECT_EQ(buildLauncherProperties(ctx),
+    extraction.directory = "C:\\Temp\\kvr9";
+    EXPECT_EQ(properties(-5),
               (Options{"-Dkavrin.isMolvex=true", "-Dkavrin.isService=true",
                        "-Dkavrin.moduleName=C:\\Apps\\Server\\server.exe",
                        "-Dkavrin.processCommFile=C:\\Temp\\kvr_p321.tmp", "-Dkavrin.tempDir=C:\\Temp\\kvr9",
@@ -46,9 +46,9 @@ TEST_F(LaunchPropertiesTest, InstallerFlavourWithCommFileHasSevenEntriesInOrder)
 
 TEST_F(LaunchPropertiesTest, ManpathEvenEmptySuppressesTheCodePage) {
     fake.env.crt["manpath"] = "";
-    const Options properties = buildLauncherProperties(ctx);
-    ASSERT_EQ(properties.size(), 4u);
-    EXPECT_EQ(properties.back(), "-Dkavrin.unextractedPosition=0");
+    const Options options = properties();
+    ASSERT_EQ(options.size(), 4u);
+    EXPECT_EQ(options.back(), "-Dkavrin.unextractedPosition=0");
 }
 
 // What the stand-in JNI_CreateJavaVM saw.
@@ -73,16 +73,14 @@ jint JNICALL recordingCreateJavaVM(JavaVM** vm, void** env, void* argsPtr) {
 TEST_F(LaunchPropertiesTest, FailedCreationIsReportedAndLeavesNoHandles) {
     fake.env.put("KAVRIN_LOG", "yes");
     ctx.config.narrow[key::kVmParameters] = "-Xrs";
-    ctx.createJavaVM = reinterpret_cast<void*>(&recordingCreateJavaVM);
     Seen::result = JNI_EINVAL;
-    EXPECT_FALSE(launchProgram(ctx, {u"Server"}));
+    EXPECT_FALSE(launchProgram(ctx, LoadedJvm{"", &recordingCreateJavaVM}, extraction, {u"Server"}));
     EXPECT_EQ(Seen::version, JNI_VERSION_1_2);
     EXPECT_EQ(Seen::ignore, JNI_TRUE);
     ASSERT_EQ(Seen::options.size(), 7u);
     EXPECT_EQ(Seen::options[0], "-Dkavrin.isService=true");
     EXPECT_EQ(Seen::options[5], "-Xrs");
     EXPECT_EQ(Seen::options[6], "-Djava.class.path=");
-    EXPECT_EQ(ctx.jniEnv, nullptr);
     const std::string log = fake.logText();
     EXPECT_NE(log.find("launching program"), std::string::npos) << log;
     EXPECT_NE(log.find("Creating JVM"), std::string::npos) << log;
@@ -91,8 +89,9 @@ TEST_F(LaunchPropertiesTest, FailedCreationIsReportedAndLeavesNoHandles) {
 }
 
 TEST_F(LaunchPropertiesTest, WithoutAJvmLibraryTheLaunchFails) {
-    EXPECT_FALSE(launchProgram(ctx, {}));
-    callSystemExit(ctx);  // nothing to stop: a no-op
+    EXPECT_FALSE(launchProgram(ctx, LoadedJvm{}, extraction, {}));
+    RunningJvm none;
+    none.callSystemExit(ctx);  // nothing to stop: a no-op
 }
 
 }  // namespace

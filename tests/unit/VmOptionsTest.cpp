@@ -3,7 +3,7 @@
 
 #include "config/Context.h"
 #include "config/Keys.h"
-#include "fakes/FakePlatform.h"
+#include "fakes/LauncherWorld.h"
 #include "launch/VmOptions.h"
 
 namespace kavrin {
@@ -11,23 +11,17 @@ namespace {
 
 using Options = std::vector<std::string>;
 
-class VmOptionsTest : public ::testing::Test {
+class VmOptionsTest : public ::testing::Test, protected test::LauncherWorld {
 protected:
     VmOptionsTest() {
-        fake.module.narrowName = "C:\\Apps\\Server\\server.exe";
-        fake.module.wideName = u"C:\\Apps\\Server\\server.exe";
-        fake.fs.addFile("C:\\Apps\\Server\\server.exe", "MZ");
-        fake.fs.currentDirectory = "C:\\Apps\\Server";
+        placeModule();
         ctx.useMessageBox = false;
         set(key::kRouteJArguments, "1");
     }
-    void set(int32_t k, std::string value) { ctx.config.narrow[k] = std::move(value); }
-    Options build(const WideList& launcher = {}) { return buildJvmOptions(ctx, {"-Dp1", "-Dp2"}, launcher); }
+    Options build(const WideList& launcher = {}) { return buildJvmOptions(ctx, launcherVariables(ctx, "", ""), {"-Dp1", "-Dp2"}, launcher); }
     void vmoptions(const std::string& content, const char* name = "C:\\Apps\\Server\\server.vmoptions") {
         fake.fs.addFile(name, content);
     }
-    test::FakePlatform fake;
-    Context ctx{fake.platform};
 };
 
 TEST_F(VmOptionsTest, ConfigurationAtHandGivesPropertiesThenKey123ThenClassPath) {
@@ -151,7 +145,7 @@ TEST_F(VmOptionsTest, TheShortNameWinsOverTheExeName) {
 TEST_F(VmOptionsTest, InitArgsRecordAndLogLines) {
     fake.env.put("KAVRIN_LOG", "yes");
     set(key::kVmParameters, "-Xrs");
-    auto init = buildJvmInitArgs(ctx, {"-Dkavrin.isService=true"}, {});
+    auto init = buildJvmInitArgs(ctx, launcherVariables(ctx, "", ""), {"-Dkavrin.isService=true"}, {});
     EXPECT_EQ(init->args.version, 0x10002);
     EXPECT_EQ(init->args.ignoreUnrecognized, JNI_TRUE);
     ASSERT_EQ(init->args.nOptions, 3);

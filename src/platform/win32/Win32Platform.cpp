@@ -1,5 +1,7 @@
 #include "platform/win32/Win32Platform.h"
 
+#include "platform/win32/WindowsApi.h"
+
 #include "platform/win32/Win32Environment.h"
 #include "platform/win32/Win32Files.h"
 #include "platform/win32/Win32Processes.h"
@@ -30,5 +32,7 @@ Win32Platform::Win32Platform()
                                                     parts_->codePages, parts_->module, parts_->libraries})) {}
 
 Win32Platform::~Win32Platform() = default;
+
+std::string Win32Platform::commandLine() { return ::GetCommandLineA(); }
 
 }  // namespace kavrin::win32

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <memory>
+#include <string>
 
 #include "platform/Platform.h"
 
@@ -21,6 +22,8 @@ public:
     Win32Platform& operator=(const Win32Platform&) = delete;
 
     Platform& platform() { return *platform_; }
+    // The process's command line as the ANSI API gives it (GetCommandLineA).
+    static std::string commandLine();
 
 private:
     struct Parts;

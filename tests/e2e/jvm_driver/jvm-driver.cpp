@@ -64,8 +64,6 @@ int main(int argc, char** argv) {
         }
     }
     if (i >= args.size()) return usage();
-    std::string flavour = getConfigString(ctx, key::kFlavour);
-    ctx.flavour = flavour.empty() ? 0 : flavour[0];
 
     const std::string command = args[i++];
     auto started = std::chrono::steady_clock::now();
@@ -83,9 +81,10 @@ int main(int argc, char** argv) {
             else return usage();
         }
         std::cerr.flush();
-        bool ok = LoadDLL(ctx, showErrors, location, isJavaExe);
-        std::cout << "result=" << (ok ? 1 : 0) << "\njvmHome=" << ctx.jvmHome
-                  << "\ncreateJavaVM=" << (ctx.createJavaVM ? "set" : "none")
+        const LoadedJvm jvm = LoadDLL(ctx, showErrors ? ShowErrors::Yes : ShowErrors::No, location,
+                                      isJavaExe ? LocationIs::JavaExe : LocationIs::Home);
+        std::cout << "result=" << (jvm.loaded() ? 1 : 0) << "\njvmHome=" << jvm.home
+                  << "\ncreateJavaVM=" << (jvm.createJavaVM ? "set" : "none")
                   << "\nPATH=" << ctx.os.env.get("PATH").value_or("")
                   << "\ncrtPATH=" << ctx.os.env.crtGet("PATH").value_or("") << "\n";
     } else if (command == "check") {

@@ -1,4 +1,4 @@
-#include "launch/windows/JavaVMLauncher.h"
+#include "launch/jni/JavaVMLauncher.h"
 
 #include <jni.h>
 
@@ -19,17 +19,14 @@ namespace kavrin {
 
 namespace {
 
-using CreateJavaVMFunction = jint(JNICALL*)(JavaVM**, void**, void*);
-
 // The Windows build brings its own jni_md.h; the JVM's ABI needs exactly these sizes.
 static_assert(sizeof(jint) == 4 && sizeof(jlong) == 8 && sizeof(jbyte) == 1);
 static_assert(sizeof(jchar) == sizeof(char16_t), "UTF-16 units go to NewString as they are");
 
+// The assertion names the file as the launcher always has, whatever the folder is called.
 constexpr const char* kSourceName = "windows/JavaVMLauncher";
 constexpr int kParamArrayLine = 381;
 constexpr int kJstrLine = 389;
-
-JNIEnv* mainEnv(Context& ctx) { return static_cast<JNIEnv*>(ctx.jniEnv); }
 
 // An internal invariant broke (the JVM could not allocate the argument array or a
 // string): report it the way the C runtime's assert does and abort.
@@ -69,19 +66,18 @@ jobjectArray makeArgumentArray(Context& ctx, JNIEnv* env, const std::vector<std:
 
 }  // namespace
 
-int32_t getUnextractedPosition(const Context& ctx) { return ctx.unextractedPosition; }
-
-std::vector<std::string> buildLauncherProperties(Context& ctx) {
+std::vector<std::string> buildLauncherProperties(Context& ctx, const LauncherVariables& vars,
+                                                 int32_t unextractedPosition) {
     std::vector<std::string> properties;
-    if (ctx.flavour == 'm') properties.push_back("-Dkavrin.isMolvex=true");
+    if (vars.flavour == 'm') properties.push_back("-Dkavrin.isMolvex=true");
     properties.push_back("-Dkavrin.isService=true");
     properties.push_back("-Dkavrin.moduleName=" + getExecutablePath(ctx));
     if (getConfigInt(ctx, key::kPassProcessCommFile) != 0) {
         const uint32_t pid = ctx.os.processes.currentProcessId();
         properties.push_back("-Dkavrin.processCommFile=" + getProcessCommFileName(ctx, pid));
     }
-    properties.push_back("-Dkavrin.tempDir=" + ctx.extractionDirectory);
-    properties.push_back(formatText("-Dkavrin.unextractedPosition=%d", static_cast<int>(getUnextractedPosition(ctx))));
+    properties.push_back("-Dkavrin.tempDir=" + vars.extractionDirectory);
+    properties.push_back(formatText("-Dkavrin.unextractedPosition=%d", static_cast<int>(unextractedPosition)));
     // MANPATH, even set to "", marks a Unix-like shell whose console code page means nothing.
     if (!ctx.os.env.crtGet("MANPATH")) {
         properties.push_back(formatText("-Dkavrin.consoleCodepage=cp%u", ctx.os.console.outputCodePage()));
@@ -89,38 +85,34 @@ std::vector<std::string> buildLauncherProperties(Context& ctx) {
     return properties;
 }
 
-bool createJvm(Context& ctx, const std::vector<std::u16string>& launcherArguments,
-               const std::vector<std::string>& properties) {
-    auto init = buildJvmInitArgs(ctx, properties, launcherArguments);
+std::optional<RunningJvm> createJvm(Context& ctx, const LauncherVariables& vars, CreateJavaVMFunction createJavaVM,
+                                    const std::vector<std::u16string>& launcherArguments,
+                                    const std::vector<std::string>& properties) {
+    auto init = buildJvmInitArgs(ctx, vars, properties, launcherArguments);
     logInfo(ctx, "Creating JVM");
-    auto createJavaVM = reinterpret_cast<CreateJavaVMFunction>(ctx.createJavaVM);
-    if (createJavaVM == nullptr) return false;  // no JVM library was loaded
+    if (createJavaVM == nullptr) return std::nullopt;  // no JVM library was loaded
     JavaVM* vm = nullptr;
     JNIEnv* env = nullptr;
-    if (createJavaVM(&vm, reinterpret_cast<void**>(&env), &init->args) != JNI_OK) return false;
-    ctx.javaVM = vm;
-    ctx.jniEnv = env;
+    if (createJavaVM(&vm, reinterpret_cast<void**>(&env), &init->args) != JNI_OK) return std::nullopt;
     // The JVM may keep pointers into the option texts: they live as long as it does.
-    ctx.jvmInitArgs = std::shared_ptr<void>(std::move(init));
-    return true;
+    return RunningJvm(vm, env, std::move(init));
 }
 
-bool checkFirstRun(Context& ctx) {
+bool checkFirstRun(Context& ctx, JNIEnv* env) {
     std::string marker = makeFullPath(ctx, getConfigString(ctx, key::kInstallDirectory), true);
     if (marker.empty() || marker.back() != '\\') marker += '\\';
     marker += kFirstRunMarker;
     if (!fileExists(ctx, marker)) return true;
 
-    JNIEnv* env = mainEnv(ctx);
     jclass firstRunClass = env->FindClass(kFirstRunClass);
     if (firstRunClass == nullptr) {
         clearPending(env);
-        reportFatalKey(ctx, key::kMsgInternalError, "14");
+        reportFatalKey(ctx, key::kMsgInternalError, internalError::kFirstRunClass);
     }
     jmethodID firstRun = env->GetStaticMethodID(firstRunClass, "firstRun", "()Z");
     if (firstRun == nullptr) {
         clearPending(env);
-        reportFatalKey(ctx, key::kMsgInternalError, "15");
+        reportFatalKey(ctx, key::kMsgInternalError, internalError::kFirstRunMethod);
     }
     const jboolean goOn = env->CallStaticBooleanMethod(firstRunClass, firstRun);
     if (env->ExceptionOccurred()) {
@@ -130,12 +122,12 @@ bool checkFirstRun(Context& ctx) {
     return goOn != JNI_FALSE;
 }
 
-bool callMain(Context& ctx, const std::vector<std::u16string>& launcherArguments) {
-    if (ctx.flavour == 'm' && !checkFirstRun(ctx)) {
+bool callMain(Context& ctx, const LauncherVariables& vars, JNIEnv* env,
+              const std::vector<std::u16string>& launcherArguments) {
+    if (vars.flavour == 'm' && !checkFirstRun(ctx, env)) {
         logInfo(ctx, "checkFirstRun stopped further execution");
         return true;
     }
-    JNIEnv* env = mainEnv(ctx);
     logInfo(ctx, "main class: %s", kStartClass);
     jclass startClass = env->FindClass(kStartClass);
     if (startClass == nullptr) {
@@ -150,7 +142,7 @@ bool callMain(Context& ctx, const std::vector<std::u16string>& launcherArguments
         reportFatalKey(ctx, key::kMsgNoMainMethod, std::nullopt);
     }
 
-    const std::vector<std::u16string> mainArguments = buildMainArguments(ctx, launcherArguments);
+    const std::vector<std::u16string> mainArguments = buildMainArguments(ctx, vars, launcherArguments);
     logInfo(ctx, "param count: %d", static_cast<int>(mainArguments.size()));
     jobjectArray array = makeArgumentArray(ctx, env, mainArguments);
 
@@ -165,24 +157,27 @@ bool callMain(Context& ctx, const std::vector<std::u16string>& launcherArguments
     return true;
 }
 
-bool launchProgram(Context& ctx, const std::vector<std::u16string>& launcherArguments) {
+std::optional<RunningJvm> launchProgram(Context& ctx, const LoadedJvm& jvm, const Extraction& extraction,
+                                        const std::vector<std::u16string>& launcherArguments) {
     logInfo(ctx, "launching program");
-    const std::vector<std::string> properties = buildLauncherProperties(ctx);
-    if (!createJvm(ctx, launcherArguments, properties)) {
+    const LauncherVariables vars = launcherVariables(ctx, jvm.home, extraction.directory);
+    const std::vector<std::string> properties = buildLauncherProperties(ctx, vars, extraction.unextractedPosition);
+    std::optional<RunningJvm> running = createJvm(ctx, vars, jvm.createJavaVM, launcherArguments, properties);
+    if (!running) {
         logError(ctx, "could not initialize JVM");
-        return false;
+        return std::nullopt;
     }
     logInfo(ctx, "JVM created");
-    if (!callMain(ctx, launcherArguments)) {
+    if (!callMain(ctx, vars, running->env(), launcherArguments)) {
         logError(ctx, "could not call main");
-        return false;
+        return std::nullopt;
     }
     logInfo(ctx, "launch done");
-    return true;
+    return running;
 }
 
-void callSystemExit(Context& ctx) {
-    JNIEnv* env = mainEnv(ctx);
+void RunningJvm::callSystemExit(Context& ctx) {
+    JNIEnv* env = env_;
     if (env == nullptr) return;  // no JVM was created
 
     int route = 1;
@@ -202,7 +197,7 @@ void callSystemExit(Context& ctx) {
         logInfo(ctx, "Could not call System.exit() %d", route);
         return;
     }
-    static_cast<JavaVM*>(ctx.javaVM)->DestroyJavaVM();
+    vm_->DestroyJavaVM();
 }
 
 }  // namespace kavrin
