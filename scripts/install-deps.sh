@@ -10,6 +10,7 @@ PACKAGES=(
     openjdk-17-jdk-headless
     googletest libtomlplusplus-dev libcli11-dev
     osslsigncode openssl
+    wixl msitools
     clang libclang-rt-14-dev
     # The Maven plugin and the example's Maven build, offline from /usr/share/maven-repo.
     maven maven-debian-helper libmaven-plugin-tools-java libmaven3-core-java

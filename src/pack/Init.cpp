@@ -3,6 +3,7 @@
 #include <variant>
 
 #include "config/Keys.h"
+#include "pack/Msi.h"
 #include "pack/PackError.h"
 #include "pack/Settings.h"
 #include "pack/Text.h"
@@ -61,7 +62,7 @@ std::string starterProject(const std::string& serviceName, const std::string& ma
         "# carry the start classes (kavrin-runtime.jar) so they are always on the class path\n"
         "#runtime = true\n"
         "#runtime-jar = 'path/to/kavrin-runtime.jar'\n";
-    return out;
+    return out + starterMsiSection(serviceName);
 }
 
 }  // namespace kavrin::pack

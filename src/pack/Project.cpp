@@ -76,7 +76,8 @@ private:
     void checkSections(const toml::table& root) const {
         for (auto&& [key, node] : root) {
             std::string name(key.str());
-            bool known = name == "project" || name == "files" ||
+            // [msi] is the builder's own (see Msi.h): never written into the block.
+            bool known = name == "project" || name == "files" || name == "msi" ||
                          std::find(std::begin(kRawSections), std::end(kRawSections), name) != std::end(kRawSections);
             auto sections = settingSections();
             known = known || std::find(sections.begin(), sections.end(), name) != sections.end();
@@ -85,7 +86,7 @@ private:
                      "unknown setting '" + name + "': settings belong in a section such as [service] or [java]");
             }
             if (!known) {
-                std::vector<std::string_view> all{"project", "files"};
+                std::vector<std::string_view> all{"project", "files", "msi"};
                 all.insert(all.end(), sections.begin(), sections.end());
                 all.insert(all.end(), std::begin(kRawSections), std::end(kRawSections));
                 std::string list;

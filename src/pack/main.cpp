@@ -13,6 +13,7 @@
 #include "pack/Build.h"
 #include "pack/FileIo.h"
 #include "pack/Init.h"
+#include "pack/MsiBuild.h"
 #include "pack/Readback.h"
 #include "pack/PackError.h"
 #include "pack/Settings.h"
@@ -61,6 +62,19 @@ int runBuild(const BuildArgs& args, const fs::path& home) {
     std::cout << "wrote " << displayPath(result.output) << " (" << result.fileSize << " bytes): stub "
               << displayPath(result.stub) << ", configuration block of " << result.blockSize << " bytes at offset "
               << result.blockOffset << ", " << result.includedFiles << " included file(s)\n";
+    return kExitOk;
+}
+
+int runMsi(const MsiRequest& request) {
+    MsiResult result = buildMsi(request);
+    for (const auto& warning : result.warnings) std::cerr << warning << "\n";
+    if (request.wxsOnly)
+        std::cout << "wrote " << displayPath(result.output) << " and " << displayPath(result.executable)
+                  << "; build the package with the WiX toolset in that directory (WiX 3: candle and light; "
+                     "later versions: wix convert first)\n";
+    else
+        std::cout << "wrote " << displayPath(result.output) << ": " << displayPath(result.executable) << " and "
+                  << result.files << " more file(s)\n";
     return kExitOk;
 }
 
@@ -134,6 +148,16 @@ int main(int argc, char** argv) {
                              "Class path entry after java.class-path (replaces its default); repeatable");
     buildCommand->add_option("--include", build.includes, "File to carry after files.include; repeatable");
 
+    MsiRequest msi;
+    std::string msiProject, msiOutput, msiStub, msiRuntimeJar;
+    auto* msiCommand = app.add_subcommand("msi", "Write a Windows Installer package that installs and registers the service");
+    msiCommand->add_option("project", msiProject, "Project file (TOML) with an [msi] table")->required();
+    msiCommand->add_option("-o,--output", msiOutput, "Package to write (default: the project file's name with .msi)");
+    msiCommand->add_option("--stub", msiStub, "Launcher stub (default: kavrin-service.exe beside kavrin-pack)");
+    msiCommand->add_option("--runtime-jar", msiRuntimeJar, "Start classes to carry, as for build");
+    msiCommand->add_flag("--wxs-only", msi.wxsOnly,
+                         "Write the WiX source and the executable it names instead of the package (for the WiX toolset)");
+
     InspectArgs inspect;
     auto* inspectCommand = app.add_subcommand("inspect", "Print what an executable carries, as a project file");
     inspectCommand->add_option("executable", inspect.executable, "Packed executable")->required();
@@ -163,6 +187,14 @@ int main(int argc, char** argv) {
     try {
         if (*buildCommand) return runBuild(build, builderDirectory(argv[0]));
         if (*inspectCommand) return runInspect(inspect);
+        if (*msiCommand) {
+            msi.project = msiProject;
+            if (!msiOutput.empty()) msi.output = msiOutput;
+            if (!msiStub.empty()) msi.stub = msiStub;
+            if (!msiRuntimeJar.empty()) msi.runtimeJar = msiRuntimeJar;
+            msi.builderDirectory = builderDirectory(argv[0]);
+            return runMsi(msi);
+        }
         if (*initCommand) return runInit(init);
     } catch (const PackError& error) {
         std::cerr << "kavrin-pack: " << error.what() << "\n";

@@ -18,6 +18,7 @@ constexpr uint32_t kServiceAllAccess = 0xF01FF;
 constexpr uint32_t kServiceDelete = 0x10000;
 constexpr uint32_t kServiceStopAndQuery = 0x24;
 constexpr uint32_t kServiceStart = 0x10;
+constexpr uint32_t kServiceChangeConfig = 0x2;
 constexpr uint32_t kServiceQueryConfigAndStatus = 0x5;
 
 constexpr uint32_t kStateStopped = 1;
@@ -70,6 +71,11 @@ public:
     virtual std::optional<ServiceConfig> queryConfig(uint32_t& bytesNeeded) = 0;
     // ChangeServiceConfig2W(SERVICE_CONFIG_DESCRIPTION) found at run time; false when unavailable.
     virtual bool setDescription(const std::u16string& text) = 0;
+    // ChangeServiceConfigA with only the binary path changed.
+    virtual bool setBinaryPath(const std::string& path) {
+        (void)path;
+        return false;
+    }
 };
 
 class ServiceManagerHandle {

@@ -61,6 +61,8 @@ int runVerb(Context& ctx, Verb verb, const std::string& serviceName) {
             return startVerb(ctx, serviceName);
         case Verb::Status:
             return statusVerb(ctx, serviceName);
+        case Verb::Configure:
+            return configureVerb(ctx, serviceName);
     }
     return 1;
 }

@@ -2,10 +2,10 @@
 
 namespace kavrin {
 
-const VerbName kVerbTable[7] = {
+const VerbName kVerbTable[8] = {
     {"install", Verb::Install},     {"install-auto", Verb::InstallAuto}, {"install-demand", Verb::InstallDemand},
     {"uninstall", Verb::Uninstall}, {"stop", Verb::Stop},                {"start", Verb::Start},
-    {"status", Verb::Status},
+    {"status", Verb::Status},       {"configure", Verb::Configure},
 };
 
 VerbCommand parseVerb(const std::string& argumentText) {

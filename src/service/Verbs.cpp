@@ -26,6 +26,13 @@ std::unique_ptr<ServiceManagerHandle> openManagerOrSay(Context& ctx, uint32_t ac
     return manager;
 }
 
+// What -install sets beyond CreateServiceA's parameters; -configure applies the same
+// to a registration made by someone else.
+void applyServiceSettings(Context& ctx, ServiceHandle& service) {
+    std::u16string description = getConfigWString(ctx, key::kServiceDescription);
+    if (!description.empty()) service.setDescription(description);  // result ignored: the service exists
+}
+
 }  // namespace
 
 std::optional<std::string> dependencyListFrom(const std::string& commaSeparated) {
@@ -80,11 +87,23 @@ int installVerb(Context& ctx, const std::string& serviceName, uint32_t startType
         print(ctx, "Could not create service.\n");
         return 1;
     }
-    std::u16string description = getConfigWString(ctx, key::kServiceDescription);
-    if (!description.empty()) service->setDescription(description);  // result ignored: the service exists
+    applyServiceSettings(ctx, *service);
     service.reset();
     manager.reset();
     print(ctx, formatText("Installed service '%s'.\n", serviceName.c_str()));
+    return 0;
+}
+
+int configureVerb(Context& ctx, const std::string& serviceName) {
+    auto manager = openManagerOrSay(ctx, scm::kManagerConnect);
+    if (!manager) return 1;
+    auto service = manager->openService(serviceName, scm::kServiceChangeConfig);
+    if (!service || !service->setBinaryPath(quotedServicePath(getExecutablePath(ctx)))) {
+        print(ctx, "Could not configure service.\n");
+        return 1;
+    }
+    applyServiceSettings(ctx, *service);
+    print(ctx, formatText("Configured service '%s'.\n", serviceName.c_str()));
     return 0;
 }
 

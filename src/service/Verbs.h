@@ -19,6 +19,10 @@ int uninstallVerb(Context& ctx, const std::string& serviceName, Messages message
 int stopVerb(Context& ctx, const std::string& serviceName, Messages messages);
 int startVerb(Context& ctx, const std::string& serviceName);
 int statusVerb(Context& ctx, const std::string& serviceName);
+// Gives an existing registration what -install would: this executable's path, quoted,
+// and the description. For registrations made by others, such as an installer
+// package's service table, which may store the path unquoted.
+int configureVerb(Context& ctx, const std::string& serviceName);
 bool waitForServiceStop(Context& ctx, ServiceHandle& service);
 
 // key::kDependencies as CreateServiceA takes it: every name followed by a NUL, then one more

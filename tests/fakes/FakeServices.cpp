@@ -76,6 +76,12 @@ public:
         s->descriptionSet = true;
         return true;
     }
+    bool setBinaryPath(const std::string& path) override {
+        FakeService* s = find();
+        if (!s) return false;
+        s->created.binaryPath = path;
+        return true;
+    }
 
 private:
     FakeService* find() {

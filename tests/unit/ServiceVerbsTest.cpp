@@ -102,6 +102,34 @@ TEST(InstallVerb, FailuresPrintTheirLineAndExitWithOne) {
 
 // ---- dependency list -------------------------------------------------------
 
+// ---- configure -------------------------------------------------------------
+
+TEST(ConfigureVerb, QuotesTheRegisteredPathAndSetsTheDescriptionInPlace) {
+    ServiceWorld w;
+    // As an installer package's service table may leave it: unquoted, running.
+    w.scm.add("x", scm::kStateRunning, kOwnPath, 2);
+    w.ctx.config.wide[key::kServiceDescription] = u"Runs the app";
+    EXPECT_EQ(configureVerb(w.ctx, "x"), 0);
+    EXPECT_EQ(w.out(), "Configured service 'x'.\n");
+    const FakeService& s = w.scm.services.at("x");
+    EXPECT_EQ(s.created.binaryPath, "\"C:\\App\\svc.exe\"");
+    EXPECT_EQ(s.description, u"Runs the app");
+    // Changed in place: neither stopped nor recreated.
+    EXPECT_EQ(s.status.currentState, scm::kStateRunning);
+    EXPECT_TRUE(w.scm.creates.empty() && w.scm.deletes.empty() && w.scm.controls.empty());
+    EXPECT_EQ(w.scm.serviceOpens.at(0).access, 0x2u);
+}
+
+TEST(ConfigureVerb, FailuresPrintTheirLineAndExitWithOne) {
+    ServiceWorld absent;
+    EXPECT_EQ(configureVerb(absent.ctx, "x"), 1);
+    EXPECT_EQ(absent.out(), "Could not configure service.\n");
+    ServiceWorld noManager;
+    noManager.scm.managerOpenFails = true;
+    EXPECT_EQ(configureVerb(noManager.ctx, "x"), 1);
+    EXPECT_EQ(noManager.out(), "Could not open SCManager.\n");
+}
+
 TEST(DependencyList, SplitsAtCommasSkippingEmptyNames) {
     struct Case {
         const char* key;

@@ -77,6 +77,12 @@ public:
         return change(handle_.get(), SERVICE_CONFIG_DESCRIPTION, &description) != 0;
     }
 
+    bool setBinaryPath(const std::string& path) override {
+        return owner_.record(::ChangeServiceConfigA(handle_.get(), SERVICE_NO_CHANGE, SERVICE_NO_CHANGE,
+                                                    SERVICE_NO_CHANGE, path.c_str(), nullptr, nullptr, nullptr,
+                                                    nullptr, nullptr, nullptr) != 0);
+    }
+
 private:
     Win32ServiceControl& owner_;
     UniqueService handle_;
