@@ -129,7 +129,7 @@ TEST_F(CliTest, CommandLineMessages) {
         std::string err;
     } cases[] = {
         {"biuld p.toml", 1, "kavrin-pack: unknown command 'biuld'; did you mean `build`?\n"},
-        {"frobnicate", 1, "kavrin-pack: unknown command 'frobnicate' (commands: build, inspect, init)\n"},
+        {"frobnicate", 1, "kavrin-pack: unknown command 'frobnicate' (commands: build, msi, inspect, init)\n"},
     };
     for (const Case& c : cases) {
         PackRun run = pack(c.arguments);
