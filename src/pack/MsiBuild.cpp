@@ -24,6 +24,8 @@ BuildResult packExecutable(const MsiRequest& request, const fs::path& output) {
     build.stub = request.stub;
     build.runtimeJar = request.runtimeJar;
     build.builderDirectory = request.builderDirectory;
+    build.classPath = request.classPath;
+    build.includes = request.includes;
     return buildExecutable(build);
 }
 

@@ -19,6 +19,8 @@ struct MsiRequest {
     std::optional<std::filesystem::path> stub;
     std::optional<std::filesystem::path> runtimeJar;
     std::filesystem::path builderDirectory;
+    std::vector<std::string> classPath = {};  // as for build
+    std::vector<std::filesystem::path> includes = {};
     bool wxsOnly = false;
 };
 

@@ -155,6 +155,9 @@ int main(int argc, char** argv) {
     msiCommand->add_option("-o,--output", msiOutput, "Package to write (default: the project file's name with .msi)");
     msiCommand->add_option("--stub", msiStub, "Launcher stub (default: kavrin-service.exe beside kavrin-pack)");
     msiCommand->add_option("--runtime-jar", msiRuntimeJar, "Start classes to carry, as for build");
+    std::vector<std::string> msiIncludes;
+    msiCommand->add_option("--class-path", msi.classPath, "Class path entry, as for build; repeatable");
+    msiCommand->add_option("--include", msiIncludes, "File to carry, as for build; repeatable");
     msiCommand->add_flag("--wxs-only", msi.wxsOnly,
                          "Write the WiX source and the executable it names instead of the package (for the WiX toolset)");
 
@@ -193,6 +196,7 @@ int main(int argc, char** argv) {
             if (!msiStub.empty()) msi.stub = msiStub;
             if (!msiRuntimeJar.empty()) msi.runtimeJar = msiRuntimeJar;
             msi.builderDirectory = builderDirectory(argv[0]);
+            msi.includes.assign(msiIncludes.begin(), msiIncludes.end());
             return runMsi(msi);
         }
         if (*initCommand) return runInit(init);
