@@ -9,6 +9,7 @@
 #include <set>
 
 #include "config/Keys.h"
+#include "config/Lists.h"
 #include "pack/FileIo.h"
 #include "pack/PackError.h"
 #include "pack/Project.h"
@@ -27,18 +28,6 @@ Text valueOf(const std::vector<std::pair<int32_t, Text>>& entries, int32_t keyNu
     for (const auto& [number, text] : entries)
         if (number == keyNumber) return text;
     return {};
-}
-
-std::vector<std::string> splitSkippingEmpty(const std::string& text, char separator) {
-    std::vector<std::string> parts;
-    size_t start = 0;
-    while (start <= text.size()) {
-        size_t end = text.find(separator, start);
-        if (end == std::string::npos) end = text.size();
-        if (end > start) parts.push_back(text.substr(start, end - start));
-        start = end + 1;
-    }
-    return parts;
 }
 
 bool wildcardMatch(std::string_view pattern, std::string_view name) {
@@ -204,7 +193,7 @@ private:
     }
 
     void addFile(const std::string& label, const fs::path& source, const std::string& installName, uint32_t line) {
-        for (const auto& part : splitSkippingEmpty(installName, '/')) {
+        for (const auto& part : splitList(installName, '/')) {
             if (auto problem = unsafeNameProblem(part)) fail(line, "setting '" + label + "': '" + installName + "' cannot be installed: " + *problem);
             if (auto problem = wixTextProblem(part)) fail(line, "setting '" + label + "': '" + installName + "' " + *problem);
         }
@@ -372,7 +361,7 @@ private:
 
     void place(const MsiFile& file) {
         DirectoryNode* node = &root_;
-        auto parts = splitSkippingEmpty(file.installName, '/');
+        auto parts = splitList(file.installName, '/');
         std::string path;
         for (size_t i = 0; i + 1 < parts.size(); ++i) {
             path += parts[i] + "/";
@@ -425,7 +414,7 @@ private:
     void writeContents(const DirectoryNode& node, int depth) {
         for (const auto& [componentId, file] : node.files) {
             components_.push_back(componentId);
-            std::string name = splitSkippingEmpty(file->installName, '/').back();
+            std::string name = splitList(file->installName, '/').back();
             line(depth, "<Component" + attr("Id", componentId) + " Guid=\"*\" Win64=\"yes\">");
             line(depth + 1, "<File" + attr("Id", componentId) + attr("Name", name) + attr("Source", sourcePath(file->source)) +
                                 " KeyPath=\"yes\"/>");
@@ -454,12 +443,12 @@ ServiceRegistration serviceRegistrationFrom(const ConfigBlock& block) {
     service.displayName = service.name;
     service.description = utf16ToUtf8(valueOf(block.wide, key::kServiceDescription)).value_or("");
     service.startType = valueOf(block.narrow, key::kLauncherType) == std::to_string(launcherType::kService) ? 2 : 3;
-    service.dependencies = splitSkippingEmpty(valueOf(block.narrow, key::kDependencies), ',');
+    service.dependencies = splitList(valueOf(block.narrow, key::kDependencies), ',');
     return service;
 }
 
 std::optional<std::string> msiVersionProblem(std::string_view version) {
-    auto fields = splitSkippingEmpty(std::string(version), '.');
+    auto fields = splitList(std::string(version), '.');
     std::string why = "'" + std::string(version) + "' is not major.minor.build (three numbers, e.g. 1.4.0)";
     if (fields.size() != 3 || std::count(version.begin(), version.end(), '.') != 2) return why;
     constexpr std::array<unsigned long, 3> kLimits{255, 255, 65535};
