@@ -40,6 +40,7 @@ void prependConfiguredPath(Context& ctx) {
 
 void initLauncher(Context& ctx) {
     readConfig(ctx);
+    logPhase(ctx, "configuration read");
     prependConfiguredPath(ctx);
     std::string workingDirectory = getConfigString(ctx, key::kWorkingDirectory);
     if (!workingDirectory.empty()) ctx.os.fs.setCurrentDirectory(makeFullPath(ctx, workingDirectory, true));

@@ -242,6 +242,12 @@ public:
     }
     int64_t timeSeconds() override { return seconds; }
     std::string ctimeNow() override { return "Wed Dec 09 12:00:00 2026\n"; }
+    int64_t sinceStartUs = 1234;
+    int startClockReads = 0;  // so a test can tell the clock was never read
+    int64_t microsecondsSinceStart() override {
+        ++startClockReads;
+        return sinceStartUs;
+    }
     void seedRandom(uint32_t s) override { seed = s; }
     int random() override { return nextRandom; }
     // secureRandom hands out these bytes first, then a counting sequence.
