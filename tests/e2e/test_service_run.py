@@ -123,18 +123,19 @@ class ServiceRun(ServiceScenario):
         self.assertIn("exit 0 via Shutdown", self.record(record))
         info = self.query(name)
         self.assertEqual((info["state"], info["win32_exit_code"]), ("1", "0"))
-        # The stop handler queued the extraction directory in the service account's HKCU.
+        # The extraction directory was queued (at start) in the service account's HKCU.
         queued = self.prefix.reg_query(DELETION_QUEUE, "delete_dir") or ""
         self.assertIn(temp_dir + ";", queued)
 
-        # The next start deletes it and empties the list.
+        # The next start deletes it; the list then holds only that start's own directory.
         self.start_and_wait_for_main(exe, name, record)
         self.assertFalse(os.path.exists(self.prefix.linuxpath(temp_dir)))
-        # Empty: no entry left (each ends with ";"). The exact text is not compared:
-        # the list is stored with length 0 and no terminator, which Wine's reg.exe then
-        # prints as whatever bytes follow.
+        second = [o for o in self.options(self.record(record)) if o.startswith("-Dkavrin.tempDir=")][-1]
+        second = second[len("-Dkavrin.tempDir="):]
+        self.assertNotEqual(second, temp_dir)
         remaining = self.prefix.reg_query(DELETION_QUEUE, "delete_dir") or ""
-        self.assertNotIn(";", remaining)
+        self.assertIn(second + ";", remaining)
+        self.assertEqual(remaining.count(";"), 1, remaining)
         self.assertNotIn(temp_dir, remaining)
         self.assertOutput(self.verb(exe, "-stop"), 0, "Stopping service '%s'.\nService stopped\n" % name)
 
