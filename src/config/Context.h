@@ -17,6 +17,8 @@
 
 namespace kavrin {
 
+struct SearchTrace;
+
 // The two tables of the configuration block, separate key spaces.
 struct ConfigTables {
     std::map<int32_t, std::string> narrow;
@@ -51,6 +53,8 @@ struct Context {
     // JVM probing.
     bool useVersionCache = true;
     uint32_t probeTimeoutMs = 60000;  // test seam: shortened only by tests
+    // Set by -diagnose: the search records every candidate and unpacks nothing.
+    SearchTrace* searchTrace = nullptr;
 };
 
 }  // namespace kavrin

@@ -26,6 +26,7 @@ constexpr int32_t kJdkRequired = 131;
 constexpr int32_t kWorkingDirectory = 146;
 constexpr int32_t kDependencies = 149;
 constexpr int32_t kJvmSubdirectory = 152;
+constexpr int32_t kJvmRules = 3100;  // "modern": numeric version order, current runtimes' layouts
 
 // Message texts.
 constexpr int32_t kMsgCaption = 1000;
