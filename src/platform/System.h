@@ -41,6 +41,7 @@ public:
     virtual void sleep(uint32_t ms) = 0;     // Sleep
     virtual int64_t timeSeconds() = 0;       // time(nullptr)
     virtual std::string ctimeNow() = 0;      // ctime(&now): 24 characters and "\n"
+    virtual std::string localTimestamp() = 0;  // GetLocalTime as "yyyy-mm-dd hh:mm:ss.mmm"
     virtual void seedRandom(uint32_t seed) = 0;  // srand
     virtual int random() = 0;                // rand: 0..32767
 };

@@ -24,6 +24,7 @@ public:
     bool createDirectory(const std::string& path) override;
     bool removeDirectory(const std::string& path) override;
     bool deleteFile(const std::string& path) override;
+    bool moveFile(const std::string& from, const std::string& to) override;
     bool setCurrentDirectory(const std::string& path) override;
 
     std::string tempPath() override;

@@ -84,6 +84,15 @@ std::string Win32Clock::ctimeNow() {
     return text ? std::string(text) : std::string();
 }
 
+std::string Win32Clock::localTimestamp() {
+    SYSTEMTIME t{};
+    ::GetLocalTime(&t);
+    char text[32];
+    std::snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u:%02u.%03u", t.wYear, t.wMonth, t.wDay, t.wHour,
+                  t.wMinute, t.wSecond, t.wMilliseconds);
+    return text;
+}
+
 void Win32Clock::seedRandom(uint32_t seed) { std::srand(seed); }
 int Win32Clock::random() { return std::rand(); }
 

@@ -29,6 +29,7 @@ public:
     void sleep(uint32_t ms) override;
     int64_t timeSeconds() override;
     std::string ctimeNow() override;
+    std::string localTimestamp() override;
     void seedRandom(uint32_t seed) override;
     int random() override;
 };
