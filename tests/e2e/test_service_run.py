@@ -37,7 +37,7 @@ needs_jvm = unittest.skipUnless(stand_in_emulates_jni(), "the stand-in jvm.dll h
 class ServiceScenario(harness.PrefixTest):
     """The helpers of both service classes below; no tests of its own."""
 
-    def make_service(self, name, jre_version="1.8.0_202", search=None, java_delay_ms=0, control=""):
+    def make_service(self, name, jre_version="1.8.0_202", search=None, java_delay_ms=0, control="", extra=""):
         """A packed service in C:\\<name>\\app with its own stand-in runtime in C:\\<name>\\jre."""
         root = self.drive_c / name
         jre = homes.make_jre(root / "jre", self.fx, jre_version, jvm_subdir="server", delay_ms=java_delay_ms)
@@ -53,6 +53,7 @@ class ServiceScenario(harness.PrefixTest):
             '"101" = "%s"' % name,
             '"122" = "%s"' % MAIN_CLASS,
             "\"128\" = '%s'" % search,
+            extra,
             "",
         ])
         exe = harness.pack(str(app), toml, name="svc.exe")
@@ -244,7 +245,7 @@ class ServiceRunLogged(ServiceScenario):
         self.assertNotIn(-1, positions, service_log)
         self.assertEqual(positions, sorted(positions), service_log)
         # The phases of the real start, in order, each at or after the one before.
-        phases = re.findall(r"^phase (.+): (\d+) us\r?$", service_log, re.M)
+        phases = re.findall(r"^(?:[\d-]+ [\d:.]+ )?phase (.+): (\d+) us\r?$", service_log, re.M)
         self.assertEqual([p for p, _ in phases], PHASES, service_log)
         elapsed = [int(us) for _, us in phases]
         self.assertEqual(elapsed, sorted(elapsed), service_log)

@@ -109,6 +109,15 @@ int64_t Win32Clock::microsecondsSinceStart() {
     return (ticks(now) - ticks(created)) / 10;  // 100 ns units
 }
 
+std::string Win32Clock::localTimestamp() {
+    SYSTEMTIME t{};
+    ::GetLocalTime(&t);
+    char text[32];
+    std::snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u:%02u.%03u", t.wYear, t.wMonth, t.wDay, t.wHour,
+                  t.wMinute, t.wSecond, t.wMilliseconds);
+    return text;
+}
+
 void Win32Clock::seedRandom(uint32_t seed) { std::srand(seed); }
 int Win32Clock::random() { return std::rand(); }
 bool Win32Clock::secureRandom(void* buffer, size_t size) { return secureRandomBytes(buffer, size); }

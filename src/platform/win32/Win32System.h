@@ -30,6 +30,7 @@ public:
     int64_t timeSeconds() override;
     std::string ctimeNow() override;
     int64_t microsecondsSinceStart() override;
+    std::string localTimestamp() override;
     void seedRandom(uint32_t seed) override;
     int random() override;
     bool secureRandom(void* buffer, size_t size) override;
