@@ -4,6 +4,7 @@
 #include "config/Keys.h"
 #include "diagnostics/Log.h"
 #include "files/Paths.h"
+#include "service/Diagnose.h"
 #include "service/Verbs.h"
 
 namespace kavrin {
@@ -63,6 +64,8 @@ int runVerb(Context& ctx, Verb verb, const std::string& serviceName) {
             return statusVerb(ctx, serviceName);
         case Verb::Configure:
             return configureVerb(ctx, serviceName);
+        case Verb::Diagnose:
+            return diagnoseVerb(ctx);
     }
     return 1;
 }

@@ -2,10 +2,11 @@
 
 namespace kavrin {
 
-const VerbName kVerbTable[8] = {
+const VerbName kVerbTable[9] = {
     {"install", Verb::Install},     {"install-auto", Verb::InstallAuto}, {"install-demand", Verb::InstallDemand},
     {"uninstall", Verb::Uninstall}, {"stop", Verb::Stop},                {"start", Verb::Start},
     {"status", Verb::Status},       {"configure", Verb::Configure},
+    {"diagnose", Verb::Diagnose},
 };
 
 VerbCommand parseVerb(const std::string& argumentText) {

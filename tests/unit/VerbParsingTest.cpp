@@ -25,6 +25,7 @@ const VerbCase kVerbCases[] = {
     {"-start", Verb::Start, std::nullopt},
     {"--status", Verb::Status, std::nullopt},
     {"-configure", Verb::Configure, std::nullopt},
+    {"-diagnose", Verb::Diagnose, std::nullopt},
     {"/status", Verb::Status, std::nullopt},
     // The name is everything after the first blank, unchanged.
     {"-install My Service", Verb::Install, "My Service"},
@@ -60,8 +61,8 @@ TEST(VerbParsing, FollowsTheVerbTable) {
 }
 
 TEST(VerbParsing, TableKeepsTheMatchingOrderAndSpelling) {
-    const char* expected[] = {"install", "install-auto", "install-demand", "uninstall", "stop", "start", "status", "configure"};
-    for (size_t i = 0; i < 8; ++i) EXPECT_STREQ(kVerbTable[i].text, expected[i]);
+    const char* expected[] = {"install", "install-auto", "install-demand", "uninstall", "stop", "start", "status", "configure", "diagnose"};
+    for (size_t i = 0; i < 9; ++i) EXPECT_STREQ(kVerbTable[i].text, expected[i]);
 }
 
 TEST(ArgumentText, StripsTheProgramNameAsTheRuntimeDoes) {
