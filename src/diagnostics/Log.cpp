@@ -49,8 +49,14 @@ void initLog(Context& ctx) {
     const bool molvexOn = switchedOn(ctx, "MOLVEX_LOG");
     if (!kavrinOn && !molvexOn) return;
 
-    ctx.log.path = ctx.os.fs.uniqueTempName("c:\\", "mvx_nlog_");
-    if (ctx.log.path) ctx.log.stream = ctx.os.fs.createText(*ctx.log.path);
+    // Created exclusively: a name someone took between the check and the create is
+    // skipped for the next one, never written through.
+    for (int attempt = 0; attempt < 4 && !ctx.log.stream; ++attempt) {
+        ctx.log.path = ctx.os.fs.uniqueTempName("c:\\", "mvx_nlog_");
+        if (!ctx.log.path) break;
+        ctx.log.stream = ctx.os.fs.createText(*ctx.log.path);
+        if (!ctx.log.stream && ctx.os.fs.lastError() != win32err::kFileExists) break;
+    }
     if (!ctx.log.stream) {
         ctx.log.path = "c:\\mvx_nlog";
         ctx.log.stream = ctx.os.fs.createText(*ctx.log.path);
