@@ -45,8 +45,14 @@ void removeOldLogFiles(Context& ctx, const std::string& logPath) {
 }
 
 void openLogFile(Context& ctx) {
-    ctx.log.path = ctx.os.fs.uniqueTempName("c:\\", "mvx_nlog_");
-    if (ctx.log.path) ctx.log.stream = ctx.os.fs.createText(*ctx.log.path);
+    // Created exclusively: a name someone took between the check and the create is
+    // skipped for the next one, never written through.
+    for (int attempt = 0; attempt < 4 && !ctx.log.stream; ++attempt) {
+        ctx.log.path = ctx.os.fs.uniqueTempName("c:\\", "mvx_nlog_");
+        if (!ctx.log.path) break;
+        ctx.log.stream = ctx.os.fs.createText(*ctx.log.path);
+        if (!ctx.log.stream && ctx.os.fs.lastError() != win32err::kFileExists) break;
+    }
     if (ctx.log.stream) {
         removeOldLogFiles(ctx, *ctx.log.path);
     } else {

@@ -8,6 +8,7 @@
 #include "config/Keys.h"
 #include "config/Lists.h"
 #include "diagnostics/Log.h"
+#include "service/InstallGuard.h"
 
 namespace kavrin {
 
@@ -16,6 +17,7 @@ namespace {
 constexpr uint32_t kOwnProcessInteractive = 0x110;
 constexpr uint32_t kErrorControlNormal = 1;
 constexpr uint32_t kStopPollMs = 500;
+constexpr uint32_t kMarkedForDeleteWaitMs = 30000;
 
 void print(Context& ctx, const std::string& line) { ctx.os.console.out(line); }
 
@@ -31,6 +33,19 @@ std::unique_ptr<ServiceManagerHandle> openManagerOrSay(Context& ctx, uint32_t ac
 void applyServiceSettings(Context& ctx, ServiceHandle& service) {
     std::u16string description = getConfigWString(ctx, key::kServiceDescription);
     if (!description.empty()) service.setDescription(description);  // result ignored: the service exists
+}
+
+// The old registration may be only marked for deletion (its process still running, a
+// handle open somewhere): it goes when that ends, so wait for it rather than fail.
+std::unique_ptr<ServiceHandle> createServiceWhenDeleted(Context& ctx, ServiceManagerHandle& manager,
+                                                        const CreateServiceParams& params) {
+    const uint32_t start = ctx.os.clock.tickCount();
+    for (;;) {
+        auto service = manager.createService(params);
+        if (service || ctx.os.services.lastError() != win32err::kServiceMarkedForDelete) return service;
+        if (ctx.os.clock.tickCount() - start >= kMarkedForDeleteWaitMs) return nullptr;
+        ctx.os.clock.sleep(kStopPollMs);
+    }
 }
 
 }  // namespace
@@ -71,6 +86,11 @@ bool isOwnServiceCommand(const std::string& registered, const std::string& execu
 }
 
 int installVerb(Context& ctx, const std::string& serviceName, uint32_t startType) {
+    // Never stop and delete someone else's service (-install Spooler).
+    if (const std::optional<std::string> other = foreignServiceProgram(ctx, serviceName)) {
+        print(ctx, formatText("Service '%s' runs another program: %s\n", serviceName.c_str(), other->c_str()));
+        return 1;
+    }
     uninstallVerb(ctx, serviceName, Messages::Quiet);
     auto manager = openManagerOrSay(ctx, scm::kManagerAllAccess);
     if (!manager) return 1;
@@ -82,9 +102,9 @@ int installVerb(Context& ctx, const std::string& serviceName, uint32_t startType
     params.errorControl = kErrorControlNormal;
     params.binaryPath = quotedServicePath(getExecutablePath(ctx));
     params.dependencies = buildDependencyList(ctx);
-    auto service = manager->createService(params);
+    auto service = createServiceWhenDeleted(ctx, *manager, params);
     if (!service) {
-        print(ctx, "Could not create service.\n");
+        print(ctx, formatText("Could not create service. Error code: %d\n", static_cast<int>(ctx.os.services.lastError())));
         return 1;
     }
     applyServiceSettings(ctx, *service);

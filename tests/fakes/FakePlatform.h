@@ -12,6 +12,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -175,6 +176,9 @@ public:
     std::unique_ptr<ChildProcess> spawn(const std::string& commandLine, const SpawnOptions& options) override;
     uint32_t currentProcessId() override { return pid; }
     std::unique_ptr<NamedLock> lockNamed(const std::string& name, uint32_t timeoutMs) override;
+
+private:
+    std::timed_mutex namedMutex_;
 };
 
 class FakeServices : public ServiceControl {
