@@ -114,9 +114,13 @@ void logError(Context& ctx, const char* format, ...) {
     va_end(args);
 }
 
-void logPhase(Context& ctx, const char* phase) {
+bool logEnabled(Context& ctx) {
     initLog(ctx);
-    if (!ctx.log.stream) return;
+    return ctx.log.stream != nullptr;
+}
+
+void logPhase(Context& ctx, const char* phase) {
+    if (!logEnabled(ctx)) return;
     logInfo(ctx, "phase %s: %lld us", phase, static_cast<long long>(ctx.os.clock.microsecondsSinceStart()));
 }
 

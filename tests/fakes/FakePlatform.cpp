@@ -317,6 +317,7 @@ bool FakeFileSystem::openAndKeep(const std::string& path, FileAccess access, Fil
 }
 
 std::optional<FindEntry> FakeFileSystem::findFirst(const std::string& pattern) {
+    findFirstPatterns.push_back(pattern);
     auto all = find(pattern);
     if (all.empty()) return std::nullopt;
     return all.front();
