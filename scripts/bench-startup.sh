@@ -132,7 +132,7 @@ try:
         logged.append((elapsed, next((t for t in texts if "launch done" in t), "")))
     elapsed, text = min(logged, key=lambda pair: pair[0])
     print("  phases of the fastest of 5 logged warm starts (%.1f ms), us since process start:" % elapsed)
-    for phase, us in re.findall(r"^phase (.+): (\d+) us\r?$", text, re.M):
+    for phase, us in re.findall(r"^(?:[\d-]+ [\d:.]+ )?phase (.+): (\d+) us\r?$", text, re.M):
         print("    %-20s %8s" % (phase, us))
 finally:
     prefix.close()

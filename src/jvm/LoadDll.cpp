@@ -141,14 +141,18 @@ void* loadJvmFromBin(Context& ctx, const std::string& javaExe) {
     std::string binDirectory = javaExeDirectory(javaExe);
     if (!binDirectory.empty()) binDirectory.pop_back();  // the backslash before the file name
 
-    // The library's own dependencies are found through PATH.
+    // The library's dependencies come from its own directory, then the runtime's bin,
+    // before PATH (where an earlier entry could hold a planted copy). PATH still gets bin
+    // at its end for what the JVM loads later by name.
     PathExtension path(ctx, binDirectory);
+    ctx.os.libraries.setDllDirectory(binDirectory);
     for (const auto& sub : jvmSubdirectories(getConfigString(ctx, key::kJvmSubdirectory))) {
         if (void* library = tryJvmLibrary(ctx, binDirectory, sub)) {
             path.keep();
             return library;
         }
     }
+    ctx.os.libraries.setDllDirectory("");
     return nullptr;
 }
 

@@ -37,7 +37,7 @@ needs_jvm = unittest.skipUnless(stand_in_emulates_jni(), "the stand-in jvm.dll h
 class ServiceScenario(harness.PrefixTest):
     """The helpers of both service classes below; no tests of its own."""
 
-    def make_service(self, name, jre_version="1.8.0_202", search=None, java_delay_ms=0, control=""):
+    def make_service(self, name, jre_version="1.8.0_202", search=None, java_delay_ms=0, control="", extra=""):
         """A packed service in C:\\<name>\\app with its own stand-in runtime in C:\\<name>\\jre."""
         root = self.drive_c / name
         jre = homes.make_jre(root / "jre", self.fx, jre_version, jvm_subdir="server", delay_ms=java_delay_ms)
@@ -53,6 +53,7 @@ class ServiceScenario(harness.PrefixTest):
             '"101" = "%s"' % name,
             '"122" = "%s"' % MAIN_CLASS,
             "\"128\" = '%s'" % search,
+            extra,
             "",
         ])
         exe = harness.pack(str(app), toml, name="svc.exe")
@@ -123,18 +124,19 @@ class ServiceRun(ServiceScenario):
         self.assertIn("exit 0 via Shutdown", self.record(record))
         info = self.query(name)
         self.assertEqual((info["state"], info["win32_exit_code"]), ("1", "0"))
-        # The stop handler queued the extraction directory in the service account's HKCU.
+        # The extraction directory was queued (at start) in the service account's HKCU.
         queued = self.prefix.reg_query(DELETION_QUEUE, "delete_dir") or ""
         self.assertIn(temp_dir + ";", queued)
 
-        # The next start deletes it and empties the list.
+        # The next start deletes it; the list then holds only that start's own directory.
         self.start_and_wait_for_main(exe, name, record)
         self.assertFalse(os.path.exists(self.prefix.linuxpath(temp_dir)))
-        # Empty: no entry left (each ends with ";"). The exact text is not compared:
-        # the list is stored with length 0 and no terminator, which Wine's reg.exe then
-        # prints as whatever bytes follow.
+        second = [o for o in self.options(self.record(record)) if o.startswith("-Dkavrin.tempDir=")][-1]
+        second = second[len("-Dkavrin.tempDir="):]
+        self.assertNotEqual(second, temp_dir)
         remaining = self.prefix.reg_query(DELETION_QUEUE, "delete_dir") or ""
-        self.assertNotIn(";", remaining)
+        self.assertIn(second + ";", remaining)
+        self.assertEqual(remaining.count(";"), 1, remaining)
         self.assertNotIn(temp_dir, remaining)
         self.assertOutput(self.verb(exe, "-stop"), 0, "Stopping service '%s'.\nService stopped\n" % name)
 
@@ -243,7 +245,7 @@ class ServiceRunLogged(ServiceScenario):
         self.assertNotIn(-1, positions, service_log)
         self.assertEqual(positions, sorted(positions), service_log)
         # The phases of the real start, in order, each at or after the one before.
-        phases = re.findall(r"^phase (.+): (\d+) us\r?$", service_log, re.M)
+        phases = re.findall(r"^(?:[\d-]+ [\d:.]+ )?phase (.+): (\d+) us\r?$", service_log, re.M)
         self.assertEqual([p for p, _ in phases], PHASES, service_log)
         elapsed = [int(us) for _, us in phases]
         self.assertEqual(elapsed, sorted(elapsed), service_log)

@@ -10,6 +10,7 @@
 
 #include "platform/win32/Handles.h"
 #include "platform/win32/Text.h"
+#include "platform/win32/Win32Security.h"
 
 namespace kavrin::win32 {
 
@@ -108,8 +109,18 @@ int64_t Win32Clock::microsecondsSinceStart() {
     return (ticks(now) - ticks(created)) / 10;  // 100 ns units
 }
 
+std::string Win32Clock::localTimestamp() {
+    SYSTEMTIME t{};
+    ::GetLocalTime(&t);
+    char text[32];
+    std::snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u:%02u.%03u", t.wYear, t.wMonth, t.wDay, t.wHour,
+                  t.wMinute, t.wSecond, t.wMilliseconds);
+    return text;
+}
+
 void Win32Clock::seedRandom(uint32_t seed) { std::srand(seed); }
 int Win32Clock::random() { return std::rand(); }
+bool Win32Clock::secureRandom(void* buffer, size_t size) { return secureRandomBytes(buffer, size); }
 
 // ---- Code pages
 
@@ -185,8 +196,15 @@ std::u16string Win32Module::commandLineW() {
 // ---- Libraries
 
 void* Win32Libraries::load(const std::string& path) {
-    ModuleRef module{::LoadLibraryA(path.c_str())};  // stays loaded: see ModuleTraits
-    return module.get();
+    // Altered search path: a full path's dependencies come from its own directory first,
+    // then the DLL directory, before the system's and PATH's. Only valid for full paths.
+    const bool full = path.size() > 2 && (path[1] == ':' || (path[0] == '\\' && path[1] == '\\'));
+    ModuleRef module{::LoadLibraryExA(path.c_str(), nullptr, full ? LOAD_WITH_ALTERED_SEARCH_PATH : 0)};
+    return module.get();  // stays loaded: see ModuleTraits
+}
+
+bool Win32Libraries::setDllDirectory(const std::string& directory) {
+    return ::SetDllDirectoryA(directory.c_str()) != 0;
 }
 
 void* Win32Libraries::symbol(void* library, const std::string& name) {
