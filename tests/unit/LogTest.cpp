@@ -76,7 +76,7 @@ TEST(Log, PhaseLineOnlyWithTheLogOnAndTheClockReadOnlyThen) {
         Context ctx(fake.platform);
         logPhase(ctx, "configuration read");
         EXPECT_EQ(fake.clock.startClockReads, on ? 1 : 0);
-        EXPECT_EQ(fake.logText().find(" phase configuration read: 167318 us\n") != std::string::npos, on)
+        EXPECT_EQ(fake.logText().find("\nphase configuration read: 167318 us\n") != std::string::npos, on)
             << fake.logText();
     }
 }
