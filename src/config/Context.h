@@ -29,6 +29,10 @@ struct LogState {
     bool tried = false;
     std::unique_ptr<TextOut> stream;
     std::optional<std::string> path;
+    // Off by the environment: lines are held until the configuration has said
+    // whether it switches the log on (switchLogFromConfig).
+    bool holding = false;
+    std::vector<std::string> held;
 };
 
 struct Context {

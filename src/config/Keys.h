@@ -52,6 +52,13 @@ constexpr int32_t kInstallDirectory = 10003;
 constexpr int32_t kPathPrepend = 10004;
 constexpr int32_t kPassProcessCommFile = 10005;
 
+// The logs: the launcher's own, and the application's captured output.
+constexpr int32_t kLogLauncher = 3200;
+constexpr int32_t kLogCapture = 3201;
+constexpr int32_t kLogDirectory = 3202;
+constexpr int32_t kLogMaxSize = 3203;
+constexpr int32_t kLogKeep = 3204;
+
 // Wide table.
 constexpr int32_t kServiceDescription = 20017;
 
