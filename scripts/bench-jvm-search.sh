@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Benchmark of searchJvm under Wine: a search sequence of 20 candidate homes of
 # which only the last is acceptable, once with an empty version cache (cold) and
-# once with the cache the first search left (warm). Prints the wall time of each
-# search and how often java.exe ran. Needs the windows preset built
+# once with the cache the first search left (warm). Then the same homes with a
+# release file each, cold under rules = "modern" (the release file gives the
+# version) and cold under "classic" (one java.exe run per candidate). Prints the
+# wall time of each search and how often java.exe ran. Needs the windows preset built
 # (kavrin-jvm-driver.exe and the stand-in fixtures).
 set -euo pipefail
 
@@ -47,9 +49,10 @@ runs() {
 
 search() {
     local label=$1 before after start end
+    shift
     before=$(runs)
     start=$(date +%s%N)
-    wine "$DRIVER" --set 126=1.5 --set "128=$SEQUENCE" search >"$WORK/$label.out" 2>"$WORK/$label.err" </dev/null
+    wine "$DRIVER" --set 126=1.5 --set "128=$SEQUENCE" "$@" search >"$WORK/$label.out" 2>"$WORK/$label.err" </dev/null
     end=$(date +%s%N)
     after=$(runs)
     local found inner
@@ -60,6 +63,18 @@ search() {
     echo $((after - before)) >"$WORK/$label.runs"
 }
 
+forget() { wine reg delete 'HKCU\SOFTWARE\dalvenco\kavrin\jvms' /f >/dev/null 2>&1 </dev/null || true; }
+
 search cold
 search warm
 [ "$(cat "$WORK/warm.runs")" = 0 ] || { echo "FAIL: the warm search ran java.exe" >&2; exit 1; }
+
+for i in $(seq -w 1 20); do
+    version=1.4.2_10; [ "$i" = 20 ] && version=1.6.0_03
+    printf 'JAVA_VERSION="%s"\n' "$version" >"$HOMES/home$i/release"
+done
+echo "20 homes with release files, empty version cache:"
+forget
+search modern --set 3100=modern
+forget
+search classic --set 3100=classic

@@ -302,6 +302,11 @@ std::optional<std::string> launcherTypeProblem(std::string_view text) {
            " is unknown to the launcher; use 4 (service), 1 (GUI) or 5 (console with message box)";
 }
 
+std::optional<std::string> rulesProblem(std::string_view text) {
+    if (text == "modern" || text == "classic") return std::nullopt;
+    return "rules '" + std::string(text) + "' is neither \"modern\" nor \"classic\"";
+}
+
 std::optional<std::string> maxSizeProblem(std::string_view text) {
     if (parseByteSize(text)) return std::nullopt;
     return "size '" + std::string(text) + "' is not a number of bytes, KB, MB or GB from 1KB to 2GB, such as \"10MB\"";
@@ -311,11 +316,6 @@ std::optional<std::string> keepProblem(std::string_view text) {
     if (text.size() <= 3 && text.find_first_not_of("0123456789") == std::string_view::npos && !text.empty())
         return std::nullopt;
     return "keep " + std::string(text) + " is not a count from 0 to 999";
-}
-
-std::optional<std::string> rulesProblem(std::string_view text) {
-    if (text == "modern" || text == "classic") return std::nullopt;
-    return "rules '" + std::string(text) + "' is neither \"modern\" nor \"classic\"";
 }
 
 std::optional<std::string> quoteProblem(std::string_view text) {

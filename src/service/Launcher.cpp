@@ -4,8 +4,8 @@
 #include "config/Keys.h"
 #include "diagnostics/Log.h"
 #include "files/Paths.h"
-#include "service/Help.h"
 #include "service/Diagnose.h"
+#include "service/Help.h"
 #include "service/Verbs.h"
 
 namespace kavrin {
@@ -67,6 +67,8 @@ int runVerb(Context& ctx, Verb verb, const std::string& serviceName) {
             return statusVerb(ctx, serviceName);
         case Verb::Configure:
             return configureVerb(ctx, serviceName);
+        case Verb::Diagnose:
+            return diagnoseVerb(ctx);
         case Verb::Help: {
             const std::string exe = ctx.os.module.fileNameA();
             ctx.os.console.out(usageText(exe.substr(exe.find_last_of("\\/") + 1), getConfigString(ctx, key::kServiceName)));
@@ -74,8 +76,6 @@ int runVerb(Context& ctx, Verb verb, const std::string& serviceName) {
         }
         case Verb::Run:
             break;  // needs the whole start-up path: dispatchCommand's run path
-        case Verb::Diagnose:
-            return diagnoseVerb(ctx);
     }
     return 1;
 }
