@@ -175,6 +175,7 @@ LoadedJvm LoadDLL(Context& ctx, ShowErrors showErrors, const std::optional<std::
     logInfo(ctx, "LoadDLL (%d, %s, %d)", show ? 1 : 0, location ? location->c_str() : "(null)",
             locationIs == LocationIs::JavaExe ? 1 : 0);
     Choice choice = location ? chooseGivenLocation(ctx, *location, locationIs) : chooseBySearch(ctx);
+    logPhase(ctx, "JVM search");
     LoadedJvm jvm;
     if (!choice.ok) {
         if (show) showErrorKey(ctx, key::kMsgNoJvm, std::nullopt);
@@ -189,6 +190,7 @@ LoadedJvm LoadDLL(Context& ctx, ShowErrors showErrors, const std::optional<std::
     if (!entry) logError(ctx, "Could not load functions");
     if (library && entry) {
         logInfo(ctx, "Loading of JVM-DLL successful");
+        logPhase(ctx, "library load");
         jvm.createJavaVM = entry;
         return jvm;
     }

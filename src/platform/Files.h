@@ -19,7 +19,8 @@ namespace kavrin {
 
 enum class FileAccess : uint32_t { Read = 1, Write = 2, ReadWrite = 3 };
 enum class FileShare : uint32_t { None = 0, Read = 1, Write = 2, ReadWrite = 3, All = 7 };
-enum class FileDisposition : uint32_t { CreateAlways, OpenExisting, CreateNew };
+// OpenAlways: open or create, positioned at the end (appending).
+enum class FileDisposition : uint32_t { CreateAlways, OpenExisting, CreateNew, OpenAlways };
 
 struct IoResult {
     bool ok = false;       // the call itself succeeded
@@ -95,6 +96,7 @@ public:
     virtual std::optional<PathKind> pathKind(const std::string& path) = 0;  // nullopt: missing
     virtual bool removeDirectory(const std::string& path) = 0;  // RemoveDirectoryA / _rmdir
     virtual bool deleteFile(const std::string& path) = 0;       // DeleteFileA
+    virtual bool moveFile(const std::string& from, const std::string& to) = 0;  // MoveFileExA, replacing
     virtual bool setCurrentDirectory(const std::string& path) = 0;
 
     virtual std::string tempPath() = 0;                         // GetTempPathA (trailing backslash)

@@ -42,6 +42,9 @@ public:
     virtual void sleep(uint32_t ms) = 0;     // Sleep
     virtual int64_t timeSeconds() = 0;       // time(nullptr)
     virtual std::string ctimeNow() = 0;      // ctime(&now): 24 characters and "\n"
+    // Microseconds since the process was created (GetProcessTimes against the system time).
+    virtual int64_t microsecondsSinceStart() = 0;
+    virtual std::string localTimestamp() = 0;  // GetLocalTime as "yyyy-mm-dd hh:mm:ss.mmm"
     virtual void seedRandom(uint32_t seed) = 0;  // srand
     virtual int random() = 0;                // rand: 0..32767
     // The system's cryptographic generator (RtlGenRandom); false when it failed.

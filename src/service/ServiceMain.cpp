@@ -65,6 +65,7 @@ void serviceMain(ServiceSession& session, const std::vector<std::string>& args) 
     ctx.os.services.setProcessEndHook(&reportStoppedAtExit);
 
     session.runtime.processDeletionQueue(ctx);
+    logPhase(ctx, "deletion queue");
     std::vector<std::u16string> launcherArguments = buildLauncherArguments(session, args);
 
     std::optional<RunningJvm> jvm;
@@ -113,6 +114,7 @@ void reportStoppedAtExit() {
 
 int runServiceDispatcher(Context& ctx, const std::string& serviceName, const ServicePath& path) {
     ExtractionResult extracted = path.extract(ctx);
+    logPhase(ctx, "extraction");
     if (extracted.status != 0) reportFatalKey(ctx, key::kMsgInternalError, internalError::kExtractionFailed);
     lifetimeSessions().push_back(
         std::make_unique<ServiceSession>(ctx, path.runtime, serviceName, std::move(extracted.extraction)));

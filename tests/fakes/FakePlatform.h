@@ -69,6 +69,7 @@ public:
     std::vector<std::string> failCreateDirectory;  // paths whose creation fails
     std::vector<std::string> failOpenForWrite;     // paths that cannot be created
     std::optional<size_t> failReadAfter;           // reads of the executable fail after this many bytes
+    std::optional<size_t> freeBytes;               // a full disk: writes beyond this many bytes fail
     FakeEnvironment* env = nullptr;                // for _tempnam's TMP
     int keptOpen = 0;                              // handles kept until process end
     std::vector<std::string> openLog;              // every openFile path, in order
@@ -88,6 +89,7 @@ public:
     std::optional<PathKind> pathKind(const std::string& path) override;
     bool removeDirectory(const std::string& path) override;
     bool deleteFile(const std::string& path) override;
+    bool moveFile(const std::string& from, const std::string& to) override;
     bool setCurrentDirectory(const std::string& path) override;
     std::string tempPath() override { return tempPathValue; }
     std::string windowsDirectory() override { return windowsDirectoryValue; }
@@ -246,6 +248,13 @@ public:
     }
     int64_t timeSeconds() override { return seconds; }
     std::string ctimeNow() override { return "Wed Dec 09 12:00:00 2026\n"; }
+    int64_t sinceStartUs = 1234;
+    int startClockReads = 0;  // so a test can tell the clock was never read
+    int64_t microsecondsSinceStart() override {
+        ++startClockReads;
+        return sinceStartUs;
+    }
+    std::string localTimestamp() override { return "2026-12-09 12:00:00.000"; }
     void seedRandom(uint32_t s) override { seed = s; }
     int random() override { return nextRandom; }
     // secureRandom hands out these bytes first, then a counting sequence.

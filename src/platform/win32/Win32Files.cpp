@@ -115,8 +115,12 @@ HANDLE Win32FileSystem::create(const std::string& path, FileAccess access, FileS
                                FileDisposition disposition, DWORD flags) {
     const DWORD how = disposition == FileDisposition::CreateAlways ? CREATE_ALWAYS
                       : disposition == FileDisposition::CreateNew  ? CREATE_NEW
+                      : disposition == FileDisposition::OpenAlways ? OPEN_ALWAYS
                                                                    : OPEN_EXISTING;
-    return record(::CreateFileA(path.c_str(), accessFlags(access), shareFlags(share), nullptr, how, flags, nullptr));
+    HANDLE handle = record(::CreateFileA(path.c_str(), accessFlags(access), shareFlags(share), nullptr, how, flags, nullptr));
+    if (handle != INVALID_HANDLE_VALUE && disposition == FileDisposition::OpenAlways)
+        ::SetFilePointer(handle, 0, nullptr, FILE_END);
+    return handle;
 }
 
 std::unique_ptr<File> Win32FileSystem::openFile(const std::string& path, FileAccess access, FileShare share,
@@ -240,6 +244,9 @@ bool Win32FileSystem::removeDirectory(const std::string& path) {
     return record(::RemoveDirectoryA(path.c_str()) != 0);
 }
 bool Win32FileSystem::deleteFile(const std::string& path) { return record(::DeleteFileA(path.c_str()) != 0); }
+bool Win32FileSystem::moveFile(const std::string& from, const std::string& to) {
+    return record(::MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) != 0);
+}
 bool Win32FileSystem::setCurrentDirectory(const std::string& path) {
     return record(::SetCurrentDirectoryA(path.c_str()) != 0);
 }

@@ -26,6 +26,7 @@ public:
     std::optional<PathKind> pathKind(const std::string& path) override;
     bool removeDirectory(const std::string& path) override;
     bool deleteFile(const std::string& path) override;
+    bool moveFile(const std::string& from, const std::string& to) override;
     bool setCurrentDirectory(const std::string& path) override;
 
     std::string tempPath() override;

@@ -29,6 +29,8 @@ public:
     void sleep(uint32_t ms) override;
     int64_t timeSeconds() override;
     std::string ctimeNow() override;
+    int64_t microsecondsSinceStart() override;
+    std::string localTimestamp() override;
     void seedRandom(uint32_t seed) override;
     int random() override;
     bool secureRandom(void* buffer, size_t size) override;
