@@ -108,6 +108,12 @@ void logError(Context& ctx, const char* format, ...) {
     va_end(args);
 }
 
+void logPhase(Context& ctx, const char* phase) {
+    initLog(ctx);
+    if (!ctx.log.stream) return;
+    logInfo(ctx, "phase %s: %lld us", phase, static_cast<long long>(ctx.os.clock.microsecondsSinceStart()));
+}
+
 std::optional<std::string> getLogPath(const Context& ctx) { return ctx.log.path; }
 
 }  // namespace kavrin

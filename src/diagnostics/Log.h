@@ -22,6 +22,8 @@ namespace kavrin {
 void initLog(Context& ctx);
 void logInfo(Context& ctx, const char* format, ...) KAVRIN_PRINTF(2, 3);
 void logError(Context& ctx, const char* format, ...) KAVRIN_PRINTF(2, 3);
+// "phase NAME: N us", N since the process started; the clock is read only with the log on.
+void logPhase(Context& ctx, const char* phase);
 std::optional<std::string> getLogPath(const Context& ctx);
 // Called once the configuration is read: when it switches the log on and the environment
 // did not, the log opens now with the lines held so far. Either way nothing is held any more.

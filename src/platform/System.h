@@ -2,15 +2,19 @@
 // libraries, events. Everything else the logic needs from Windows.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "platform/Types.h"
 
 namespace kavrin {
+
+enum class StdStream { Output = 1, Error = 2 };
 
 class Console {
 public:
@@ -22,6 +26,13 @@ public:
     // SetConsoleCtrlHandler(handler, TRUE); the handler's result is the handler's BOOL.
     virtual bool addCtrlHandler(std::function<bool(uint32_t event)> handler) = 0;
     virtual uint32_t outputCodePage() = 0;  // GetConsoleOutputCP
+    // Replaces the standard handle and the C runtime descriptor of `stream` by a pipe whose
+    // reader thread hands every chunk to sink, so that whatever the process writes there
+    // from now on (a JVM loaded later included) reaches sink. False: no pipe, nothing changed.
+    virtual bool captureStream(StdStream stream, std::function<void(std::string_view)> sink) = 0;
+    // For the process's end, when the reader threads may be gone: hands what is still in
+    // the pipes to their sinks.
+    virtual void drainCaptured() = 0;
 };
 
 // ExitProcess / _exit. The test fake throws instead, so fatal paths are testable.
@@ -42,8 +53,12 @@ public:
     virtual int64_t timeSeconds() = 0;       // time(nullptr)
     virtual std::string ctimeNow() = 0;      // ctime(&now): 24 characters and "\n"
     virtual std::string localTimestamp() = 0;  // GetLocalTime as "yyyy-mm-dd hh:mm:ss.mmm"
+    // Microseconds since the process was created (GetProcessTimes against the system time).
+    virtual int64_t microsecondsSinceStart() = 0;
     virtual void seedRandom(uint32_t seed) = 0;  // srand
     virtual int random() = 0;                // rand: 0..32767
+    // The system's cryptographic generator (RtlGenRandom); false when it failed.
+    virtual bool secureRandom(void* buffer, size_t size) = 0;
 };
 
 class CodePages {
@@ -71,7 +86,11 @@ public:
 class Libraries {
 public:
     virtual ~Libraries() = default;
-    virtual void* load(const std::string& path) = 0;  // nullptr on failure
+    // nullptr on failure. A full path is loaded so that its dependencies are looked for in
+    // its own directory first (LOAD_WITH_ALTERED_SEARCH_PATH).
+    virtual void* load(const std::string& path) = 0;
+    // SetDllDirectoryA: searched for dependencies right after the library's own directory.
+    virtual bool setDllDirectory(const std::string& directory) = 0;
     virtual void* symbol(void* library, const std::string& name) = 0;
 };
 

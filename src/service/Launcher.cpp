@@ -42,6 +42,7 @@ void prependConfiguredPath(Context& ctx) {
 void initLauncher(Context& ctx) {
     readConfig(ctx);
     switchLogFromConfig(ctx, getConfigInt(ctx, key::kLogLauncher) != 0);
+    logPhase(ctx, "configuration read");
     prependConfiguredPath(ctx);
     std::string workingDirectory = getConfigString(ctx, key::kWorkingDirectory);
     if (!workingDirectory.empty()) ctx.os.fs.setCurrentDirectory(makeFullPath(ctx, workingDirectory, true));

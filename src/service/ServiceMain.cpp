@@ -6,6 +6,7 @@
 #include "config/Keys.h"
 #include "diagnostics/Errors.h"
 #include "diagnostics/Log.h"
+#include "service/OutputCapture.h"
 
 namespace kavrin {
 
@@ -65,7 +66,11 @@ void serviceMain(ServiceSession& session, const std::vector<std::string>& args) 
     ctx.os.services.setProcessEndHook(&reportStoppedAtExit);
 
     session.runtime.processDeletionQueue(ctx);
+    logPhase(ctx, "deletion queue");
     std::vector<std::u16string> launcherArguments = buildLauncherArguments(session, args);
+
+    // Before the JVM loads: its runtime takes the standard handles as it starts.
+    startOutputCapture(ctx, session.serviceName);
 
     std::optional<RunningJvm> jvm;
     if (std::optional<LoadedJvm> loaded = session.runtime.loadJvm(ctx))
@@ -108,11 +113,16 @@ bool consoleControlHandler(Context& ctx, uint32_t /*event*/) {
 }
 
 void reportStoppedAtExit() {
-    if (ServiceSession* session = exitHookSession.load()) session->status.applyAtProcessEnd();
+    if (ServiceSession* session = exitHookSession.load()) {
+        // What the application wrote just before it ended the process is still in the pipes.
+        session->ctx.os.console.drainCaptured();
+        session->status.applyAtProcessEnd();
+    }
 }
 
 int runServiceDispatcher(Context& ctx, const std::string& serviceName, const ServicePath& path) {
     ExtractionResult extracted = path.extract(ctx);
+    logPhase(ctx, "extraction");
     if (extracted.status != 0) reportFatalKey(ctx, key::kMsgInternalError, internalError::kExtractionFailed);
     lifetimeSessions().push_back(
         std::make_unique<ServiceSession>(ctx, path.runtime, serviceName, std::move(extracted.extraction)));

@@ -98,6 +98,19 @@ TEST(Log, KeepsTheNewestTenOfItsOwnFilesAndNothingElseGoes) {
         EXPECT_EQ(std::count(left.begin(), left.end(), "mvx_nlog_a" + std::to_string(i) + "_F"), i >= 3 ? 1 : 0) << i;
 }
 
+TEST(Log, PhaseLineOnlyWithTheLogOnAndTheClockReadOnlyThen) {
+    for (const bool on : {false, true}) {
+        FakePlatform fake;
+        if (on) fake.env.put("KAVRIN_LOG", "yes");
+        fake.clock.sinceStartUs = 167318;
+        Context ctx(fake.platform);
+        logPhase(ctx, "configuration read");
+        EXPECT_EQ(fake.clock.startClockReads, on ? 1 : 0);
+        EXPECT_EQ(fake.logText().find("\nphase configuration read: 167318 us\n") != std::string::npos, on)
+            << fake.logText();
+    }
+}
+
 TEST(FormatText, NeverTruncatesLongTexts) {
     const std::string long_(20000, 'x');
     EXPECT_EQ(formatText("<%s>", long_.c_str()).size(), 20002u);

@@ -14,6 +14,8 @@ public:
     void messageBox(const std::string& text, const std::string& caption) override;
     bool addCtrlHandler(std::function<bool(uint32_t event)> handler) override;
     uint32_t outputCodePage() override;
+    bool captureStream(StdStream stream, std::function<void(std::string_view)> sink) override;
+    void drainCaptured() override;
 };
 
 class Win32Exit final : public Exit {
@@ -30,8 +32,10 @@ public:
     int64_t timeSeconds() override;
     std::string ctimeNow() override;
     std::string localTimestamp() override;
+    int64_t microsecondsSinceStart() override;
     void seedRandom(uint32_t seed) override;
     int random() override;
+    bool secureRandom(void* buffer, size_t size) override;
 };
 
 class Win32CodePages final : public CodePages {
@@ -53,6 +57,7 @@ public:
 class Win32Libraries final : public Libraries {
 public:
     void* load(const std::string& path) override;
+    bool setDllDirectory(const std::string& directory) override;
     void* symbol(void* library, const std::string& name) override;
 };
 
