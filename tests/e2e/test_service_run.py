@@ -244,7 +244,7 @@ class ServiceRunLogged(ServiceScenario):
         self.assertNotIn(-1, positions, service_log)
         self.assertEqual(positions, sorted(positions), service_log)
         # The phases of the real start, in order, each at or after the one before.
-        phases = re.findall(r"^phase (.+): (\d+) us\r?$", service_log, re.M)
+        phases = re.findall(r"^[-\d]+ [:.\d]+ phase (.+): (\d+) us\r?$", service_log, re.M)  # after the timestamp
         self.assertEqual([p for p, _ in phases], PHASES, service_log)
         elapsed = [int(us) for _, us in phases]
         self.assertEqual(elapsed, sorted(elapsed), service_log)
