@@ -8,10 +8,13 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "platform/Types.h"
 
 namespace kavrin {
+
+enum class StdStream { Output = 1, Error = 2 };
 
 class Console {
 public:
@@ -23,6 +26,13 @@ public:
     // SetConsoleCtrlHandler(handler, TRUE); the handler's result is the handler's BOOL.
     virtual bool addCtrlHandler(std::function<bool(uint32_t event)> handler) = 0;
     virtual uint32_t outputCodePage() = 0;  // GetConsoleOutputCP
+    // Replaces the standard handle and the C runtime descriptor of `stream` by a pipe whose
+    // reader thread hands every chunk to sink, so that whatever the process writes there
+    // from now on (a JVM loaded later included) reaches sink. False: no pipe, nothing changed.
+    virtual bool captureStream(StdStream stream, std::function<void(std::string_view)> sink) = 0;
+    // For the process's end, when the reader threads may be gone: hands what is still in
+    // the pipes to their sinks.
+    virtual void drainCaptured() = 0;
 };
 
 // ExitProcess / _exit. The test fake throws instead, so fatal paths are testable.

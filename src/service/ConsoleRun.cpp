@@ -1,5 +1,7 @@
 #include "service/ConsoleRun.h"
 
+#include <memory>
+
 #include "config/Keys.h"
 #include "diagnostics/Errors.h"
 #include "diagnostics/Log.h"
@@ -28,8 +30,8 @@ std::vector<std::u16string> consoleRunArguments(Context& ctx, const ServiceRunti
 }
 
 int runInConsole(Context& ctx, const std::string& serviceName, const ServicePath& path) {
-    // Long-lived on purpose: a console event can arrive on its own thread until the process ends.
-    auto* run = new ConsoleRun{ctx, {}, {}};
+    // Owned by the handler: a console event can arrive on its own thread until the process ends.
+    auto run = std::make_shared<ConsoleRun>(ctx);
     // Registered first, so a Ctrl+C during the JVM search stops the application as soon
     // as it is launched instead of killing the process half-way.
     ctx.os.console.addCtrlHandler([run](uint32_t event) { return consoleRunControl(*run, event); });

@@ -30,6 +30,7 @@ constexpr uint32_t kShutdown = 6;
 constexpr uint32_t kCloseGraceMs = 20000;
 
 struct ConsoleRun {
+    explicit ConsoleRun(Context& context) : ctx(context) {}
     Context& ctx;
     StopEvent stopEvent;
     std::atomic<bool> stopping{false};

@@ -6,6 +6,7 @@
 #include "config/Keys.h"
 #include "diagnostics/Errors.h"
 #include "diagnostics/Log.h"
+#include "service/OutputCapture.h"
 
 namespace kavrin {
 
@@ -68,6 +69,9 @@ void serviceMain(ServiceSession& session, const std::vector<std::string>& args) 
     logPhase(ctx, "deletion queue");
     std::vector<std::u16string> launcherArguments = buildLauncherArguments(session, args);
 
+    // Before the JVM loads: its runtime takes the standard handles as it starts.
+    startOutputCapture(ctx, session.serviceName);
+
     std::optional<RunningJvm> jvm;
     if (std::optional<LoadedJvm> loaded = session.runtime.loadJvm(ctx))
         jvm = session.runtime.launchProgram(ctx, *loaded, session.extraction, launcherArguments);
@@ -109,7 +113,11 @@ bool consoleControlHandler(Context& ctx, uint32_t /*event*/) {
 }
 
 void reportStoppedAtExit() {
-    if (ServiceSession* session = exitHookSession.load()) session->status.applyAtProcessEnd();
+    if (ServiceSession* session = exitHookSession.load()) {
+        // What the application wrote just before it ended the process is still in the pipes.
+        session->ctx.os.console.drainCaptured();
+        session->status.applyAtProcessEnd();
+    }
 }
 
 int runServiceDispatcher(Context& ctx, const std::string& serviceName, const ServicePath& path) {

@@ -11,6 +11,7 @@ import re
 import time
 
 import harness
+from harness import wait_for
 from test_service_run import ServiceScenario, needs_jvm
 
 STAMPED = re.compile(r"\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3} ")
@@ -70,3 +71,34 @@ class ConsoleRun(ServiceScenario):
         self.assertTrue(body)
         for line in body:
             self.assertRegex(line, STAMPED)
+
+
+class OutputCapture(ServiceScenario):
+    prefix_name = "capture"
+
+    @needs_jvm
+    def test_25_mb_of_output_rotates_into_whole_lines(self):
+        name = "kvrcapture"
+        exe, _, record = self.make_service(name, control="main-output=26214400\n",
+                                           extra="[log]\nmax-size = '10MB'\nkeep = 2")
+        self.assertEqual(self.verb(exe, "-install").rc, 0)
+        self.start_and_wait_for_main(exe, name, record)
+        wait_for(lambda: "output took" in self.record(record), 120)
+        self.assertEqual(self.verb(exe, "-stop").rc, 0)
+        logs = self.drive_c / name / "app" / "logs"
+        files = [logs / (name + ".out.log" + suffix) for suffix in (".2", ".1", "")]
+        expected_next = None
+        for path in files:
+            data = path.read_bytes()
+            self.assertLessEqual(len(data), 10 * 1024 * 1024 + 99, path)
+            lines = data.split(b"\n")
+            self.assertEqual(lines[-1], b"", path)  # ends with a whole line
+            for line in lines[:-1]:
+                self.assertEqual(len(line), 98, (path, line[:20]))  # 99-byte lines
+                number = int(line[:10])
+                if expected_next is not None:
+                    self.assertEqual(number, expected_next, path)
+                expected_next = number + 1
+        self.assertEqual(expected_next, 26214400 // 100)  # the last line was kept
+        self.assertFalse((logs / (name + ".out.log.3")).exists())
+        self.assertEqual((logs / (name + ".err.log")).read_bytes(), b"written to stderr\r\n")

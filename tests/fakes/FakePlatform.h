@@ -223,6 +223,15 @@ public:
         return true;
     }
     uint32_t outputCodePage() override { return codePage; }
+    std::map<StdStream, std::function<void(std::string_view)>> captured;
+    bool failCapture = false;
+    int drains = 0;
+    bool captureStream(StdStream stream, std::function<void(std::string_view)> sink) override {
+        if (failCapture) return false;
+        captured[stream] = std::move(sink);
+        return true;
+    }
+    void drainCaptured() override { ++drains; }
 };
 
 class FakeExit : public Exit {

@@ -14,6 +14,8 @@ public:
     void messageBox(const std::string& text, const std::string& caption) override;
     bool addCtrlHandler(std::function<bool(uint32_t event)> handler) override;
     uint32_t outputCodePage() override;
+    bool captureStream(StdStream stream, std::function<void(std::string_view)> sink) override;
+    void drainCaptured() override;
 };
 
 class Win32Exit final : public Exit {
