@@ -14,6 +14,8 @@ public:
     void messageBox(const std::string& text, const std::string& caption) override;
     bool addCtrlHandler(std::function<bool(uint32_t event)> handler) override;
     uint32_t outputCodePage() override;
+    std::optional<std::string> readSecret(const std::string& prompt) override;
+    bool reportEvent(const std::string& source, EventType type, const std::string& text) override;
 };
 
 class Win32Exit final : public Exit {
