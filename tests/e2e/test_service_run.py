@@ -37,7 +37,7 @@ needs_jvm = unittest.skipUnless(stand_in_emulates_jni(), "the stand-in jvm.dll h
 class ServiceScenario(harness.PrefixTest):
     """The helpers of both service classes below; no tests of its own."""
 
-    def make_service(self, name, jre_version="1.8.0_202", search=None, java_delay_ms=0, control=""):
+    def make_service(self, name, jre_version="1.8.0_202", search=None, java_delay_ms=0, control="", extra_toml=""):
         """A packed service in C:\\<name>\\app with its own stand-in runtime in C:\\<name>\\jre."""
         root = self.drive_c / name
         jre = homes.make_jre(root / "jre", self.fx, jre_version, jvm_subdir="server", delay_ms=java_delay_ms)
@@ -53,6 +53,7 @@ class ServiceScenario(harness.PrefixTest):
             '"101" = "%s"' % name,
             '"122" = "%s"' % MAIN_CLASS,
             "\"128\" = '%s'" % search,
+            extra_toml,
             "",
         ])
         exe = harness.pack(str(app), toml, name="svc.exe")
