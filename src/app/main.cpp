@@ -5,6 +5,7 @@
 #include "service/Launcher.h"
 
 int main() {
+    kavrin::win32::Win32Platform::hardenSearchOrder();
     // Never destroyed: exit hooks (the service's last status report) run after main
     // returns and still need the platform and the context.
     auto* win32 = new kavrin::win32::Win32Platform;

@@ -17,6 +17,8 @@
 
 namespace kavrin {
 
+struct SearchTrace;
+
 // The two tables of the configuration block, separate key spaces.
 struct ConfigTables {
     std::map<int32_t, std::string> narrow;
@@ -27,6 +29,10 @@ struct LogState {
     bool tried = false;
     std::unique_ptr<TextOut> stream;
     std::optional<std::string> path;
+    // Off by the environment: lines are held until the configuration has said
+    // whether it switches the log on (switchLogFromConfig).
+    bool holding = false;
+    std::vector<std::string> held;
 };
 
 struct Context {
@@ -57,6 +63,8 @@ struct Context {
     // JVM probing.
     bool useVersionCache = true;
     uint32_t probeTimeoutMs = 60000;  // test seam: shortened only by tests
+    // Set by -diagnose: the search records every candidate and unpacks nothing.
+    SearchTrace* searchTrace = nullptr;
 };
 
 }  // namespace kavrin

@@ -26,6 +26,7 @@ constexpr int32_t kJdkRequired = 131;
 constexpr int32_t kWorkingDirectory = 146;
 constexpr int32_t kDependencies = 149;
 constexpr int32_t kJvmSubdirectory = 152;
+constexpr int32_t kJvmRules = 3100;  // "modern": numeric version order, current runtimes' layouts
 
 // Message texts.
 constexpr int32_t kMsgCaption = 1000;
@@ -62,6 +63,13 @@ constexpr int32_t kIncludedNames = 2003;
 constexpr int32_t kInstallDirectory = 10003;
 constexpr int32_t kPathPrepend = 10004;
 constexpr int32_t kPassProcessCommFile = 10005;
+
+// The logs: the launcher's own, and the application's captured output.
+constexpr int32_t kLogLauncher = 3200;
+constexpr int32_t kLogCapture = 3201;
+constexpr int32_t kLogDirectory = 3202;
+constexpr int32_t kLogMaxSize = 3203;
+constexpr int32_t kLogKeep = 3204;
 
 // Wide table.
 constexpr int32_t kServiceDescription = 20017;

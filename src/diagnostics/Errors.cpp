@@ -9,8 +9,8 @@
 namespace kavrin {
 
 namespace {
-// scheduleDeletion's list buffer: the list, the new entry and a terminator must fit.
-constexpr size_t kDeletionListBuffer = 32768;
+// Short: the control handler waits here while the service manager waits for it.
+constexpr uint32_t kQueueLockWaitMs = 5000;
 }  // namespace
 
 std::string substituteFirstPlaceholder(const std::string& text, const std::optional<std::string>& argument) {
@@ -83,9 +83,16 @@ void runExitCleanup(Context& ctx) {
     for (const std::string& directory : ctx.cleanupList) scheduleDeletion(ctx, directory, kDeleteDirValue);
 }
 
+std::unique_ptr<NamedLock> lockDeletionQueue(Context& ctx) {
+    return ctx.os.processes.lockNamed(kDeletionQueueLock, kQueueLockWaitMs);
+}
+
 void scheduleDeletion(Context& ctx, const std::string& path, const char* valueName) {
     auto key = ctx.os.registry.createKey(RegRoot::CurrentUser, kDeletionQueueKey);
     if (!key) return;
+    // Without the lock the entry is still written: an entry lost to a race is no worse
+    // than one never written.
+    const std::unique_ptr<NamedLock> lock = lockDeletionQueue(ctx);
     std::string list;
     size_t reported = 0;
     if (auto value = key->queryValue(valueName, kDeletionListBuffer)) {

@@ -5,6 +5,7 @@
 //   reportFatalKey(ctx, key::kMsgInternalError, internalError::kExtractionFailed);   // never returns
 #pragma once
 
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -15,6 +16,9 @@ namespace kavrin {
 inline constexpr const char* kDeletionQueueKey = "SOFTWARE\\dalvenco\\kavrin\\temp\\";
 inline constexpr const char* kDeleteFileValue = "delete_file";
 inline constexpr const char* kDeleteDirValue = "delete_dir";
+// scheduleDeletion's list buffer: the list, the new entry and a terminator must fit.
+inline constexpr size_t kDeletionListBuffer = 32768;
+inline constexpr const char* kDeletionQueueLock = "Global\\kavrin_deletion_queue";
 
 void showErrorMessage(Context& ctx, const std::string& text);
 void showErrorKey(Context& ctx, int32_t messageKey, const std::optional<std::string>& argument);
@@ -29,6 +33,8 @@ std::optional<uint32_t> recordedExitCode(const Context& ctx);
 void registerDirectoryForCleanup(Context& ctx, const std::string& directory);
 void runExitCleanup(Context& ctx);
 void scheduleDeletion(Context& ctx, const std::string& path, const char* valueName);
+// The machine-wide lock every update of the deletion queue holds; nullptr when not had in time.
+std::unique_ptr<NamedLock> lockDeletionQueue(Context& ctx);
 
 // Pure helpers, exposed for tests.
 std::string substituteFirstPlaceholder(const std::string& text, const std::optional<std::string>& argument);

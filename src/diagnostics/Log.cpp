@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <vector>
 
+#include "diagnostics/OutputLog.h"
+
 namespace kavrin {
 
 namespace {
@@ -26,8 +28,34 @@ bool switchedOn(Context& ctx, const char* variable) {
 
 void writeLine(Context& ctx, const char* prefix, const char* format, va_list args) {
     initLog(ctx);
-    if (!ctx.log.stream) return;
-    ctx.log.stream->write(prefix + vformat(format, args) + "\n");
+    if (!ctx.log.stream && !ctx.log.holding) return;
+    std::string line = ctx.os.clock.localTimestamp() + " " + prefix + vformat(format, args) + "\n";
+    if (!ctx.log.stream) return ctx.log.held.push_back(std::move(line));
+    ctx.log.stream->write(line);
+    ctx.log.stream->flush();
+}
+
+// Older files of the launcher's own name shape go; nothing else in the directory is touched.
+void removeOldLogFiles(Context& ctx, const std::string& logPath) {
+    const size_t split = logPath.find_last_of("\\/") + 1;
+    const std::string directory = logPath.substr(0, split);
+    std::vector<FindEntry> others = ctx.os.fs.find(directory + "mvx_nlog_*");
+    std::erase_if(others, [&](const FindEntry& e) { return e.name == logPath.substr(split); });
+    for (const std::string& name : ownLogFilesBeyond(others, kKeptLogFiles - 1)) ctx.os.fs.deleteFile(directory + name);
+}
+
+void openLogFile(Context& ctx) {
+    ctx.log.path = ctx.os.fs.uniqueTempName("c:\\", "mvx_nlog_");
+    if (ctx.log.path) ctx.log.stream = ctx.os.fs.createText(*ctx.log.path);
+    if (ctx.log.stream) {
+        removeOldLogFiles(ctx, *ctx.log.path);
+    } else {
+        ctx.log.path = "c:\\mvx_nlog";
+        ctx.log.stream = ctx.os.fs.createText(*ctx.log.path);
+        if (!ctx.log.stream) return;
+    }
+    ctx.log.stream->write(formatText("Started executable %s at %s\n", ctx.os.module.fileNameA().c_str(),
+                                     ctx.os.clock.ctimeNow().c_str()));
     ctx.log.stream->flush();
 }
 
@@ -47,17 +75,22 @@ void initLog(Context& ctx) {
     // Both variables are read; either one switches the log on.
     const bool kavrinOn = switchedOn(ctx, "KAVRIN_LOG");
     const bool molvexOn = switchedOn(ctx, "MOLVEX_LOG");
-    if (!kavrinOn && !molvexOn) return;
-
-    ctx.log.path = ctx.os.fs.uniqueTempName("c:\\", "mvx_nlog_");
-    if (ctx.log.path) ctx.log.stream = ctx.os.fs.createText(*ctx.log.path);
-    if (!ctx.log.stream) {
-        ctx.log.path = "c:\\mvx_nlog";
-        ctx.log.stream = ctx.os.fs.createText(*ctx.log.path);
-        if (!ctx.log.stream) return;
+    if (!kavrinOn && !molvexOn) {
+        ctx.log.holding = true;
+        return;
     }
-    ctx.log.stream->write(formatText("Started executable %s at %s\n", ctx.os.module.fileNameA().c_str(),
-                                     ctx.os.clock.ctimeNow().c_str()));
+    openLogFile(ctx);
+}
+
+void switchLogFromConfig(Context& ctx, bool on) {
+    initLog(ctx);
+    if (!ctx.log.holding) return;
+    ctx.log.holding = false;
+    std::vector<std::string> held = std::move(ctx.log.held);
+    if (!on) return;
+    openLogFile(ctx);
+    if (!ctx.log.stream) return;
+    for (const std::string& line : held) ctx.log.stream->write(line);
     ctx.log.stream->flush();
 }
 
@@ -73,6 +106,12 @@ void logError(Context& ctx, const char* format, ...) {
     va_start(args, format);
     writeLine(ctx, "ERROR: ", format, args);
     va_end(args);
+}
+
+void logPhase(Context& ctx, const char* phase) {
+    initLog(ctx);
+    if (!ctx.log.stream) return;
+    logInfo(ctx, "phase %s: %lld us", phase, static_cast<long long>(ctx.os.clock.microsecondsSinceStart()));
 }
 
 std::optional<std::string> getLogPath(const Context& ctx) { return ctx.log.path; }

@@ -1,4 +1,5 @@
-// The optional diagnostic log: off unless KAVRIN_LOG or MOLVEX_LOG is exactly "yes".
+// The optional diagnostic log: off unless KAVRIN_LOG or MOLVEX_LOG is exactly "yes",
+// or the configuration switches it on. Every line after the header carries the local time.
 //
 // Usage:
 //   logInfo(ctx, "Temp dir: %s", dir.c_str());
@@ -21,7 +22,15 @@ namespace kavrin {
 void initLog(Context& ctx);
 void logInfo(Context& ctx, const char* format, ...) KAVRIN_PRINTF(2, 3);
 void logError(Context& ctx, const char* format, ...) KAVRIN_PRINTF(2, 3);
+// "phase NAME: N us", N since the process started; the clock is read only with the log on.
+void logPhase(Context& ctx, const char* phase);
 std::optional<std::string> getLogPath(const Context& ctx);
+// Called once the configuration is read: when it switches the log on and the environment
+// did not, the log opens now with the lines held so far. Either way nothing is held any more.
+void switchLogFromConfig(Context& ctx, bool on);
+
+// The launcher keeps this many of its own log files in their directory.
+constexpr size_t kKeptLogFiles = 10;
 
 // printf into a std::string of any length (never truncates).
 std::string formatText(const char* format, ...) KAVRIN_PRINTF(1, 2);

@@ -1,21 +1,25 @@
 #include "files/DeletionQueue.h"
 
+#include <cctype>
+#include <cstring>
 #include <optional>
 #include <vector>
 
+#include "config/Ascii.h"
 #include "config/Lists.h"
 #include "diagnostics/Errors.h"
 #include "diagnostics/Log.h"
 #include "files/Paths.h"
+#include "files/TempFiles.h"
 #include "platform/Registry.h"
 
 namespace kavrin {
 
 namespace {
 
-// Each list is read into a buffer of this size; a longer list is not read at all.
-constexpr size_t kQueueReadLimit = 8192;
-// Only to tell "too long" from "missing": larger than anything the writer produces.
+// Everything scheduleDeletion may have written; a longer list is someone else's and not read.
+constexpr size_t kQueueReadLimit = kDeletionListBuffer;
+// Only to tell "too long" from "missing".
 constexpr size_t kQueueProbeLimit = size_t{1} << 20;
 
 struct QueueList {
@@ -35,10 +39,55 @@ QueueList readQueueList(RegKey& key, const char* valueName) {
     return {false, {}};
 }
 
+bool isHexDigit(char c) { return std::isxdigit(static_cast<unsigned char>(c)) != 0; }
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+
+// Consumes what matches at pos: at least min and at most max characters of the class.
+bool take(const std::string& name, size_t& pos, bool (*inClass)(char), size_t min, size_t max) {
+    size_t count = 0;
+    while (pos < name.size() && count < max && inClass(name[pos])) ++pos, ++count;
+    return count >= min;
+}
+bool takeText(const std::string& name, size_t& pos, const char* text) {
+    const size_t length = std::strlen(text);
+    if (!equalsIgnoringAsciiCase(name.substr(pos, length), text)) return false;
+    pos += length;
+    return true;
+}
+
+// The names this launcher queues: kvr<hex>.tmp_dir<n>, kvr<hex>.tmp and kvr_p<pid>.tmp.
+bool isOwnQueuedName(const std::string& name, QueueKind kind) {
+    size_t pos = 0;
+    if (!takeText(name, pos, "kvr")) return false;
+    if (kind == QueueKind::File && takeText(name, pos, "_p"))
+        return take(name, pos, isDigit, 1, 10) && takeText(name, pos, ".tmp") && pos == name.size();
+    if (!take(name, pos, isHexDigit, 1, 4) || !takeText(name, pos, ".tmp")) return false;
+    if (kind == QueueKind::File) return pos == name.size();
+    return takeText(name, pos, "_dir") && take(name, pos, isDigit, 1, 5) && pos == name.size();
+}
+
+std::string withoutTrailingBackslash(std::string path) {
+    while (path.size() > 3 && path.back() == '\\') path.pop_back();
+    return path;
+}
+
 std::string processFileList(Context& ctx, const std::string& list) {
     std::string survivors;
     for (const std::string& entry : splitList(list, ';')) {
-        if (canOpenExclusively(ctx, entry)) {
+        if (!isOwnQueueEntry(ctx, entry, QueueKind::File)) {
+            survivors += entry + ";";  // another program's: not ours to judge
+            continue;
+        }
+        const std::optional<PathKind> kind = ctx.os.fs.pathKind(entry);
+        if (kind && kind->link) {
+            // Removed as a link: opening it would reach whatever it points to.
+            logInfo(ctx, "delete file %s", entry.c_str());
+            if (kind->directory) {
+                ctx.os.fs.removeDirectory(entry);
+            } else {
+                ctx.os.fs.deleteFile(entry);
+            }
+        } else if (canOpenExclusively(ctx, entry)) {
             logInfo(ctx, "delete file %s", entry.c_str());
             ctx.os.fs.deleteFile(entry);
         }
@@ -54,8 +103,23 @@ std::string processDirectoryList(Context& ctx, const std::string& list) {
     std::string survivors;
     for (const std::string& entry : splitList(list, ';')) {
         if (entry.front() == '.') continue;  // never a path this launcher queued
-        emptyDirectory(ctx, entry);
-        ctx.os.fs.removeDirectory(entry);
+        if (!isOwnQueueEntry(ctx, entry, QueueKind::Directory)) {
+            survivors += entry + ";";  // another program's: not ours to judge
+            continue;
+        }
+        const std::optional<PathKind> kind = ctx.os.fs.pathKind(entry);
+        if (kind && kind->link) {
+            // A junction or link made where a queued directory was: never emptied, its
+            // target untouched; only the link itself goes.
+            if (kind->directory) {
+                ctx.os.fs.removeDirectory(entry);
+            } else {
+                ctx.os.fs.deleteFile(entry);
+            }
+        } else {
+            emptyDirectory(ctx, entry);
+            ctx.os.fs.removeDirectory(entry);
+        }
         logInfo(ctx, "delete dir %s", entry.c_str());
         if (fileExists(ctx, entry)) {
             logInfo(ctx, "didn't delete %s", entry.c_str());
@@ -72,9 +136,25 @@ void logTooLong(Context& ctx, const char* valueName) {
 
 }  // namespace
 
+bool isOwnQueueEntry(Context& ctx, const std::string& entry, QueueKind kind) {
+    const size_t slash = entry.rfind('\\');
+    if (slash == std::string::npos || !isOwnQueuedName(entry.substr(slash + 1), kind)) return false;
+    // Directly in a temporary directory the launcher may have used, nowhere else.
+    const std::string parent = withoutTrailingBackslash(entry.substr(0, slash + 1));
+    for (const std::string& candidate : temporaryDirectoryCandidates(ctx))
+        if (equalsIgnoringAsciiCase(parent, withoutTrailingBackslash(candidate))) return true;
+    return false;
+}
+
 void processDeletionQueue(Context& ctx) {
     auto key = ctx.os.registry.openKey(RegRoot::CurrentUser, kDeletionQueueKey, RegAccess::ReadWrite);
     if (!key) return;
+    // Other launchers (and this one's control handler) rewrite the same values.
+    const std::unique_ptr<NamedLock> lock = lockDeletionQueue(ctx);
+    if (!lock) {
+        logError(ctx, "deletion queue busy, left for the next start");
+        return;
+    }
 
     const QueueList files = readQueueList(*key, kDeleteFileValue);
     if (files.tooLong) {

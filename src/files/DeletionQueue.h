@@ -8,6 +8,11 @@
 namespace kavrin {
 
 void processDeletionQueue(Context& ctx);
+
+// Whether a queue entry is one this launcher makes: its own name shapes, directly in a
+// temporary directory. Other entries stay in the list untouched.
+enum class QueueKind { File, Directory };
+bool isOwnQueueEntry(Context& ctx, const std::string& entry, QueueKind kind);
 void emptyDirectory(Context& ctx, const std::string& directory);
 bool canOpenExclusively(Context& ctx, const std::string& path);
 

@@ -15,6 +15,7 @@
 #include "diagnostics/Errors.h"
 #include "diagnostics/Log.h"
 #include "files/DeletionQueue.h"
+#include "files/Paths.h"
 #include "files/TempFiles.h"
 
 namespace kavrin {
@@ -23,13 +24,38 @@ namespace {
 
 constexpr size_t kChunkSize = 8192;
 
-// Names the extraction directory by the temporary-file name with "_dir" and a random number.
-std::string makeExtractionDirectoryName(Context& ctx) {
-    const std::string tempFile = createTempFileName(ctx);
-    if (tempFile.empty()) reportFatalKey(ctx, key::kMsgInternalError, internalError::kExtractionDirectory);
-    ctx.os.fs.deleteFile(tempFile);
-    ctx.os.clock.seedRandom(static_cast<uint32_t>(ctx.os.clock.timeSeconds()));
-    return tempFile + "_dir" + std::to_string(ctx.os.clock.random());
+constexpr int kNameAttempts = 16;
+
+bool alreadyExists(uint32_t error) { return error == win32err::kAlreadyExists || error == win32err::kFileExists; }
+
+// Creates the extraction directory under a name drawn from the cryptographic generator,
+// readable and writable only by SYSTEM, Administrators and this account: no one else
+// can foresee the name, claim it first, or put files into it.
+std::string createExtractionDirectory(Context& ctx) {
+    const std::string temp = getTempDirectory(ctx);
+    for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
+        uint16_t draw[2] = {};
+        if (!ctx.os.clock.secureRandom(draw, sizeof draw)) {
+            logError(ctx, "No random numbers for the extraction directory");
+            break;
+        }
+        const std::string directory = extractionDirectoryName(temp, draw[0], draw[1]);
+        logInfo(ctx, "Temp dir: %s", directory.c_str());
+        if (ctx.os.fs.createPrivateDirectory(directory)) return directory;
+        const uint32_t error = ctx.os.fs.lastError();
+        if (!alreadyExists(error)) {
+            logError(ctx, "CreateDirectory failed %u", error);
+            break;
+        }
+    }
+    reportFatalKey(ctx, key::kMsgInternalError, internalError::kExtractionDirectory);
+}
+
+// What is left of a failed extraction goes now, or with the next run's queue.
+void discardExtractionDirectory(Context& ctx, const std::string& directory) {
+    emptyDirectory(ctx, directory);
+    ctx.os.fs.removeDirectory(directory);
+    if (fileExists(ctx, directory)) scheduleDeletion(ctx, directory, kDeleteDirValue);
 }
 
 // Refuses, before anything is written, a name that would leave the extraction directory.
@@ -60,6 +86,13 @@ void restoreContent(char* data, size_t count) {
 
 bool isSafeIncludedFileName(const std::string& name) { return !carriedNameProblem(name); }
 
+std::string extractionDirectoryName(const std::string& tempDirectory, uint16_t hex, uint16_t number) {
+    const std::string separator = !tempDirectory.empty() && tempDirectory.back() == '\\' ? "" : "\\";
+    // The shape a temporary file name gave it before: 1 to 4 hex digits (never 0), 0..32767.
+    return tempDirectory + separator +
+           formatText("kvr%X.tmp_dir%d", hex == 0 ? 1u : static_cast<unsigned>(hex), static_cast<int>(number & 0x7FFF));
+}
+
 ExtractionResult extractIncludedFiles(Context& ctx) {
     logInfo(ctx, "extracting files");
     const int count = getConfigInt(ctx, key::kIncludedCount);
@@ -77,26 +110,27 @@ ExtractionResult extractIncludedFiles(Context& ctx) {
         return result;
     }
 
-    const std::string directory = makeExtractionDirectoryName(ctx);
+    const std::string directory = createExtractionDirectory(ctx);
     result.extraction.directory = directory;
-    logInfo(ctx, "Temp dir: %s", directory.c_str());
-    if (!ctx.os.fs.createDirectory(directory)) reportFatalKey(ctx, key::kMsgInternalError, internalError::kExtractionDirectory);
 
     for (const std::string& name : names) {
         const std::string target = directory + "\\" + name;
         if (int status = extractIncludedFile(ctx, *executable, target); status != 0) {
             logError(ctx, "Failed to extract %s", target.c_str());
-            emptyDirectory(ctx, directory);
-            ctx.os.fs.removeDirectory(directory);
+            discardExtractionDirectory(ctx, directory);
             result.status = status;
             return result;
         }
-        // Held until the process ends so no one can delete what the application uses.
-        // An empty included file has no file on disk, so this open fails harmlessly.
-        ctx.os.fs.openAndKeep(target, FileAccess::Read, FileShare::ReadWrite);
+        // Held until the process ends so no one can change or delete what the application
+        // uses. An empty included file has no file on disk, so this open fails harmlessly.
+        ctx.os.fs.openAndKeep(target, FileAccess::Read, FileShare::Read);
     }
 
-    registerDirectoryForCleanup(ctx, directory);
+    // The directory itself is held too, so no queue run removes it while it is in use
+    // (it may be empty); then it is queued at once, so a crash or a kill leaves no copy
+    // behind. Queued only now: the held files keep any queue run from emptying it.
+    ctx.os.fs.openAndKeep(directory, FileAccess::Read, FileShare::ReadWrite);
+    scheduleDeletion(ctx, directory, kDeleteDirValue);
     result.extraction.names = std::move(names);
     result.extraction.unextractedPosition = static_cast<int32_t>(executable->position());
     executable.reset();
@@ -109,7 +143,12 @@ int extractIncludedFile(Context& ctx, File& executable, const std::string& targe
     logInfo(ctx, "extracting %s (size: %lld)", target.c_str(), static_cast<long long>(length));
     if (length <= 0) return 0;
 
-    auto output = ctx.os.fs.openFile(target, FileAccess::Write, FileShare::None, FileDisposition::CreateAlways);
+    // Never an existing file: whoever made it could read or change what the JVM loads.
+    auto output = ctx.os.fs.openFile(target, FileAccess::Write, FileShare::None, FileDisposition::CreateNew);
+    if (!output && alreadyExists(ctx.os.fs.lastError())) {
+        logError(ctx, "%s exists already", target.c_str());
+        return 2;
+    }
     if (!output) reportFatalKey(ctx, key::kMsgInternalError, internalError::kIncludedFile);
     return copyIncludedData(ctx, executable, *output, length);
 }

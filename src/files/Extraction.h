@@ -30,4 +30,7 @@ int copyIncludedData(Context& ctx, File& executable, File& target, int64_t count
 // directory or under another name than the builder meant.
 bool isSafeIncludedFileName(const std::string& name);
 
+// tempDirectory\kvr<hex>.tmp_dir<number>: the two random parts in the name's usual shape.
+std::string extractionDirectoryName(const std::string& tempDirectory, uint16_t hex, uint16_t number);
+
 }  // namespace kavrin

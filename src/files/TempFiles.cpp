@@ -13,9 +13,9 @@ constexpr const char* kPowerUserText = "I am sorry, but you must be at least Pow
 
 // The fallbacks when the system temporary path is not usable as narrow text.
 std::optional<std::string> findFallbackTempDirectory(Context& ctx) {
-    const std::string windows = ctx.os.fs.windowsDirectory();
-    for (const std::string& candidate : {windows + "\\temp", std::string("c:\\temp"), std::string("c:\\tmp"), windows}) {
-        if (isWritableDirectory(ctx, candidate)) return candidate;
+    const std::vector<std::string> candidates = temporaryDirectoryCandidates(ctx);
+    for (auto candidate = candidates.begin() + 1; candidate != candidates.end(); ++candidate) {
+        if (isWritableDirectory(ctx, *candidate)) return *candidate;
     }
     if (isWritableDirectory(ctx, "c:\\")) {
         const std::string tmp = "c:\\tmp";
@@ -26,6 +26,11 @@ std::optional<std::string> findFallbackTempDirectory(Context& ctx) {
 }
 
 }  // namespace
+
+std::vector<std::string> temporaryDirectoryCandidates(Context& ctx) {
+    const std::string windows = ctx.os.fs.windowsDirectory();
+    return {ctx.os.fs.tempPath(), windows + "\\temp", "c:\\temp", "c:\\tmp", windows};
+}
 
 std::string getTempDirectory(Context& ctx) {
     const std::string tempPath = ctx.os.fs.tempPath();

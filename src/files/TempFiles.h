@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "config/Context.h"
 
@@ -11,6 +12,8 @@ namespace kavrin {
 // Ends the process (the "Poweruser" message box, exit 1) when no directory is usable.
 std::string getTempDirectory(Context& ctx);
 bool isWritableDirectory(Context& ctx, const std::string& directory);
+// Every directory getTempDirectory can answer: the system's temporary path, then the fallbacks.
+std::vector<std::string> temporaryDirectoryCandidates(Context& ctx);
 // Creates a new empty file "kvrXXXX.tmp" in the temporary directory and returns its name
 // (empty, with an error logged, when the system could not create one).
 std::string createTempFileName(Context& ctx);

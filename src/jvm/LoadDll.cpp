@@ -140,14 +140,18 @@ void* loadJvmFromBin(Context& ctx, const std::string& javaExe) {
     std::string binDirectory = javaExeDirectory(javaExe);
     if (!binDirectory.empty()) binDirectory.pop_back();  // the backslash before the file name
 
-    // The library's own dependencies are found through PATH.
+    // The library's dependencies come from its own directory, then the runtime's bin,
+    // before PATH (where an earlier entry could hold a planted copy). PATH still gets bin
+    // at its end for what the JVM loads later by name.
     PathExtension path(ctx, binDirectory);
+    ctx.os.libraries.setDllDirectory(binDirectory);
     for (const auto& sub : jvmSubdirectories(getConfigString(ctx, key::kJvmSubdirectory))) {
         if (void* library = tryJvmLibrary(ctx, binDirectory, sub)) {
             path.keep();
             return library;
         }
     }
+    ctx.os.libraries.setDllDirectory("");
     return nullptr;
 }
 
@@ -171,6 +175,7 @@ LoadedJvm LoadDLL(Context& ctx, ShowErrors showErrors, const std::optional<std::
     logInfo(ctx, "LoadDLL (%d, %s, %d)", show ? 1 : 0, location ? location->c_str() : "(null)",
             locationIs == LocationIs::JavaExe ? 1 : 0);
     Choice choice = location ? chooseGivenLocation(ctx, *location, locationIs) : chooseBySearch(ctx);
+    logPhase(ctx, "JVM search");
     LoadedJvm jvm;
     if (!choice.ok) {
         if (show) showErrorKey(ctx, key::kMsgNoJvm, std::nullopt);
@@ -185,6 +190,7 @@ LoadedJvm LoadDLL(Context& ctx, ShowErrors showErrors, const std::optional<std::
     if (!entry) logError(ctx, "Could not load functions");
     if (library && entry) {
         logInfo(ctx, "Loading of JVM-DLL successful");
+        logPhase(ctx, "library load");
         jvm.createJavaVM = entry;
         return jvm;
     }

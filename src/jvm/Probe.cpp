@@ -1,11 +1,13 @@
 #include "jvm/Probe.h"
 
+#include "config/Ascii.h"
 #include "config/Config.h"
 #include "config/Keys.h"
 #include "diagnostics/Log.h"
 #include "files/Paths.h"
 #include "files/TempFiles.h"
 #include "files/TextFile.h"
+#include "jvm/SearchTrace.h"
 #include "jvm/Version.h"
 
 namespace kavrin {
@@ -14,6 +16,11 @@ namespace {
 
 constexpr const char* kVersionPrefix = "java version \"";
 constexpr size_t kVersionPrefixLength = 14;
+// What every OpenJDK build prints instead.
+constexpr std::string_view kOpenJdkPrefix = "openjdk version \"";
+constexpr std::string_view kReleaseVersionKey = "JAVA_VERSION=";
+// A release file is a few hundred bytes; its version line comes early.
+constexpr size_t kReleaseFileBytes = 65536;
 // fgets into a 100-byte buffer: at most 99 characters of the first line.
 constexpr size_t kProbeLineLimit = 99;
 // Enough raw bytes to hold a first line of 99 characters even if every one were a CR LF pair.
@@ -47,14 +54,94 @@ bool runProbe(Context& ctx, const std::string& javaExe, FileTime fileTime, const
     }
     child.reset();  // close the handles before reading the output
 
-    auto parsed = parseJavaVersionLine(firstProbeLine(readFileBytes(ctx, outputFile, kProbeReadBytes).value_or("")));
+    auto parsed = parseJavaVersionLine(firstProbeLine(readFileBytes(ctx, outputFile, kProbeReadBytes).value_or("")),
+                                       versionRules(ctx));
     if (!parsed) return false;
     version = *parsed;
     logInfo(ctx, "Java version: %s", version.c_str());
     return true;
 }
 
+std::string verdictReason(VersionVerdict verdict, const std::string& minimum, const std::string& maximum) {
+    switch (verdict) {
+        case VersionVerdict::Allowed: return {};
+        case VersionVerdict::PreRelease: return "pre-release runtimes are not allowed here";
+        case VersionVerdict::BelowMinimum: return "below min-version " + minimum;
+        case VersionVerdict::AboveMaximum: return "above max-version " + maximum;
+    }
+    return {};
+}
+
+void recordCandidate(Context& ctx, const std::string& javaExe, const std::string& version,
+                     const std::string& learnedFrom, bool accepted, const std::string& reason) {
+    if (!ctx.searchTrace) return;
+    ctx.searchTrace->candidates.push_back(
+        CandidateReport{ctx.searchTrace->source, javaExe, version, learnedFrom, accepted, reason});
+}
+
+// The version, and where it came from: the cache, the release file (modern), the run.
+std::optional<std::string> learnVersion(Context& ctx, const std::string& javaExe, FileTime fileTime,
+                                        std::string& version) {
+    if (ctx.useVersionCache && readVersionCache(ctx, javaExe, fileTime, version)) {
+        logInfo(ctx, "got version from registry %s", version.c_str());
+        return "cache";
+    }
+    if (versionRules(ctx) == VersionRules::Modern) {
+        if (auto released = readReleaseVersion(ctx, javaExe)) {
+            version = *released;
+            logInfo(ctx, "got version from release file %s", version.c_str());
+            writeVersionCache(ctx, javaExe, fileTime, version);
+            return "release file";
+        }
+    }
+    if (probeJavaVersion(ctx, javaExe, fileTime, version)) {
+        logInfo(ctx, "got version from execution %s", version.c_str());
+        writeVersionCache(ctx, javaExe, fileTime, version);
+        return "probe";
+    }
+    logInfo(ctx, "couldn't get version");
+    return std::nullopt;
+}
+
 }  // namespace
+
+std::optional<std::string> releaseFileVersion(const std::string& content) {
+    size_t position = 0;
+    const std::string text = textModeContent(content);
+    while (auto line = fgetsLine(text, position, text.size())) {
+        std::string_view entry(*line);
+        while (!entry.empty() && (entry.back() == '\n' || entry.back() == '\r')) entry.remove_suffix(1);
+        if (entry.substr(0, kReleaseVersionKey.size()) != kReleaseVersionKey) continue;
+        entry.remove_prefix(kReleaseVersionKey.size());
+        if (entry.size() >= 2 && entry.front() == '"' && entry.back() == '"') entry = entry.substr(1, entry.size() - 2);
+        if (entry.empty()) return std::nullopt;
+        return std::string(entry);
+    }
+    return std::nullopt;
+}
+
+std::vector<std::string> releaseFileCandidates(const std::string& javaExe) {
+    // c:\jdk\bin\java.exe: the home is two separators up.
+    size_t name = javaExe.rfind('\\');
+    if (name == std::string::npos || name == 0) return {};
+    size_t bin = javaExe.rfind('\\', name - 1);
+    if (bin == std::string::npos) return {};
+    std::string home = javaExe.substr(0, bin);
+    std::vector<std::string> candidates{home + "\\release"};
+    constexpr std::string_view kJre = "\\jre";
+    if (home.size() > kJre.size() && equalsIgnoringAsciiCase(home.substr(home.size() - kJre.size()), kJre))
+        candidates.push_back(home.substr(0, home.size() - kJre.size()) + "\\release");
+    return candidates;
+}
+
+std::optional<std::string> readReleaseVersion(Context& ctx, const std::string& javaExe) {
+    for (const auto& file : releaseFileCandidates(javaExe)) {
+        auto content = readFileBytes(ctx, file, kReleaseFileBytes);
+        if (!content) continue;
+        if (auto version = releaseFileVersion(*content)) return version;
+    }
+    return std::nullopt;
+}
 
 std::string probeCommandLine(const std::string& executable) {
     // Quoted: without 8.3 names the path keeps its blanks, and an unquoted
@@ -67,9 +154,14 @@ std::string firstProbeLine(const std::string& raw) {
     return fgetsLine(textModeContent(raw), position, kProbeLineLimit).value_or("");
 }
 
-std::optional<std::string> parseJavaVersionLine(const std::string& line) {
-    if (line.compare(0, kVersionPrefixLength, kVersionPrefix) != 0) return std::nullopt;
-    std::string rest = line.substr(kVersionPrefixLength);
+std::optional<std::string> parseJavaVersionLine(const std::string& line, VersionRules rules) {
+    size_t prefixLength = kVersionPrefixLength;
+    if (line.compare(0, kVersionPrefixLength, kVersionPrefix) != 0) {
+        if (rules == VersionRules::Classic || line.compare(0, kOpenJdkPrefix.size(), kOpenJdkPrefix) != 0)
+            return std::nullopt;
+        prefixLength = kOpenJdkPrefix.size();
+    }
+    std::string rest = line.substr(prefixLength);
     // Too short to hold a version and its closing quote.
     if (rest.size() < 2) return std::nullopt;
     size_t quote = rest.find('"');
@@ -125,31 +217,34 @@ bool checkJavaExe(Context& ctx, std::string& javaExe, std::string& version, cons
 
     bool result = false;
     FileTime fileTime;
+    std::optional<std::string> learnedFrom;
+    std::string reason;
     if (!getLastWriteTime(ctx, javaExe, &fileTime)) {
         logInfo(ctx, "file doesn't exist");
+        reason = "file doesn't exist";
     } else {
         logInfo(ctx, "file exists");
         version.clear();
-        bool known = false;
-        if (ctx.useVersionCache && readVersionCache(ctx, javaExe, fileTime, version)) {
-            logInfo(ctx, "got version from registry %s", version.c_str());
-            known = true;
-        } else if (probeJavaVersion(ctx, javaExe, fileTime, version)) {
-            logInfo(ctx, "got version from execution %s", version.c_str());
-            writeVersionCache(ctx, javaExe, fileTime, version);
-            known = true;
+        learnedFrom = learnVersion(ctx, javaExe, fileTime, version);
+        if (!learnedFrom) {
+            reason = "couldn't get version";
         } else {
-            logInfo(ctx, "couldn't get version");
+            VersionVerdict verdict = judgeJavaVersion(ctx, version, minimum, maximum, allowPreRelease);
+            if (verdict == VersionVerdict::PreRelease) logInfo(ctx, "beta vm not allowed");
+            result = verdict == VersionVerdict::Allowed;
+            reason = verdictReason(verdict, minimum, maximum);
         }
-        result = known && isJavaVersionAllowed(ctx, version, minimum, maximum, allowPreRelease);
     }
 
     if (result && getConfigInt(ctx, key::kLauncherType) == launcherType::kGui) {
         // The GUI launcher runs javaw.exe from the same directory.
         if (javaExe.size() < 4) return false;
         javaExe.replace(javaExe.size() - 4, 4, "w.exe");
-        return fileExists(ctx, javaExe);
+        result = fileExists(ctx, javaExe);
+        recordCandidate(ctx, javaExe, version, learnedFrom.value_or(""), result, result ? "" : "javaw.exe missing");
+        return result;
     }
+    recordCandidate(ctx, javaExe, version, learnedFrom.value_or(""), result, reason);
     logInfo(ctx, "checkJavaExe returning %d", result ? 1 : 0);
     return result;
 }
@@ -165,7 +260,17 @@ bool testJavaExe(Context& ctx, std::string& javaExe, const std::string& minimum,
 
 bool findJavaExeInHome(Context& ctx, std::string& javaExe, const std::string& javaHome) {
     javaExe = javaHome + "\\jre\\bin\\java.exe";
-    if (getConfigInt(ctx, key::kJdkRequired) != 0) return fileExists(ctx, javaHome + "\\lib\\tools.jar");
+    const bool modern = versionRules(ctx) == VersionRules::Modern;
+    if (getConfigInt(ctx, key::kJdkRequired) != 0) {
+        bool kit = fileExists(ctx, javaHome + "\\lib\\tools.jar");
+        if (modern) {
+            // Kits since 9 have neither tools.jar nor a jre\ of their own; javac.exe marks them.
+            kit = kit || fileExists(ctx, javaHome + "\\bin\\javac.exe");
+            if (!fileExists(ctx, javaExe)) javaExe = javaHome + "\\bin\\java.exe";
+        }
+        if (!kit) recordCandidate(ctx, javaExe, "", "", false, "not a development kit");
+        return kit;
+    }
     if (!fileExists(ctx, javaExe)) javaExe = javaHome + "\\bin\\java.exe";
     return true;
 }

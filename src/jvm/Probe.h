@@ -9,8 +9,10 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "config/Context.h"
+#include "jvm/Version.h"
 
 namespace kavrin {
 
@@ -35,7 +37,16 @@ void writeVersionCache(Context& ctx, const std::string& javaExe, FileTime fileTi
 
 // Pure helpers, exposed for tests.
 // The version of a first output line `java version "X"...`: X up to the closing quote.
-std::optional<std::string> parseJavaVersionLine(const std::string& line);
+// The modern rules also take `openjdk version "X"`.
+std::optional<std::string> parseJavaVersionLine(const std::string& line,
+                                                VersionRules rules = VersionRules::Classic);
+// JAVA_VERSION="X" of a runtime's release file: X.
+std::optional<std::string> releaseFileVersion(const std::string& content);
+// Where the release file of a java executable's home may lie: home\release, and for
+// the runtime inside a development kit (home\jre\bin\java.exe) the kit's own.
+std::vector<std::string> releaseFileCandidates(const std::string& javaExe);
+// The version a release file beside the executable gives (modern rules only).
+std::optional<std::string> readReleaseVersion(Context& ctx, const std::string& javaExe);
 // The first line of text-mode output as a 100-byte fgets buffer holds it (at most 99 characters).
 std::string firstProbeLine(const std::string& rawOutput);
 // "LastWriteTime" as stored: the 8 bytes of the file time, low half first.

@@ -5,6 +5,7 @@
 #include "config/Config.h"
 #include "config/Keys.h"
 #include "jvm/Probe.h"
+#include "jvm/SearchTrace.h"
 #include "jvm/Version.h"
 
 namespace kavrin {
@@ -15,6 +16,12 @@ constexpr size_t kCurrentVersionBytes = 100;
 constexpr size_t kJavaHomeBytes = 8192;
 
 bool jdkRequired(const Context& ctx) { return getConfigInt(ctx, key::kJdkRequired) != 0; }
+
+void traceSource(Context& ctx, const std::string& source) {
+    if (ctx.searchTrace) ctx.searchTrace->source = source;
+}
+
+const char* rootName(RegRoot root) { return root == RegRoot::LocalMachine ? "HKLM" : "HKCU"; }
 
 std::string stripTerminators(std::string text) {
     while (!text.empty() && text.back() == '\0') text.pop_back();
@@ -53,9 +60,53 @@ std::optional<FoundRuntime> found(bool ok, std::string javaExe, std::string vers
 
 }  // namespace
 
+const RegistryLayout kRegistryLayouts[17] = {
+    {"SOFTWARE\\JavaSoft\\JDK", "", "JavaHome", NameForm::Version, true},
+    {"SOFTWARE\\JavaSoft\\JRE", "", "JavaHome", NameForm::Version, false},
+    {kJdkFamilyKey, "", "JavaHome", NameForm::Version, true},
+    {kJreFamilyKey, "", "JavaHome", NameForm::Version, false},
+    {"SOFTWARE\\Eclipse Adoptium\\JDK", "\\hotspot\\MSI", "Path", NameForm::Version, true},
+    {"SOFTWARE\\Eclipse Adoptium\\JRE", "\\hotspot\\MSI", "Path", NameForm::Version, false},
+    {"SOFTWARE\\AdoptOpenJDK\\JDK", "\\hotspot\\MSI", "Path", NameForm::Version, true},
+    {"SOFTWARE\\AdoptOpenJDK\\JDK", "\\openj9\\MSI", "Path", NameForm::Version, true},
+    {"SOFTWARE\\AdoptOpenJDK\\JRE", "\\hotspot\\MSI", "Path", NameForm::Version, false},
+    {"SOFTWARE\\AdoptOpenJDK\\JRE", "\\openj9\\MSI", "Path", NameForm::Version, false},
+    {"SOFTWARE\\Eclipse Foundation\\JDK", "\\hotspot\\MSI", "Path", NameForm::Version, true},
+    {"SOFTWARE\\Eclipse Foundation\\JRE", "\\hotspot\\MSI", "Path", NameForm::Version, false},
+    {"SOFTWARE\\Semeru\\JDK", "\\openj9\\MSI", "Path", NameForm::Version, true},
+    {"SOFTWARE\\Semeru\\JRE", "\\openj9\\MSI", "Path", NameForm::Version, false},
+    {"SOFTWARE\\Microsoft\\JDK", "\\hotspot\\MSI", "Path", NameForm::Version, true},
+    {"SOFTWARE\\Azul Systems\\Zulu", "", "InstallationPath", NameForm::Zulu, true},
+    {"SOFTWARE\\BellSoft\\Liberica", "", "InstallationPath", NameForm::Liberica, true},
+};
+
+std::optional<LayoutName> layoutNameVersion(const RegistryLayout& layout, const std::string& name) {
+    auto withoutPrefix = [&](std::string_view prefix) -> std::optional<std::string> {
+        if (name.size() <= prefix.size() || name.compare(0, prefix.size(), prefix) != 0) return std::nullopt;
+        return name.substr(prefix.size());
+    };
+    std::optional<LayoutName> result;
+    switch (layout.form) {
+        case NameForm::Version: result = LayoutName{name, layout.kit}; break;
+        case NameForm::Zulu:
+            if (auto rest = withoutPrefix("zulu-")) {
+                constexpr std::string_view kJre = "-jre";
+                bool jre = rest->size() > kJre.size() && rest->compare(rest->size() - kJre.size(), kJre.size(), kJre) == 0;
+                result = LayoutName{jre ? rest->substr(0, rest->size() - kJre.size()) : *rest, !jre};
+            }
+            break;
+        case NameForm::Liberica:
+            if (auto rest = withoutPrefix("jdk-")) result = LayoutName{*rest, true};
+            else if (auto runtime = withoutPrefix("jre-")) result = LayoutName{*runtime, false};
+            break;
+    }
+    if (!result || !parseNumericVersion(result->version)) return std::nullopt;
+    return result;
+}
+
 std::optional<FoundRuntime> pickHigher(const std::optional<FoundRuntime>& first,
-                                       const std::optional<FoundRuntime>& second) {
-    if (first && second) return compareJavaVersions(first->version, second->version) > 0 ? first : second;
+                                       const std::optional<FoundRuntime>& second, VersionRules rules) {
+    if (first && second) return compareJavaVersions(rules, first->version, second->version) > 0 ? first : second;
     return first ? first : second;
 }
 
@@ -94,9 +145,11 @@ bool searchRegisteredRuntimes(Context& ctx, std::string& javaExe, const std::str
                               const std::string& maximum) {
     std::string exeA, versionA, exeB, versionB;
     // Both searches always run.
-    bool okA = searchJavaSoftRegistry(ctx, exeA, versionA, minimum, maximum);
+    const VersionRules rules = versionRules(ctx);
+    bool okA = rules == VersionRules::Modern ? searchRegisteredLayouts(ctx, exeA, versionA, minimum, maximum)
+                                             : searchJavaSoftRegistry(ctx, exeA, versionA, minimum, maximum);
     bool okB = searchLocatedJvms(ctx, exeB, versionB, minimum, maximum);
-    auto chosen = pickHigher(found(okA, exeA, versionA), found(okB, exeB, versionB));
+    auto chosen = pickHigher(found(okA, exeA, versionA), found(okB, exeB, versionB), rules);
     if (!chosen) return false;
     javaExe = chosen->javaExe;
     return true;
@@ -114,8 +167,10 @@ bool searchCurrentVersion(Context& ctx, std::string& javaExe, std::string& versi
                           const std::string& maximum) {
     std::string jdk = currentVersionInRange(ctx, kJdkFamilyKey, minimum, maximum);
     std::string jre = jdkRequired(ctx) ? std::string() : currentVersionInRange(ctx, kJreFamilyKey, minimum, maximum);
-    auto home = readRegistryValue(ctx, RegRoot::LocalMachine, currentVersionKey(jdk, jre), "JavaHome", kJavaHomeBytes);
+    const std::string key = currentVersionKey(jdk, jre);
+    auto home = readRegistryValue(ctx, RegRoot::LocalMachine, key, "JavaHome", kJavaHomeBytes);
     if (!home) return false;
+    traceSource(ctx, "registry HKLM\\" + key);
     return acceptJavaSoftHome(ctx, *home, javaExe, version, minimum, maximum);
 }
 
@@ -131,6 +186,7 @@ bool searchRegisteredVersions(Context& ctx, std::string& javaExe, std::string& v
     for (const auto& name : registryVersionsToTry(names, minimum, maximum)) {
         auto home = readRegistryValue(ctx, RegRoot::LocalMachine, familyKey + "\\" + name, "JavaHome", kJavaHomeBytes);
         if (!home) continue;
+        traceSource(ctx, "registry HKLM\\" + familyKey + "\\" + name);
         if (acceptJavaSoftHome(ctx, *home, javaExe, version, minimum, maximum)) return true;
     }
     return false;
@@ -142,7 +198,7 @@ bool searchLocatedJvms(Context& ctx, std::string& javaExe, std::string& version,
     bool okU = scanLocatedJvms(ctx, RegRoot::CurrentUser, exeU, versionU, minimum, maximum);
     bool okM = scanLocatedJvms(ctx, RegRoot::LocalMachine, exeM, versionM, minimum, maximum);
     // The user's entry wins only with a strictly higher version.
-    auto chosen = pickHigher(found(okU, exeU, versionU), found(okM, exeM, versionM));
+    auto chosen = pickHigher(found(okU, exeU, versionU), found(okM, exeM, versionM), versionRules(ctx));
     if (!chosen) return false;
     javaExe = chosen->javaExe;
     version = chosen->version;
@@ -159,12 +215,14 @@ bool scanLocatedJvms(Context& ctx, RegRoot root, std::string& javaExe, std::stri
         if (!list) return false;
         names = subkeyNames(*list);
     }
+    const VersionRules rules = versionRules(ctx);
+    traceSource(ctx, std::string("located list ") + rootName(root));
     for (const auto& name : names) {
         std::string candidate = locatedNameToPath(name);
         std::string candidateVersion;
         if (!checkJavaExe(ctx, candidate, candidateVersion, minimum, maximum, true)) continue;
         // Strictly higher only: of equal versions the first enumerated stays.
-        if (compareJavaVersions(candidateVersion, bestVersion) > 0) {
+        if (compareJavaVersions(rules, candidateVersion, bestVersion) > 0) {
             bestVersion = candidateVersion;
             javaExe = candidate;
             any = true;
@@ -172,6 +230,55 @@ bool scanLocatedJvms(Context& ctx, RegRoot root, std::string& javaExe, std::stri
     }
     if (any) version = bestVersion;
     return any;
+}
+
+namespace {
+
+struct LayoutCandidate {
+    RegRoot root;
+    std::string key;
+    const char* value;
+    std::string version;
+};
+
+std::vector<LayoutCandidate> layoutCandidates(Context& ctx, const std::string& minimum, const std::string& maximum) {
+    std::vector<LayoutCandidate> candidates;
+    const bool kitsOnly = jdkRequired(ctx);
+    for (RegRoot root : {RegRoot::LocalMachine, RegRoot::CurrentUser}) {
+        for (const auto& layout : kRegistryLayouts) {
+            std::vector<std::string> names;
+            if (auto family = ctx.os.registry.openKey(root, layout.family, RegAccess::Read64)) names = subkeyNames(*family);
+            for (const auto& name : names) {
+                auto named = layoutNameVersion(layout, name);
+                if (!named || (kitsOnly && !named->kit)) continue;
+                if (!isRegistryVersionInRange(VersionRules::Modern, named->version, minimum, maximum)) continue;
+                candidates.push_back(
+                    {root, std::string(layout.family) + "\\" + name + layout.below, layout.value, named->version});
+            }
+        }
+    }
+    // Newest first; of equal versions, HKLM before HKCU and the table's order.
+    std::stable_sort(candidates.begin(), candidates.end(), [](const LayoutCandidate& a, const LayoutCandidate& b) {
+        return compareJavaVersions(VersionRules::Modern, a.version, b.version) > 0;
+    });
+    return candidates;
+}
+
+}  // namespace
+
+bool searchRegisteredLayouts(Context& ctx, std::string& javaExe, std::string& version, const std::string& minimum,
+                             const std::string& maximum) {
+    for (const auto& candidate : layoutCandidates(ctx, minimum, maximum)) {
+        auto key = ctx.os.registry.openKey(candidate.root, candidate.key, RegAccess::Read64);
+        auto value = key ? key->queryValue(candidate.value, kJavaHomeBytes) : std::nullopt;
+        if (!value) continue;
+        // Installers write the home with a trailing backslash.
+        std::string home = stripTerminators(value->data);
+        while (home.size() > 3 && home.back() == '\\') home.pop_back();
+        traceSource(ctx, std::string("registry ") + rootName(candidate.root) + "\\" + candidate.key);
+        if (acceptJavaSoftHome(ctx, home, javaExe, version, minimum, maximum)) return true;
+    }
+    return false;
 }
 
 }  // namespace kavrin

@@ -1,6 +1,8 @@
 // Java runtimes registered in the registry: the installers' JavaSoft keys under
 // HKLM and the located lists under HKCU and HKLM. The registry only proposes;
-// every candidate must pass checkJavaExe.
+// every candidate must pass checkJavaExe. Under the modern rules the layouts of
+// current installers are read too (kRegistryLayouts), under HKLM then HKCU, in the
+// 64-bit view, and the newest registered version in range wins.
 //
 // Usage:
 //   std::string exe;
@@ -12,6 +14,7 @@
 #include <vector>
 
 #include "config/Context.h"
+#include "jvm/Version.h"
 
 namespace kavrin {
 
@@ -33,6 +36,9 @@ bool searchCurrentVersion(Context& ctx, std::string& javaExe, std::string& versi
                           const std::string& maximum);
 bool searchRegisteredVersions(Context& ctx, std::string& javaExe, std::string& version, const std::string& minimum,
                               const std::string& maximum, const std::string& familyKey);
+// Modern rules: every layout of kRegistryLayouts, tried from the newest version name down.
+bool searchRegisteredLayouts(Context& ctx, std::string& javaExe, std::string& version, const std::string& minimum,
+                             const std::string& maximum);
 bool searchLocatedJvms(Context& ctx, std::string& javaExe, std::string& version, const std::string& minimum,
                        const std::string& maximum);
 bool scanLocatedJvms(Context& ctx, RegRoot root, std::string& javaExe, std::string& version,
@@ -44,7 +50,31 @@ std::optional<std::string> readRegistryValue(Context& ctx, RegRoot root, const s
 // Pure decision rules, exposed for tests.
 // Of two finds, `first` wins only when its version orders strictly higher.
 std::optional<FoundRuntime> pickHigher(const std::optional<FoundRuntime>& first,
-                                       const std::optional<FoundRuntime>& second);
+                                       const std::optional<FoundRuntime>& second,
+                                       VersionRules rules = VersionRules::Classic);
+
+// How a vendor's installer names its version subkeys.
+enum class NameForm {
+    Version,   // the version itself: 17, 17.0.9, 1.8.0_392, 21.0.1.12
+    Zulu,      // zulu-17, zulu-8-jre
+    Liberica,  // jdk-17, jre-8
+};
+// One registry layout: <family>\<name><below> holds the home in <value>.
+struct RegistryLayout {
+    const char* family;
+    const char* below;
+    const char* value;
+    NameForm form;
+    bool kit;  // a development kit's layout (Version form; the others tell by the name)
+};
+struct LayoutName {
+    std::string version;
+    bool kit = false;
+};
+// The version a subkey name stands for, and whether it names a kit; none when the
+// name is not of the layout's form.
+std::optional<LayoutName> layoutNameVersion(const RegistryLayout& layout, const std::string& name);
+extern const RegistryLayout kRegistryLayouts[17];
 // The key whose JavaHome searchCurrentVersion reads; equal versions go to the JRE family.
 std::string currentVersionKey(const std::string& jdkVersion, const std::string& jreVersion);
 // The registry version names in range, in the order they are tried: highest first.

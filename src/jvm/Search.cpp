@@ -11,6 +11,7 @@
 #include "files/TextFile.h"
 #include "jvm/Probe.h"
 #include "jvm/RegistrySearch.h"
+#include "jvm/SearchTrace.h"
 
 namespace kavrin {
 
@@ -60,6 +61,10 @@ constexpr EntryRule kEntryRules[] = {
     {'Y', testRegistryEntry, SearchKind::Registry, false, Fallback::Never},
 };
 
+void traceSource(Context& ctx, const std::string& source) {
+    if (ctx.searchTrace) ctx.searchTrace->source = source;
+}
+
 const EntryRule* ruleFor(char type) {
     for (const auto& rule : kEntryRules)
         if (rule.type == type) return &rule;
@@ -82,6 +87,7 @@ SearchKind firstPass(Context& ctx, const std::vector<SearchEntry>& entries, cons
                      std::string& javaExe, std::string& locationName) {
     for (const auto& entry : entries) {
         logInfo(ctx, "Testing location %s (type %c)", entry.argument.c_str(), entry.type);
+        traceSource(ctx, std::string("entry ") + entry.type + entry.argument);
         const EntryRule* rule = ruleFor(entry.type);
         if (!rule || !rule->test(ctx, javaExe, entry, bounds)) continue;
         if (rule->namesLocation) locationName = entry.argument;
@@ -95,8 +101,13 @@ bool fallbackPass(Context& ctx, const std::vector<SearchEntry>& entries, std::st
     for (const auto& entry : entries) {
         if (!triedInFallback(entry)) continue;
         logInfo(ctx, "Testing relative location %s", entry.argument.c_str());
+        traceSource(ctx, std::string("fallback pass, entry ") + entry.type + entry.argument);
         testLocation(ctx, javaExe, entry.argument, "", "", AnyVersion::Yes);
-        if (fileExists(ctx, javaExe)) {
+        const bool exists = fileExists(ctx, javaExe);
+        if (ctx.searchTrace)
+            ctx.searchTrace->candidates.push_back({ctx.searchTrace->source, javaExe, "", "", exists,
+                                                   exists ? "" : "file doesn't exist"});
+        if (exists) {
             logInfo(ctx, "%s exists", javaExe.c_str());
             locationName = entry.argument;
             return true;
@@ -153,7 +164,7 @@ bool readLocationFile(Context& ctx, std::string& line, const std::string& fileSu
 bool testLocation(Context& ctx, std::string& javaExe, const std::string& location, const std::string& minimum,
                   const std::string& maximum, AnyVersion anyVersion) {
     std::string home = makeFullPath(ctx, location, false);
-    preparePackedRuntime(ctx, home);
+    if (!ctx.searchTrace) preparePackedRuntime(ctx, home);  // -diagnose changes nothing on disk
     bool qualifies = findJavaExeInHome(ctx, javaExe, home);
     if (anyVersion == AnyVersion::Yes) return true;
     return qualifies && testJavaExe(ctx, javaExe, minimum, maximum, PreRelease::Allowed, VersionCache::Use);
@@ -185,6 +196,7 @@ SearchKind searchJvm(Context& ctx, std::string& javaExe, std::string& locationNa
     std::string line;
     if (readLocationFile(ctx, line, kPreferredLocationFile)) {
         logInfo(ctx, "Has preferred location %s", line.c_str());
+        traceSource(ctx, "preferred location file");
         if (testLocation(ctx, javaExe, line, bounds.minimum, bounds.maximum, AnyVersion::No)) {
             logInfo(ctx, "Using preferred location");
             locationName = line;
@@ -197,6 +209,7 @@ SearchKind searchJvm(Context& ctx, std::string& javaExe, std::string& locationNa
     logInfo(ctx, "Search sequence finished");
 
     if (const char* variable = flavourVariable(configuredFlavour(ctx))) {
+        traceSource(ctx, std::string("variable ") + variable);
         if (testJavaHomeVariable(ctx, javaExe, variable, bounds.minimum, bounds.maximum)) {
             locationName = variable;
             return SearchKind::EnvironmentVariable;
@@ -205,6 +218,7 @@ SearchKind searchJvm(Context& ctx, std::string& javaExe, std::string& locationNa
 
     if (readLocationFile(ctx, line, kInstallerLocationFile)) {
         logInfo(ctx, "Has installer location %s", line.c_str());
+        traceSource(ctx, "installer location file");
         if (testLocation(ctx, javaExe, line, bounds.minimum, bounds.maximum, AnyVersion::No)) {
             logInfo(ctx, "Using installer location");
             locationName = line;

@@ -6,6 +6,7 @@
 #include <charconv>
 
 #include "config/Keys.h"
+#include "diagnostics/OutputLog.h"
 #include "files/Paths.h"
 #include "launch/Arguments.h"
 #include "pack/Text.h"
@@ -104,6 +105,19 @@ constexpr std::array kSettings{
     Setting{"start-class", "fifth-parameter", key::kStartClassFlag, K::Boolean, "1",
             "the start class's fifth parameter (\"true\"/\"false\")"},
 
+    Setting{"log", "launcher", key::kLogLauncher, K::Boolean, "0",
+            "write the launcher's diagnostic log to the temporary directory, as KAVRIN_LOG=yes does", kInScaffold},
+    Setting{"log", "capture", key::kLogCapture, K::Boolean, "1",
+            "write the service's standard output and error to <service>.out.log and <service>.err.log",
+            kInScaffold},
+    Setting{"log", "directory", key::kLogDirectory, K::Text, "logs",
+            "directory of the captured output, relative to the executable's directory", kInScaffold},
+    Setting{"log", "max-size", key::kLogMaxSize, K::Text, "10MB",
+            "size at which a captured output file is rotated: bytes, or a number with KB, MB or GB", kInScaffold,
+            maxSizeProblem},
+    Setting{"log", "keep", key::kLogKeep, K::Integer, "5", "rotated output files kept beside the current one",
+            kInScaffold, keepProblem},
+
     Setting{"messages", "caption", key::kMsgCaption, K::Text, "Error", "caption of error message boxes"},
     Setting{"messages", "no-jvm", key::kMsgNoJvm, K::Text,
             "No JVM could be found on your system.\nPlease define KAVRIN_JAVA_HOME\nto point to an "
@@ -144,8 +158,8 @@ constexpr std::array kSettings{
             "carried for other launchers; the service launcher does not read it"},
 };
 
-constexpr std::array<std::string_view, 8> kSections{"service", "service.recovery", "service.stop", "launcher",
-                                                    "java",    "jvm",              "start-class",  "messages"};
+constexpr std::array<std::string_view, 9> kSections{"service", "service.recovery", "service.stop", "launcher", "java",
+                                                    "jvm",     "start-class",      "log",          "messages"};
 
 std::vector<std::string> split(std::string_view text, char separator) {
     std::vector<std::string> parts;
@@ -328,6 +342,17 @@ std::optional<std::string> launcherTypeProblem(std::string_view text) {
     if (text == "1" || text == "4" || text == "5") return std::nullopt;
     return "launcher type " + std::string(text) +
            " is unknown to the launcher; use 4 (service), 1 (GUI) or 5 (console with message box)";
+}
+
+std::optional<std::string> maxSizeProblem(std::string_view text) {
+    if (parseByteSize(text)) return std::nullopt;
+    return "size '" + std::string(text) + "' is not a number of bytes, KB, MB or GB from 1KB to 2GB, such as \"10MB\"";
+}
+
+std::optional<std::string> keepProblem(std::string_view text) {
+    if (text.size() <= 3 && text.find_first_not_of("0123456789") == std::string_view::npos && !text.empty())
+        return std::nullopt;
+    return "keep " + std::string(text) + " is not a count from 0 to 999";
 }
 
 std::optional<std::string> quoteProblem(std::string_view text) {

@@ -85,6 +85,8 @@ std::optional<std::string> launcherTypeProblem(std::string_view text);
 std::optional<std::string> accountProblem(std::string_view text);
 std::optional<std::string> recoveryActionsProblem(std::string_view text);
 std::optional<std::string> nonNegativeProblem(std::string_view text);
+std::optional<std::string> maxSizeProblem(std::string_view text);
+std::optional<std::string> keepProblem(std::string_view text);
 // A quote without its closing partner, by the launcher's own splitting rule.
 std::optional<std::string> quoteProblem(std::string_view text);
 

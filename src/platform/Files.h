@@ -19,7 +19,8 @@ namespace kavrin {
 
 enum class FileAccess : uint32_t { Read = 1, Write = 2, ReadWrite = 3 };
 enum class FileShare : uint32_t { None = 0, Read = 1, Write = 2, ReadWrite = 3, All = 7 };
-enum class FileDisposition : uint32_t { CreateAlways, OpenExisting };
+// OpenAlways: open or create, positioned at the end (appending).
+enum class FileDisposition : uint32_t { CreateAlways, OpenExisting, CreateNew, OpenAlways };
 
 struct IoResult {
     bool ok = false;       // the call itself succeeded
@@ -44,6 +45,13 @@ struct FindEntry {
     std::string name;  // the file-name part only
     bool isDirectory = false;
     FileTime lastWrite;
+    bool isLink = false;  // a reparse point: junction or symbolic link
+};
+
+// What a path names itself, links not followed (GetFileAttributesA).
+struct PathKind {
+    bool directory = false;
+    bool link = false;
 };
 
 // Result of GetFullPathNameA: the full path and where its file-name part starts.
@@ -68,7 +76,7 @@ public:
     virtual std::unique_ptr<File> openFile(const std::string& path, FileAccess access, FileShare share,
                                            FileDisposition disposition) = 0;
     // CreateFileA with the handle deliberately leaked: kept open until the process ends.
-    // Returns false when the open failed.
+    // Directories can be kept too. Returns false when the open failed.
     virtual bool openAndKeep(const std::string& path, FileAccess access, FileShare share) = 0;
     virtual uint32_t lastError() = 0;
 
@@ -82,8 +90,13 @@ public:
     virtual std::optional<std::string> longPathName(const std::string& path) = 0;   // GetLongPathNameA
 
     virtual bool createDirectory(const std::string& path) = 0;  // CreateDirectoryA / _mkdir
+    // CreateDirectoryA with a protected DACL: full control for SYSTEM, Administrators and
+    // the account the process runs as, nothing inherited from the parent.
+    virtual bool createPrivateDirectory(const std::string& path) = 0;
+    virtual std::optional<PathKind> pathKind(const std::string& path) = 0;  // nullopt: missing
     virtual bool removeDirectory(const std::string& path) = 0;  // RemoveDirectoryA / _rmdir
     virtual bool deleteFile(const std::string& path) = 0;       // DeleteFileA
+    virtual bool moveFile(const std::string& from, const std::string& to) = 0;  // MoveFileExA, replacing
     virtual bool setCurrentDirectory(const std::string& path) = 0;
 
     virtual std::string tempPath() = 0;                         // GetTempPathA (trailing backslash)
@@ -98,7 +111,7 @@ public:
     // default search order for executables; nullopt when none is found.
     virtual std::optional<std::string> searchPath(const std::string& fileName) = 0;
 
-    // fopen(path, "w"): create or truncate, text mode.
+    // A new text-mode file ("\n" written as "\r\n"); fails when the path exists.
     virtual std::unique_ptr<TextOut> createText(const std::string& path) = 0;
 };
 

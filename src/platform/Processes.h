@@ -27,6 +27,12 @@ public:
 };
 
 constexpr uint32_t kWaitForever = UINT32_MAX;
+
+// A held named mutex, shared by every process on the machine (released by the destructor).
+class NamedLock {
+public:
+    virtual ~NamedLock() = default;
+};
 constexpr uint32_t kStillActive = 259;
 
 class Processes {
@@ -36,6 +42,8 @@ public:
     // inherited handles, NORMAL_PRIORITY_CLASS. nullptr when it could not start.
     virtual std::unique_ptr<ChildProcess> spawn(const std::string& commandLine, const SpawnOptions& options) = 0;
     virtual uint32_t currentProcessId() = 0;
+    // CreateMutexA + wait; nullptr when it could not be had within timeoutMs.
+    virtual std::unique_ptr<NamedLock> lockNamed(const std::string& name, uint32_t timeoutMs) = 0;
 };
 
 }  // namespace kavrin

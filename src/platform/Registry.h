@@ -13,7 +13,8 @@
 namespace kavrin {
 
 enum class RegRoot { CurrentUser, LocalMachine };
-enum class RegAccess { Read, ReadWrite, All };
+// Read64: KEY_READ in the 64-bit view, whatever the process's own view.
+enum class RegAccess { Read, ReadWrite, All, Read64 };
 
 constexpr uint32_t kRegSz = 1;
 constexpr uint32_t kRegExpandSz = 2;

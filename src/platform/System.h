@@ -2,6 +2,7 @@
 // libraries, events. Everything else the logic needs from Windows.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -56,8 +57,13 @@ public:
     virtual void sleep(uint32_t ms) = 0;     // Sleep
     virtual int64_t timeSeconds() = 0;       // time(nullptr)
     virtual std::string ctimeNow() = 0;      // ctime(&now): 24 characters and "\n"
+    // Microseconds since the process was created (GetProcessTimes against the system time).
+    virtual int64_t microsecondsSinceStart() = 0;
+    virtual std::string localTimestamp() = 0;  // GetLocalTime as "yyyy-mm-dd hh:mm:ss.mmm"
     virtual void seedRandom(uint32_t seed) = 0;  // srand
     virtual int random() = 0;                // rand: 0..32767
+    // The system's cryptographic generator (RtlGenRandom); false when it failed.
+    virtual bool secureRandom(void* buffer, size_t size) = 0;
 };
 
 class CodePages {
@@ -85,7 +91,11 @@ public:
 class Libraries {
 public:
     virtual ~Libraries() = default;
-    virtual void* load(const std::string& path) = 0;  // nullptr on failure
+    // nullptr on failure. A full path is loaded so that its dependencies are looked for in
+    // its own directory first (LOAD_WITH_ALTERED_SEARCH_PATH).
+    virtual void* load(const std::string& path) = 0;
+    // SetDllDirectoryA: searched for dependencies right after the library's own directory.
+    virtual bool setDllDirectory(const std::string& directory) = 0;
     virtual void* symbol(void* library, const std::string& name) = 0;
 };
 

@@ -4,6 +4,7 @@
 #include "config/Keys.h"
 #include "diagnostics/Log.h"
 #include "files/Paths.h"
+#include "service/Help.h"
 #include "service/Verbs.h"
 
 namespace kavrin {
@@ -40,6 +41,8 @@ void prependConfiguredPath(Context& ctx) {
 
 void initLauncher(Context& ctx) {
     readConfig(ctx);
+    switchLogFromConfig(ctx, getConfigInt(ctx, key::kLogLauncher) != 0);
+    logPhase(ctx, "configuration read");
     prependConfiguredPath(ctx);
     std::string workingDirectory = getConfigString(ctx, key::kWorkingDirectory);
     if (!workingDirectory.empty()) ctx.os.fs.setCurrentDirectory(makeFullPath(ctx, workingDirectory, true));
@@ -63,12 +66,20 @@ int runVerb(Context& ctx, Verb verb, const std::string& serviceName) {
             return statusVerb(ctx, serviceName);
         case Verb::Configure:
             return configureVerb(ctx, serviceName);
+        case Verb::Help: {
+            const std::string exe = ctx.os.module.fileNameA();
+            ctx.os.console.out(usageText(exe.substr(exe.find_last_of("\\/") + 1), getConfigString(ctx, key::kServiceName)));
+            return 0;
+        }
+        case Verb::Run:
+            break;  // needs the whole start-up path: dispatchCommand's run path
     }
     return 1;
 }
 
-int dispatchCommand(Context& ctx, const std::string& argumentText, const NoVerbPath& noVerb) {
+int dispatchCommand(Context& ctx, const std::string& argumentText, const NoVerbPath& noVerb, const RunPath& run) {
     VerbCommand command = parseVerb(argumentText);
+    if (command.verb == Verb::Run) return run ? run(ctx, getConfigString(ctx, key::kServiceName)) : 1;
     const std::string serviceName = command.serviceName.value_or(getConfigString(ctx, key::kServiceName));
     if (command.verb) return runVerb(ctx, *command.verb, serviceName);
     return noVerb(ctx, serviceName);

@@ -18,7 +18,10 @@ std::string argumentTextFromCommandLine(const std::string& commandLine);
 
 // Steps after initLauncher: the service name, then a verb or the no-verb path.
 using NoVerbPath = std::function<int(Context&, const std::string& serviceName)>;
-int dispatchCommand(Context& ctx, const std::string& argumentText, const NoVerbPath& noVerb);
+// -run: the text after the verb is the application's, so it gets the configured name.
+using RunPath = NoVerbPath;
+int dispatchCommand(Context& ctx, const std::string& argumentText, const NoVerbPath& noVerb,
+                    const RunPath& run = nullptr);
 int runVerb(Context& ctx, Verb verb, const std::string& serviceName);
 
 // Longest value SetEnvironmentVariableA takes (32767 characters with the terminator).

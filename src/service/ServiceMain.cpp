@@ -118,6 +118,7 @@ void serviceMain(ServiceSession& session, const std::vector<std::string>& args) 
     ctx.os.services.setProcessEndHook(&reportStoppedAtExit);
 
     session.runtime.processDeletionQueue(ctx);
+    logPhase(ctx, "deletion queue");
     std::vector<std::u16string> launcherArguments = buildLauncherArguments(session, args);
 
     std::optional<RunningJvm> jvm;
@@ -180,6 +181,7 @@ int runServiceDispatcher(Context& ctx, const std::string& serviceName, const Ser
     // errors before the dispatcher go to the event log, where someone can read them.
     if (ctx.os.services.startedByManager(serviceName)) ctx.eventSource = serviceName;
     ExtractionResult extracted = path.extract(ctx);
+    logPhase(ctx, "extraction");
     if (extracted.status != 0) reportFatalKey(ctx, key::kMsgInternalError, internalError::kExtractionFailed);
     lifetimeSessions().push_back(
         std::make_unique<ServiceSession>(ctx, path.runtime, serviceName, std::move(extracted.extraction)));

@@ -2,10 +2,11 @@
 
 namespace kavrin {
 
-const VerbName kVerbTable[8] = {
+const VerbName kVerbTable[10] = {
     {"install", Verb::Install},     {"install-auto", Verb::InstallAuto}, {"install-demand", Verb::InstallDemand},
     {"uninstall", Verb::Uninstall}, {"stop", Verb::Stop},                {"start", Verb::Start},
-    {"status", Verb::Status},       {"configure", Verb::Configure},
+    {"status", Verb::Status},       {"configure", Verb::Configure},     {"run", Verb::Run},
+    {"help", Verb::Help},  // also "?": see parseVerb
 };
 
 VerbCommand parseVerb(const std::string& argumentText) {
@@ -23,6 +24,7 @@ VerbCommand parseVerb(const std::string& argumentText) {
         if (blank + 1 < word.size()) result.serviceName = word.substr(blank + 1);
         word.resize(blank);
     }
+    if (word == "?") word = "help";  // -? and /?
     for (const VerbName& entry : kVerbTable) {
         if (word == entry.text) {
             result.verb = entry.verb;

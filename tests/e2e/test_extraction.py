@@ -4,6 +4,7 @@ stops it with internal error 16."""
 
 import glob
 import os
+import re
 import threading
 import time
 import unittest
@@ -124,6 +125,69 @@ class ExtractionTest(harness.PrefixTest):
         dirs = glob.glob(os.path.join(temp_dir, "kvr*.tmp_dir*"))
         self.assertEqual(len(dirs), 1)
         self.assertEqual(os.listdir(dirs[0]), ["a.bin"])
+
+    def test_two_launches_in_the_same_second_get_different_names(self):
+        # The name once came from the clock and rand() seeded with the time: two starts
+        # in one second shared the number, and anyone could work the name out in advance.
+        src = self.new_dir("src-two")
+        write_files(src, {"a.bin": BINARY})
+        exe = harness.pack(src, project_text(["a.bin"]), name=STUB_NAME)
+        temp_dir = self.new_dir("tmp-two")
+        runs = [threading.Thread(target=self.run_stub, args=(exe, temp_dir)) for _ in range(2)]
+        for run in runs:
+            run.start()
+        for run in runs:
+            run.join()
+        names = []
+        for log in harness.launcher_logs(temp_dir):
+            with open(log, "rb") as f:
+                names += re.findall(r"Temp dir: [^\r\n]*\\kvr([0-9A-F]{1,4})\.tmp_dir(\d{1,5})\r\n", f.read().decode("latin-1"))
+        self.assertEqual(len(names), 2, names)
+        self.assertNotEqual(names[0][0], names[1][0])
+        self.assertNotEqual(names[0][1], names[1][1])
+
+    def test_file_planted_in_the_new_directory_stops_the_launch(self):
+        # Someone who finds the directory while the first file is written and puts
+        # app.jar (and 0.jar) into it: app.jar is never written into nor used, the launch
+        # stops with internal error 16, so nothing planted reaches a class path.
+        # (Wine keeps the directory's entries but does not enforce them for the same
+        # account; the descriptor itself is checked by the win32 tests.)
+        src = self.new_dir("src-plant")
+        write_files(src, {"big.bin": os.urandom(40 << 20), "app.jar": b"PK-real"})
+        exe = harness.pack(src, project_text(["big.bin", "app.jar"]), name=STUB_NAME)
+        for attempt in range(3):
+            temp_dir = self.new_dir("tmp-plant%d" % attempt)
+            planted = {}
+
+            def plant():
+                deadline = time.monotonic() + 60
+                while time.monotonic() < deadline and not planted:
+                    for directory in glob.glob(os.path.join(temp_dir, "kvr*.tmp_dir*")):
+                        try:
+                            with open(os.path.join(directory, "app.jar"), "xb") as f:
+                                f.write(b"PK-planted")
+                            with open(os.path.join(directory, "0.jar"), "xb") as f:
+                                f.write(b"PK-planted")
+                            planted["dir"] = directory
+                        except OSError:
+                            planted["lost"] = True  # the launcher was first: try again
+                    time.sleep(0.001)
+
+            watcher = threading.Thread(target=plant)
+            watcher.start()
+            result = self.run_stub(exe, temp_dir)
+            watcher.join()
+            if "dir" not in planted:
+                continue
+            self.assertEqual(result.rc, 1, result.stderr)
+            self.assertIn("An internal error occurred (error code: 16)", result.stderr)
+            log = read_log(temp_dir)
+            self.assertIn("app.jar exists already\n", log)
+            self.assertNotIn("extracting files done", log)
+            # The failed extraction empties its directory, planted files included.
+            self.assertFalse(os.path.exists(os.path.join(planted["dir"], "0.jar")))
+            return
+        self.fail("the planting never won the race")
 
     def test_name_leaving_the_directory_is_refused_with_internal_error_11(self):
         src = self.new_dir("src-unsafe")

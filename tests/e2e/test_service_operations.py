@@ -55,7 +55,7 @@ class ServiceOperations(ServiceScenario):
         ]
         for name, settings, object_name, display_name, service_type in cases:
             with self.subTest(name):
-                exe, jre, record = self.make_service(name, extra_toml="[service]\n" + settings)
+                exe, jre, record = self.make_service(name, extra="[service]\n" + settings)
                 self.assertEqual(self.verb(exe, "-install").rc, 0)
                 key = SERVICES_KEY + name
                 self.assertEqual(self.prefix.reg_query(key, "ObjectName"), object_name)
@@ -85,7 +85,7 @@ class ServiceOperations(ServiceScenario):
     def test_a_shutdown_hook_past_the_stop_timeout_still_ends_stopped_in_time(self):
         name = "kvrslowhook"
         exe, jre, record = self.make_service(name, control="exit-sleep=60000\n",
-                                             extra_toml="[service.stop]\ntimeout = 4")
+                                             extra="[service.stop]\ntimeout = 4")
         self.assertEqual(self.verb(exe, "-install").rc, 0)
         self.start_and_wait_for_main(exe, name, record)
         started = time.monotonic()

@@ -1,7 +1,7 @@
 """The launcher as a real service under Wine's service manager, with the stand-in
 Java runtime (tests/fixtures): start, the JVM's view of the launch, status, stop,
 the deletion queue, shutdown and interrogate controls, no usable JVM, a stop during
-the JVM search, the log, and a start-up benchmark.
+the JVM search, and the log (the start-up benchmark is scripts/bench-startup.sh).
 
 States, checkpoints and exit codes are read through the service API
 (kavrin-testsvc query), never from sc/net exit codes.
@@ -9,7 +9,7 @@ States, checkpoints and exit codes are read through the service API
 
 import glob
 import os
-import shutil
+import re
 import time
 import unittest
 from pathlib import Path
@@ -18,9 +18,9 @@ import harness
 import homes
 from harness import TESTSVC, wait_for
 
-JVMFLOOR = os.path.join(harness.WINDOWS_BIN, "kavrin-jvmfloor.exe")
-VERSION_CACHE = "HKCU\\SOFTWARE\\dalvenco\\kavrin\\jvms"
 MAIN_CLASS = "org.example.Main"
+# The launcher log's phase lines of a service start, in the order they happen.
+PHASES = ["configuration read", "extraction", "deletion queue", "JVM search", "library load", "JVM creation", "main"]
 DELETION_QUEUE = "HKCU\\SOFTWARE\\dalvenco\\kavrin\\temp"
 
 
@@ -37,7 +37,7 @@ needs_jvm = unittest.skipUnless(stand_in_emulates_jni(), "the stand-in jvm.dll h
 class ServiceScenario(harness.PrefixTest):
     """The helpers of both service classes below; no tests of its own."""
 
-    def make_service(self, name, jre_version="1.8.0_202", search=None, java_delay_ms=0, control="", extra_toml=""):
+    def make_service(self, name, jre_version="1.8.0_202", search=None, java_delay_ms=0, control="", extra=""):
         """A packed service in C:\\<name>\\app with its own stand-in runtime in C:\\<name>\\jre."""
         root = self.drive_c / name
         jre = homes.make_jre(root / "jre", self.fx, jre_version, jvm_subdir="server", delay_ms=java_delay_ms)
@@ -53,7 +53,7 @@ class ServiceScenario(harness.PrefixTest):
             '"101" = "%s"' % name,
             '"122" = "%s"' % MAIN_CLASS,
             "\"128\" = '%s'" % search,
-            extra_toml,
+            extra,
             "",
         ])
         exe = harness.pack(str(app), toml, name="svc.exe")
@@ -124,18 +124,19 @@ class ServiceRun(ServiceScenario):
         self.assertIn("exit 0 via Shutdown", self.record(record))
         info = self.query(name)
         self.assertEqual((info["state"], info["win32_exit_code"]), ("1", "0"))
-        # The stop handler queued the extraction directory in the service account's HKCU.
+        # The extraction directory was queued (at start) in the service account's HKCU.
         queued = self.prefix.reg_query(DELETION_QUEUE, "delete_dir") or ""
         self.assertIn(temp_dir + ";", queued)
 
-        # The next start deletes it and empties the list.
+        # The next start deletes it; the list then holds only that start's own directory.
         self.start_and_wait_for_main(exe, name, record)
         self.assertFalse(os.path.exists(self.prefix.linuxpath(temp_dir)))
-        # Empty: no entry left (each ends with ";"). The exact text is not compared:
-        # the list is stored with length 0 and no terminator, which Wine's reg.exe then
-        # prints as whatever bytes follow.
+        second = [o for o in self.options(self.record(record)) if o.startswith("-Dkavrin.tempDir=")][-1]
+        second = second[len("-Dkavrin.tempDir="):]
+        self.assertNotEqual(second, temp_dir)
         remaining = self.prefix.reg_query(DELETION_QUEUE, "delete_dir") or ""
-        self.assertNotIn(";", remaining)
+        self.assertIn(second + ";", remaining)
+        self.assertEqual(remaining.count(";"), 1, remaining)
         self.assertNotIn(temp_dir, remaining)
         self.assertOutput(self.verb(exe, "-stop"), 0, "Stopping service '%s'.\nService stopped\n" % name)
 
@@ -217,48 +218,6 @@ class ServiceRun(ServiceScenario):
         self.assertEqual((info["state"], info["win32_exit_code"]), ("1", "0"))
         self.assertEqual(self.record(record), "")  # stopped before a JVM existed: none was created
 
-    @needs_jvm
-    def test_benchmark_start_to_main(self):
-        """Prints figures: StartServiceA to the stand-in's main call with a cold and a
-        warm version cache, the stub's size, and the floor (a program that only loads
-        jvm.dll and calls JNI_CreateJavaVM, process creation included)."""
-        name = "kvrbench"
-        exe, jre, record = self.make_service(name)
-        self.assertOutput(self.verb(exe, "-install-demand"), 0, "Installed service '%s'.\n" % name)
-
-        def start_to_main(cold):
-            if cold:
-                self.prefix.reg_delete(VERSION_CACHE)
-            if record.exists():
-                record.unlink()
-            r = self.svctool("bench-start", name, self.prefix.winpath(str(record)), "main argc=")
-            self.assertEqual(r.rc, 0, r)
-            self.assertOutput(self.verb(exe, "-stop"), 0, "Stopping service '%s'.\nService stopped\n" % name)
-            return float(r.stdout.split("elapsed_ms=")[1].split()[0])
-
-        cold = [start_to_main(True) for _ in range(3)]
-        warm = [start_to_main(False) for _ in range(3)]
-        floor_dir = self.drive_c / "floor"
-        floor_dir.mkdir(exist_ok=True)
-        shutil.copyfile(self.fx.jvm_dll, floor_dir / "jvm.dll")
-        floor = []
-        for _ in range(3):
-            r = self.svctool("bench-spawn", '"%s" "%s"' % (self.prefix.winpath(JVMFLOOR),
-                                                           self.prefix.winpath(str(floor_dir / "jvm.dll"))))
-            self.assertIn("exit_code=0", r.stdout, r)
-            floor.append(float(r.stdout.split("elapsed_ms=")[1].split()[0]))
-        best = lambda xs: min(xs)
-        print("\nbenchmark: StartServiceA -> main, cold version cache: %s ms (best %.1f)"
-              % (", ".join("%.1f" % x for x in cold), best(cold)))
-        print("benchmark: StartServiceA -> main, warm version cache: %s ms (best %.1f)"
-              % (", ".join("%.1f" % x for x in warm), best(warm)))
-        print("benchmark: floor (load jvm.dll + JNI_CreateJavaVM, own process): %s ms (best %.1f)"
-              % (", ".join("%.1f" % x for x in floor), best(floor)))
-        print("benchmark: ratio service/floor: cold %.2f, warm %.2f"
-              % (best(cold) / best(floor), best(warm) / best(floor)))
-        print("benchmark: stub size %d bytes" % os.path.getsize(harness.STUB))
-        self.assertGreater(best(floor), 0)
-
 
 class ServiceRunLogged(ServiceScenario):
     """KAVRIN_LOG=yes in the service's environment (the system environment, read by
@@ -285,6 +244,12 @@ class ServiceRunLogged(ServiceScenario):
         positions = [service_log.find(line) for line in order]
         self.assertNotIn(-1, positions, service_log)
         self.assertEqual(positions, sorted(positions), service_log)
+        # The phases of the real start, in order, each at or after the one before.
+        phases = re.findall(r"^(?:[\d-]+ [\d:.]+ )?phase (.+): (\d+) us\r?$", service_log, re.M)
+        self.assertEqual([p for p, _ in phases], PHASES, service_log)
+        elapsed = [int(us) for _, us in phases]
+        self.assertEqual(elapsed, sorted(elapsed), service_log)
+        self.assertGreater(elapsed[0], 0)
 
 
 if __name__ == "__main__":

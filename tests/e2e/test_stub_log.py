@@ -13,6 +13,8 @@ import harness
 
 # "Started executable %s at %s\n" with ctime's text, which ends in its own line feed.
 HEADER = re.compile(r"Started executable (.+) at \w{3} \w{3} [ \d]\d \d\d:\d\d:\d\d \d{4}\r\n\r\n")
+# Every line after the header starts with the local time.
+SECTIONS_LINE = re.compile(r"\r\n\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3} number of sections: ")
 
 
 class StubAndLogTest(harness.PrefixTest):
@@ -45,7 +47,7 @@ class StubAndLogTest(harness.PrefixTest):
         self.assertEqual(len(logs), 1, os.listdir(temp_dir))
         text = self.assert_header(logs[0])
         # The block search logged its steps after the header.
-        self.assertIn("\r\nnumber of sections: ", text)
+        self.assertRegex(text, SECTIONS_LINE)
 
     def test_molvex_log_yes_also_switches_it_on(self):
         temp_dir = self.new_dir("molvex-yes")
@@ -97,7 +99,7 @@ class StubAndLogTest(harness.PrefixTest):
             text = f.read().decode("latin-1")
         # It read its own headers (and then found no block) instead of failing to open.
         self.assertNotIn("Could not open", text)
-        self.assertIn("\r\nnumber of sections: ", text)
+        self.assertRegex(text, SECTIONS_LINE)
 
 
 if __name__ == "__main__":

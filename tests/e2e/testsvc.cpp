@@ -11,7 +11,6 @@
 //   kavrin-testsvc wait NAME STATE MS            poll QueryServiceStatusEx until STATE
 //   kavrin-testsvc bench-start NAME FILE TEXT    milliseconds from StartServiceA until FILE
 //                                                holds TEXT
-//   kavrin-testsvc bench-spawn COMMANDLINE       milliseconds a process takes from creation to end
 //   kavrin-testsvc run COMMANDLINE               CreateProcessA with exactly that command
 //                                                line (trailing blanks included); its exit code
 //   kavrin-testsvc service normal|stuckstop|exitpending   run as the service; exitpending
@@ -215,14 +214,6 @@ int benchStart(const char* name, const char* file, const char* text) {
     return 0;
 }
 
-int benchSpawn(const char* commandLine) {
-    LARGE_INTEGER start;
-    QueryPerformanceCounter(&start);
-    int code = run(commandLine);
-    std::printf("elapsed_ms=%.1f\nexit_code=%d\n", millisecondsSince(start), code);
-    return 0;
-}
-
 // The service side.
 SERVICE_STATUS_HANDLE statusHandle;
 SERVICE_STATUS serviceStatus;
@@ -282,7 +273,6 @@ int main(int argc, char** argv) {
     if (argc >= 3 && !std::strcmp(argv[1], "service")) return runService(argv[2]);
     if (argc >= 3 && !std::strcmp(argv[1], "run")) return run(argv[2]);
     if (argc >= 5 && !std::strcmp(argv[1], "bench-start")) return benchStart(argv[2], argv[3], argv[4]);
-    if (argc >= 3 && !std::strcmp(argv[1], "bench-spawn")) return benchSpawn(argv[2]);
     if (argc == 1) return runService("normal");
     std::fprintf(stderr, "usage: see the head of testsvc.cpp\n");
     return 64;

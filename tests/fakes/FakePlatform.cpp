@@ -84,9 +84,15 @@ public:
     IoResult write(const void* buffer, size_t count) override {
         auto* n = fs_.node(key_);
         if (!n) return {false, 0, win32err::kFileNotFound};
-        if (n->content.size() < pos_ + count) n->content.resize(pos_ + count);
-        std::memcpy(n->content.data() + pos_, buffer, count);
-        pos_ += count;
+        size_t room = count;
+        if (fs_.freeBytes) {
+            room = std::min(count, *fs_.freeBytes);
+            *fs_.freeBytes -= room;
+        }
+        if (n->content.size() < pos_ + room) n->content.resize(pos_ + room);
+        if (room) std::memcpy(n->content.data() + pos_, buffer, room);
+        pos_ += room;
+        if (room < count) return {false, room, 112};  // ERROR_DISK_FULL
         return {true, count, 0};
     }
 
@@ -149,14 +155,43 @@ std::string FakeFileSystem::keyOf(const std::string& path) {
     return key;
 }
 
+std::string FakeFileSystem::resolvedKey(const std::string& path, bool followLast) const {
+    std::string key = keyOf(path);
+    // Follow the first link on the way, then start again on the rewritten key.
+    for (int depth = 0; depth < 16; ++depth) {
+        bool rewritten = false;
+        for (size_t end = key.find('\\', 3); !rewritten; end = key.find('\\', end + 1)) {
+            const bool last = end == std::string::npos;
+            if (last && !followLast) break;
+            const std::string prefix = last ? key : key.substr(0, end);
+            auto it = nodes.find(prefix);
+            if (it != nodes.end() && !it->second.linkTarget.empty()) {
+                key = keyOf(it->second.linkTarget + (last ? "" : key.substr(end)));
+                rewritten = true;
+            }
+            if (last) break;
+        }
+        if (!rewritten) break;
+    }
+    return key;
+}
+
 FakeFileSystem::Node* FakeFileSystem::node(const std::string& path) {
-    auto it = nodes.find(keyOf(path));
+    auto it = nodes.find(resolvedKey(path));
     return it == nodes.end() ? nullptr : &it->second;
 }
 
 const FakeFileSystem::Node* FakeFileSystem::node(const std::string& path) const {
-    auto it = nodes.find(keyOf(path));
+    auto it = nodes.find(resolvedKey(path));
     return it == nodes.end() ? nullptr : &it->second;
+}
+
+void FakeFileSystem::addLink(const std::string& path, const std::string& target, bool directory) {
+    addDirectory(parentOf(keyOf(path)));
+    Node& n = nodes[keyOf(path)];
+    n.directory = directory;
+    n.name = baseName(path);
+    n.linkTarget = target;
 }
 
 void FakeFileSystem::addDirectory(const std::string& path) {
@@ -192,7 +227,7 @@ std::string FakeFileSystem::content(const std::string& path) const {
 
 std::vector<std::string> FakeFileSystem::children(const std::string& directory) const {
     std::vector<std::string> out;
-    const std::string key = keyOf(directory);
+    const std::string key = resolvedKey(directory, true);
     const std::string prefix = key.back() == '\\' ? key : key + "\\";
     for (const auto& [k, n] : nodes) {
         if (k.size() > prefix.size() && k.compare(0, prefix.size(), prefix) == 0 &&
@@ -224,6 +259,10 @@ std::unique_ptr<File> FakeFileSystem::openFile(const std::string& path, FileAcce
         lastError_ = win32err::kAccessDenied;
         return nullptr;
     }
+    if (n && disposition == FileDisposition::CreateNew) {
+        lastError_ = win32err::kFileExists;
+        return nullptr;
+    }
     if (n) {
         for (const auto& o : n->opens) {
             const bool clash = (has(access, FileAccess::Read) && !allows(o->share, FileShare::Read)) ||
@@ -250,17 +289,25 @@ std::unique_ptr<File> FakeFileSystem::openFile(const std::string& path, FileAcce
         if (!n) {
             addFile(path, "");
             n = node(key);
-        } else {
+        } else if (disposition == FileDisposition::CreateAlways) {
             n->content.clear();
         }
     }
     auto open = std::make_shared<Node::Open>(Node::Open{access, share});
     n->opens.push_back(open);
     lastError_ = 0;
-    return std::make_unique<FakeFile>(*this, key, open);
+    auto file = std::make_unique<FakeFile>(*this, resolvedKey(key), open);
+    if (disposition == FileDisposition::OpenAlways) file->seek(static_cast<uint32_t>(n->content.size()));
+    return file;
 }
 
 bool FakeFileSystem::openAndKeep(const std::string& path, FileAccess access, FileShare share) {
+    if (Node* n = node(path); n && n->directory) {
+        // Kept like a file handle: it blocks what its sharing forbids until the fake goes.
+        n->opens.push_back(std::make_shared<Node::Open>(Node::Open{access, share}));
+        ++keptOpen;
+        return true;
+    }
     auto file = openFile(path, access, share, FileDisposition::OpenExisting);
     if (!file) return false;
     kept_.push_back(std::move(file));  // held until the fake goes, like a handle kept until process end
@@ -280,11 +327,11 @@ std::vector<FindEntry> FakeFileSystem::find(const std::string& pattern) {
     const size_t slash = pattern.find_last_of("\\/");
     const std::string name = slash == std::string::npos ? pattern : pattern.substr(slash + 1);
     if (name.find_first_of("*?") == std::string::npos) {
-        if (const Node* n = node(pattern)) out.push_back({n->name, n->directory, n->lastWrite});
+        if (const Node* n = node(pattern)) out.push_back({n->name, n->directory, n->lastWrite, !n->linkTarget.empty()});
         return out;
     }
     const std::string dir = slash == std::string::npos ? currentDirectory : pattern.substr(0, slash + 1);
-    const Node* d = node(dir);
+    const Node* d = node(resolvedKey(dir, true));
     if (!d || !d->directory) return out;
     if (name == "*" || name == "*.*") {
         out.push_back({".", true, d->lastWrite});
@@ -294,7 +341,7 @@ std::vector<FindEntry> FakeFileSystem::find(const std::string& pattern) {
         // Windows matches "*.*" against names without a dot too.
         if (name != "*.*" && !globMatch(name.c_str(), child.c_str())) continue;
         const Node* c = node((dir.back() == '\\' ? dir : dir + "\\") + child);
-        out.push_back({child, c->directory, c->lastWrite});
+        out.push_back({child, c->directory, c->lastWrite, !c->linkTarget.empty()});
     }
     return out;
 }
@@ -351,17 +398,58 @@ std::optional<std::string> FakeFileSystem::longPathName(const std::string& path)
 
 bool FakeFileSystem::createDirectory(const std::string& path) {
     for (const auto& bad : failCreateDirectory)
-        if (keyOf(bad) == keyOf(path)) return false;
+        if (keyOf(bad) == keyOf(path)) {
+            lastError_ = win32err::kAccessDenied;
+            return false;
+        }
     const Node* parent = node(parentOf(keyOf(path)));
-    if (exists(path) || !parent || !parent->directory) return false;
+    if (exists(path)) {
+        lastError_ = win32err::kAlreadyExists;
+        return false;
+    }
+    if (!parent || !parent->directory) {
+        lastError_ = win32err::kPathNotFound;
+        return false;
+    }
     addDirectory(path);
+    lastError_ = 0;
     return true;
+}
+
+bool FakeFileSystem::createPrivateDirectory(const std::string& path) {
+    if (!createDirectory(path)) return false;
+    node(path)->privateAcl = true;
+    return true;
+}
+
+std::optional<PathKind> FakeFileSystem::pathKind(const std::string& path) {
+    const Node* n = node(path);
+    if (!n) return std::nullopt;
+    return PathKind{n->directory, !n->linkTarget.empty()};
 }
 
 bool FakeFileSystem::removeDirectory(const std::string& path) {
     const Node* n = node(path);
-    if (!n || !n->directory || !children(path).empty()) return false;
-    nodes.erase(keyOf(path));
+    if (!n || !n->directory) return false;
+    // A link goes as a link, whatever its target holds.
+    if (n->linkTarget.empty() && !children(path).empty()) return false;
+    for (const auto& o : n->opens)
+        if ((static_cast<uint32_t>(o->share) & 4u) == 0) return false;
+    nodes.erase(resolvedKey(path));
+    return true;
+}
+
+bool FakeFileSystem::moveFile(const std::string& from, const std::string& to) {
+    Node* source = node(from);
+    const Node* parent = node(parentOf(keyOf(to)));
+    if (!source || source->directory || !source->opens.empty() || !parent || !parent->directory) {
+        lastError_ = source ? win32err::kAccessDenied : win32err::kFileNotFound;
+        return false;
+    }
+    Node moved = *source;
+    moved.name = baseName(to);
+    nodes.erase(keyOf(from));
+    nodes[keyOf(to)] = std::move(moved);
     return true;
 }
 
@@ -376,7 +464,7 @@ bool FakeFileSystem::deleteFile(const std::string& path) {
             lastError_ = win32err::kSharingViolation;
             return false;
         }
-    nodes.erase(keyOf(path));
+    nodes.erase(resolvedKey(path));
     return true;
 }
 
@@ -412,7 +500,7 @@ std::optional<std::string> FakeFileSystem::uniqueTempName(const std::string& dir
 }
 
 std::unique_ptr<TextOut> FakeFileSystem::createText(const std::string& path) {
-    auto file = openFile(path, FileAccess::Write, FileShare::ReadWrite, FileDisposition::CreateAlways);
+    auto file = openFile(path, FileAccess::Write, FileShare::ReadWrite, FileDisposition::CreateNew);
     if (!file) return nullptr;
     return std::make_unique<FakeText>(*this, keyOf(path));
 }
@@ -581,6 +669,25 @@ private:
 };
 }  // namespace
 
+namespace {
+class FakeNamedLock : public NamedLock {
+public:
+    explicit FakeNamedLock(std::atomic<int>& held) : held_(held) { ++held_; }
+    ~FakeNamedLock() override { --held_; }
+
+private:
+    std::atomic<int>& held_;
+};
+}  // namespace
+
+std::unique_ptr<NamedLock> FakeProcesses::lockNamed(const std::string& name, uint32_t) {
+    if (failNamedLock) return nullptr;
+    ++namedLocksTaken;
+    auto lock = std::make_unique<FakeNamedLock>(namedLocksHeld);
+    namedLockNames.push_back(name);
+    return lock;
+}
+
 void FakeProcesses::addProgram(const std::string& path, FakeProgram program) {
     programs[lowerAscii(path)] = std::move(program);
 }
@@ -738,6 +845,20 @@ std::optional<std::string> FakeCodePages::toNarrow(CodePage, const std::u16strin
     return out;
 }
 
+bool FakeClock::secureRandom(void* buffer, size_t size) {
+    if (failSecureRandom) return false;
+    auto* out = static_cast<uint8_t*>(buffer);
+    for (size_t i = 0; i < size; ++i) {
+        if (!secureBytes.empty()) {
+            out[i] = secureBytes.front();
+            secureBytes.erase(secureBytes.begin());
+        } else {
+            out[i] = secureCounter++;
+        }
+    }
+    return true;
+}
+
 void* FakeLibraries::load(const std::string& path) {
     attempts.push_back(path);
     auto it = libraries.find(lowerAscii(path));
@@ -765,8 +886,15 @@ FakePlatform::FakePlatform()
 void FakePlatform::installExecutable(const std::string& image) { fs.addFile(module.narrowName, image); }
 
 std::string FakePlatform::logText() const {
-    for (const auto& [key, n] : fs.nodes)
-        if (key.find("mvx_nlog") != std::string::npos) return n.content;
+    for (const auto& [key, n] : fs.nodes) {
+        if (key.find("mvx_nlog") == std::string::npos) continue;
+        // Without the fake clock's timestamps, which LogTest checks once.
+        std::string text = n.content;
+        const std::string stamp = "2026-12-09 12:00:00.000 ";
+        for (size_t at = text.find(stamp); at != std::string::npos; at = text.find(stamp, at))
+            text.erase(at, stamp.size());
+        return text;
+    }
     return std::string();
 }
 

@@ -7,6 +7,7 @@
 //   EXPECT_THROW(reportFatal(ctx, "x"), kavrin::test::ProcessExit);
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -42,6 +43,8 @@ public:
             FileShare share;
         };
         std::vector<std::shared_ptr<Open>> opens;
+        std::string linkTarget;  // set: a junction or symbolic link to this path
+        bool privateAcl = false;  // made by createPrivateDirectory
     };
 
     FakeFileSystem();
@@ -54,6 +57,8 @@ public:
     std::string content(const std::string& path) const;  // "" when missing
     std::vector<std::string> children(const std::string& directory) const;  // names, sorted
     void holdOpen(const std::string& path, FileAccess access, FileShare share);  // another process's handle
+    // A junction (directory) or symbolic link at path: paths through it lead to target.
+    void addLink(const std::string& path, const std::string& target, bool directory = true);
     void setLastWrite(const std::string& path, FileTime time);
 
     std::string currentDirectory = "C:\\";
@@ -63,6 +68,7 @@ public:
     std::vector<std::string> failCreateDirectory;  // paths whose creation fails
     std::vector<std::string> failOpenForWrite;     // paths that cannot be created
     std::optional<size_t> failReadAfter;           // reads of the executable fail after this many bytes
+    std::optional<size_t> freeBytes;               // a full disk: writes beyond this many bytes fail
     FakeEnvironment* env = nullptr;                // for _tempnam's TMP
     int keptOpen = 0;                              // handles kept until process end
     std::vector<std::string> openLog;              // every openFile path, in order
@@ -78,8 +84,11 @@ public:
     std::optional<std::string> shortPathName(const std::string& path) override;
     std::optional<std::string> longPathName(const std::string& path) override;
     bool createDirectory(const std::string& path) override;
+    bool createPrivateDirectory(const std::string& path) override;
+    std::optional<PathKind> pathKind(const std::string& path) override;
     bool removeDirectory(const std::string& path) override;
     bool deleteFile(const std::string& path) override;
+    bool moveFile(const std::string& from, const std::string& to) override;
     bool setCurrentDirectory(const std::string& path) override;
     std::string tempPath() override { return tempPathValue; }
     std::string windowsDirectory() override { return windowsDirectoryValue; }
@@ -93,6 +102,8 @@ public:
 
     std::map<std::string, Node> nodes;  // key: normalised lower-case full path
     static std::string keyOf(const std::string& path);
+    // The key a path really names: links on the way are followed, the last one only when asked.
+    std::string resolvedKey(const std::string& path, bool followLast = false) const;
     Node* node(const std::string& path);
     const Node* node(const std::string& path) const;
 
@@ -154,9 +165,17 @@ public:
     FakeFileSystem* fs = nullptr;
     uint32_t pid = 4242;
 
+    // The named mutexes: how often taken, how many held now (the control handler's
+    // thread takes it too), and whether taking it fails.
+    std::atomic<int> namedLocksTaken{0};
+    std::atomic<int> namedLocksHeld{0};
+    std::vector<std::string> namedLockNames;  // written under the lock only
+    bool failNamedLock = false;
+
     void addProgram(const std::string& path, FakeProgram program);
     std::unique_ptr<ChildProcess> spawn(const std::string& commandLine, const SpawnOptions& options) override;
     uint32_t currentProcessId() override { return pid; }
+    std::unique_ptr<NamedLock> lockNamed(const std::string& name, uint32_t timeoutMs) override;
 };
 
 class FakeServices : public ServiceControl {
@@ -243,8 +262,20 @@ public:
     }
     int64_t timeSeconds() override { return seconds; }
     std::string ctimeNow() override { return "Wed Dec 09 12:00:00 2026\n"; }
+    int64_t sinceStartUs = 1234;
+    int startClockReads = 0;  // so a test can tell the clock was never read
+    int64_t microsecondsSinceStart() override {
+        ++startClockReads;
+        return sinceStartUs;
+    }
+    std::string localTimestamp() override { return "2026-12-09 12:00:00.000"; }
     void seedRandom(uint32_t s) override { seed = s; }
     int random() override { return nextRandom; }
+    // secureRandom hands out these bytes first, then a counting sequence.
+    std::vector<uint8_t> secureBytes;
+    uint8_t secureCounter = 1;
+    bool failSecureRandom = false;
+    bool secureRandom(void* buffer, size_t size) override;
 };
 
 // Code pages as Latin-1: a byte is the unit of the same value; units above 0xFF need "?".
@@ -275,7 +306,12 @@ public:
     // lower-cased path -> exported symbols
     std::map<std::string, std::map<std::string, void*>> libraries;
     std::vector<std::string> attempts;  // every load, in order
+    std::vector<std::string> dllDirectories;  // every setDllDirectory, in order
     void* load(const std::string& path) override;
+    bool setDllDirectory(const std::string& directory) override {
+        dllDirectories.push_back(directory);
+        return true;
+    }
     void* symbol(void* library, const std::string& name) override;
 };
 

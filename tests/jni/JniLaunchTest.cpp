@@ -27,6 +27,7 @@
 
 #include "config/Context.h"
 #include "config/Keys.h"
+#include "ClassPathShim.h"
 #include "fakes/LauncherWorld.h"
 #include "launch/jni/JavaVMLauncher.h"
 
@@ -51,41 +52,12 @@ void writeFile(const fs::path& path, const std::string& text) {
     std::ofstream(path, std::ios::binary) << text;
 }
 
-std::string mapClassPath(const std::string& windowsList) {
-    std::string mapped;
-    size_t start = 0;
-    while (start < windowsList.size()) {
-        size_t end = windowsList.find(';', start);
-        if (end == std::string::npos) end = windowsList.size();
-        std::string entry = windowsList.substr(start, end - start);
-        if (entry.rfind("C:\\", 0) == 0) entry = gScratch.string() + "/" + entry.substr(3);
-        for (char& c : entry) c = c == '\\' ? '/' : c;
-        if (!entry.empty()) mapped += (mapped.empty() ? "" : ":") + entry;
-        start = end + 1;
-    }
-    return mapped;
-}
-
 jint JNICALL shimCreateJavaVM(JavaVM** vm, void** env, void* argsPtr) {
     auto* args = static_cast<JavaVMInitArgs*>(argsPtr);
     std::string recorded;
-    std::vector<std::string> texts;
-    std::vector<void*> extras;
-    for (jint i = 0; i < args->nOptions; ++i) {
-        extras.push_back(args->options[i].extraInfo);
-        std::string option = args->options[i].optionString;
-        recorded += option + "\n";
-        const std::string prefix = "-Djava.class.path=";
-        if (option.rfind(prefix, 0) == 0) option = prefix + mapClassPath(option.substr(prefix.size()));
-        texts.push_back(option);
-    }
+    for (jint i = 0; i < args->nOptions; ++i) recorded += std::string(args->options[i].optionString) + "\n";
     writeFile(gScratch / "options.txt", recorded);
-    std::vector<JavaVMOption> options(texts.size());
-    for (size_t i = 0; i < texts.size(); ++i) options[i] = JavaVMOption{texts[i].data(), extras[i]};
-    JavaVMInitArgs mapped = *args;
-    mapped.options = options.data();
-    // The copies live on this frame only: fine, the JVM copies what it keeps.
-    return JNI_CreateJavaVM(vm, env, &mapped);
+    return test::createWithMappedClassPath(gScratch, vm, env, *args);
 }
 
 bool waitForFile(const fs::path& path, int seconds) {

@@ -13,8 +13,9 @@ namespace kavrin {
 namespace {
 
 constexpr uint32_t kStreamStart = 100;  // where the block would end in a real image
-// With logging off the fake's first temporary name is kvr1000.tmp.
-constexpr const char* kQuietDir = "C:\\Temp\\kvr1000.tmp_dir20931";
+// The fake generator's first four bytes are 01 02 03 04: hex 0x0201, number 0x0403.
+constexpr const char* kFirstDir = "C:\\Temp\\kvr201.tmp_dir1027";
+constexpr const char* kQueue = "SOFTWARE\\dalvenco\\kavrin\\temp";
 
 // One record as the builder writes it, spelled out here so the test does not share its code.
 std::string record(const std::string& content) {
@@ -57,6 +58,9 @@ protected:
     std::optional<uint32_t> expectExit() {
         return test::exitCodeOf([&] { extract(); });
     }
+    std::string queuedDirectories() {
+        return fake.registry.value(RegRoot::CurrentUser, kQueue, "delete_dir").value_or(RegValue{}).data;
+    }
 };
 
 TEST_F(Extraction, NoIncludedFilesCreatesNothing) {
@@ -65,7 +69,7 @@ TEST_F(Extraction, NoIncludedFilesCreatesNothing) {
     EXPECT_EQ(dir(), "");
     EXPECT_EQ(last.extraction.unextractedPosition, 0);
     EXPECT_TRUE(fake.fs.children("C:\\Temp").empty());
-    EXPECT_TRUE(ctx.cleanupList.empty());
+    EXPECT_EQ(queuedDirectories(), "");
     EXPECT_NE(fake.logText().find("\nextracting files\nIncluded files: 0\n"), std::string::npos);
 }
 
@@ -75,23 +79,29 @@ TEST_F(Extraction, WritesFilesIntoANewDirectoryAndKeepsThemOpen) {
 
     ASSERT_EQ(extract(), 0);
 
-    // kvrXXXX.tmp_dirNNNNN: a fresh temporary name, "_dir" and rand() seeded with the time.
-    EXPECT_THAT(dir(), ::testing::MatchesRegex(R"(C:\\Temp\\kvr[0-9A-F]{1,4}\.tmp_dir20931)"));
-    EXPECT_EQ(fake.clock.seed, static_cast<uint32_t>(fake.clock.seconds));
-    EXPECT_FALSE(fake.fs.exists(dir().substr(0, dir().size() - 9)));  // the name-giving file is gone
-    EXPECT_TRUE(fake.fs.isDirectory(dir()));
+    // Both parts of the name come from the cryptographic generator; only this account,
+    // SYSTEM and Administrators may use the directory.
+    EXPECT_EQ(dir(), kFirstDir);
+    EXPECT_FALSE(fake.clock.seed);
+    ASSERT_TRUE(fake.fs.isDirectory(dir()));
+    EXPECT_TRUE(fake.fs.node(dir())->privateAcl);
     EXPECT_EQ(fake.fs.children(dir()), (std::vector<std::string>{"a.bin", "b.bin"}));  // no file for length 0
     EXPECT_EQ(file("a.bin"), "hello");
     EXPECT_EQ(file("b.bin"), binary);
     EXPECT_EQ(last.extraction.unextractedPosition, static_cast<int32_t>(kStreamStart + 8 + 5 + 8 + 8 + 5));
-    EXPECT_EQ(ctx.cleanupList, std::vector<std::string>{dir()});
+    // Queued at once (a crash leaves nothing behind), not at exit.
+    EXPECT_EQ(queuedDirectories(), dir() + ";");
+    EXPECT_TRUE(ctx.cleanupList.empty());
 
-    // Others may read an extracted file but not delete it while the launcher lives.
-    EXPECT_EQ(fake.fs.keptOpen, 2);
-    EXPECT_NE(fake.fs.openFile(std::string(dir()) + "\\a.bin", FileAccess::Read, FileShare::ReadWrite,
-                               FileDisposition::OpenExisting),
+    // Others may read an extracted file but not change or delete it, nor remove the
+    // directory, while the launcher lives.
+    EXPECT_EQ(fake.fs.keptOpen, 3);
+    EXPECT_NE(fake.fs.openFile(dir() + "\\a.bin", FileAccess::Read, FileShare::ReadWrite, FileDisposition::OpenExisting),
               nullptr);
-    EXPECT_FALSE(fake.fs.deleteFile(std::string(dir()) + "\\a.bin"));
+    EXPECT_EQ(fake.fs.openFile(dir() + "\\a.bin", FileAccess::Write, FileShare::ReadWrite, FileDisposition::OpenExisting),
+              nullptr);
+    EXPECT_FALSE(fake.fs.deleteFile(dir() + "\\a.bin"));
+    EXPECT_FALSE(fake.fs.removeDirectory(dir()));
 
     const std::string log = fake.logText();
     EXPECT_NE(log.find("\nextracting files\nIncluded files: 3\nTemp dir: " + dir() + "\n" +
@@ -133,13 +143,41 @@ TEST_F(Extraction, TruncatedContentFailsWithResult1AndEmptiesTheDirectory) {
     EXPECT_EQ(log.find("extracting files done"), std::string::npos);
     // The partial file is deleted; the kept one is held open, so it and the directory stay.
     EXPECT_EQ(fake.fs.children(dir()), std::vector<std::string>{"kept.bin"});
-    EXPECT_TRUE(ctx.cleanupList.empty());
+    EXPECT_EQ(queuedDirectories(), dir() + ";");  // what is left goes with the next start
 }
 
 TEST_F(Extraction, FailureWithNothingKeptRemovesTheDirectory) {
     install(1, "a.bin", record("abcdef").substr(0, 10));
     EXPECT_EQ(extract(), 1);
     EXPECT_FALSE(fake.fs.exists(dir()));
+    EXPECT_EQ(queuedDirectories(), "");
+}
+
+TEST_F(Extraction, AFileThatIsAlreadyThereIsNeverOverwritten) {
+    // A second file of the same name finds the first: extraction fails (internal error
+    // 16 in the launcher) rather than writing into a file it did not create.
+    install(2, "a.bin;a.bin", record("first") + record("second"));
+    EXPECT_EQ(extract(), 2);
+    EXPECT_EQ(file("a.bin"), "first");
+    EXPECT_NE(fake.logText().find("ERROR: " + dir() + "\\a.bin exists already\nERROR: Failed to extract " + dir() +
+                                  "\\a.bin\n"),
+              std::string::npos)
+        << fake.logText();
+}
+
+TEST_F(Extraction, NameCollisionsDrawAgainAndGiveUpWithInternalError7) {
+    fake.env.remove("KAVRIN_LOG");
+    install(1, "a.bin", record("a"));
+    fake.fs.addDirectory(kFirstDir);  // taken: the next four bytes name it
+    ASSERT_EQ(extract(), 0);
+    EXPECT_EQ(dir(), "C:\\Temp\\kvr605.tmp_dir2055");
+
+    // Always the same draw (zero bytes give hex 1), always taken: sixteen tries, then 7.
+    fake.clock.secureBytes.assign(64, 0);
+    fake.fs.addDirectory("C:\\Temp\\kvr1.tmp_dir0");
+    EXPECT_EQ(expectExit(), 1u);
+    EXPECT_EQ(fake.clock.secureBytes.size(), 0u);
+    EXPECT_EQ(fake.console.stderrText.find("An internal error occurred (error code: 7)"), 0u);
 }
 
 TEST_F(Extraction, ShortLengthFieldEndsTheProcess) {
@@ -150,16 +188,20 @@ TEST_F(Extraction, ShortLengthFieldEndsTheProcess) {
 TEST_F(Extraction, DirectoryThatCannotBeCreatedIsInternalError7) {
     fake.env.remove("KAVRIN_LOG");
     install(1, "a.bin", record("a"));
-    fake.fs.failCreateDirectory.push_back(kQuietDir);
+    fake.fs.failCreateDirectory.push_back(kFirstDir);
     EXPECT_EQ(expectExit(), 1u);
     EXPECT_EQ(fake.console.stderrText.find("An internal error occurred (error code: 7)"), 0u)
         << fake.console.stderrText;
+    fake.console.stderrText.clear();
+    fake.clock.failSecureRandom = true;  // no name without the generator
+    EXPECT_EQ(expectExit(), 1u);
+    EXPECT_EQ(fake.console.stderrText.find("An internal error occurred (error code: 7)"), 0u);
 }
 
 TEST_F(Extraction, TargetThatCannotBeCreatedIsInternalError11) {
     fake.env.remove("KAVRIN_LOG");
     install(1, "a.bin", record("a"));
-    fake.fs.failOpenForWrite.push_back(std::string(kQuietDir) + "\\a.bin");
+    fake.fs.failOpenForWrite.push_back(std::string(kFirstDir) + "\\a.bin");
     EXPECT_EQ(expectExit(), 1u);
     EXPECT_EQ(fake.console.stderrText.find("An internal error occurred (error code: 11)"), 0u);
 }

@@ -4,6 +4,7 @@
 #include "config/ConfigBlock.h"
 #include "config/Keys.h"
 #include "fakes/PeImage.h"
+#include "service/Help.h"
 #include "service/Launcher.h"
 #include "unit/ServiceWorld.h"
 
@@ -56,6 +57,37 @@ TEST(Dispatch, VerbsRunWithTheNameAfterTheVerbAndNoVerbsReachTheDispatcher) {
             EXPECT_EQ(w.scm.serviceOpens.at(0).name, c.name);
         }
     }
+}
+
+TEST(Dispatch, HelpPrintsTheUsageWithoutTouchingTheServiceOrTheFiles) {
+    for (const char* text : {"-help", "-?", "/?", "--help", "/help ignored"}) {
+        SCOPED_TRACE(text);
+        ServiceWorld w;
+        w.ctx.config.narrow[key::kServiceName] = "svc";
+        DispatchResult r = dispatch(w, text);
+        EXPECT_EQ(r.code, 0);
+        EXPECT_FALSE(r.noVerbName);
+        EXPECT_TRUE(w.scm.serviceOpens.empty());
+        EXPECT_EQ(w.fake.console.stdoutText, usageText("svc.exe", "svc"));
+    }
+    const std::string usage = usageText("svc.exe", "My Service");
+    for (const VerbName& verb : kVerbTable) EXPECT_NE(usage.find(verbUsage(verb.verb)), std::string::npos) << verb.text;
+    EXPECT_NE(usage.find("service name this executable carries: My Service\n"), std::string::npos);
+    EXPECT_NE(usage.find("docs/user-guide.md"), std::string::npos);
+}
+
+TEST(Dispatch, RunTakesItsOwnPathWithTheConfiguredName) {
+    ServiceWorld w;
+    w.ctx.config.narrow[key::kServiceName] = "svc";
+    std::string runName;
+    const int code = dispatchCommand(
+        w.ctx, "-run a b", [](Context&, const std::string&) { return 42; },
+        [&](Context&, const std::string& name) {
+            runName = name;
+            return 5;
+        });
+    EXPECT_EQ(code, 5);
+    EXPECT_EQ(runName, "svc");
 }
 
 TEST(Dispatch, InstallStartTypeFollowsTheVerbAndTheLauncherType) {

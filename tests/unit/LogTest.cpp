@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "diagnostics/Log.h"
 #include "fakes/FakePlatform.h"
 
@@ -34,8 +36,8 @@ TEST(Log, NewFileInTmpWithHeaderThenEmptyLineThenFlushedLines) {
     EXPECT_EQ(getLogPath(ctx)->rfind("D:\\logs\\mvx_nlog_", 0), 0u);
     EXPECT_EQ(fake.fs.content(*getLogPath(ctx)),
               "Started executable C:\\App\\svc.exe at Wed Dec 09 12:00:00 2026\n\n"
-              "a b\n"
-              "ERROR: c\nd\n");
+              "2026-12-09 12:00:00.000 a b\n"
+              "2026-12-09 12:00:00.000 ERROR: c\nd\n");
 }
 
 TEST(Log, DecisionIsMadeOnceAtTheFirstCall) {
@@ -55,7 +57,7 @@ TEST(Log, FallsBackToTheFixedNameAndThenGivesUpSilently) {
     Context ctx(fake.platform);
     logInfo(ctx, "x");
     EXPECT_EQ(getLogPath(ctx), std::optional<std::string>("c:\\mvx_nlog"));
-    EXPECT_NE(fake.fs.content("c:\\mvx_nlog").find("\n\nx\n"), std::string::npos);
+    EXPECT_NE(fake.logText().find("\n\nx\n"), std::string::npos);
 
     FakePlatform none;
     none.env.put("MOLVEX_LOG", "yes");
@@ -64,6 +66,49 @@ TEST(Log, FallsBackToTheFixedNameAndThenGivesUpSilently) {
     logInfo(ctx2, "x");
     EXPECT_EQ(getLogPath(ctx2), std::optional<std::string>("c:\\mvx_nlog"));
     EXPECT_FALSE(none.fs.exists("c:\\mvx_nlog"));
+}
+
+TEST(Log, PhaseLineOnlyWithTheLogOnAndTheClockReadOnlyThen) {
+    for (const bool on : {false, true}) {
+        FakePlatform fake;
+        if (on) fake.env.put("KAVRIN_LOG", "yes");
+        fake.clock.sinceStartUs = 167318;
+        Context ctx(fake.platform);
+        logPhase(ctx, "configuration read");
+        EXPECT_EQ(fake.clock.startClockReads, on ? 1 : 0);
+        EXPECT_EQ(fake.logText().find(" phase configuration read: 167318 us\n") != std::string::npos, on)
+            << fake.logText();
+    }
+}
+
+TEST(Log, TheConfigurationSwitchesItOnWithTheLinesSoFar) {
+    for (const bool on : {true, false}) {
+        FakePlatform fake;
+        Context ctx(fake.platform);
+        logInfo(ctx, "while reading");
+        switchLogFromConfig(ctx, on);
+        logInfo(ctx, "after");
+        EXPECT_EQ(getLogPath(ctx).has_value(), on);
+        EXPECT_EQ(fake.logText(), on ? "Started executable C:\\App\\svc.exe at Wed Dec 09 12:00:00 2026\n\n"
+                                       "while reading\nafter\n"
+                                     : "");
+        EXPECT_TRUE(ctx.log.held.empty());
+    }
+}
+
+TEST(Log, KeepsTheNewestTenOfItsOwnFilesAndNothingElseGoes) {
+    FakePlatform fake;
+    fake.env.put("KAVRIN_LOG", "yes");
+    const std::vector<std::string> foreign = {"mvx_nlog", "mvx_nlog_12g", "mvx_nlog_1_2_3", "mvx_nlogs_1", "x.txt"};
+    for (const auto& name : foreign) fake.fs.addFile("C:\\" + name, "", FileTime{1});
+    for (uint64_t i = 0; i < 12; ++i) fake.fs.addFile("C:\\mvx_nlog_a" + std::to_string(i) + "_F", "", FileTime{100 + i});
+    Context ctx(fake.platform);
+    logInfo(ctx, "x");
+    const std::vector<std::string> left = fake.fs.children("C:\\");
+    for (const auto& name : foreign) EXPECT_NE(std::find(left.begin(), left.end(), name), left.end()) << name;
+    // The new file is the newest; of the twelve older ones the nine newest stay.
+    for (uint64_t i = 0; i < 12; ++i)
+        EXPECT_EQ(std::count(left.begin(), left.end(), "mvx_nlog_a" + std::to_string(i) + "_F"), i >= 3 ? 1 : 0) << i;
 }
 
 TEST(FormatText, NeverTruncatesLongTexts) {

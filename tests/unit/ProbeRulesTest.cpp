@@ -37,6 +37,26 @@ INSTANTIATE_TEST_SUITE_P(
                     VersionLineCase{"java version 1.6.0\n", std::nullopt},
                     VersionLineCase{"", std::nullopt}));
 
+TEST(VersionLineModern, AlsoTakesTheOpenJdkWording) {
+    EXPECT_EQ(parseJavaVersionLine("openjdk version \"17.0.9\" 2023-10-17\n", VersionRules::Modern), "17.0.9");
+    EXPECT_EQ(parseJavaVersionLine("java version \"1.8.0_392\"\n", VersionRules::Modern), "1.8.0_392");
+    EXPECT_EQ(parseJavaVersionLine("openjdk version 17\n", VersionRules::Modern), std::nullopt);
+    EXPECT_EQ(parseJavaVersionLine("OpenJDK version \"17\"\n", VersionRules::Modern), std::nullopt);
+}
+
+TEST(ReleaseFile, JavaVersionLineGivesTheVersion) {
+    EXPECT_EQ(releaseFileVersion("IMPLEMENTOR=\"Eclipse Adoptium\"\r\nJAVA_VERSION=\"17.0.9\"\r\nOS_NAME=\"Windows\"\r\n"),
+              "17.0.9");
+    EXPECT_EQ(releaseFileVersion("JAVA_VERSION=\"1.8.0_392\""), "1.8.0_392");  // no line end
+    EXPECT_EQ(releaseFileVersion("JAVA_VERSION_DATE=\"2023-10-17\"\nJAVA_VERSION=\"21\"\n"), "21");
+    EXPECT_EQ(releaseFileVersion("JAVA_VERSION=\"\"\n"), std::nullopt);
+    EXPECT_EQ(releaseFileVersion("IMPLEMENTOR=\"x\"\n"), std::nullopt);
+    EXPECT_EQ(releaseFileCandidates("c:\\jdk\\bin\\java.exe"), std::vector<std::string>{"c:\\jdk\\release"});
+    EXPECT_EQ(releaseFileCandidates("c:\\jdk8\\jre\\bin\\java.exe"),
+              (std::vector<std::string>{"c:\\jdk8\\jre\\release", "c:\\jdk8\\release"}));
+    EXPECT_TRUE(releaseFileCandidates("java.exe").empty());
+}
+
 TEST(ProbeFirstLine, TextModeTurnsCrLfIntoLfAndStopsAfterTheFirstLine) {
     EXPECT_EQ(firstProbeLine("java version \"1.6.0_03\"\r\nJava(TM) SE\r\n"), "java version \"1.6.0_03\"\n");
     EXPECT_EQ(firstProbeLine("a\rb\n"), "a\rb\n");  // a lone CR stays

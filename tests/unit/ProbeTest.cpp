@@ -228,6 +228,37 @@ TEST_F(Probe, TestJavaExeWithoutTheCacheProbesAndRewrites) {
 
 class FindJavaExe : public JvmWorld {};
 
+TEST_F(Probe, ModernTakesTheReleaseFileWithoutARunAndCachesIt) {
+    ctx.config.narrow[key::kJvmRules] = "modern";
+    addJava(kExe, "17.0.9");
+    fake.fs.addFile("C:\\Java\\jre6\\release", "JAVA_VERSION=\"17.0.9\"\n");
+    std::string version;
+    EXPECT_TRUE(check(kExe, "1.8", "", false, &version));
+    EXPECT_EQ(version, "17.0.9");
+    EXPECT_EQ(totalRuns(), 0);
+    EXPECT_TRUE(logged("got version from release file 17.0.9"));
+    ASSERT_TRUE(cached("Version"));
+    EXPECT_EQ(cached("Version")->data, "17.0.9");
+
+    // Classic ignores the release file and refuses the OpenJDK wording.
+    ctx.config.narrow.erase(key::kJvmRules);
+    fake.processes.addProgram(kExe, test::FakeProgram{"openjdk version \"17.0.9\" 2023-10-17\r\n", 0, false, {}});
+    std::string exe = kExe;
+    EXPECT_FALSE(testJavaExe(ctx, exe, "1.8", "", PreRelease::Allowed, VersionCache::Skip));
+    EXPECT_EQ(totalRuns(), 1);
+    EXPECT_TRUE(logged("couldn't get version"));
+}
+
+TEST_F(Probe, ModernProbesAHomeWithoutReleaseFileAndReadsTheOpenJdkLine) {
+    ctx.config.narrow[key::kJvmRules] = "modern";
+    fake.fs.addFile(kExe, "MZ");
+    fake.processes.addProgram(kExe, test::FakeProgram{"openjdk version \"17.0.9\" 2023-10-17\r\n", 0, false, {}});
+    std::string version;
+    EXPECT_TRUE(check(kExe, "9", "", false, &version));
+    EXPECT_EQ(version, "17.0.9");
+    EXPECT_EQ(totalRuns(), 1);
+}
+
 TEST_F(FindJavaExe, KitPrefersItsEmbeddedRuntimeAndPlainRuntimeItsOwn) {
     addJdk("C:\\jdk", "1.6.0_03");
     addJre("C:\\jre", "1.6.0_03");
@@ -239,6 +270,20 @@ TEST_F(FindJavaExe, KitPrefersItsEmbeddedRuntimeAndPlainRuntimeItsOwn) {
     // Nothing there still answers true with bin\java.exe.
     EXPECT_TRUE(findJavaExeInHome(ctx, exe, "C:\\nothing"));
     EXPECT_EQ(exe, "C:\\nothing\\bin\\java.exe");
+}
+
+TEST_F(FindJavaExe, ModernKitSinceNineIsKnownByJavac) {
+    ctx.config.narrow[key::kJvmRules] = "modern";
+    ctx.config.narrow[key::kJdkRequired] = "1";
+    fake.fs.addFile("C:\\Jdk17\\bin\\java.exe", "MZ");
+    fake.fs.addFile("C:\\Jdk17\\bin\\javac.exe", "MZ");
+    fake.fs.addFile("C:\\Jre17\\bin\\java.exe", "MZ");
+    std::string exe;
+    EXPECT_TRUE(findJavaExeInHome(ctx, exe, "C:\\Jdk17"));
+    EXPECT_EQ(exe, "C:\\Jdk17\\bin\\java.exe");
+    EXPECT_FALSE(findJavaExeInHome(ctx, exe, "C:\\Jre17"));
+    ctx.config.narrow.erase(key::kJvmRules);
+    EXPECT_FALSE(findJavaExeInHome(ctx, exe, "C:\\Jdk17"));  // classic: tools.jar only
 }
 
 TEST_F(FindJavaExe, JdkRequiredNeedsToolsJar) {

@@ -187,3 +187,66 @@ TEST_F(RegistrySearch, NothingRegistered) {
 
 }  // namespace
 }  // namespace kavrin
+
+namespace kavrin {
+namespace {
+
+TEST(RegistryLayoutNames, VendorNamesGiveTheVersionAndWhetherItIsAKit) {
+    const RegistryLayout& zulu = kRegistryLayouts[15];
+    const RegistryLayout& liberica = kRegistryLayouts[16];
+    const RegistryLayout& jre = kRegistryLayouts[1];
+    struct Case {
+        const RegistryLayout* layout;
+        const char* name;
+        std::optional<std::string> version;
+        bool kit;
+    };
+    const Case cases[] = {
+        {&zulu, "zulu-17", "17", true},        {&zulu, "zulu-8-jre", "8", false}, {&zulu, "zulu", std::nullopt, false},
+        {&liberica, "jdk-21", "21", true},     {&liberica, "jre-8", "8", false},  {&liberica, "lib-8", std::nullopt, false},
+        {&jre, "17.0.9", "17.0.9", false},     {&jre, "CurrentVersion", std::nullopt, false},
+    };
+    for (const Case& c : cases) {
+        auto named = layoutNameVersion(*c.layout, c.name);
+        EXPECT_EQ(named ? std::optional<std::string>(named->version) : std::nullopt, c.version) << c.name;
+        if (named) {
+            EXPECT_EQ(named->kit, c.kit) << c.name;
+        }
+    }
+}
+
+class ModernRegistrySearch : public test::JvmWorld {
+protected:
+    ModernRegistrySearch() { ctx.config.narrow[key::kJvmRules] = "modern"; }
+    // A home with a release file under the given key and value.
+    std::string registered(RegRoot root, const std::string& key, const std::string& value, const std::string& version) {
+        std::string home = "C:\\Java\\" + version;
+        fake.fs.addFile(home + "\\bin\\java.exe", "MZ");
+        fake.fs.addFile(home + "\\release", "JAVA_VERSION=\"" + version + "\"\n");
+        fake.registry.setString(root, key, value, home + "\\");
+        return test::lowerAscii(home + "\\bin\\java.exe");
+    }
+    std::optional<std::string> search(const std::string& minimum, const std::string& maximum = "") {
+        std::string exe;
+        if (!searchRegisteredRuntimes(ctx, exe, minimum, maximum)) return std::nullopt;
+        return exe;
+    }
+};
+
+TEST_F(ModernRegistrySearch, NewestInRangeWinsAcrossLayoutsAndRootsWithoutARun) {
+    std::string jdk17 = registered(RegRoot::LocalMachine, "SOFTWARE\\JavaSoft\\JDK\\17", "JavaHome", "17.0.9");
+    std::string temurin21 = registered(RegRoot::CurrentUser, "SOFTWARE\\Eclipse Adoptium\\JDK\\21.0.1.12\\hotspot\\MSI",
+                                       "Path", "21.0.1");
+    std::string zulu11 = registered(RegRoot::LocalMachine, "SOFTWARE\\Azul Systems\\Zulu\\zulu-11-jre",
+                                    "InstallationPath", "11.0.21");
+    EXPECT_EQ(search("1.8"), temurin21);
+    EXPECT_EQ(search("9", "17"), jdk17);
+    EXPECT_EQ(search("1.8", "11"), zulu11);
+    EXPECT_EQ(search("22"), std::nullopt);
+    EXPECT_EQ(totalRuns(), 0);
+    ctx.config.narrow[key::kJdkRequired] = "1";  // the Zulu runtime is no kit, whatever its home holds
+    EXPECT_EQ(search("1.8", "11"), std::nullopt);
+}
+
+}  // namespace
+}  // namespace kavrin

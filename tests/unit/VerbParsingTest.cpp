@@ -26,6 +26,13 @@ const VerbCase kVerbCases[] = {
     {"--status", Verb::Status, std::nullopt},
     {"-configure", Verb::Configure, std::nullopt},
     {"/status", Verb::Status, std::nullopt},
+    {"-run a \"b c\"", Verb::Run, "a \"b c\""},
+    {"-help", Verb::Help, std::nullopt},
+    {"--help", Verb::Help, std::nullopt},
+    {"-?", Verb::Help, std::nullopt},
+    {"/?", Verb::Help, std::nullopt},
+    {"-Help", std::nullopt, std::nullopt},
+    {"?", std::nullopt, std::nullopt},
     // The name is everything after the first blank, unchanged.
     {"-install My Service", Verb::Install, "My Service"},
     {"-install  two", Verb::Install, " two"},
@@ -60,8 +67,8 @@ TEST(VerbParsing, FollowsTheVerbTable) {
 }
 
 TEST(VerbParsing, TableKeepsTheMatchingOrderAndSpelling) {
-    const char* expected[] = {"install", "install-auto", "install-demand", "uninstall", "stop", "start", "status", "configure"};
-    for (size_t i = 0; i < 8; ++i) EXPECT_STREQ(kVerbTable[i].text, expected[i]);
+    const char* expected[] = {"install", "install-auto", "install-demand", "uninstall", "stop", "start", "status", "configure", "run", "help"};
+    for (size_t i = 0; i < 10; ++i) EXPECT_STREQ(kVerbTable[i].text, expected[i]);
 }
 
 TEST(ArgumentText, StripsTheProgramNameAsTheRuntimeDoes) {

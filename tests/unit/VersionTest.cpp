@@ -101,3 +101,72 @@ TEST(RegistryVersionInRange, ComparesOverTheShorterLength) {
 
 }  // namespace
 }  // namespace kavrin
+
+namespace kavrin {
+namespace {
+
+// The modern order over real version strings, lowest first.
+TEST(ModernVersionOrder, RanksRealVersionStringsAsNumbers) {
+    const char* ascending[] = {"1.6.0_45", "1.8.0_392", "9", "9.0.4", "11.0.21+9", "17", "17.0.10", "21-ea", "21.0.1"};
+    for (size_t i = 0; i < std::size(ascending); ++i)
+        for (size_t j = 0; j < std::size(ascending); ++j)
+            EXPECT_EQ(sign(compareJavaVersions(VersionRules::Modern, ascending[i], ascending[j])),
+                      (i > j) - (i < j))
+                << ascending[i] << " vs " << ascending[j];
+
+    struct Same {
+        const char* a;
+        const char* b;
+    };
+    for (Same same : {Same{"1.8", "8"}, Same{"1.8.0_392", "8.0.392"}, Same{"17", "17.0.0"},
+                      Same{"1.8.0_392-b08", "8.0.392+8"}})
+        EXPECT_EQ(compareJavaVersions(VersionRules::Modern, same.a, same.b), 0) << same.a << " vs " << same.b;
+    // Build numbers order releases of one version; a text that is no version orders lowest.
+    EXPECT_LT(compareJavaVersions(VersionRules::Modern, "17.0.9+8", "17.0.9+11"), 0);
+    EXPECT_LT(compareJavaVersions(VersionRules::Modern, "unknown", "1.0.0"), 0);
+    EXPECT_EQ(parseNumericVersion("17.0.x"), std::nullopt);
+    EXPECT_EQ(parseNumericVersion(""), std::nullopt);
+}
+
+TEST_F(JavaVersionAllowed, ModernBoundsCompareAsNumbers) {
+    ctx.config.narrow[key::kJvmRules] = "modern";
+    struct Case {
+        const char* version;
+        const char* minimum;
+        const char* maximum;
+        bool expected;
+    };
+    const Case cases[] = {
+        {"17.0.9", "1.8", "", true},    {"17.0.9", "8", "", true},      {"1.8.0_392", "1.8", "", true},
+        {"1.7.0_80", "1.8", "", false}, {"9", "17", "", false},         {"17", "9", "", true},
+        {"1.10", "1.5", "", true},      {"17.0.10", "17.0.9", "", true}, {"21.0.1", "", "17", false},
+        {"17.0.10", "", "17", true},    {"17.0.6", "", "17.0.5", false}, {"21-ea", "", "21", true},
+        {"21", "", "21-ea", false},     {"garbage", "1.8", "", false},  {"garbage", "", "", true},
+        {"17", "not-a-version", "", false},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(isJavaVersionAllowed(ctx, c.version, c.minimum, c.maximum, true), c.expected)
+            << c.version << " in [" << c.minimum << ", " << c.maximum << "]";
+    // The pre-release filter still applies, and 21-ea sorts before 21.
+    EXPECT_FALSE(isJavaVersionAllowed(ctx, "21-ea", "1.8", "", false));
+    EXPECT_FALSE(isJavaVersionAllowed(ctx, "21-ea", "21", "", true));
+}
+
+TEST(RegistryVersionInRange, ModernComparesOverTheShorterListOfNumbers) {
+    struct Case {
+        const char* version;
+        const char* minimum;
+        const char* maximum;
+        bool expected;
+    };
+    const Case cases[] = {
+        {"17", "17.0.5", "", true},  {"11", "17", "", false},     {"1.8", "8", "", true},
+        {"21.0.1.12", "", "17", false}, {"17.0.9.9", "", "17", true}, {"zulu", "17", "", true},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(isRegistryVersionInRange(VersionRules::Modern, c.version, c.minimum, c.maximum), c.expected)
+            << c.version << " in [" << c.minimum << ", " << c.maximum << "]";
+}
+
+}  // namespace
+}  // namespace kavrin

@@ -16,6 +16,7 @@ protected:
     void SetUp() override {
         Win32Test::SetUp();
         os.env.set("KAVRIN_LOG", "yes");
+        previousTmp = os.env.get("TMP").value_or("");
         key = os.registry.createKey(RegRoot::CurrentUser, kDeletionQueueKey);
         ASSERT_TRUE(key);
     }
@@ -51,17 +52,20 @@ protected:
     bool exists(const std::string& path) { return os.fs.findFirst(path).has_value(); }
 
     std::unique_ptr<RegKey> key;
+    std::string previousTmp;
 };
 
 TEST_F(DeletionQueueWin, LeavesExactlySurvivorsAndLogsThem) {
+    // The queue acts only directly in a temporary directory: the scratch one is, for this test.
+    ASSERT_TRUE(os.env.set("TMP", scratch));
     // A file held by another process: a sleeping child whose standard error it is.
-    const std::string held = scratch + "held.tmp";
+    const std::string held = scratch + "kvrC.tmp";
     SpawnOptions options;
     options.stderrFile = held;
     auto holder = os.processes.spawn("\"" + exeDirectory() + "kavrin-test-child.exe\" --sleep 20000", options);
     ASSERT_TRUE(holder);
-    const std::string free = writeFile("free.tmp", "x");
-    const std::string gone = scratch + "gone.tmp";
+    const std::string free = writeFile("kvr_p7.tmp", "x");
+    const std::string gone = scratch + "kvrD.tmp";
     key->setValue(kDeleteFileValue, kRegSz, held + ";" + gone + ";" + free + ";");
 
     const std::string twice = mkdir("kvrA.tmp_dir1");
@@ -75,6 +79,7 @@ TEST_F(DeletionQueueWin, LeavesExactlySurvivorsAndLogsThem) {
 
     Context ctx(os);
     processDeletionQueue(ctx);
+    os.env.set("TMP", previousTmp);
     holder->terminate(0);
     holder->wait(10000);
 

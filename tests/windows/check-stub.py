@@ -10,7 +10,8 @@ import struct
 import subprocess
 import sys
 
-SYSTEM_DLLS = {"kernel32.dll", "advapi32.dll", "user32.dll", "msvcrt.dll", "ucrtbase.dll"}
+# user32 is missing on purpose: the stub loads it only to show a message box.
+SYSTEM_DLLS = {"kernel32.dll", "advapi32.dll", "msvcrt.dll", "ucrtbase.dll"}
 
 
 def imports(objdump, exe):

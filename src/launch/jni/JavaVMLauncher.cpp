@@ -191,10 +191,12 @@ std::optional<RunningJvm> launchProgram(Context& ctx, const LoadedJvm& jvm, cons
         return std::nullopt;
     }
     logInfo(ctx, "JVM created");
+    logPhase(ctx, "JVM creation");
     if (!callMain(ctx, vars, running->env(), launcherArguments)) {
         logError(ctx, "could not call main");
         return std::nullopt;
     }
+    logPhase(ctx, "main");
     logInfo(ctx, "launch done");
     return running;
 }

@@ -5,6 +5,7 @@
 
 #include "platform/win32/Handles.h"
 #include "platform/win32/Text.h"
+#include "platform/win32/Win32Security.h"
 
 namespace kavrin::win32 {
 namespace {
@@ -25,7 +26,7 @@ FileTime toFileTime(const FILETIME& ft) {
 
 FindEntry toEntry(const WIN32_FIND_DATAA& data) {
     return FindEntry{data.cFileName, (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0,
-                     toFileTime(data.ftLastWriteTime)};
+                     toFileTime(data.ftLastWriteTime), (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0};
 }
 
 bool isDirectory(const std::string& path) {
@@ -83,24 +84,43 @@ private:
     UniqueFile handle_;
 };
 
-class StdioText final : public TextOut {
+// Text mode by hand: the file is created with CREATE_NEW, which fopen cannot ask for.
+class HandleText final : public TextOut {
 public:
-    explicit StdioText(FILE* file) : file_(file) {}
-    ~StdioText() override { std::fclose(file_); }
-    void write(const std::string& text) override { std::fwrite(text.data(), 1, text.size(), file_); }
-    void flush() override { std::fflush(file_); }
+    explicit HandleText(HANDLE handle) : handle_(handle) {}
+    void write(const std::string& text) override {
+        std::string converted;
+        converted.reserve(text.size() + 16);
+        for (char c : text) {
+            if (c == '\n') converted += '\r';
+            converted += c;
+        }
+        size_t done = 0;
+        while (done < converted.size()) {
+            DWORD put = 0;
+            const DWORD chunk = static_cast<DWORD>(std::min<size_t>(converted.size() - done, 1u << 30));
+            if (!::WriteFile(handle_.get(), converted.data() + done, chunk, &put, nullptr) || put == 0) return;
+            done += put;
+        }
+    }
+    void flush() override {}  // every write goes straight to the file
 
 private:
-    FILE* file_;
+    UniqueFile handle_;
 };
 
 }  // namespace
 
 HANDLE Win32FileSystem::create(const std::string& path, FileAccess access, FileShare share,
-                               FileDisposition disposition) {
-    DWORD how = disposition == FileDisposition::CreateAlways ? CREATE_ALWAYS : OPEN_EXISTING;
-    return record(::CreateFileA(path.c_str(), accessFlags(access), shareFlags(share), nullptr, how,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
+                               FileDisposition disposition, DWORD flags) {
+    const DWORD how = disposition == FileDisposition::CreateAlways ? CREATE_ALWAYS
+                      : disposition == FileDisposition::CreateNew  ? CREATE_NEW
+                      : disposition == FileDisposition::OpenAlways ? OPEN_ALWAYS
+                                                                   : OPEN_EXISTING;
+    HANDLE handle = record(::CreateFileA(path.c_str(), accessFlags(access), shareFlags(share), nullptr, how, flags, nullptr));
+    if (handle != INVALID_HANDLE_VALUE && disposition == FileDisposition::OpenAlways)
+        ::SetFilePointer(handle, 0, nullptr, FILE_END);
+    return handle;
 }
 
 std::unique_ptr<File> Win32FileSystem::openFile(const std::string& path, FileAccess access, FileShare share,
@@ -112,7 +132,9 @@ std::unique_ptr<File> Win32FileSystem::openFile(const std::string& path, FileAcc
 
 bool Win32FileSystem::openAndKeep(const std::string& path, FileAccess access, FileShare share) {
     // Deliberately never closed: the handle pins the file until the process ends.
-    return create(path, access, share, FileDisposition::OpenExisting) != INVALID_HANDLE_VALUE;
+    // Backup semantics: a directory can be kept as well; no effect on files.
+    return create(path, access, share, FileDisposition::OpenExisting,
+                  FILE_ATTRIBUTE_NORMAL | FILE_FLAG_BACKUP_SEMANTICS) != INVALID_HANDLE_VALUE;
 }
 
 std::vector<FindEntry> Win32FileSystem::find(const std::string& pattern) {
@@ -158,18 +180,73 @@ std::optional<std::string> Win32FileSystem::longPathName(const std::string& path
 }
 
 std::optional<std::string> Win32FileSystem::searchPath(const std::string& fileName) {
-    // No path and no extension: the system's default search order for executables.
+    // The system's default order for executables without the current directory, which
+    // another user may control (it can be anything the service was started in).
+    const std::string path = executableSearchPath(
+        directoryOf(callTruncating<char>([](char* b, DWORD n) { return ::GetModuleFileNameA(nullptr, b, n); })),
+        callSized<char>([](char* b, DWORD n) { return ::GetSystemDirectoryA(b, n); }).value_or(""), windowsDirectory(),
+        callSized<char>([](char* b, DWORD n) { return ::GetEnvironmentVariableA("PATH", b, n); }).value_or(""));
     return record(callSized<char>(
-        [&](char* b, DWORD n) { return ::SearchPathA(nullptr, fileName.c_str(), nullptr, n, b, nullptr); }));
+        [&](char* b, DWORD n) { return ::SearchPathA(path.c_str(), fileName.c_str(), nullptr, n, b, nullptr); }));
+}
+
+std::string directoryOf(const std::string& path) {
+    const size_t slash = path.find_last_of("\\/");
+    return slash == std::string::npos ? std::string() : path.substr(0, slash);
+}
+
+std::string executableSearchPath(const std::string& applicationDirectory, const std::string& systemDirectory,
+                                 const std::string& windowsDirectory, const std::string& pathVariable) {
+    std::string path;
+    auto add = [&](const std::string& directory) {
+        // Only absolute entries: a relative one ("." or "bin") is the current directory again.
+        const bool absolute = (directory.size() >= 3 && directory[1] == ':' &&
+                               (directory[2] == '\\' || directory[2] == '/')) ||
+                              directory.rfind("\\\\", 0) == 0;
+        if (!absolute) return;
+        if (!path.empty()) path += ';';
+        path += directory;
+    };
+    add(applicationDirectory);
+    add(systemDirectory);
+    add(windowsDirectory + "\\system");
+    add(windowsDirectory);
+    size_t start = 0;
+    while (start <= pathVariable.size()) {
+        size_t end = pathVariable.find(';', start);
+        if (end == std::string::npos) end = pathVariable.size();
+        std::string entry = pathVariable.substr(start, end - start);
+        // PATH entries may be quoted.
+        if (entry.size() >= 2 && entry.front() == '"' && entry.back() == '"') entry = entry.substr(1, entry.size() - 2);
+        add(entry);
+        start = end + 1;
+    }
+    return path;
 }
 
 bool Win32FileSystem::createDirectory(const std::string& path) {
     return record(::CreateDirectoryA(path.c_str(), nullptr) != 0);
 }
+bool Win32FileSystem::createPrivateDirectory(const std::string& path) {
+    PrivateDescriptor descriptor = privateDirectoryDescriptor();
+    if (!descriptor) return record(false);
+    SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor.get(), FALSE};
+    return record(::CreateDirectoryA(path.c_str(), &attributes) != 0);
+}
+
+std::optional<PathKind> Win32FileSystem::pathKind(const std::string& path) {
+    const DWORD attributes = record(::GetFileAttributesA(path.c_str()));
+    if (attributes == INVALID_FILE_ATTRIBUTES) return std::nullopt;
+    return PathKind{(attributes & FILE_ATTRIBUTE_DIRECTORY) != 0, (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0};
+}
+
 bool Win32FileSystem::removeDirectory(const std::string& path) {
     return record(::RemoveDirectoryA(path.c_str()) != 0);
 }
 bool Win32FileSystem::deleteFile(const std::string& path) { return record(::DeleteFileA(path.c_str()) != 0); }
+bool Win32FileSystem::moveFile(const std::string& from, const std::string& to) {
+    return record(::MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) != 0);
+}
 bool Win32FileSystem::setCurrentDirectory(const std::string& path) {
     return record(::SetCurrentDirectoryA(path.c_str()) != 0);
 }
@@ -213,10 +290,11 @@ std::optional<std::string> Win32FileSystem::uniqueTempName(const std::string& di
 }
 
 std::unique_ptr<TextOut> Win32FileSystem::createText(const std::string& path) {
-    FILE* file = std::fopen(path.c_str(), "w");
-    lastError_ = ::GetLastError();
-    if (!file) return nullptr;
-    return std::make_unique<StdioText>(file);
+    // Never an existing file, nor one a link points to: someone else may have placed it.
+    HANDLE handle = record(::CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                         CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (handle == INVALID_HANDLE_VALUE) return nullptr;
+    return std::make_unique<HandleText>(handle);
 }
 
 }  // namespace kavrin::win32

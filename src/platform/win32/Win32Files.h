@@ -22,8 +22,11 @@ public:
     std::optional<std::string> longPathName(const std::string& path) override;
 
     bool createDirectory(const std::string& path) override;
+    bool createPrivateDirectory(const std::string& path) override;
+    std::optional<PathKind> pathKind(const std::string& path) override;
     bool removeDirectory(const std::string& path) override;
     bool deleteFile(const std::string& path) override;
+    bool moveFile(const std::string& from, const std::string& to) override;
     bool setCurrentDirectory(const std::string& path) override;
 
     std::string tempPath() override;
@@ -42,10 +45,17 @@ private:
         lastError_ = ::GetLastError();
         return result;
     }
-    HANDLE create(const std::string& path, FileAccess access, FileShare share, FileDisposition disposition);
+    HANDLE create(const std::string& path, FileAccess access, FileShare share, FileDisposition disposition,
+                  DWORD flags = FILE_ATTRIBUTE_NORMAL);
 
     uint32_t lastError_ = 0;
     uint32_t tempCounter_ = 0;
 };
+
+std::string directoryOf(const std::string& path);
+// SearchPathA's list for an executable: the application's directory, the system
+// directories, then PATH; relative entries left out.
+std::string executableSearchPath(const std::string& applicationDirectory, const std::string& systemDirectory,
+                                 const std::string& windowsDirectory, const std::string& pathVariable);
 
 }  // namespace kavrin::win32

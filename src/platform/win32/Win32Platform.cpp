@@ -33,6 +33,11 @@ Win32Platform::Win32Platform()
 
 Win32Platform::~Win32Platform() = default;
 
+void Win32Platform::hardenSearchOrder() {
+    ::SetDllDirectoryA("");
+    ::SetSearchPathMode(BASE_SEARCH_PATH_ENABLE_SAFE_SEARCHMODE | BASE_SEARCH_PATH_PERMANENT);
+}
+
 std::string Win32Platform::commandLine() { return ::GetCommandLineA(); }
 
 }  // namespace kavrin::win32

@@ -24,6 +24,9 @@ public:
     Platform& platform() { return *platform_; }
     // The process's command line as the ANSI API gives it (GetCommandLineA).
     static std::string commandLine();
+    // Before anything is searched for or loaded: leaves the current directory, which
+    // whoever starts the process chooses (and key 146 changes), out of the library search.
+    static void hardenSearchOrder();
 
 private:
     struct Parts;

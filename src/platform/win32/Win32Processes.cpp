@@ -1,6 +1,7 @@
 #include "platform/win32/Win32Processes.h"
 
 #include "platform/win32/Handles.h"
+#include "platform/win32/Win32Security.h"
 
 namespace kavrin::win32 {
 namespace {
@@ -66,5 +67,9 @@ std::unique_ptr<ChildProcess> Win32Processes::spawn(const std::string& commandLi
 }
 
 uint32_t Win32Processes::currentProcessId() { return ::GetCurrentProcessId(); }
+
+std::unique_ptr<NamedLock> Win32Processes::lockNamed(const std::string& name, uint32_t timeoutMs) {
+    return lockNamedMutex(name, timeoutMs);
+}
 
 }  // namespace kavrin::win32

@@ -11,6 +11,7 @@ REGSAM accessMask(RegAccess access) {
     switch (access) {
         case RegAccess::Read: return KEY_READ;
         case RegAccess::ReadWrite: return KEY_READ | KEY_WRITE;
+        case RegAccess::Read64: return KEY_READ | KEY_WOW64_64KEY;
         case RegAccess::All: break;
     }
     return KEY_ALL_ACCESS;

@@ -10,6 +10,7 @@
 
 #include "platform/win32/Handles.h"
 #include "platform/win32/Text.h"
+#include "platform/win32/Win32Security.h"
 
 namespace kavrin::win32 {
 
@@ -46,8 +47,15 @@ BOOL WINAPI ctrlTrampoline(DWORD event) {
 void Win32Console::out(const std::string& text) { writeFlushed(stdout, text); }
 void Win32Console::err(const std::string& text) { writeFlushed(stderr, text); }
 
+// user32 is loaded here, not imported: loading it costs every start, and a service
+// that runs normally never shows a box.
 void Win32Console::messageBox(const std::string& text, const std::string& caption) {
-    ::MessageBoxA(nullptr, text.c_str(), caption.c_str(), MB_ICONERROR | MB_OK);
+    static const ModuleRef user32(::LoadLibraryA("user32.dll"));
+    if (!user32) return;
+    using MessageBoxFn = int(WINAPI*)(HWND, LPCSTR, LPCSTR, UINT);
+    const auto show = reinterpret_cast<MessageBoxFn>(
+        reinterpret_cast<void*>(::GetProcAddress(user32.get(), "MessageBoxA")));
+    if (show) show(nullptr, text.c_str(), caption.c_str(), MB_ICONERROR | MB_OK);
 }
 
 bool Win32Console::addCtrlHandler(std::function<bool(uint32_t event)> handler) {
@@ -110,8 +118,35 @@ std::string Win32Clock::ctimeNow() {
     return text ? std::string(text) : std::string();
 }
 
+int64_t Win32Clock::microsecondsSinceStart() {
+    FILETIME created, exited, kernel, user, now;
+    if (!::GetProcessTimes(::GetCurrentProcess(), &created, &exited, &kernel, &user)) return -1;
+    // The precise clock exists from Windows 8 on; looked up so the stub still loads on older systems.
+    using PreciseFn = void(WINAPI*)(LPFILETIME);
+    static const auto precise = reinterpret_cast<PreciseFn>(reinterpret_cast<void*>(
+        ::GetProcAddress(::GetModuleHandleA("kernel32.dll"), "GetSystemTimePreciseAsFileTime")));
+    if (precise)
+        precise(&now);
+    else
+        ::GetSystemTimeAsFileTime(&now);
+    auto ticks = [](const FILETIME& t) {
+        return static_cast<int64_t>((static_cast<uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime);
+    };
+    return (ticks(now) - ticks(created)) / 10;  // 100 ns units
+}
+
+std::string Win32Clock::localTimestamp() {
+    SYSTEMTIME t{};
+    ::GetLocalTime(&t);
+    char text[32];
+    std::snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u:%02u.%03u", t.wYear, t.wMonth, t.wDay, t.wHour,
+                  t.wMinute, t.wSecond, t.wMilliseconds);
+    return text;
+}
+
 void Win32Clock::seedRandom(uint32_t seed) { std::srand(seed); }
 int Win32Clock::random() { return std::rand(); }
+bool Win32Clock::secureRandom(void* buffer, size_t size) { return secureRandomBytes(buffer, size); }
 
 // ---- Code pages
 
@@ -187,8 +222,15 @@ std::u16string Win32Module::commandLineW() {
 // ---- Libraries
 
 void* Win32Libraries::load(const std::string& path) {
-    ModuleRef module{::LoadLibraryA(path.c_str())};  // stays loaded: see ModuleTraits
-    return module.get();
+    // Altered search path: a full path's dependencies come from its own directory first,
+    // then the DLL directory, before the system's and PATH's. Only valid for full paths.
+    const bool full = path.size() > 2 && (path[1] == ':' || (path[0] == '\\' && path[1] == '\\'));
+    ModuleRef module{::LoadLibraryExA(path.c_str(), nullptr, full ? LOAD_WITH_ALTERED_SEARCH_PATH : 0)};
+    return module.get();  // stays loaded: see ModuleTraits
+}
+
+bool Win32Libraries::setDllDirectory(const std::string& directory) {
+    return ::SetDllDirectoryA(directory.c_str()) != 0;
 }
 
 void* Win32Libraries::symbol(void* library, const std::string& name) {

@@ -31,8 +31,11 @@ public:
     void sleep(uint32_t ms) override;
     int64_t timeSeconds() override;
     std::string ctimeNow() override;
+    int64_t microsecondsSinceStart() override;
+    std::string localTimestamp() override;
     void seedRandom(uint32_t seed) override;
     int random() override;
+    bool secureRandom(void* buffer, size_t size) override;
 };
 
 class Win32CodePages final : public CodePages {
@@ -54,6 +57,7 @@ public:
 class Win32Libraries final : public Libraries {
 public:
     void* load(const std::string& path) override;
+    bool setDllDirectory(const std::string& directory) override;
     void* symbol(void* library, const std::string& name) override;
 };
 

@@ -1,0 +1,37 @@
+// Security descriptors, the cryptographic generator and named mutexes.
+//
+// Usage:
+//   PrivateDescriptor descriptor = privateDirectoryDescriptor();
+//   SECURITY_ATTRIBUTES sa{sizeof sa, descriptor.get(), FALSE};
+#pragma once
+
+#include "platform/win32/WindowsApi.h"
+
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "platform/Processes.h"
+
+namespace kavrin::win32 {
+
+// The account the process runs as, as a SID string ("S-1-5-18" for LocalSystem).
+std::optional<std::string> currentUserSid();
+
+// SDDL of a directory only SYSTEM, Administrators and the given account may use:
+// protected (nothing inherited from the parent), inherited by what is created inside.
+std::string privateDirectorySddl(const std::string& ownSid);
+
+struct LocalFreeDeleter {
+    void operator()(void* memory) const { ::LocalFree(memory); }
+};
+using PrivateDescriptor = std::unique_ptr<void, LocalFreeDeleter>;
+// privateDirectorySddl for this process's account; empty on failure.
+PrivateDescriptor privateDirectoryDescriptor();
+
+bool secureRandomBytes(void* buffer, size_t size);
+
+// CreateMutexA + WaitForSingleObject; an abandoned mutex counts as had.
+std::unique_ptr<NamedLock> lockNamedMutex(const std::string& name, uint32_t timeoutMs);
+
+}  // namespace kavrin::win32
