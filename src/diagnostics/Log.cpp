@@ -45,8 +45,14 @@ void removeOldLogFiles(Context& ctx, const std::string& logPath) {
 }
 
 void openLogFile(Context& ctx) {
-    ctx.log.path = ctx.os.fs.uniqueTempName("c:\\", "mvx_nlog_");
-    if (ctx.log.path) ctx.log.stream = ctx.os.fs.createText(*ctx.log.path);
+    // Created exclusively: a name someone took between the check and the create is
+    // skipped for the next one, never written through.
+    for (int attempt = 0; attempt < 4 && !ctx.log.stream; ++attempt) {
+        ctx.log.path = ctx.os.fs.uniqueTempName("c:\\", "mvx_nlog_");
+        if (!ctx.log.path) break;
+        ctx.log.stream = ctx.os.fs.createText(*ctx.log.path);
+        if (!ctx.log.stream && ctx.os.fs.lastError() != win32err::kFileExists) break;
+    }
     if (ctx.log.stream) {
         removeOldLogFiles(ctx, *ctx.log.path);
     } else {
@@ -108,9 +114,13 @@ void logError(Context& ctx, const char* format, ...) {
     va_end(args);
 }
 
-void logPhase(Context& ctx, const char* phase) {
+bool logEnabled(Context& ctx) {
     initLog(ctx);
-    if (!ctx.log.stream) return;
+    return ctx.log.stream != nullptr;
+}
+
+void logPhase(Context& ctx, const char* phase) {
+    if (!logEnabled(ctx)) return;
     logInfo(ctx, "phase %s: %lld us", phase, static_cast<long long>(ctx.os.clock.microsecondsSinceStart()));
 }
 

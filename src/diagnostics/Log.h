@@ -22,6 +22,8 @@ namespace kavrin {
 void initLog(Context& ctx);
 void logInfo(Context& ctx, const char* format, ...) KAVRIN_PRINTF(2, 3);
 void logError(Context& ctx, const char* format, ...) KAVRIN_PRINTF(2, 3);
+// Whether the log is on; for work that only feeds log lines.
+bool logEnabled(Context& ctx);
 // "phase NAME: N us", N since the process started; the clock is read only with the log on.
 void logPhase(Context& ctx, const char* phase);
 std::optional<std::string> getLogPath(const Context& ctx);

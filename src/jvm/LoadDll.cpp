@@ -131,8 +131,9 @@ LoadFailureMessages loadFailureMessages(SearchKind kind) {
 
 void* tryJvmLibrary(Context& ctx, const std::string& binDirectory, const std::string& subdirectory) {
     std::string path = binDirectory + "\\" + subdirectory + "\\jvm.dll";
-    // The existence test only feeds the log: loading is attempted either way.
-    logInfo(ctx, "Trying %s (exists %d)", path.c_str(), fileExists(ctx, path) ? 1 : 0);
+    // The existence test only feeds the log (loading is attempted either way), so it is
+    // skipped without one: a directory search per candidate on every start.
+    if (logEnabled(ctx)) logInfo(ctx, "Trying %s (exists %d)", path.c_str(), fileExists(ctx, path) ? 1 : 0);
     return ctx.os.libraries.load(path);
 }
 

@@ -143,8 +143,13 @@ VersionVerdict judgeJavaVersion(const Context& ctx, const std::string& version, 
                                 const std::string& maximum, bool allowPreRelease) {
     if (!allowPreRelease && getConfigInt(ctx, key::kAllowPreRelease) == 0 && isPreReleaseVersion(version))
         return VersionVerdict::PreRelease;
-    return versionRules(ctx) == VersionRules::Modern ? judgeModern(version, minimum, maximum)
-                                                     : judgeClassic(version, minimum, maximum);
+    return judgeVersionBounds(versionRules(ctx), version, minimum, maximum);
+}
+
+VersionVerdict judgeVersionBounds(VersionRules rules, const std::string& version, const std::string& minimum,
+                                  const std::string& maximum) {
+    return rules == VersionRules::Modern ? judgeModern(version, minimum, maximum)
+                                         : judgeClassic(version, minimum, maximum);
 }
 
 bool isJavaVersionAllowed(Context& ctx, const std::string& version, const std::string& minimum,

@@ -38,6 +38,10 @@ enum class VersionVerdict { Allowed, PreRelease, BelowMinimum, AboveMaximum };
 VersionVerdict judgeJavaVersion(const Context& ctx, const std::string& version, const std::string& minimum,
                                 const std::string& maximum, bool allowPreRelease);
 
+// The bounds alone, by the given rules (no pre-release filter); pure, for the builder too.
+VersionVerdict judgeVersionBounds(VersionRules rules, const std::string& version, const std::string& minimum,
+                                  const std::string& maximum);
+
 // The version a runtime reports, against the bounds. Classic compares over each bound's
 // own length. Empty bounds set no limit. Pre-release versions fail unless
 // allowPreRelease or key 130 is non-zero.

@@ -64,8 +64,14 @@ std::optional<VmOptionsFile> openVmOptionsFile(Context& ctx) {
     if (longPath.size() >= 4) candidates.push_back(longPath.substr(0, longPath.size() - 4) + ".vmoptions");
     candidates.push_back(longPath + ".vmoptions");
     for (const std::string& candidate : candidates) {
-        // fopen(..., "rt"): the whole file in text mode.
-        if (auto raw = readFileBytes(ctx, candidate, std::string::npos)) return VmOptionsFile(textModeContent(*raw));
+        // fopen(..., "rt"): the whole file in text mode, up to a size no options file needs.
+        auto raw = readFileBytes(ctx, candidate, kMaxVmOptionsFileBytes + 1);
+        if (!raw) continue;
+        if (raw->size() > kMaxVmOptionsFileBytes) {
+            logError(ctx, "%s is larger than %d bytes, not read", candidate.c_str(), static_cast<int>(kMaxVmOptionsFileBytes));
+            continue;
+        }
+        return VmOptionsFile(textModeContent(*raw));
     }
     return std::nullopt;
 }

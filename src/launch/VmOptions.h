@@ -24,6 +24,8 @@ namespace kavrin {
 
 // fgets into an 8192-byte buffer: at most this many characters per read.
 constexpr size_t kVmOptionsReadLimit = 8191;
+// A larger .vmoptions file is not read at all (logged): it is read whole into memory.
+constexpr size_t kMaxVmOptionsFileBytes = 1 << 20;
 
 // The option texts and the records that point into them; the JVM may keep those
 // pointers, so the whole value lives as long as the JVM.

@@ -1,5 +1,13 @@
 #include "pack/FileIo.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#ifdef _WIN32
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
+
 #include <cerrno>
 #include <cstring>
 #include <random>
@@ -11,6 +19,26 @@ namespace kavrin::pack {
 namespace fs = std::filesystem;
 
 std::string displayPath(const fs::path& path) { return path.generic_string(); }
+
+namespace {
+
+// A new file only: never one, or a link, that someone placed under the name first.
+std::FILE* createExclusively(const fs::path& path) {
+#ifdef _WIN32
+    const int fd = ::_open(path.string().c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
+    if (fd < 0) return nullptr;
+    std::FILE* file = ::_fdopen(fd, "wb");
+    if (!file) ::_close(fd);
+#else
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0) return nullptr;
+    std::FILE* file = ::fdopen(fd, "wb");
+    if (!file) ::close(fd);
+#endif
+    return file;
+}
+
+}  // namespace
 
 std::string readWholeFile(const fs::path& path, std::string_view what) {
     std::error_code ec;
@@ -37,9 +65,8 @@ AtomicOutput::AtomicOutput(fs::path target) : target_(std::move(target)) {
     std::random_device random;
     for (int attempt = 0; attempt < 16 && !file_; ++attempt) {
         temporary_ = directory / ("." + target_.filename().string() + "." + std::to_string(random() % 1000000) + ".tmp");
-        std::error_code ec;
-        if (fs::exists(temporary_, ec)) continue;
-        file_ = std::fopen(temporary_.string().c_str(), "wb");
+        file_ = createExclusively(temporary_);
+        if (!file_ && errno != EEXIST) break;
     }
     if (!file_) failIo(displayPath(target_) + ": cannot create a file in " + displayPath(directory) + ": " +
                        std::strerror(errno));

@@ -50,6 +50,8 @@ std::string starterProject(const std::string& serviceName, const std::string& ma
             out += "name = " + tomlString(serviceName).value_or("''") + "\n";
         } else if (setting.key == key::kMainClass) {
             out += "main-class = " + tomlString(mainClass).value_or("''") + "\n";
+        } else if (setting.key == key::kJvmRules) {
+            out += "rules = \"modern\"\n";
         } else {
             out += "#" + std::string(setting.name) + " = " + spelled(setting, setting.defaultText.value_or("")) + "\n";
         }

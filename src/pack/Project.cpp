@@ -351,11 +351,47 @@ private:
                                "and need the class to start; name it, or set files.runtime = false");
         auto need = requiredJavaVersion(readWholeFile(*carriedRuntime_, "start classes"));
         std::string minimum = narrow_.count(key::kMinVersion) ? narrow_[key::kMinVersion] : "";
-        if (!need || compareJavaVersions(minimum, need->version) >= 0) return;
+        if (!need || compareJavaVersions(rules(), minimum, need->version) >= 0) return;
         auto [label, line] = keyOrigin(key::kMinVersion, "setting 'jvm.min-version'");
         warn(line, label + ": '" + minimum + "' admits Java runtimes older than " + need->version + ", but the start classes (" +
                        std::string(kRuntimeJarName) + ") need " + need->version + " (class-file version " +
                        std::to_string(need->classFileVersion) + "); set min-version = '" + need->version + "'");
+    }
+
+    VersionRules rules() const {
+        auto it = narrow_.find(key::kJvmRules);
+        return it != narrow_.end() && it->second == "modern" ? VersionRules::Modern : VersionRules::Classic;
+    }
+
+    // Bounds that do not mean what they seem: classic compares versions as text, so
+    // min-version "17" admits 9; and a maximum below the minimum admits nothing.
+    void checkVersionBounds() {
+        auto text = [&](int32_t number) { return narrow_.count(number) ? narrow_.at(number) : std::string(); };
+        const std::string minimum = text(key::kMinVersion), maximum = text(key::kMaxVersion);
+        auto [minLabel, minLine] = keyOrigin(key::kMinVersion, "setting 'jvm.min-version'");
+        auto [maxLabel, maxLine] = keyOrigin(key::kMaxVersion, "setting 'jvm.max-version'");
+        const bool minReads = minimum.empty() || parseNumericVersion(minimum);
+        const bool maxReads = maximum.empty() || parseNumericVersion(maximum);
+        if (rules() == VersionRules::Modern) {
+            if (!minReads) fail(minLine, minLabel + ": '" + minimum + "' is not a Java version such as 1.8 or 17.0.2");
+            if (!maxReads) fail(maxLine, maxLabel + ": '" + maximum + "' is not a Java version such as 1.8 or 17.0.2");
+        }
+        if (!minimum.empty() && !maximum.empty() && minReads && maxReads &&
+            judgeVersionBounds(VersionRules::Modern, minimum, minimum, maximum) == VersionVerdict::AboveMaximum)
+            warn(maxLine, maxLabel + ": '" + maximum + "' is below min-version '" + minimum +
+                              "' read as numbers: no Java runtime fits both");
+        if (rules() == VersionRules::Modern || !minReads || !maxReads) return;
+        // Real versions on which the text reading and the numeric one disagree.
+        for (const char* version : {"1.6.0_45", "1.7.0_80", "1.8.0_392", "9.0.4", "10.0.2", "11.0.21", "17.0.9",
+                                    "21.0.1", "25"}) {
+            bool asText = judgeVersionBounds(VersionRules::Classic, version, minimum, maximum) == VersionVerdict::Allowed;
+            bool asNumber = judgeVersionBounds(VersionRules::Modern, version, minimum, maximum) == VersionVerdict::Allowed;
+            if (asText == asNumber) continue;
+            warn(minLine ? minLine : maxLine,
+                 "rules = \"classic\" compares versions as text: min-version '" + minimum + "', max-version '" +
+                     maximum + "' " + (asText ? "admit " : "refuse ") + version + "; rules = \"modern\" compares them as numbers");
+            return;
+        }
     }
 
     std::pair<std::string, uint32_t> keyOrigin(int32_t keyNumber, const std::string& fallback) const {
@@ -424,6 +460,7 @@ private:
 
     void finish() {
         checkStartClasses();
+        checkVersionBounds();
         bool named = narrow_.count(key::kServiceName) && !narrow_[key::kServiceName].empty();
         if (project_.defaults && !named)
             warn(0, "no service name (service.name): the service verbs need a name after the verb");

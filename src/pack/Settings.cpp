@@ -84,9 +84,14 @@ constexpr std::array kSettings{
             kInScaffold},
     // 1.8: the start classes are class-file version 52.
     Setting{"jvm", "min-version", key::kMinVersion, K::Text, "1.8",
-            "lowest accepted Java version (compared byte by byte); empty: no bound", kInScaffold},
+            "lowest accepted Java version (\"1.8\" and \"8\" are one under modern rules); empty: no bound",
+            kInScaffold},
     Setting{"jvm", "max-version", key::kMaxVersion, K::Text, "",
-            "highest accepted Java version (compared over its own length); empty: no bound", kInScaffold},
+            "highest accepted Java version (\"17\" admits every 17.x); empty: no bound", kInScaffold},
+    Setting{"jvm", "rules", key::kJvmRules, K::Text, "modern",
+            "\"modern\": versions compare as numbers (1.8.0_392 is 8.0.392), OpenJDK builds and current "
+            "installers' registry keys are found; \"classic\": versions compare as text",
+            kInScaffold, rulesProblem},
     Setting{"jvm", "allow-pre-release", key::kAllowPreRelease, K::Boolean, "0",
             "accept beta/ea/rc runtimes everywhere"},
     Setting{"jvm", "jdk-required", key::kJdkRequired, K::Boolean, "0",
@@ -120,8 +125,9 @@ constexpr std::array kSettings{
 
     Setting{"messages", "caption", key::kMsgCaption, K::Text, "Error", "caption of error message boxes"},
     Setting{"messages", "no-jvm", key::kMsgNoJvm, K::Text,
-            "No JVM could be found on your system.\nPlease define KAVRIN_JAVA_HOME\nto point to an "
-            "installed JDK or JRE or download a JRE from https://jdk.java.net.",
+            "No Java runtime in the accepted version range could be found.\nPlease install one or define "
+            "KAVRIN_JAVA_HOME\nto point to an installed JDK or JRE.\nRun the program with -diagnose to see "
+            "each runtime it found and why it was refused.",
             "no usable Java runtime found"},
     Setting{"messages", "path-jvm-damaged", key::kMsgPathJvmDamaged, K::Text,
             "The JVM found in your path is damaged.\nPlease reinstall or define KAVRIN_JAVA_HOME\nto "
@@ -353,6 +359,11 @@ std::optional<std::string> keepProblem(std::string_view text) {
     if (text.size() <= 3 && text.find_first_not_of("0123456789") == std::string_view::npos && !text.empty())
         return std::nullopt;
     return "keep " + std::string(text) + " is not a count from 0 to 999";
+}
+
+std::optional<std::string> rulesProblem(std::string_view text) {
+    if (text == "modern" || text == "classic") return std::nullopt;
+    return "rules '" + std::string(text) + "' is neither \"modern\" nor \"classic\"";
 }
 
 std::optional<std::string> quoteProblem(std::string_view text) {

@@ -78,6 +78,7 @@ std::optional<SettingValue> blockTextToSetting(const Setting& setting, std::stri
 
 // Single checks, also used by the tests.
 std::optional<std::string> classPathEntryProblem(std::string_view entry);
+std::optional<std::string> rulesProblem(std::string_view text);
 std::optional<std::string> searchEntryProblem(std::string_view entry);
 std::optional<std::string> serviceNameProblem(std::string_view name);
 std::optional<std::string> mainClassProblem(std::string_view name);

@@ -14,6 +14,7 @@ const char* verbUsage(Verb verb) {
         case Verb::Configure: return "-configure [NAME]       point an existing registration at this executable";
         case Verb::Run: return "-run [ARGS]             run the application in this console; Ctrl+C stops it";
         case Verb::Help: return "-help                   this text (also -?, /? and --help)";
+        case Verb::Diagnose: return "-diagnose               explain which Java runtime the service would use, and why";
     }
     return "";
 }

@@ -5,6 +5,7 @@
 #include "diagnostics/Log.h"
 #include "files/Paths.h"
 #include "service/Help.h"
+#include "service/Diagnose.h"
 #include "service/Verbs.h"
 
 namespace kavrin {
@@ -73,6 +74,8 @@ int runVerb(Context& ctx, Verb verb, const std::string& serviceName) {
         }
         case Verb::Run:
             break;  // needs the whole start-up path: dispatchCommand's run path
+        case Verb::Diagnose:
+            return diagnoseVerb(ctx);
     }
     return 1;
 }

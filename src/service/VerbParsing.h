@@ -10,7 +10,7 @@
 
 namespace kavrin {
 
-enum class Verb { Install, InstallAuto, InstallDemand, Uninstall, Stop, Start, Status, Configure, Run, Help };
+enum class Verb { Install, InstallAuto, InstallDemand, Uninstall, Stop, Start, Status, Configure, Run, Help, Diagnose };
 
 struct VerbCommand {
     std::optional<Verb> verb;                // none: go on to extraction and the dispatcher
@@ -25,6 +25,6 @@ struct VerbName {
     const char* text;
     Verb verb;
 };
-extern const VerbName kVerbTable[10];
+extern const VerbName kVerbTable[11];
 
 }  // namespace kavrin

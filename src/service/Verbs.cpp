@@ -8,6 +8,7 @@
 #include "config/Keys.h"
 #include "config/Lists.h"
 #include "diagnostics/Log.h"
+#include "service/InstallGuard.h"
 #include "service/ServiceSettings.h"
 
 namespace kavrin {
@@ -17,6 +18,7 @@ namespace {
 constexpr uint32_t kErrorControlNormal = 1;
 constexpr const char* kPasswordVariable = "KAVRIN_SERVICE_PASSWORD";
 constexpr uint32_t kStopPollMs = 500;
+constexpr uint32_t kMarkedForDeleteWaitMs = 30000;
 
 void print(Context& ctx, const std::string& line) { ctx.os.console.out(line); }
 
@@ -32,6 +34,19 @@ std::unique_ptr<ServiceManagerHandle> openManagerOrSay(Context& ctx, uint32_t ac
 std::optional<std::string> accountPassword(Context& ctx, const std::string& account) {
     if (std::optional<std::string> password = ctx.os.env.get(kPasswordVariable)) return password;
     return ctx.os.console.readSecret(formatText("Password for %s: ", account.c_str()));
+}
+
+// The old registration may be only marked for deletion (its process still running, a
+// handle open somewhere): it goes when that ends, so wait for it rather than fail.
+std::unique_ptr<ServiceHandle> createServiceWhenDeleted(Context& ctx, ServiceManagerHandle& manager,
+                                                        const CreateServiceParams& params) {
+    const uint32_t start = ctx.os.clock.tickCount();
+    for (;;) {
+        auto service = manager.createService(params);
+        if (service || ctx.os.services.lastError() != win32err::kServiceMarkedForDelete) return service;
+        if (ctx.os.clock.tickCount() - start >= kMarkedForDeleteWaitMs) return nullptr;
+        ctx.os.clock.sleep(kStopPollMs);
+    }
 }
 
 }  // namespace
@@ -99,6 +114,11 @@ bool isOwnServiceCommand(const std::string& registered, const std::string& execu
 }
 
 int installVerb(Context& ctx, const std::string& serviceName, uint32_t startType) {
+    // Never stop and delete someone else's service (-install Spooler).
+    if (const std::optional<std::string> other = foreignServiceProgram(ctx, serviceName)) {
+        print(ctx, formatText("Service '%s' runs another program: %s\n", serviceName.c_str(), other->c_str()));
+        return 1;
+    }
     uninstallVerb(ctx, serviceName, Messages::Quiet);
     auto manager = openManagerOrSay(ctx, scm::kManagerAllAccess);
     if (!manager) return 1;
@@ -121,9 +141,9 @@ int installVerb(Context& ctx, const std::string& serviceName, uint32_t startType
             return 1;
         }
     }
-    auto service = manager->createService(params);
+    auto service = createServiceWhenDeleted(ctx, *manager, params);
     if (!service) {
-        print(ctx, "Could not create service.\n");
+        print(ctx, formatText("Could not create service. Error code: %d\n", static_cast<int>(ctx.os.services.lastError())));
         return 1;
     }
     applyServiceSettings(ctx, serviceName, *service);

@@ -8,6 +8,7 @@ needs a Java runtime, and these scenarios are about the verbs.
 
 import os
 import shutil
+import subprocess
 import time
 import unittest
 
@@ -84,8 +85,21 @@ class ServiceVerbs(harness.PrefixTest):
         self.assertOutput(self.verb("-uninstall", exe=gui), 0, "Uninstalled service 'kvgui'.\n")
         self.assertIsNone(self.query("kvgui"))
 
+    def test_install_refuses_to_replace_another_program(self):
+        self.start_test_service("kvforeign")
+        before = self.query("kvforeign")
+        r = self.verb("-install", "kvforeign")
+        self.assertOutput(r, 1, "Service 'kvforeign' runs another program: %s\n" % self.prefix.winpath(TESTSVC))
+        self.assertEqual(self.query("kvforeign"), before)  # still registered, unchanged, running
+        self.assertEqual(self.svctool("control", "kvforeign", "1").rc, 0)
+
     def test_install_over_a_running_service_stops_it_first(self):
-        self.start_test_service("kvrun")
+        # The registered program carries a configuration block: an older packed launcher
+        # (here the test service packed as a stub; a stub must be stripped).
+        stub = os.path.join(self.work, "testsvc-stripped.exe")
+        subprocess.run(["x86_64-w64-mingw32-strip", "-o", stub, TESTSVC], check=True)
+        packed = harness.pack(os.path.join(self.work, "older"), project("kvrun"), name="older.exe", stub=stub)
+        self.start_test_service("kvrun", binary='"%s" service normal' % self.prefix.winpath(packed))
         r = self.verb("-install", "kvrun")
         self.assertOutput(r, 0, "Stopping service 'kvrun'.\nService stopped\nInstalled service 'kvrun'.\n")
         info = self.query("kvrun")

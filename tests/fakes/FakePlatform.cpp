@@ -1,6 +1,7 @@
 #include "fakes/FakePlatform.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 
@@ -316,6 +317,7 @@ bool FakeFileSystem::openAndKeep(const std::string& path, FileAccess access, Fil
 }
 
 std::optional<FindEntry> FakeFileSystem::findFirst(const std::string& pattern) {
+    findFirstPatterns.push_back(pattern);
     auto all = find(pattern);
     if (all.empty()) return std::nullopt;
     return all.front();
@@ -670,22 +672,26 @@ private:
 }  // namespace
 
 namespace {
+// Excludes like the real mutex (one holder at a time), for the threads of one test.
 class FakeNamedLock : public NamedLock {
 public:
-    explicit FakeNamedLock(std::atomic<int>& held) : held_(held) { ++held_; }
-    ~FakeNamedLock() override { --held_; }
+    FakeNamedLock(std::timed_mutex& mutex, std::atomic<int>& held) : mutex_(mutex), held_(held) { ++held_; }
+    ~FakeNamedLock() override {
+        --held_;
+        mutex_.unlock();
+    }
 
 private:
+    std::timed_mutex& mutex_;
     std::atomic<int>& held_;
 };
 }  // namespace
 
-std::unique_ptr<NamedLock> FakeProcesses::lockNamed(const std::string& name, uint32_t) {
-    if (failNamedLock) return nullptr;
+std::unique_ptr<NamedLock> FakeProcesses::lockNamed(const std::string& name, uint32_t timeoutMs) {
+    if (failNamedLock || !namedMutex_.try_lock_for(std::chrono::milliseconds(timeoutMs))) return nullptr;
     ++namedLocksTaken;
-    auto lock = std::make_unique<FakeNamedLock>(namedLocksHeld);
     namedLockNames.push_back(name);
-    return lock;
+    return std::make_unique<FakeNamedLock>(namedMutex_, namedLocksHeld);
 }
 
 void FakeProcesses::addProgram(const std::string& path, FakeProgram program) {

@@ -12,6 +12,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -80,6 +81,7 @@ public:
     uint32_t lastError() override { return lastError_; }
     std::vector<FindEntry> find(const std::string& pattern) override;
     std::optional<FindEntry> findFirst(const std::string& pattern) override;
+    std::vector<std::string> findFirstPatterns;  // every findFirst, in order
     std::optional<FullPath> fullPathName(const std::string& path) override;
     std::optional<std::string> shortPathName(const std::string& path) override;
     std::optional<std::string> longPathName(const std::string& path) override;
@@ -176,6 +178,9 @@ public:
     std::unique_ptr<ChildProcess> spawn(const std::string& commandLine, const SpawnOptions& options) override;
     uint32_t currentProcessId() override { return pid; }
     std::unique_ptr<NamedLock> lockNamed(const std::string& name, uint32_t timeoutMs) override;
+
+private:
+    std::timed_mutex namedMutex_;
 };
 
 class FakeServices : public ServiceControl {

@@ -142,7 +142,8 @@ public:
     }
     std::unique_ptr<ServiceHandle> createService(const CreateServiceParams& params) override {
         manager_.creates.push_back(params);
-        if (manager_.createFailsWith) {
+        if (manager_.createFailsWith && manager_.createFailsTimes != 0) {
+            if (manager_.createFailsTimes > 0) --manager_.createFailsTimes;
             manager_.setLastError(*manager_.createFailsWith);
             return nullptr;
         }

@@ -47,6 +47,7 @@ public:
     std::map<std::string, FakeService> services;
     bool managerOpenFails = false;
     std::optional<uint32_t> createFailsWith;
+    int createFailsTimes = -1;  // how many creates fail with createFailsWith; -1: all
     std::vector<AccessRecord> managerOpens;
     std::vector<AccessRecord> serviceOpens;
     std::vector<CreateServiceParams> creates;

@@ -59,6 +59,17 @@ TEST_F(LoadDll, ClientLibraryAfterHotspot) {
     EXPECT_EQ(fake.console.stderrText, "");
 }
 
+TEST_F(LoadDll, WithoutTheLogNoLibraryIsLookedForBeforeItIsLoaded) {
+    quiet();
+    addJre("C:\\jre", "1.6.0_03");
+    addLibrary("C:\\jre\\bin\\client\\jvm.dll");
+    set(key::kSearchSequence, "BC:\\jre");
+    EXPECT_TRUE(load());
+    EXPECT_EQ(fake.libraries.attempts.size(), 2u);
+    for (const std::string& pattern : fake.fs.findFirstPatterns)
+        EXPECT_EQ(pattern.find("jvm.dll"), std::string::npos) << pattern;
+}
+
 TEST_F(LoadDll, ConfiguredSubdirectoryComesFirst) {
     addJre("C:\\jre", "1.6.0_03");
     addLibrary("C:\\jre\\bin\\server\\jvm.dll");

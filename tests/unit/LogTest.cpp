@@ -66,6 +66,15 @@ TEST(Log, FallsBackToTheFixedNameAndThenGivesUpSilently) {
     logInfo(ctx2, "x");
     EXPECT_EQ(getLogPath(ctx2), std::optional<std::string>("c:\\mvx_nlog"));
     EXPECT_FALSE(none.fs.exists("c:\\mvx_nlog"));
+
+    // An existing c:\mvx_nlog (someone else's, or a link) is never written through.
+    FakePlatform taken;
+    taken.env.put("KAVRIN_LOG", "yes");
+    taken.fs.failOpenForWrite = {"C:\\mvx_nlog_4096"};
+    taken.fs.addFile("c:\\mvx_nlog", "someone's");
+    Context ctx3(taken.platform);
+    logInfo(ctx3, "x");
+    EXPECT_EQ(taken.fs.content("c:\\mvx_nlog"), "someone's");
 }
 
 TEST(Log, PhaseLineOnlyWithTheLogOnAndTheClockReadOnlyThen) {
@@ -76,7 +85,7 @@ TEST(Log, PhaseLineOnlyWithTheLogOnAndTheClockReadOnlyThen) {
         Context ctx(fake.platform);
         logPhase(ctx, "configuration read");
         EXPECT_EQ(fake.clock.startClockReads, on ? 1 : 0);
-        EXPECT_EQ(fake.logText().find(" phase configuration read: 167318 us\n") != std::string::npos, on)
+        EXPECT_EQ(fake.logText().find("\nphase configuration read: 167318 us\n") != std::string::npos, on)
             << fake.logText();
     }
 }

@@ -43,10 +43,11 @@ TEST_F(ProjectTest, DefaultsAreTheServiceLaunchersConfiguration) {
     std::map<int32_t, std::string> expected{
         {102, "0"}, {103, "error.log"}, {104, "0"}, {105, "output.log"}, {106, "1"}, {107, "4"},
         {121, "S0lib;"}, {123, " -Xrs"}, {124, ""}, {125, "1"}, {126, "1.8"}, {127, ""},
-        {128, "Bjre;Rjre;"}, {130, "0"}, {131, "0"}, {146, "."}, {149, ""}, {152, ""},
+        {128, "Bjre;Rjre;"}, {130, "0"}, {131, "0"}, {146, "."}, {149, ""}, {152, ""}, {3100, "modern"},
         {1000, "Error"},
-        {1001, "No JVM could be found on your system.\nPlease define KAVRIN_JAVA_HOME\nto point to an installed "
-               "JDK or JRE or download a JRE from https://jdk.java.net."},
+        {1001, "No Java runtime in the accepted version range could be found.\nPlease install one or define "
+               "KAVRIN_JAVA_HOME\nto point to an installed JDK or JRE.\nRun the program with -diagnose to see each "
+               "runtime it found and why it was refused."},
         {1002, "The JVM found in your path is damaged.\nPlease reinstall or define KAVRIN_JAVA_HOME\nto point to "
                "an installed JDK or JRE."},
         {1003, "The {0} envionment variable does not\npoint to a working JDK or JRE."},
@@ -333,7 +334,17 @@ TEST_F(ProjectTest, NewUserMistakesAreRefusedOrWarnedAbout) {
          "with \"Wrong Parameter Usage\"", {}},
         {"RawRepeatsANamedSetting", "[java]\nmain-class = 'a.B'\n[raw]\n\"122\" = 'c.D'\n",
          "p.toml:4: [raw] key \"122\": key 122 is set by setting 'java.main-class' (line 2) too; keep one of the two", {}},
+        {"RulesUnknown", "[jvm]\nrules = 'new'\n",
+         "p.toml:2: setting 'jvm.rules': rules 'new' is neither \"modern\" nor \"classic\"", {}},
+        {"ModernBoundIsNoVersion", "[jvm]\nmin-version = 'eleven'\n",
+         "p.toml:2: setting 'jvm.min-version': 'eleven' is not a Java version such as 1.8 or 17.0.2", {}},
         // Warnings.
+        {"ClassicBoundReadAsText", "[service]\nname = 's'\n[jvm]\nrules = 'classic'\nmin-version = '17'\n", "",
+         {"p.toml:5: warning: rules = \"classic\" compares versions as text: min-version '17', max-version '' admit "
+          "9.0.4; rules = \"modern\" compares them as numbers"}},
+        {"MaximumBelowMinimum", "[service]\nname = 's'\n[jvm]\nmin-version = '11'\nmax-version = '1.8'\n", "",
+         {"p.toml:5: warning: setting 'jvm.max-version': '1.8' is below min-version '11' read as numbers: no Java "
+          "runtime fits both"}},
         {"ClassPathClimbs", "[service]\nname = 's'\n[java]\nclass-path = ['S0lib', 'S0..\\lib']\n", "",
          {"p.toml:4: warning: setting 'java.class-path': 'S0..\\lib' climbs above the executable's directory, where "
           "other users may be able to put files; keep it beside the executable"}},

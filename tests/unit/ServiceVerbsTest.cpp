@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include "config/ConfigBlock.h"
 #include "config/Keys.h"
+#include "fakes/PeImage.h"
 #include "unit/ServiceWorld.h"
 #include "service/Verbs.h"
 
@@ -50,13 +52,15 @@ TEST(InstallVerb, OpensTheManagerAndServiceWithTheTableRights) {
     ServiceWorld w;
     w.scm.add("x", scm::kStateRunning, kOwnPath, 2);
     installVerb(w.ctx, "x", scm::kStartDemand);
-    ASSERT_EQ(w.scm.managerOpens.size(), 3u);  // stop, uninstall, install
+    ASSERT_EQ(w.scm.managerOpens.size(), 4u);  // whose program, stop, uninstall, install
     EXPECT_EQ(w.scm.managerOpens[0].access, 0x1u);
-    EXPECT_EQ(w.scm.managerOpens[1].access, 0xF003Fu);
+    EXPECT_EQ(w.scm.managerOpens[1].access, 0x1u);
     EXPECT_EQ(w.scm.managerOpens[2].access, 0xF003Fu);
-    ASSERT_EQ(w.scm.serviceOpens.size(), 2u);
-    EXPECT_EQ(w.scm.serviceOpens[0].access, 0x24u);
-    EXPECT_EQ(w.scm.serviceOpens[1].access, 0x10000u);
+    EXPECT_EQ(w.scm.managerOpens[3].access, 0xF003Fu);
+    ASSERT_EQ(w.scm.serviceOpens.size(), 3u);
+    EXPECT_EQ(w.scm.serviceOpens[0].access, 0x5u);
+    EXPECT_EQ(w.scm.serviceOpens[1].access, 0x24u);
+    EXPECT_EQ(w.scm.serviceOpens[2].access, 0x10000u);
     EXPECT_EQ(w.scm.creates.at(0).startType, 3u);
 }
 
@@ -95,9 +99,67 @@ TEST(InstallVerb, FailuresPrintTheirLineAndExitWithOne) {
     EXPECT_EQ(noManager.out(), "Could not open SCManager.\n");  // stop and uninstall stay silent
 
     ServiceWorld noCreate;
-    noCreate.scm.createFailsWith = 1072;
+    noCreate.scm.createFailsWith = 5;
     EXPECT_EQ(installVerb(noCreate.ctx, "x", scm::kStartAuto), 1);
-    EXPECT_EQ(noCreate.out(), "Could not create service.\n");
+    EXPECT_EQ(noCreate.out(), "Could not create service. Error code: 5\n");
+}
+
+// A registration only marked for deletion goes when its last handle closes: -install
+// waits for it (up to 30 s) instead of leaving nothing installed.
+TEST(InstallVerb, WaitsForAServiceMarkedForDeletion) {
+    ServiceWorld gone;
+    gone.scm.createFailsWith = win32err::kServiceMarkedForDelete;
+    gone.scm.createFailsTimes = 3;
+    EXPECT_EQ(installVerb(gone.ctx, "x", scm::kStartAuto), 0);
+    EXPECT_EQ(gone.scm.creates.size(), 4u);
+    EXPECT_EQ(gone.out(), "Installed service 'x'.\n");
+
+    ServiceWorld stuck;
+    stuck.scm.createFailsWith = win32err::kServiceMarkedForDelete;
+    EXPECT_EQ(installVerb(stuck.ctx, "x", scm::kStartAuto), 1);
+    EXPECT_GE(stuck.fake.clock.sleptMs, 30000u);
+    EXPECT_LE(stuck.fake.clock.sleptMs, 31000u);
+    EXPECT_EQ(stuck.out(), "Could not create service. Error code: 1072\n");
+}
+
+// -install NAME over someone else's service (-install Spooler) refuses and leaves it be,
+// unless its program is gone or is itself a packed launcher (an upgrade).
+TEST(InstallVerb, RefusesToReplaceAnotherExistingProgram) {
+    struct Case {
+        const char* registered;
+        const char* file;      // created at this path, or nullptr
+        bool packed;           // the file carries a configuration block
+        const char* refusal;   // the program named, or nullptr when installed
+    } cases[] = {
+        {"C:\\Windows\\System32\\spoolsv.exe", "C:\\Windows\\System32\\spoolsv.exe", false,
+         "C:\\Windows\\System32\\spoolsv.exe"},
+        {"%SystemRoot%\\system32\\svchost.exe -k netsvcs", "C:\\Windows\\system32\\svchost.exe", false,
+         "C:\\Windows\\system32\\svchost.exe"},
+        {"C:\\Program Files\\Other App\\run.exe -service", "C:\\Program Files\\Other App\\run.exe", false,
+         "C:\\Program Files\\Other App\\run.exe"},
+        {"\"C:\\Other\\svc.exe\" -x", "C:\\Other\\svc.exe", false, "C:\\Other\\svc.exe"},
+        {"System32\\drivers\\x.sys", nullptr, false, "System32\\drivers\\x.sys"},  // cannot tell: refused
+        {"\"C:\\Old\\svc.exe\"", nullptr, false, nullptr},                           // gone
+        {"\"C:\\Old\\svc.exe\"", "C:\\Old\\svc.exe", true, nullptr},              // a packed launcher
+        {"\"C:\\App\\svc.exe\" arg", nullptr, false, nullptr},                       // this one
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.registered);
+        ServiceWorld w;
+        w.fake.env.put("SystemRoot", "C:\\Windows");
+        if (c.file) w.fake.fs.addFile(c.file, c.packed ? test::makePeImage() + encodeConfigBlock({}) : std::string("MZ plain program"));
+        w.scm.add("x", scm::kStateRunning, c.registered, 2);
+        const int rc = installVerb(w.ctx, "x", scm::kStartAuto);
+        if (c.refusal) {
+            EXPECT_EQ(rc, 1);
+            EXPECT_EQ(w.out(), std::string("Service 'x' runs another program: ") + c.refusal + "\n");
+            EXPECT_EQ(w.scm.services.at("x").created.binaryPath, c.registered);  // untouched
+            EXPECT_TRUE(w.scm.controls.empty() && w.scm.deletes.empty() && w.scm.creates.empty());
+        } else {
+            EXPECT_EQ(rc, 0);
+            EXPECT_EQ(w.scm.services.at("x").created.binaryPath, "\"C:\\App\\svc.exe\"");
+        }
+    }
 }
 
 // ---- dependency list -------------------------------------------------------

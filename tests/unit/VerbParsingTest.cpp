@@ -25,6 +25,7 @@ const VerbCase kVerbCases[] = {
     {"-start", Verb::Start, std::nullopt},
     {"--status", Verb::Status, std::nullopt},
     {"-configure", Verb::Configure, std::nullopt},
+    {"-diagnose", Verb::Diagnose, std::nullopt},
     {"/status", Verb::Status, std::nullopt},
     {"-run a \"b c\"", Verb::Run, "a \"b c\""},
     {"-help", Verb::Help, std::nullopt},
@@ -67,8 +68,8 @@ TEST(VerbParsing, FollowsTheVerbTable) {
 }
 
 TEST(VerbParsing, TableKeepsTheMatchingOrderAndSpelling) {
-    const char* expected[] = {"install", "install-auto", "install-demand", "uninstall", "stop", "start", "status", "configure", "run", "help"};
-    for (size_t i = 0; i < 10; ++i) EXPECT_STREQ(kVerbTable[i].text, expected[i]);
+    const char* expected[] = {"install", "install-auto", "install-demand", "uninstall", "stop", "start", "status", "configure", "run", "help", "diagnose"};
+    for (size_t i = 0; i < 11; ++i) EXPECT_STREQ(kVerbTable[i].text, expected[i]);
 }
 
 TEST(ArgumentText, StripsTheProgramNameAsTheRuntimeDoes) {

@@ -142,6 +142,18 @@ TEST_F(VmOptionsTest, TheShortNameWinsOverTheExeName) {
     EXPECT_EQ(options, (Options{"-Dp1", "-Dp2", "-Dfrom=short", "-Djava.class.path="}));
 }
 
+TEST_F(VmOptionsTest, AFileOverOneMebibyteIsNotRead) {
+    fake.env.put("KAVRIN_LOG", "yes");
+    std::string big = "-Dbig=1\n";
+    big += std::string(kMaxVmOptionsFileBytes - big.size(), '#');
+    vmoptions(big);
+    EXPECT_EQ(build()[2], "-Dbig=1");  // exactly 1 MiB is still read
+    vmoptions(big + "#");
+    EXPECT_EQ(build(), (Options{"-Dp1", "-Dp2", "-Djava.class.path="}));
+    EXPECT_NE(fake.logText().find("ERROR: C:\\Apps\\Server\\server.vmoptions is larger than 1048576 bytes, not read\n"),
+              std::string::npos);
+}
+
 TEST_F(VmOptionsTest, InitArgsRecordAndLogLines) {
     fake.env.put("KAVRIN_LOG", "yes");
     set(key::kVmParameters, "-Xrs");
