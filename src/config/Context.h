@@ -53,6 +53,12 @@ struct Context {
 
     LogState log;
     std::vector<std::string> cleanupList;
+    // The code the process is ending with, once something decided it (fatal reporting,
+    // the JVM's exit hook); the service's process-end report reads it. -1: not known.
+    std::atomic<int64_t> exitCode{-1};
+    // Set once the process runs as the service: errors go to the event log under this
+    // source instead of a console or message box nobody sees.
+    std::optional<std::string> eventSource;
 
     // JVM probing.
     bool useVersionCache = true;

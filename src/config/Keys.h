@@ -45,6 +45,18 @@ constexpr int32_t kMsg1012 = 1012;  // carried, not read
 constexpr int32_t kMsg1013 = 1013;  // carried, not read
 constexpr int32_t kMsg1014 = 1014;  // carried, not read
 
+// How the service is registered and stopped; absent: as the launcher always did.
+constexpr int32_t kServiceDisplayName = 3000;
+constexpr int32_t kServiceAccount = 3001;
+constexpr int32_t kServiceInteractive = 3002;
+constexpr int32_t kServiceDelayedStart = 3003;
+constexpr int32_t kRecoveryActions = 3010;
+constexpr int32_t kRecoveryRestartDelay = 3011;
+constexpr int32_t kRecoveryResetPeriod = 3012;
+constexpr int32_t kRecoveryNonCrashFailures = 3013;
+constexpr int32_t kStopTimeout = 3020;
+constexpr int32_t kPreshutdownTimeout = 3021;
+
 constexpr int32_t kFlavour = 2001;
 constexpr int32_t kIncludedCount = 2002;
 constexpr int32_t kIncludedNames = 2003;

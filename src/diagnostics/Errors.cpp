@@ -31,7 +31,10 @@ void showErrorMessage(Context& ctx, const std::string& text) {
     std::optional<std::string> logPath = getLogPath(ctx);
     if (logPath) logPath = ctx.os.fs.longPathName(*logPath).value_or(*logPath);
     const std::string composed = composeErrorText(text, logPath);
-    if (ctx.useMessageBox) {
+    if (ctx.eventSource) {
+        // A service: no console, and a message box in its session would block for ever.
+        ctx.os.console.reportEvent(*ctx.eventSource, Console::EventType::Error, composed);
+    } else if (ctx.useMessageBox) {
         ctx.os.console.messageBox(composed, getConfigString(ctx, key::kMsgCaption));
     } else {
         ctx.os.console.err(composed + "\n");
@@ -42,20 +45,31 @@ void showErrorKey(Context& ctx, int32_t messageKey, const std::optional<std::str
     showErrorMessage(ctx, substituteFirstPlaceholder(getConfigString(ctx, messageKey), argument));
 }
 
+void recordExitCode(Context& ctx, uint32_t code) { ctx.exitCode.store(code); }
+
+std::optional<uint32_t> recordedExitCode(const Context& ctx) {
+    const int64_t code = ctx.exitCode.load();
+    if (code < 0) return std::nullopt;
+    return static_cast<uint32_t>(code);
+}
+
 void reportFatal(Context& ctx, const std::string& text) {
     showErrorMessage(ctx, text);
+    recordExitCode(ctx, 1);
     ctx.os.exit.exitProcess(1);
     std::abort();  // the platform call does not return
 }
 
 void reportFatalKey(Context& ctx, int32_t messageKey, const std::optional<std::string>& argument) {
     showErrorKey(ctx, messageKey, argument);
+    recordExitCode(ctx, 1);
     ctx.os.exit.exitProcess(1);
     std::abort();  // the platform call does not return
 }
 
 void exitWithCleanup(Context& ctx, uint32_t code) {
     runExitCleanup(ctx);
+    recordExitCode(ctx, code);
     ctx.os.exit.exitProcess(code);
     std::abort();
 }

@@ -26,6 +26,10 @@ void showErrorKey(Context& ctx, int32_t messageKey, const std::optional<std::str
 [[noreturn]] void reportFatalKey(Context& ctx, int32_t messageKey, const std::optional<std::string>& argument);
 [[noreturn]] void exitWithCleanup(Context& ctx, uint32_t code);
 
+// What the process is about to exit with, for the service's last status report.
+void recordExitCode(Context& ctx, uint32_t code);
+std::optional<uint32_t> recordedExitCode(const Context& ctx);
+
 void registerDirectoryForCleanup(Context& ctx, const std::string& directory);
 void runExitCleanup(Context& ctx);
 void scheduleDeletion(Context& ctx, const std::string& path, const char* valueName);

@@ -52,7 +52,7 @@ public:
         if (auto* project = root["project"].as_table()) readProjectSection(*project);
         applyDefaults();
         for (auto section : settingSections())
-            if (auto* table = root[section].as_table()) readSettingSection(section, *table);
+            if (auto* table = root.at_path(section).as_table()) readSettingSection(section, *table);
         addCommandLineClassPath();
         if (auto* files = root["files"].as_table()) readFilesSection(*files);
         addCommandLineIncludes();
@@ -177,6 +177,9 @@ private:
     void readSettingSection(std::string_view section, const toml::table& table) {
         for (auto&& [key, node] : table) {
             std::string label = std::string(section) + "." + std::string(key.str());
+            auto sections = settingSections();
+            if (node.is_table() && std::find(sections.begin(), sections.end(), label) != sections.end())
+                continue;  // a dotted section such as [service.recovery], read on its own
             const Setting* setting = findSetting(section, key.str());
             if (!setting) fail(key.source().begin.line, unknownSetting(section, key.str(), sectionSettings(section)));
             SettingValue value = toValue(*setting, label, node);

@@ -25,6 +25,32 @@ constexpr std::array kSettings{
             "description shown by the service manager; empty: none is set", kInScaffold},
     Setting{"service", "dependencies", key::kDependencies, K::NameList, "",
             "services that must run before this one"},
+    Setting{"service", "display-name", key::kServiceDisplayName, K::Text, std::nullopt,
+            "name the service manager shows; unset: the service name"},
+    Setting{"service", "account", key::kServiceAccount, K::Text, std::nullopt,
+            "LocalSystem (unset), LocalService, NetworkService, virtual, DOMAIN\\name$ or DOMAIN\\user", false,
+            accountProblem},
+    Setting{"service", "interactive", key::kServiceInteractive, K::Boolean, std::nullopt,
+            "false drops the interactive bit for LocalSystem too (other accounts never get it)"},
+    Setting{"service", "delayed-start", key::kServiceDelayedStart, K::Boolean, std::nullopt,
+            "an auto-start service starts delayed"},
+
+    Setting{"service.recovery", "actions", key::kRecoveryActions, K::NameList, std::nullopt,
+            "what the service manager does after the first, second and later failures: restart or none",
+            false, recoveryActionsProblem},
+    Setting{"service.recovery", "restart-delay", key::kRecoveryRestartDelay, K::Integer, std::nullopt,
+            "seconds before a restart", false, nonNegativeProblem},
+    Setting{"service.recovery", "reset-period", key::kRecoveryResetPeriod, K::Integer, std::nullopt,
+            "seconds without failure after which the failure count starts again", false, nonNegativeProblem},
+    Setting{"service.recovery", "non-crash-failures", key::kRecoveryNonCrashFailures, K::Boolean, std::nullopt,
+            "a stop with a non-zero exit code counts as a failure"},
+
+    Setting{"service.stop", "timeout", key::kStopTimeout, K::Integer, std::nullopt,
+            "seconds the application has to end after a stop before the launcher ends it", false,
+            nonNegativeProblem},
+    Setting{"service.stop", "preshutdown-timeout", key::kPreshutdownTimeout, K::Integer, std::nullopt,
+            "accept the pre-shutdown control and let Windows wait this many seconds for the stop", false,
+            nonNegativeProblem},
 
     Setting{"launcher", "type", key::kLauncherType, K::Integer, "4",
             "launcher type: 4 service (auto-start, errors on stderr), 1 GUI, 5 console with message box", false,
@@ -138,8 +164,8 @@ constexpr std::array kSettings{
             "carried for other launchers; the service launcher does not read it"},
 };
 
-constexpr std::array<std::string_view, 7> kSections{"service", "launcher", "java", "jvm", "start-class",
-                                                    "log", "messages"};
+constexpr std::array<std::string_view, 9> kSections{"service", "service.recovery", "service.stop", "launcher", "java",
+                                                    "jvm",     "start-class",      "log",          "messages"};
 
 std::vector<std::string> split(std::string_view text, char separator) {
     std::vector<std::string> parts;
@@ -294,6 +320,28 @@ std::optional<std::string> mainClassProblem(std::string_view name) {
     }
     if (good) return std::nullopt;
     return "main class '" + std::string(name) + "' is not a dotted Java class name such as com.example.Main";
+}
+
+std::optional<std::string> accountProblem(std::string_view text) {
+    for (std::string_view known : {"LocalSystem", "LocalService", "NetworkService", "virtual"})
+        if (text == known) return std::nullopt;
+    const size_t slash = text.find('\\');
+    if (slash != std::string_view::npos && slash > 0 && slash + 1 < text.size()) return std::nullopt;
+    return "account '" + std::string(text) +
+           "' is not LocalSystem, LocalService, NetworkService, virtual or DOMAIN\\name (.\\name for a local user)";
+}
+
+std::optional<std::string> recoveryActionsProblem(std::string_view text) {
+    for (const auto& action : split(text, ','))
+        if (action != "restart" && action != "none")
+            return "recovery action '" + action + "' is not \"restart\" or \"none\"";
+    if (split(text, ',').size() > 3) return "at most three recovery actions: first, second and later failures";
+    return std::nullopt;
+}
+
+std::optional<std::string> nonNegativeProblem(std::string_view text) {
+    if (!text.empty() && text[0] == '-') return "a negative number of seconds";
+    return std::nullopt;
 }
 
 std::optional<std::string> launcherTypeProblem(std::string_view text) {

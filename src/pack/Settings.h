@@ -83,6 +83,9 @@ std::optional<std::string> searchEntryProblem(std::string_view entry);
 std::optional<std::string> serviceNameProblem(std::string_view name);
 std::optional<std::string> mainClassProblem(std::string_view name);
 std::optional<std::string> launcherTypeProblem(std::string_view text);
+std::optional<std::string> accountProblem(std::string_view text);
+std::optional<std::string> recoveryActionsProblem(std::string_view text);
+std::optional<std::string> nonNegativeProblem(std::string_view text);
 std::optional<std::string> maxSizeProblem(std::string_view text);
 std::optional<std::string> keepProblem(std::string_view text);
 // A quote without its closing partner, by the launcher's own splitting rule.

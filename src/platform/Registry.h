@@ -17,7 +17,9 @@ enum class RegRoot { CurrentUser, LocalMachine };
 enum class RegAccess { Read, ReadWrite, All, Read64 };
 
 constexpr uint32_t kRegSz = 1;
+constexpr uint32_t kRegExpandSz = 2;
 constexpr uint32_t kRegBinary = 3;
+constexpr uint32_t kRegDword = 4;
 
 struct RegValue {
     uint32_t type = 0;
@@ -44,6 +46,12 @@ public:
     virtual std::unique_ptr<RegKey> createKey(RegRoot root, const std::string& path) = 0;
     // RegOpenKeyExA; nullptr when missing or not accessible.
     virtual std::unique_ptr<RegKey> openKey(RegRoot root, const std::string& path, RegAccess access) = 0;
+    // RegDeleteKeyA of a key without subkeys; false when missing or refused.
+    virtual bool deleteKey(RegRoot root, const std::string& path) {
+        (void)root;
+        (void)path;
+        return false;
+    }
 };
 
 }  // namespace kavrin

@@ -31,6 +31,8 @@ constexpr uint32_t kStartDemand = 3;
 constexpr uint32_t kControlStop = 1;
 constexpr uint32_t kControlInterrogate = 4;
 constexpr uint32_t kControlShutdown = 5;
+constexpr uint32_t kControlPreshutdown = 0x0F;
+constexpr uint32_t kAcceptPreshutdown = 0x100;
 }  // namespace scm
 
 // SERVICE_STATUS, field for field.
@@ -49,8 +51,21 @@ struct ServiceConfig {
     uint32_t startType = 0;
 };
 
+// SERVICE_FAILURE_ACTIONS and its flag (ChangeServiceConfig2).
+struct FailureAction {
+    enum Type : uint32_t { None = 0, Restart = 1 };
+    Type type = None;
+    uint32_t delayMs = 0;
+};
+struct FailureActions {
+    std::vector<FailureAction> actions;  // first, second, later failures
+    uint32_t resetPeriodSeconds = 0;
+    bool nonCrashFailures = false;  // a stop with a non-zero exit code counts as a failure
+};
+
 struct CreateServiceParams {
-    std::string name;         // also the display name
+    std::string name;
+    std::string displayName;  // empty: the name
     uint32_t desiredAccess = 0;
     uint32_t serviceType = 0;
     uint32_t startType = 0;
@@ -58,6 +73,8 @@ struct CreateServiceParams {
     std::string binaryPath;
     // Double-NUL-terminated dependency list as CreateServiceA takes it; nullopt = none.
     std::optional<std::string> dependencies;
+    std::optional<std::string> startName;  // none: LocalSystem
+    std::optional<std::string> password;
 };
 
 class ServiceHandle {
@@ -74,6 +91,25 @@ public:
     // ChangeServiceConfigA with only the binary path changed.
     virtual bool setBinaryPath(const std::string& path) {
         (void)path;
+        return false;
+    }
+    // ChangeServiceConfigA with only the display name changed.
+    virtual bool setDisplayName(const std::string& name) {
+        (void)name;
+        return false;
+    }
+    // ChangeServiceConfig2W: failure actions and their flag, delayed auto-start,
+    // pre-shutdown timeout. False when refused (Wine refuses delayed auto-start).
+    virtual bool setFailureActions(const FailureActions& actions) {
+        (void)actions;
+        return false;
+    }
+    virtual bool setDelayedAutoStart(bool delayed) {
+        (void)delayed;
+        return false;
+    }
+    virtual bool setPreshutdownTimeout(uint32_t ms) {
+        (void)ms;
         return false;
     }
 };
@@ -97,7 +133,13 @@ public:
     // StartServiceCtrlDispatcherA with one service; returns when the service stopped
     // or at once when not started by the service control manager.
     virtual bool runDispatcher(const std::string& name, ServiceMainFn main) = 0;
-    // RegisterServiceCtrlHandlerA; false on failure.
+    // Whether this process is the one the service manager is starting as the named
+    // service (QueryServiceStatusEx: start pending, our process id).
+    virtual bool startedByManager(const std::string& name) {
+        (void)name;
+        return false;
+    }
+    // RegisterServiceCtrlHandlerExA (so pre-shutdown reaches it); false on failure.
     virtual bool registerHandler(const std::string& name, ServiceHandlerFn handler) = 0;
     // SetServiceStatus through the registered handle.
     virtual bool setStatus(const ServiceStatus& status) = 0;

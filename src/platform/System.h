@@ -33,6 +33,21 @@ public:
     // For the process's end, when the reader threads may be gone: hands what is still in
     // the pipes to their sinks.
     virtual void drainCaptured() = 0;
+    // The prompt on stdout, then a line from the console without echo; none when
+    // standard input is not a console.
+    virtual std::optional<std::string> readSecret(const std::string& prompt) {
+        (void)prompt;
+        return std::nullopt;
+    }
+    // ReportEventA under the source, one insertion string; never blocks. False when
+    // the event could not be written.
+    enum class EventType : uint16_t { Error = 1, Warning = 2, Information = 4 };
+    virtual bool reportEvent(const std::string& source, EventType type, const std::string& text) {
+        (void)source;
+        (void)type;
+        (void)text;
+        return false;
+    }
 };
 
 // ExitProcess / _exit. The test fake throws instead, so fatal paths are testable.

@@ -1,12 +1,15 @@
 #include "service/ServiceMain.h"
 
+#include <algorithm>
 #include <atomic>
 #include <memory>
+#include <thread>
 
 #include "config/Keys.h"
 #include "diagnostics/Errors.h"
 #include "diagnostics/Log.h"
 #include "service/OutputCapture.h"
+#include "service/ServiceSettings.h"
 
 namespace kavrin {
 
@@ -48,9 +51,59 @@ std::vector<std::u16string> buildLauncherArguments(ServiceSession& session, cons
     return list;
 }
 
+namespace {
+
+constexpr uint32_t kStopProgressStepMs = 1000;
+
+// Ends the process itself when the application has not ended by the stop timeout;
+// without a timeout it does nothing, as the launcher always did.
+class StopSupervisor {
+public:
+    StopSupervisor(ServiceSession& session, uint32_t timeoutMs) {
+        if (timeoutMs == 0) return;
+        thread_ = std::thread([&session, timeoutMs, this] {
+            if (superviseStop(session, timeoutMs, ended_)) session.ctx.os.exit.quickExit(0);
+        });
+    }
+    ~StopSupervisor() {
+        ended_ = true;
+        if (thread_.joinable()) thread_.join();
+    }
+    StopSupervisor(const StopSupervisor&) = delete;
+    StopSupervisor& operator=(const StopSupervisor&) = delete;
+
+private:
+    std::atomic<bool> ended_{false};
+    std::thread thread_;
+};
+
+}  // namespace
+
+bool superviseStop(ServiceSession& session, uint32_t timeoutMs, const std::atomic<bool>& ended) {
+    Context& ctx = session.ctx;
+    for (uint32_t waited = 0; waited < timeoutMs;) {
+        const uint32_t step = std::min(kStopProgressStepMs, timeoutMs - waited);
+        ctx.os.clock.sleep(step);
+        waited += step;
+        if (ended) return false;
+        session.status.apply(StatusEvent::StopProgress);
+    }
+    const std::string text = formatText("The application did not end within %u seconds of the stop request; "
+                                        "the service ends it.",
+                                        timeoutMs / 1000);
+    logError(ctx, "%s", text.c_str());
+    ctx.os.console.reportEvent(session.serviceName, Console::EventType::Warning, text);
+    session.status.apply(StatusEvent::StopHandled);
+    return true;
+}
+
 void serviceMain(ServiceSession& session, const std::vector<std::string>& args) {
     Context& ctx = session.ctx;
-    session.status.fill(initialServiceStatus());
+    // From here on nobody reads the console: messages go to the event log.
+    ctx.eventSource = session.serviceName;
+    ServiceStatus initial = initialServiceStatus();
+    if (preshutdownTimeoutMs(ctx) > 0) initial.controlsAccepted |= scm::kAcceptPreshutdown;
+    session.status.fill(initial);
     // The stop event belongs to the session, so it exists before the handler can signal
     // it: a stop that arrives while old temporary files are deleted is not lost.
     if (!ctx.os.services.registerHandler(session.serviceName,
@@ -73,8 +126,14 @@ void serviceMain(ServiceSession& session, const std::vector<std::string>& args) 
     startOutputCapture(ctx, session.serviceName);
 
     std::optional<RunningJvm> jvm;
-    if (std::optional<LoadedJvm> loaded = session.runtime.loadJvm(ctx))
-        jvm = session.runtime.launchProgram(ctx, *loaded, session.extraction, launcherArguments);
+    std::optional<LoadedJvm> loaded;
+    if (!session.stopEvent.signalled()) loaded = session.runtime.loadJvm(ctx);
+    if (session.stopEvent.signalled()) {
+        // Stopped before any JVM exists: nothing to ask to exit, so none is created.
+        session.status.apply(StatusEvent::StopHandled);
+        ctx.os.exit.quickExit(0);
+    }
+    if (loaded) jvm = session.runtime.launchProgram(ctx, *loaded, session.extraction, launcherArguments);
     if (!jvm) {
         session.status.apply(StatusEvent::LaunchFailed);
         return;
@@ -83,7 +142,10 @@ void serviceMain(ServiceSession& session, const std::vector<std::string>& args) 
     logInfo(ctx, "registering ConsoleCtrlHandler");
     ctx.os.console.addCtrlHandler([&ctx](uint32_t event) { return consoleControlHandler(ctx, event); });
     session.stopEvent.wait();
-    session.runtime.callSystemExit(ctx, *jvm);
+    {
+        StopSupervisor supervisor(session, stopTimeoutMs(ctx));
+        session.runtime.callSystemExit(ctx, *jvm);
+    }
     session.status.apply(StatusEvent::StopHandled);
     ctx.os.exit.quickExit(0);
 }
@@ -96,6 +158,7 @@ void serviceControlHandler(ServiceSession& session, uint32_t control) {
             session.stopEvent.signal();
             break;
         case scm::kControlShutdown:
+        case scm::kControlPreshutdown:  // accepted only with a pre-shutdown timeout
             runExitCleanup(session.ctx);
             session.status.apply(StatusEvent::ShutdownControl);
             session.stopEvent.signal();
@@ -116,11 +179,14 @@ void reportStoppedAtExit() {
     if (ServiceSession* session = exitHookSession.load()) {
         // What the application wrote just before it ended the process is still in the pipes.
         session->ctx.os.console.drainCaptured();
-        session->status.applyAtProcessEnd();
+        session->status.applyAtProcessEnd(recordedExitCode(session->ctx));
     }
 }
 
 int runServiceDispatcher(Context& ctx, const std::string& serviceName, const ServicePath& path) {
+    // Started by the service manager (not from a console without a verb): even the
+    // errors before the dispatcher go to the event log, where someone can read them.
+    if (ctx.os.services.startedByManager(serviceName)) ctx.eventSource = serviceName;
     ExtractionResult extracted = path.extract(ctx);
     logPhase(ctx, "extraction");
     if (extracted.status != 0) reportFatalKey(ctx, key::kMsgInternalError, internalError::kExtractionFailed);

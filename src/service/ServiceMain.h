@@ -5,6 +5,7 @@
 //   return runServiceDispatcher(ctx, serviceName, defaultServicePath());
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -57,6 +58,10 @@ public:
 };
 
 void serviceMain(ServiceSession& session, const std::vector<std::string>& args);
+// While the application shuts down after a stop: advances the checkpoint once a second
+// until `ended` is set (false) or timeoutMs passed; then reports stopped, logs why and
+// returns true, and the caller ends the process.
+bool superviseStop(ServiceSession& session, uint32_t timeoutMs, const std::atomic<bool>& ended);
 void serviceControlHandler(ServiceSession& session, uint32_t control);
 bool consoleControlHandler(Context& ctx, uint32_t event);
 // Registered with atexit and as the process-end hook; reports stopped when the

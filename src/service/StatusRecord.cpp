@@ -16,12 +16,13 @@ ServiceStatus initialServiceStatus() {
     return s;
 }
 
-StatusChange nextServiceStatus(const ServiceStatus& current, StatusEvent event) {
+StatusChange nextServiceStatus(const ServiceStatus& current, StatusEvent event, std::optional<uint32_t> processExitCode) {
     StatusChange change{current, true};
     ServiceStatus& s = change.status;
     switch (event) {
         case StatusEvent::Launched:
-            s.currentState = scm::kStateRunning;
+            // A stop that came during the launch stands: never running again after it.
+            if (current.currentState != scm::kStateRunning) change.report = false;
             break;
         case StatusEvent::StopControl:
             s.currentState = scm::kStateStopPending;
@@ -31,6 +32,14 @@ StatusChange nextServiceStatus(const ServiceStatus& current, StatusEvent event) 
             s.currentState = scm::kStateStopPending;
             break;
         case StatusEvent::OtherControl:
+            break;
+        case StatusEvent::StopProgress:
+            if (current.currentState != scm::kStateStopPending) {
+                change.report = false;
+                break;
+            }
+            s.checkPoint += 1;
+            s.waitHint = kStopProgressWaitHintMs;
             break;
         case StatusEvent::StopHandled:
             s.currentState = scm::kStateStopped;
@@ -42,9 +51,19 @@ StatusChange nextServiceStatus(const ServiceStatus& current, StatusEvent event) 
         case StatusEvent::ProcessEnding:
             if (current.currentState == scm::kStateStopped) {
                 change.report = false;
-            } else {
-                s.currentState = scm::kStateStopped;
-                s.win32ExitCode = 0;
+                break;
+            }
+            s.currentState = scm::kStateStopped;
+            s.win32ExitCode = 0;
+            s.serviceSpecificExitCode = 0;
+            if (current.currentState != scm::kStateStopPending) {
+                // Nobody asked it to stop: a failure the manager's recovery can act on.
+                // No known code (a crash) still counts as one.
+                const uint32_t code = processExitCode.value_or(1);
+                if (code != 0) {
+                    s.win32ExitCode = kServiceSpecificError;
+                    s.serviceSpecificExitCode = code;
+                }
             }
             break;
     }
@@ -63,13 +82,13 @@ void StatusRecord::apply(StatusEvent event) {
     applyLocked(event);
 }
 
-void StatusRecord::applyAtProcessEnd() {
+void StatusRecord::applyAtProcessEnd(std::optional<uint32_t> processExitCode) {
     std::unique_lock lock(mutex_, std::defer_lock);
     if (!lock.try_lock_for(std::chrono::milliseconds(500))) {
         // The holder is gone (ExitProcess ends every other thread first); the record
         // is still whole because each writer finishes its change before it reports.
     }
-    applyLocked(StatusEvent::ProcessEnding);
+    applyLocked(StatusEvent::ProcessEnding, processExitCode);
 }
 
 ServiceStatus StatusRecord::snapshot() {
@@ -77,8 +96,8 @@ ServiceStatus StatusRecord::snapshot() {
     return status_;
 }
 
-void StatusRecord::applyLocked(StatusEvent event) {
-    StatusChange change = nextServiceStatus(status_, event);
+void StatusRecord::applyLocked(StatusEvent event, std::optional<uint32_t> processExitCode) {
+    StatusChange change = nextServiceStatus(status_, event, processExitCode);
     status_ = change.status;
     if (change.report) services_.setStatus(status_);
 }

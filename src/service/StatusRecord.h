@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <mutex>
+#include <optional>
 
 #include "platform/Services.h"
 
@@ -26,7 +27,14 @@ enum class StatusEvent {
     StopHandled,    // the application was asked to exit
     LaunchFailed,   // no JVM, or the launch failed
     ProcessEnding,  // exit hook: only when not yet stopped
+    StopProgress,   // still stopping: the checkpoint advances so the manager keeps waiting
 };
+
+// The wait hint while a supervised stop advances its checkpoint once a second.
+constexpr uint32_t kStopProgressWaitHintMs = 3000;
+
+// ERROR_SERVICE_SPECIFIC_ERROR: the service-specific field holds the real code.
+constexpr uint32_t kServiceSpecificError = 1066;
 
 // The record as serviceMain fills it before registering the handler.
 ServiceStatus initialServiceStatus();
@@ -35,8 +43,10 @@ struct StatusChange {
     ServiceStatus status;
     bool report = true;
 };
-// Pure: the table of states.
-StatusChange nextServiceStatus(const ServiceStatus& current, StatusEvent event);
+// Pure: the table of states. processExitCode is what the process ends with, when known
+// (ProcessEnding only): ending other than from stop pending is a failure unless it is 0.
+StatusChange nextServiceStatus(const ServiceStatus& current, StatusEvent event,
+                               std::optional<uint32_t> processExitCode = std::nullopt);
 
 class StatusRecord {
 public:
@@ -47,11 +57,11 @@ public:
     void apply(StatusEvent event);
     // For exit hooks: other threads may have been killed by ExitProcess while holding
     // the lock, so wait for it only briefly and then report all the same.
-    void applyAtProcessEnd();
+    void applyAtProcessEnd(std::optional<uint32_t> processExitCode);
     ServiceStatus snapshot();
 
 private:
-    void applyLocked(StatusEvent event);
+    void applyLocked(StatusEvent event, std::optional<uint32_t> processExitCode = std::nullopt);
 
     ServiceControl& services_;
     std::timed_mutex mutex_;

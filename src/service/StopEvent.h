@@ -16,6 +16,11 @@ public:
         }
         cv_.notify_one();
     }
+    // Whether a stop arrived and is not yet consumed; does not consume it.
+    bool signalled() {
+        std::lock_guard lock(mutex_);
+        return signalled_;
+    }
     // Waits without a time limit; consumes the signal (auto-reset).
     void wait() {
         std::unique_lock lock(mutex_);

@@ -9,13 +9,14 @@
 #include "config/Lists.h"
 #include "diagnostics/Log.h"
 #include "service/InstallGuard.h"
+#include "service/ServiceSettings.h"
 
 namespace kavrin {
 
 namespace {
 
-constexpr uint32_t kOwnProcessInteractive = 0x110;
 constexpr uint32_t kErrorControlNormal = 1;
+constexpr const char* kPasswordVariable = "KAVRIN_SERVICE_PASSWORD";
 constexpr uint32_t kStopPollMs = 500;
 constexpr uint32_t kMarkedForDeleteWaitMs = 30000;
 
@@ -28,11 +29,11 @@ std::unique_ptr<ServiceManagerHandle> openManagerOrSay(Context& ctx, uint32_t ac
     return manager;
 }
 
-// What -install sets beyond CreateServiceA's parameters; -configure applies the same
-// to a registration made by someone else.
-void applyServiceSettings(Context& ctx, ServiceHandle& service) {
-    std::u16string description = getConfigWString(ctx, key::kServiceDescription);
-    if (!description.empty()) service.setDescription(description);  // result ignored: the service exists
+// A user account's password: from the environment, else asked for on the console.
+// Never stored or printed.
+std::optional<std::string> accountPassword(Context& ctx, const std::string& account) {
+    if (std::optional<std::string> password = ctx.os.env.get(kPasswordVariable)) return password;
+    return ctx.os.console.readSecret(formatText("Password for %s: ", account.c_str()));
 }
 
 // The old registration may be only marked for deletion (its process still running, a
@@ -49,6 +50,33 @@ std::unique_ptr<ServiceHandle> createServiceWhenDeleted(Context& ctx, ServiceMan
 }
 
 }  // namespace
+
+void registerEventSource(Context& ctx, const std::string& serviceName) {
+    auto key = ctx.os.registry.createKey(RegRoot::LocalMachine, eventSourceKey(serviceName));
+    if (!key) return;  // the service still runs; its events then show without their text
+    const std::string exe = getExecutablePath(ctx);
+    key->setValue("EventMessageFile", kRegExpandSz, std::string(exe.c_str(), exe.size() + 1));
+    const uint32_t types = kEventTypesSupported;
+    key->setValue("TypesSupported", kRegDword, std::string(reinterpret_cast<const char*>(&types), sizeof types));
+}
+
+void applyServiceSettings(Context& ctx, const std::string& serviceName, ServiceHandle& service) {
+    std::u16string description = getConfigWString(ctx, key::kServiceDescription);
+    if (!description.empty()) service.setDescription(description);  // result ignored: the service exists
+    // The rest only when configured, so a block without them registers as before.
+    // Refusals are logged, not fatal: Wine refuses delayed auto-start and more.
+    if (std::optional<FailureActions> actions = recoveryActions(ctx))
+        if (!service.setFailureActions(*actions))
+            logError(ctx, "failure actions not set (%u)", ctx.os.services.lastError());
+    // Windows ignores the flag for a service that does not start automatically.
+    if (getConfigString(ctx, key::kServiceDelayedStart) == "1")
+        if (!service.setDelayedAutoStart(true))
+            logError(ctx, "delayed auto-start not set (%u)", ctx.os.services.lastError());
+    if (uint32_t ms = preshutdownTimeoutMs(ctx))
+        if (!service.setPreshutdownTimeout(ms))
+            logError(ctx, "pre-shutdown timeout not set (%u)", ctx.os.services.lastError());
+    registerEventSource(ctx, serviceName);
+}
 
 std::optional<std::string> dependencyListFrom(const std::string& commaSeparated) {
     if (commaSeparated.empty()) return std::nullopt;
@@ -94,20 +122,31 @@ int installVerb(Context& ctx, const std::string& serviceName, uint32_t startType
     uninstallVerb(ctx, serviceName, Messages::Quiet);
     auto manager = openManagerOrSay(ctx, scm::kManagerAllAccess);
     if (!manager) return 1;
+    const ServiceAccount account = serviceAccount(ctx, serviceName);
     CreateServiceParams params;
     params.name = serviceName;
+    params.displayName = serviceDisplayName(ctx, serviceName);
     params.desiredAccess = scm::kServiceAllAccess;
-    params.serviceType = kOwnProcessInteractive;
+    params.serviceType = registeredServiceType(ctx, account);
     params.startType = startType;
     params.errorControl = kErrorControlNormal;
     params.binaryPath = quotedServicePath(getExecutablePath(ctx));
     params.dependencies = buildDependencyList(ctx);
+    params.startName = account.startName;
+    if (account.needsPassword) {
+        params.password = accountPassword(ctx, *account.startName);
+        if (!params.password) {
+            print(ctx, formatText("No password for the account '%s': set %s.\n", account.startName->c_str(),
+                                  kPasswordVariable));
+            return 1;
+        }
+    }
     auto service = createServiceWhenDeleted(ctx, *manager, params);
     if (!service) {
         print(ctx, formatText("Could not create service. Error code: %d\n", static_cast<int>(ctx.os.services.lastError())));
         return 1;
     }
-    applyServiceSettings(ctx, *service);
+    applyServiceSettings(ctx, serviceName, *service);
     service.reset();
     manager.reset();
     print(ctx, formatText("Installed service '%s'.\n", serviceName.c_str()));
@@ -122,7 +161,9 @@ int configureVerb(Context& ctx, const std::string& serviceName) {
         print(ctx, "Could not configure service.\n");
         return 1;
     }
-    applyServiceSettings(ctx, *service);
+    const std::string displayName = getConfigString(ctx, key::kServiceDisplayName);
+    if (!displayName.empty()) service->setDisplayName(displayName);
+    applyServiceSettings(ctx, serviceName, *service);
     print(ctx, formatText("Configured service '%s'.\n", serviceName.c_str()));
     return 0;
 }
@@ -135,6 +176,7 @@ int uninstallVerb(Context& ctx, const std::string& serviceName, Messages message
     if (service && service->remove()) {
         service.reset();
         manager.reset();
+        ctx.os.registry.deleteKey(RegRoot::LocalMachine, eventSourceKey(serviceName));
         if (messages == Messages::Print) print(ctx, formatText("Uninstalled service '%s'.\n", serviceName.c_str()));
         return 0;
     }

@@ -23,6 +23,12 @@ int statusVerb(Context& ctx, const std::string& serviceName);
 // and the description. For registrations made by others, such as an installer
 // package's service table, which may store the path unquoted.
 int configureVerb(Context& ctx, const std::string& serviceName);
+// What -install sets beyond CreateServiceA's parameters (description, failure actions,
+// delayed start, pre-shutdown timeout, event source); -configure applies the same to a
+// registration made by someone else.
+void applyServiceSettings(Context& ctx, const std::string& serviceName, ServiceHandle& service);
+// The event log source of the service, with this executable as its message file.
+void registerEventSource(Context& ctx, const std::string& serviceName);
 bool waitForServiceStop(Context& ctx, ServiceHandle& service);
 
 // key::kDependencies as CreateServiceA takes it: every name followed by a NUL, then one more

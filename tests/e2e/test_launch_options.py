@@ -111,6 +111,7 @@ class LaunchOptionsTest(harness.PrefixTest):
             # then the appended class path of the .vmoptions file.
             "-Djava.class.path=" + temp_dir + "\\kavrin-runtime.jar;" + exe_dir + "lib\\app.jar;" + exe_dir
             + "lib\\z.zip;" + exe_dir + "missing.jar;extra.jar",
+            "exit",  # the JVM's exit hook (its address rides in extraInfo)
         ])
 
         main = lines.index(next(line for line in lines if line.startswith("main argc=")))

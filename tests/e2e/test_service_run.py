@@ -216,7 +216,7 @@ class ServiceRun(ServiceScenario):
         self.assertOutput(r, 0, "Stopping service '%s'.\nService stopped\n" % name)
         info = self.query(name)
         self.assertEqual((info["state"], info["win32_exit_code"]), ("1", "0"))
-        self.assertIn("exit 0 via Shutdown", self.record(record))
+        self.assertEqual(self.record(record), "")  # stopped before a JVM existed: none was created
 
 
 class ServiceRunLogged(ServiceScenario):

@@ -128,6 +128,7 @@ public:
 
     std::unique_ptr<RegKey> createKey(RegRoot root, const std::string& path) override;
     std::unique_ptr<RegKey> openKey(RegRoot root, const std::string& path, RegAccess access) override;
+    bool deleteKey(RegRoot root, const std::string& path) override { return keys.erase(keyOf(root, path)) > 0; }
 
     std::map<std::string, Key> keys;  // "hkcu\\..." or "hklm\\..." lower-cased
     std::map<std::string, std::string> names;  // lower-cased -> as created
@@ -232,6 +233,23 @@ public:
         return true;
     }
     void drainCaptured() override { ++drains; }
+    // The console's answer to a password prompt; none: no console.
+    std::optional<std::string> secret;
+    std::string prompts;
+    std::optional<std::string> readSecret(const std::string& prompt) override {
+        if (secret) prompts += prompt;
+        return secret;
+    }
+    struct Event {
+        std::string source;
+        EventType type;
+        std::string text;
+    };
+    std::vector<Event> events;
+    bool reportEvent(const std::string& source, EventType type, const std::string& text) override {
+        events.push_back({source, type, text});
+        return true;
+    }
 };
 
 class FakeExit : public Exit {

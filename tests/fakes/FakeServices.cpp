@@ -11,6 +11,7 @@ namespace kavrin::test {
 namespace {
 
 constexpr uint32_t kInvalidHandle = 6;
+constexpr uint32_t kInvalidParameter = 87;
 
 class FakeServiceHandle : public ServiceHandle {
 public:
@@ -74,6 +75,31 @@ public:
         if (!s) return false;
         s->description = text;
         s->descriptionSet = true;
+        return true;
+    }
+    bool setDisplayName(const std::string& name) override {
+        FakeService* s = find();
+        if (!s) return false;
+        s->created.displayName = name;
+        return true;
+    }
+    bool setFailureActions(const FailureActions& actions) override {
+        FakeService* s = find();
+        if (!s) return false;
+        s->failureActions = actions;
+        return true;
+    }
+    bool setDelayedAutoStart(bool delayed) override {
+        FakeService* s = find();
+        if (!s) return false;
+        if (s->delayedAutoStartRefused) return fail(kInvalidParameter);
+        s->delayedAutoStart = delayed;
+        return true;
+    }
+    bool setPreshutdownTimeout(uint32_t ms) override {
+        FakeService* s = find();
+        if (!s) return false;
+        s->preshutdownMs = ms;
         return true;
     }
     bool setBinaryPath(const std::string& path) override {

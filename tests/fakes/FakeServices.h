@@ -29,6 +29,11 @@ struct FakeService {
     std::optional<uint32_t> queryConfigFailsWith;  // error code; bytesNeeded below
     uint32_t bytesNeeded = 0;
     std::optional<uint32_t> startFailsWith;
+    // ChangeServiceConfig2: what was set; delayed auto-start can be refused as Wine does.
+    std::optional<FailureActions> failureActions;
+    std::optional<bool> delayedAutoStart;
+    bool delayedAutoStartRefused = false;
+    std::optional<uint32_t> preshutdownMs;
 };
 
 struct AccessRecord {

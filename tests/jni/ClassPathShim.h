@@ -31,13 +31,15 @@ inline jint createWithMappedClassPath(const std::filesystem::path& scratch, Java
                                       const JavaVMInitArgs& args) {
     const std::string prefix = "-Djava.class.path=";
     std::vector<std::string> texts;
+    std::vector<void*> extras;  // the exit hook's address rides here
     for (jint i = 0; i < args.nOptions; ++i) {
+        extras.push_back(args.options[i].extraInfo);
         std::string option = args.options[i].optionString;
         if (option.rfind(prefix, 0) == 0) option = prefix + mapClassPath(scratch, option.substr(prefix.size()));
         texts.push_back(option);
     }
     std::vector<JavaVMOption> options(texts.size());
-    for (size_t i = 0; i < texts.size(); ++i) options[i] = JavaVMOption{texts[i].data(), nullptr};
+    for (size_t i = 0; i < texts.size(); ++i) options[i] = JavaVMOption{texts[i].data(), extras[i]};
     JavaVMInitArgs mapped = args;
     mapped.options = options.data();
     // The copies live on this frame only: fine, the JVM copies what it keeps.

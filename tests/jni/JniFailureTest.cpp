@@ -10,6 +10,7 @@
 #include "JniWorld.h"
 #include "config/Context.h"
 #include "config/Keys.h"
+#include "diagnostics/Errors.h"
 #include "fakes/LauncherWorld.h"
 #include "launch/jni/JavaVMLauncher.h"
 
@@ -175,6 +176,15 @@ TEST_F(JniFailure, SystemExitRoutes) {
         }
         EXPECT_EQ(world.pending, nullptr);  // nothing is left pending
     }
+}
+
+TEST_F(JniFailure, TheApplicationsExitCodeReachesTheLauncherThroughTheExitHook) {
+    ASSERT_TRUE(launch());
+    EXPECT_TRUE(recorded("option exit"));
+    EXPECT_FALSE(recordedExitCode(ctx));
+    world.applicationExit(3);  // System.exit(3): the JVM calls the hook first
+    EXPECT_EQ(exits, std::vector<jint>{3});
+    EXPECT_EQ(recordedExitCode(ctx), 3u);
 }
 
 using JniFailureDeathTest = JniFailure;

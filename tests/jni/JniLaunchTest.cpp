@@ -173,7 +173,8 @@ TEST_F(JniLaunch, TheApplicationSeesPropertiesClassPathOptionsAndArguments) {
               "-Dprobe.fromKey123=k 123\n"
               "-Dprobe.fromJ=from J\n"
               "-Dprobe.fromVmOptions=from vmoptions\n"
-              "-Djava.class.path=C:\\app\\lib\\kavrin-runtime.jar;C:\\app\\lib\\probe.jar;\n");
+              "-Djava.class.path=C:\\app\\lib\\kavrin-runtime.jar;C:\\app\\lib\\probe.jar;\n"
+              "exit\n");
 
     const std::string cp = gScratch.string() + "/app/lib/kavrin-runtime.jar:" + gScratch.string() + "/app/lib/probe.jar";
     EXPECT_EQ(file("probe.txt"),
@@ -275,7 +276,7 @@ TEST_F(JniLaunch, InstallerFlavourWithoutMarkerCallsMain) {
 }
 
 // WinLauncher on its own: appends to log files, creating their directories, and
-// names a missing main class on the error stream.
+// fails (an exception out of main) for a missing main class.
 int runJava(const std::vector<std::string>& args) {
     std::vector<std::string> argv{KAVRIN_JAVA, "-cp", std::string(KAVRIN_RUNTIME_JAR) + ":" + KAVRIN_PROBE_JAR,
                                   "com.kavrin.runtime.WinLauncher"};
@@ -302,10 +303,19 @@ TEST_F(JniLaunch, WinLauncherAppendsToLogFilesInNewDirectories) {
     EXPECT_NE(file("probe.txt").find("argc=1\narg [x]\n"), std::string::npos);
 }
 
-TEST_F(JniLaunch, WinLauncherReportsAMissingMainClass) {
-    const fs::path err = gScratch / "err.log";
-    ASSERT_EQ(runJava({"false", "no.such.Main", err.string(), "", "false"}), 0);
-    EXPECT_EQ(readFile(err).rfind("WinLauncher: main class not found: no.such.Main", 0), 0u) << readFile(err);
+TEST_F(JniLaunch, WinLauncherThrowsOutOfMainForAMissingMainClassOrMethod) {
+    struct Row {
+        const char* mainClass;
+        const char* named;
+    } rows[] = {{"no.such.Main", "java.lang.ClassNotFoundException: WinLauncher: main class not found: no.such.Main"},
+                {"java.lang.Object", "java.lang.NoSuchMethodException: WinLauncher: main method not found in class java.lang.Object"}};
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.mainClass);
+        const fs::path err = gScratch / "err.log";
+        fs::remove(err);
+        EXPECT_EQ(runJava({"false", r.mainClass, err.string(), "", "false"}), 1);  // the uncaught exception
+        EXPECT_NE(readFile(err).find(r.named), std::string::npos) << readFile(err);
+    }
 }
 
 }  // namespace

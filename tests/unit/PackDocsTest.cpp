@@ -31,7 +31,7 @@ std::set<int> catalogueKeys() {
 std::vector<std::pair<std::string, int>> documentedRows() {
     std::string doc = readText(kSource / "docs/project-file.md");
     std::vector<std::pair<std::string, int>> found;
-    std::regex row(R"(\n\| `([a-z-]+\.[a-z-]+)` \| (\d+) \|)");
+    std::regex row(R"(\n\| `([a-z-]+(?:\.[a-z-]+)+)` \| (\d+) \|)");
     for (std::sregex_iterator it(doc.begin(), doc.end(), row), end; it != end; ++it)
         found.emplace_back((*it)[1], std::stoi((*it)[2]));
     return found;
@@ -61,7 +61,7 @@ TEST(DocsTest, TheReferenceNamesEachSettingWithItsKey) {
 // `defaults = true` writes.
 TEST(DocsTest, TheDocumentedDefaultsAreTheBuildersDefaults) {
     std::string doc = readText(kSource / "docs/project-file.md");
-    std::regex row(R"(\n\| `([a-z-]+)\.([a-z-]+)` \| (\d+) \| (`(.*?)`|— \(not written\)) \|)");
+    std::regex row(R"(\n\| `([a-z.-]+)\.([a-z-]+)` \| (\d+) \| (`(.*?)`|— \(not written\)) \|)");
     ScratchDir dir;
     size_t checked = 0;
     for (std::sregex_iterator it(doc.begin(), doc.end(), row), end; it != end; ++it) {

@@ -17,6 +17,7 @@ struct ScriptedRuntime {
     bool loads = true;
     bool launches = true;
     std::function<void()> duringDeletion;
+    std::function<void()> duringLoad;
     std::function<void()> duringLaunch;  // e.g. a stop arriving while the JVM is searched
     std::function<void()> duringExit;    // e.g. the JVM's runtime ending the process
     std::vector<std::u16string> launchedWith;
@@ -39,6 +40,7 @@ struct ScriptedRuntime {
         };
         r.loadJvm = [this](Context&) {
             calls.push_back("load");
+            if (duringLoad) duringLoad();
             return loads ? std::optional<LoadedJvm>(LoadedJvm{}) : std::nullopt;
         };
         r.launchProgram = [this](Context&, const LoadedJvm&, const Extraction&,

@@ -61,32 +61,42 @@ TEST(ServiceStatusTable, InitialRecord) {
 TEST(ServiceStatusTable, EachEventChangesOnlyItsFields) {
     ServiceStatus base = initialServiceStatus();
     base.checkPoint = 7;
+    const std::optional<uint32_t> unknown;
     struct Row {
         StatusEvent event;
         uint32_t from;
+        std::optional<uint32_t> processExitCode;
         uint32_t state;
         uint32_t exitCode;
+        uint32_t specific;
         uint32_t checkPoint;
         bool report;
     } rows[] = {
-        {StatusEvent::Launched, 3, 4, 0, 7, true},
-        {StatusEvent::StopControl, 4, 3, 0, 7, true},
-        {StatusEvent::ShutdownControl, 4, 3, 0, 8, true},
-        {StatusEvent::ShutdownControl, 3, 3, 0, 8, true},
-        {StatusEvent::OtherControl, 3, 3, 0, 7, true},
-        {StatusEvent::StopHandled, 3, 1, 0, 7, true},
-        {StatusEvent::LaunchFailed, 4, 1, 1, 7, true},
-        {StatusEvent::ProcessEnding, 4, 1, 0, 7, true},
-        {StatusEvent::ProcessEnding, 3, 1, 0, 7, true},
-        {StatusEvent::ProcessEnding, 1, 1, 0, 7, false},
+        {StatusEvent::Launched, 4, unknown, 4, 0, 0, 7, true},
+        {StatusEvent::Launched, 3, unknown, 3, 0, 0, 7, false},  // never running again after a stop
+        {StatusEvent::StopControl, 4, unknown, 3, 0, 0, 7, true},
+        {StatusEvent::ShutdownControl, 4, unknown, 3, 0, 0, 8, true},
+        {StatusEvent::ShutdownControl, 3, unknown, 3, 0, 0, 8, true},
+        {StatusEvent::OtherControl, 3, unknown, 3, 0, 0, 7, true},
+        {StatusEvent::StopHandled, 3, unknown, 1, 0, 0, 7, true},
+        {StatusEvent::LaunchFailed, 4, unknown, 1, 1, 0, 7, true},
+        // Ending on its own is a failure with the process's code; 0 is a clean stop,
+        // no known code (a crash) counts as 1.
+        {StatusEvent::ProcessEnding, 4, 3u, 1, 1066, 3, 7, true},
+        {StatusEvent::ProcessEnding, 4, 0u, 1, 0, 0, 7, true},
+        {StatusEvent::ProcessEnding, 4, unknown, 1, 1066, 1, 7, true},
+        // Asked to stop: clean whatever the code.
+        {StatusEvent::ProcessEnding, 3, 3u, 1, 0, 0, 7, true},
+        {StatusEvent::ProcessEnding, 1, 3u, 1, 0, 0, 7, false},
     };
     for (const Row& r : rows) {
-        SCOPED_TRACE(static_cast<int>(r.event));
+        SCOPED_TRACE(testing::Message() << static_cast<int>(r.event) << " from " << r.from);
         ServiceStatus from = base;
         from.currentState = r.from;
-        StatusChange change = nextServiceStatus(from, r.event);
+        StatusChange change = nextServiceStatus(from, r.event, r.processExitCode);
         EXPECT_EQ(change.status.currentState, r.state);
         EXPECT_EQ(change.status.win32ExitCode, r.exitCode);
+        EXPECT_EQ(change.status.serviceSpecificExitCode, r.specific);
         EXPECT_EQ(change.status.checkPoint, r.checkPoint);
         EXPECT_EQ(change.status.waitHint, 50000u);
         EXPECT_EQ(change.status.serviceType, 0x30u);
@@ -104,7 +114,7 @@ TEST(ServiceStatusTable, ProcessEndingKeepsTheExitCodeOfAFailedLaunch) {
 
 // ---- serviceMain -----------------------------------------------------------
 
-TEST(ServiceMain, StopDuringTheJvmSearchStopsRightAfterTheLaunch) {
+TEST(ServiceMain, StopDuringTheLaunchStopsRightAfterItWithoutReportingRunning) {
     ServiceWorld w;
     w.ctx.cleanupList = {"C:\\Temp\\kvr1234"};
     ScriptedRuntime rt;
@@ -121,11 +131,10 @@ TEST(ServiceMain, StopDuringTheJvmSearchStopsRightAfterTheLaunch) {
     EXPECT_TRUE(exit->quick);  // _exit: no runtime exit processing
     EXPECT_EQ(rt.calls, (std::vector<std::string>{"deletion queue", "split", "load", "launch", "system exit"}));
     auto reports = w.scm.reports();
-    ASSERT_EQ(reports.size(), 4u);
+    ASSERT_EQ(reports.size(), 3u);
     EXPECT_TRUE(sameRecord(reports[0], expected(4)));  // running before any JVM is searched
     EXPECT_TRUE(sameRecord(reports[1], expected(3)));  // the stop control
-    EXPECT_TRUE(sameRecord(reports[2], expected(4)));  // launched
-    EXPECT_TRUE(sameRecord(reports[3], expected(1)));  // after the application was asked to exit
+    EXPECT_TRUE(sameRecord(reports[2], expected(1)));  // after the application was asked to exit
     // The handler queued the clean-up before the application was asked to exit.
     ASSERT_TRUE(queuedAtExit);
     EXPECT_EQ(queuedAtExit->data, "C:\\Temp\\kvr1234;");
@@ -133,16 +142,20 @@ TEST(ServiceMain, StopDuringTheJvmSearchStopsRightAfterTheLaunch) {
     ASSERT_EQ(w.fake.console.handlers.size(), 1u);
 }
 
-TEST(ServiceMain, StopBeforeTheJvmSearchStartsIsNotLost) {
-    // Arrives while old temporary files are deleted, before any JVM is searched.
-    ServiceWorld w;
-    ScriptedRuntime rt;
-    rt.duringDeletion = [&] { w.scm.sendControl(scm::kControlStop); };
-    ServiceSession session(w.ctx, rt.make(), "x", {});
-    std::optional<ProcessExit> exit = runServiceMain(session, {"x"});
-    ASSERT_TRUE(exit);
-    EXPECT_EQ(rt.calls.back(), "system exit");
-    EXPECT_EQ(states(w.scm.reports()), (std::vector<uint32_t>{4, 3, 4, 1}));
+TEST(ServiceMain, StopBeforeTheJvmExistsCreatesNoneAndStops) {
+    for (bool duringSearch : {false, true}) {
+        SCOPED_TRACE(duringSearch ? "during the JVM search" : "while old temporary files are deleted");
+        ServiceWorld w;
+        ScriptedRuntime rt;
+        (duringSearch ? rt.duringLoad : rt.duringDeletion) = [&] { w.scm.sendControl(scm::kControlStop); };
+        ServiceSession session(w.ctx, rt.make(), "x", {});
+        std::optional<ProcessExit> exit = runServiceMain(session, {"x"});
+        ASSERT_TRUE(exit);
+        EXPECT_EQ(exit->code, 0u);
+        EXPECT_EQ(rt.calls.back(), duringSearch ? "load" : "split");
+        EXPECT_EQ(states(w.scm.reports()), (std::vector<uint32_t>{4, 3, 1}));
+        EXPECT_TRUE(sameRecord(w.scm.reports().back(), expected(1)));
+    }
 }
 
 TEST(ServiceMain, LauncherArgumentsAreTheCommandLineThenEveryStartArgument) {
@@ -204,29 +217,43 @@ TEST(ServiceMain, ProcessEndedByTheJvmsOwnRuntimeStillReportsStopped) {
     ServiceSession session(w.ctx, rt.make(), "x", {});
     runServiceMain(session, {"x"});
     auto reports = w.scm.reports();
-    ASSERT_EQ(states(reports), (std::vector<uint32_t>{4, 3, 4, 1}));
+    ASSERT_EQ(states(reports), (std::vector<uint32_t>{4, 3, 1}));
     EXPECT_TRUE(sameRecord(reports.back(), expected(1, 0)));
     // Both hooks are the same report; whichever runs second finds it done.
     ASSERT_EQ(w.fake.exit.hooks.size(), 1u);
     EXPECT_EQ(w.fake.exit.hooks[0], w.scm.processEndHook);
     w.fake.exit.hooks[0]();
-    EXPECT_EQ(w.scm.reports().size(), 4u);
+    EXPECT_EQ(w.scm.reports().size(), 3u);
 }
 
-TEST(ServiceMain, ProcessEndingWhileRunningReportsStoppedWithExitCodeZero) {
-    // The application itself ends the process while the service runs.
-    ServiceWorld w;
-    ScriptedRuntime rt;
-    rt.launches = true;
-    rt.duringLaunch = [&] {
-        w.scm.processEndHook();
-        throw ProcessExit{3, false};
+TEST(ServiceMain, ProcessEndingWhileRunningReportsTheExitCodeAsAFailure) {
+    // The process ends while the service runs: the application's System.exit (the JVM's
+    // exit hook records the code), a fatal error after the start, or a crash (no code).
+    struct Row {
+        const char* what;
+        std::function<void(Context&)> end;
+        uint32_t win32;
+        uint32_t specific;
+    } rows[] = {
+        {"System.exit(3)", [](Context& ctx) { recordExitCode(ctx, 3); throw ProcessExit{3, false}; }, 1066, 3},
+        {"System.exit(0)", [](Context& ctx) { recordExitCode(ctx, 0); throw ProcessExit{0, false}; }, 0, 0},
+        {"fatal 1010", [](Context& ctx) { reportFatalKey(ctx, key::kMsgNoMainClass, std::nullopt); }, 1066, 1},
+        {"crash", [](Context&) { throw ProcessExit{0xC0000005u, false}; }, 1066, 1},
     };
-    ServiceSession session(w.ctx, rt.make(), "x", {});
-    runServiceMain(session, {"x"});
-    auto reports = w.scm.reports();
-    ASSERT_EQ(reports.size(), 2u);
-    EXPECT_TRUE(sameRecord(reports[1], expected(1, 0)));
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.what);
+        ServiceWorld w;
+        ScriptedRuntime rt;
+        rt.duringLaunch = [&] { r.end(w.ctx); };
+        ServiceSession session(w.ctx, rt.make(), "x", {});
+        ASSERT_TRUE(runServiceMain(session, {"x"}));
+        w.scm.processEndHook();  // ExitProcess runs it
+        auto reports = w.scm.reports();
+        ASSERT_EQ(reports.size(), 2u);
+        EXPECT_EQ(reports[1].currentState, scm::kStateStopped);
+        EXPECT_EQ(reports[1].win32ExitCode, r.win32);
+        EXPECT_EQ(reports[1].serviceSpecificExitCode, r.specific);
+    }
 }
 
 TEST(ServiceMain, ControlsFromTheDispatcherThread) {
@@ -297,7 +324,7 @@ TEST(StatusRecord, ReportsFollowTheOrderOfChangesUnderTwoWriters) {
         for (int i = 0; i < kEach; ++i) record.apply(StatusEvent::ShutdownControl);
     });
     std::thread main([&] {
-        for (int i = 0; i < kEach; ++i) record.apply(StatusEvent::Launched);
+        for (int i = 0; i < kEach; ++i) record.apply(StatusEvent::OtherControl);
     });
     controls.join();
     main.join();
@@ -321,7 +348,7 @@ TEST(StatusRecord, ProcessEndReportGoesOutWhileAnotherThreadIsStuckInAReport) {
     };
     std::thread stuck([&] { record.apply(StatusEvent::StopControl); });
     while (!inReport) std::this_thread::yield();
-    record.applyAtProcessEnd();  // returns although the lock is still held
+    record.applyAtProcessEnd(std::nullopt);  // returns although the lock is still held
     auto reports = scm.reports();
     ASSERT_EQ(reports.size(), 1u);
     EXPECT_EQ(reports[0].currentState, scm::kStateStopped);

@@ -77,10 +77,11 @@ TEST_F(LaunchPropertiesTest, FailedCreationIsReportedAndLeavesNoHandles) {
     EXPECT_FALSE(launchProgram(ctx, LoadedJvm{"", &recordingCreateJavaVM}, extraction, {u"Server"}));
     EXPECT_EQ(Seen::version, JNI_VERSION_1_2);
     EXPECT_EQ(Seen::ignore, JNI_TRUE);
-    ASSERT_EQ(Seen::options.size(), 7u);
+    ASSERT_EQ(Seen::options.size(), 8u);
     EXPECT_EQ(Seen::options[0], "-Dkavrin.isService=true");
     EXPECT_EQ(Seen::options[5], "-Xrs");
     EXPECT_EQ(Seen::options[6], "-Djava.class.path=");
+    EXPECT_EQ(Seen::options[7], "exit");  // the JVM's exit hook, last
     const std::string log = fake.logText();
     EXPECT_NE(log.find("launching program"), std::string::npos) << log;
     EXPECT_NE(log.find("Creating JVM"), std::string::npos) << log;

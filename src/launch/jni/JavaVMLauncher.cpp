@@ -2,6 +2,7 @@
 
 #include <jni.h>
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 
@@ -64,6 +65,27 @@ jobjectArray makeArgumentArray(Context& ctx, JNIEnv* env, const std::vector<std:
     return array;
 }
 
+// The context the JVM's exit hook records into: the hook is a plain function.
+std::atomic<Context*> exitHookContext{nullptr};
+char kExitOption[] = "exit";
+
+// The JVM calls this with the code of System.exit or Runtime.halt just before it ends
+// the process, so the service's last report can carry that code.
+void JNICALL jvmExitHook(jint code) {
+    if (Context* ctx = exitHookContext.load()) recordExitCode(*ctx, static_cast<uint32_t>(code));
+}
+
+// Adds the "exit" hook option after the logged options; records only, no text to copy.
+void addExitHook(Context& ctx, JvmInitArgs& init) {
+    exitHookContext.store(&ctx);
+    JavaVMOption hook{};
+    hook.optionString = kExitOption;
+    hook.extraInfo = reinterpret_cast<void*>(&jvmExitHook);
+    init.records.push_back(hook);
+    init.args.nOptions = static_cast<jint>(init.records.size());
+    init.args.options = init.records.data();
+}
+
 }  // namespace
 
 std::vector<std::string> buildLauncherProperties(Context& ctx, const LauncherVariables& vars,
@@ -89,6 +111,7 @@ std::optional<RunningJvm> createJvm(Context& ctx, const LauncherVariables& vars,
                                     const std::vector<std::u16string>& launcherArguments,
                                     const std::vector<std::string>& properties) {
     auto init = buildJvmInitArgs(ctx, vars, properties, launcherArguments);
+    addExitHook(ctx, *init);
     logInfo(ctx, "Creating JVM");
     if (createJavaVM == nullptr) return std::nullopt;  // no JVM library was loaded
     JavaVM* vm = nullptr;

@@ -86,6 +86,12 @@ struct EnvironmentBlockTraits {
     static void close(Type h) { ::FreeEnvironmentStringsA(h); }
 };
 
+struct EventSourceTraits {
+    using Type = HANDLE;
+    static Type empty() { return nullptr; }
+    static void close(Type h) { ::DeregisterEventSource(h); }
+};
+
 using UniqueFile = UniqueHandle<FileTraits>;
 using UniqueKernelHandle = UniqueHandle<KernelTraits>;
 using UniqueFind = UniqueHandle<FindTraits>;
@@ -93,5 +99,6 @@ using UniqueKey = UniqueHandle<KeyTraits>;
 using UniqueService = UniqueHandle<ServiceTraits>;
 using ModuleRef = UniqueHandle<ModuleTraits>;
 using UniqueEnvironmentBlock = UniqueHandle<EnvironmentBlockTraits>;
+using UniqueEventSource = UniqueHandle<EventSourceTraits>;
 
 }  // namespace kavrin::win32

@@ -76,4 +76,8 @@ std::unique_ptr<RegKey> Win32Registry::openKey(RegRoot root, const std::string& 
     return std::make_unique<Win32Key>(key.release());
 }
 
+bool Win32Registry::deleteKey(RegRoot root, const std::string& path) {
+    return ::RegDeleteKeyA(rootKey(root), path.c_str()) == ERROR_SUCCESS;
+}
+
 }  // namespace kavrin::win32

@@ -65,16 +65,39 @@ public:
     }
 
     bool setDescription(const std::u16string& text) override {
-        // Looked up at run time in the already loaded advapi32.
-        using ChangeConfig2W = BOOL(WINAPI*)(SC_HANDLE, DWORD, LPVOID);
-        HMODULE advapi = ::GetModuleHandleA("advapi32.dll");
-        if (!advapi) return false;
-        FARPROC proc = ::GetProcAddress(advapi, "ChangeServiceConfig2W");
-        if (!proc) return false;
-        auto change = reinterpret_cast<ChangeConfig2W>(reinterpret_cast<void*>(proc));
         std::u16string copy = text;
         SERVICE_DESCRIPTIONW description{reinterpret_cast<wchar_t*>(copy.data())};
-        return change(handle_.get(), SERVICE_CONFIG_DESCRIPTION, &description) != 0;
+        return changeConfig2(SERVICE_CONFIG_DESCRIPTION, &description);
+    }
+
+    bool setDisplayName(const std::string& name) override {
+        return owner_.record(::ChangeServiceConfigA(handle_.get(), SERVICE_NO_CHANGE, SERVICE_NO_CHANGE,
+                                                    SERVICE_NO_CHANGE, nullptr, nullptr, nullptr, nullptr,
+                                                    nullptr, nullptr, name.c_str()) != 0);
+    }
+
+    bool setFailureActions(const FailureActions& actions) override {
+        std::vector<SC_ACTION> native;
+        for (const FailureAction& a : actions.actions)
+            native.push_back(SC_ACTION{a.type == FailureAction::Restart ? SC_ACTION_RESTART : SC_ACTION_NONE,
+                                       a.delayMs});
+        SERVICE_FAILURE_ACTIONSW record{};
+        record.dwResetPeriod = actions.resetPeriodSeconds;
+        record.cActions = static_cast<DWORD>(native.size());
+        record.lpsaActions = native.data();
+        if (!changeConfig2(SERVICE_CONFIG_FAILURE_ACTIONS, &record)) return false;
+        SERVICE_FAILURE_ACTIONS_FLAG flag{actions.nonCrashFailures ? TRUE : FALSE};
+        return changeConfig2(SERVICE_CONFIG_FAILURE_ACTIONS_FLAG, &flag);
+    }
+
+    bool setDelayedAutoStart(bool delayed) override {
+        SERVICE_DELAYED_AUTO_START_INFO info{delayed ? TRUE : FALSE};
+        return changeConfig2(SERVICE_CONFIG_DELAYED_AUTO_START_INFO, &info);
+    }
+
+    bool setPreshutdownTimeout(uint32_t ms) override {
+        SERVICE_PRESHUTDOWN_INFO info{ms};
+        return changeConfig2(SERVICE_CONFIG_PRESHUTDOWN_INFO, &info);
     }
 
     bool setBinaryPath(const std::string& path) override {
@@ -84,6 +107,16 @@ public:
     }
 
 private:
+    bool changeConfig2(DWORD level, void* info) {
+        // Looked up at run time in the already loaded advapi32.
+        using ChangeConfig2W = BOOL(WINAPI*)(SC_HANDLE, DWORD, LPVOID);
+        HMODULE advapi = ::GetModuleHandleA("advapi32.dll");
+        FARPROC proc = advapi ? ::GetProcAddress(advapi, "ChangeServiceConfig2W") : nullptr;
+        if (!proc) return false;
+        auto change = reinterpret_cast<ChangeConfig2W>(reinterpret_cast<void*>(proc));
+        return owner_.record(change(handle_.get(), level, info) != 0);
+    }
+
     Win32ServiceControl& owner_;
     UniqueService handle_;
 };
@@ -100,9 +133,11 @@ public:
 
     std::unique_ptr<ServiceHandle> createService(const CreateServiceParams& p) override {
         const char* dependencies = p.dependencies ? p.dependencies->c_str() : nullptr;
+        const std::string& displayName = p.displayName.empty() ? p.name : p.displayName;
         SC_HANDLE service = owner_.record(::CreateServiceA(
-            handle_.get(), p.name.c_str(), p.name.c_str(), p.desiredAccess, p.serviceType, p.startType,
-            p.errorControl, p.binaryPath.c_str(), nullptr, nullptr, dependencies, nullptr, nullptr));
+            handle_.get(), p.name.c_str(), displayName.c_str(), p.desiredAccess, p.serviceType, p.startType,
+            p.errorControl, p.binaryPath.c_str(), nullptr, nullptr, dependencies,
+            p.startName ? p.startName->c_str() : nullptr, p.password ? p.password->c_str() : nullptr));
         if (!service) return nullptr;
         return std::make_unique<Win32Service>(owner_, service);
     }
@@ -134,9 +169,23 @@ bool Win32ServiceControl::runDispatcher(const std::string& name, ServiceMainFn m
     return record(::StartServiceCtrlDispatcherA(table) != 0);
 }
 
+bool Win32ServiceControl::startedByManager(const std::string& name) {
+    UniqueService manager(::OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT));
+    if (!manager) return false;
+    UniqueService service(::OpenServiceA(manager.get(), name.c_str(), SERVICE_QUERY_STATUS));
+    if (!service) return false;
+    SERVICE_STATUS_PROCESS status{};
+    DWORD needed = 0;
+    if (!::QueryServiceStatusEx(service.get(), SC_STATUS_PROCESS_INFO, reinterpret_cast<BYTE*>(&status),
+                                sizeof status, &needed))
+        return false;
+    return status.dwCurrentState == SERVICE_START_PENDING && status.dwProcessId == ::GetCurrentProcessId();
+}
+
 bool Win32ServiceControl::registerHandler(const std::string& name, ServiceHandlerFn handler) {
     handler_ = std::move(handler);
-    statusHandle_ = record(::RegisterServiceCtrlHandlerA(name.c_str(), &Win32ServiceControl::handlerTrampoline));
+    statusHandle_ =
+        record(::RegisterServiceCtrlHandlerExA(name.c_str(), &Win32ServiceControl::handlerTrampoline, nullptr));
     return statusHandle_ != nullptr;
 }
 
@@ -154,8 +203,9 @@ void WINAPI Win32ServiceControl::serviceMainTrampoline(DWORD argc, LPSTR* argv) 
     activeInstance->main_(args);
 }
 
-void WINAPI Win32ServiceControl::handlerTrampoline(DWORD control) {
+DWORD WINAPI Win32ServiceControl::handlerTrampoline(DWORD control, DWORD, LPVOID, LPVOID) {
     if (activeInstance && activeInstance->handler_) activeInstance->handler_(control);
+    return NO_ERROR;  // every control is answered with a status report
 }
 
 }  // namespace kavrin::win32

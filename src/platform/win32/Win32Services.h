@@ -21,6 +21,7 @@ public:
     uint32_t lastError() override { return lastError_; }
 
     bool runDispatcher(const std::string& name, ServiceMainFn main) override;
+    bool startedByManager(const std::string& name) override;
     bool registerHandler(const std::string& name, ServiceHandlerFn handler) override;
     bool setStatus(const ServiceStatus& status) override;
     // See Win32ServiceProcessEnd.h: fiber-local callbacks on every thread, and the
@@ -36,7 +37,7 @@ public:
 
 private:
     static void WINAPI serviceMainTrampoline(DWORD argc, LPSTR* argv);
-    static void WINAPI handlerTrampoline(DWORD control);
+    static DWORD WINAPI handlerTrampoline(DWORD control, DWORD eventType, LPVOID eventData, LPVOID context);
 
     uint32_t lastError_ = 0;
     ServiceMainFn main_;

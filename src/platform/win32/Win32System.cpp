@@ -69,6 +69,32 @@ bool Win32Console::addCtrlHandler(std::function<bool(uint32_t event)> handler) {
 
 uint32_t Win32Console::outputCodePage() { return ::GetConsoleOutputCP(); }
 
+std::optional<std::string> Win32Console::readSecret(const std::string& prompt) {
+    HANDLE input = ::GetStdHandle(STD_INPUT_HANDLE);
+    DWORD mode = 0;
+    if (input == INVALID_HANDLE_VALUE || !::GetConsoleMode(input, &mode)) return std::nullopt;
+    writeFlushed(stdout, prompt);
+    ::SetConsoleMode(input, mode & ~static_cast<DWORD>(ENABLE_ECHO_INPUT));
+    std::string line;
+    char c = 0;
+    DWORD read = 0;
+    while (::ReadFile(input, &c, 1, &read, nullptr) && read == 1 && c != '\n') {
+        if (c != '\r') line += c;
+    }
+    ::SetConsoleMode(input, mode);
+    writeFlushed(stdout, "\n");
+    return line;
+}
+
+bool Win32Console::reportEvent(const std::string& source, EventType type, const std::string& text) {
+    // Message 1 of the executable's message table is "%1": the text shows as given.
+    constexpr DWORD kTextMessage = 1;
+    UniqueEventSource log(::RegisterEventSourceA(nullptr, source.c_str()));
+    if (!log) return false;
+    const char* strings[] = {text.c_str()};
+    return ::ReportEventA(log.get(), static_cast<WORD>(type), 0, kTextMessage, nullptr, 1, 0, strings, nullptr) != 0;
+}
+
 // ---- Exit
 
 void Win32Exit::exitProcess(uint32_t code) {

@@ -16,6 +16,8 @@ public:
     uint32_t outputCodePage() override;
     bool captureStream(StdStream stream, std::function<void(std::string_view)> sink) override;
     void drainCaptured() override;
+    std::optional<std::string> readSecret(const std::string& prompt) override;
+    bool reportEvent(const std::string& source, EventType type, const std::string& text) override;
 };
 
 class Win32Exit final : public Exit {

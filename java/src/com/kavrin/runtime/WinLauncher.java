@@ -24,7 +24,9 @@ import java.util.Arrays;
  *
  * main returns at once: the launcher reports the service as running when it
  * returns, so the application runs on a thread of its own. That thread is not a
- * daemon, so the JVM stays up for as long as the application runs.
+ * daemon, so the JVM stays up for as long as the application runs. When there is
+ * nothing to run (no such class, no static main) main throws, so the launcher
+ * sees a failed launch instead of a service running nothing.
  */
 public final class WinLauncher {
     static final int START_PARAMETER_COUNT = 5;
@@ -34,11 +36,10 @@ public final class WinLauncher {
     private WinLauncher() {
     }
 
-    public static void main(String[] args) {
+    public static void main(String[] args) throws ReflectiveOperationException {
         if (args == null || args.length < START_PARAMETER_COUNT) {
-            System.err.println("WinLauncher: expected " + START_PARAMETER_COUNT
+            throw new IllegalArgumentException("WinLauncher: expected " + START_PARAMETER_COUNT
                     + " start parameters, got " + (args == null ? 0 : args.length));
-            return;
         }
         startParameters = Arrays.copyOf(args, START_PARAMETER_COUNT);
         String mainClassName = args[1];
@@ -47,9 +48,6 @@ public final class WinLauncher {
         String[] applicationArgs = Arrays.copyOfRange(args, START_PARAMETER_COUNT, args.length);
 
         Method main = findMain(mainClassName);
-        if (main == null) {
-            return;
-        }
         Thread thread = new Thread(() -> runMain(main, mainClassName, applicationArgs), "main");
         thread.setDaemon(false);
         thread.start();
@@ -60,26 +58,24 @@ public final class WinLauncher {
         return startParameters.clone();
     }
 
-    /** The application's static main(String[]), or null after a line on the error stream. */
-    static Method findMain(String className) {
+    /** The application's static main(String[]); throws when there is none. */
+    static Method findMain(String className) throws ClassNotFoundException, NoSuchMethodException {
         Class<?> mainClass;
         try {
             mainClass = Class.forName(className, true, ClassLoader.getSystemClassLoader());
         } catch (ClassNotFoundException | LinkageError e) {
-            System.err.println("WinLauncher: main class not found: " + className + " (" + e + ")");
-            return null;
+            throw new ClassNotFoundException("WinLauncher: main class not found: " + className, e);
         }
+        Method main;
         try {
-            Method main = mainClass.getMethod("main", String[].class);
-            if (!Modifier.isStatic(main.getModifiers())) {
-                System.err.println("WinLauncher: main method is not static in class " + className);
-                return null;
-            }
-            return main;
+            main = mainClass.getMethod("main", String[].class);
         } catch (NoSuchMethodException e) {
-            System.err.println("WinLauncher: main method not found in class " + className);
-            return null;
+            throw new NoSuchMethodException("WinLauncher: main method not found in class " + className);
         }
+        if (!Modifier.isStatic(main.getModifiers())) {
+            throw new NoSuchMethodException("WinLauncher: main method is not static in class " + className);
+        }
+        return main;
     }
 
     private static void runMain(Method main, String className, String[] applicationArgs) {

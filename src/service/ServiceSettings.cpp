@@ -1,0 +1,63 @@
+#include "service/ServiceSettings.h"
+
+#include "config/Ascii.h"
+#include "config/Config.h"
+#include "config/Keys.h"
+#include "config/Lists.h"
+
+namespace kavrin {
+
+namespace {
+constexpr uint32_t kOwnProcess = 0x10;
+constexpr uint32_t kInteractive = 0x100;
+constexpr uint32_t kMsPerSecond = 1000;
+
+uint32_t secondsToMs(int seconds) { return seconds > 0 ? static_cast<uint32_t>(seconds) * kMsPerSecond : 0; }
+}  // namespace
+
+ServiceAccount serviceAccount(const Context& ctx, const std::string& serviceName) {
+    const std::string setting = getConfigString(ctx, key::kServiceAccount);
+    if (setting.empty() || equalsIgnoringAsciiCase(setting, "LocalSystem")) return {};
+    if (equalsIgnoringAsciiCase(setting, "LocalService")) return {"NT AUTHORITY\\LocalService", false};
+    if (equalsIgnoringAsciiCase(setting, "NetworkService")) return {"NT AUTHORITY\\NetworkService", false};
+    if (equalsIgnoringAsciiCase(setting, "virtual")) return {"NT SERVICE\\" + serviceName, false};
+    // A group managed service account ends in "$"; Windows keeps its password.
+    return {setting, setting.back() != '$'};
+}
+
+uint32_t registeredServiceType(const Context& ctx, const ServiceAccount& account) {
+    const bool interactive = getConfigString(ctx, key::kServiceInteractive) != "0";
+    return kOwnProcess | (interactive && !account.startName ? kInteractive : 0);
+}
+
+std::string serviceDisplayName(const Context& ctx, const std::string& serviceName) {
+    std::string name = getConfigString(ctx, key::kServiceDisplayName);
+    return name.empty() ? serviceName : name;
+}
+
+std::optional<FailureActions> recoveryActions(const Context& ctx) {
+    const std::string list = getConfigString(ctx, key::kRecoveryActions);
+    if (list.empty()) return std::nullopt;
+    FailureActions result;
+    const uint32_t delay = secondsToMs(getConfigInt(ctx, key::kRecoveryRestartDelay));
+    for (const std::string& action : splitList(list, ',')) {
+        if (action == "restart") {
+            result.actions.push_back({FailureAction::Restart, delay});
+        } else {
+            result.actions.push_back({FailureAction::None, 0});
+        }
+    }
+    const int reset = getConfigInt(ctx, key::kRecoveryResetPeriod);
+    result.resetPeriodSeconds = reset > 0 ? static_cast<uint32_t>(reset) : 0;
+    result.nonCrashFailures = getConfigString(ctx, key::kRecoveryNonCrashFailures) == "1";
+    return result;
+}
+
+uint32_t stopTimeoutMs(const Context& ctx) { return secondsToMs(getConfigInt(ctx, key::kStopTimeout)); }
+uint32_t preshutdownTimeoutMs(const Context& ctx) { return secondsToMs(getConfigInt(ctx, key::kPreshutdownTimeout)); }
+
+std::string eventSourceKey(const std::string& serviceName) {
+    return "SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\" + serviceName;
+}
+
+}  // namespace kavrin
