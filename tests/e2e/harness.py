@@ -20,6 +20,7 @@ to pipes: the first wine process starts services that inherit its handles.
 
 import glob
 import os
+import re
 import shutil
 import signal
 import subprocess
@@ -328,6 +329,13 @@ def fields(text):
 def launcher_logs(directory):
     """The launcher's log files (mvx_nlog_*) in directory, sorted by name."""
     return sorted(glob.glob(os.path.join(directory, "mvx_nlog_*")))
+
+
+def read_launcher_log(path):
+    """A launcher log's text with LF line ends and without the time that starts each line."""
+    with open(path, "rb") as f:
+        text = f.read().decode("latin-1").replace("\r\n", "\n")
+    return re.sub(r"^\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3} ", "", text, flags=re.M)
 
 
 def wait_for(predicate, timeout=60):

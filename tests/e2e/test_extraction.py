@@ -43,8 +43,7 @@ def read_log(temp_dir):
     logs = harness.launcher_logs(temp_dir)
     if not logs:
         return ""
-    with open(logs[-1], "rb") as f:
-        return f.read().decode("latin-1").replace("\r\n", "\n")
+    return harness.read_launcher_log(logs[-1])
 
 
 class ExtractionTest(harness.PrefixTest):

@@ -47,16 +47,7 @@ protected:
         for (char c : text)
             if (c != '\r') lf += c;
         os.fs.deleteFile(*path);
-        // Without the "yyyy-mm-dd hh:mm:ss.mmm " that starts each line.
-        std::string body, rest = lf.substr(lf.find("\n\n") + 2);
-        for (size_t start = 0, end; start < rest.size(); start = end + 1) {
-            end = rest.find('\n', start);
-            if (end == std::string::npos) end = rest.size();
-            std::string line = rest.substr(start, end - start);
-            if (line.size() >= 24 && line[4] == '-' && line[23] == ' ') line.erase(0, 24);
-            body += line + "\n";
-        }
-        return body;
+        return withoutTimestamps(lf.substr(lf.find("\n\n") + 2));
     }
     bool exists(const std::string& path) { return os.fs.findFirst(path).has_value(); }
 

@@ -36,7 +36,7 @@ protected:
     }
     std::string logText(Context& ctx) {
         auto path = getLogPath(ctx);
-        return path ? readFile(*path) : "<no log>";
+        return path ? withoutTimestamps(readFile(*path)) : "<no log>";
     }
 
     std::optional<std::string> savedTmp;
@@ -100,7 +100,7 @@ TEST_F(ScheduleDeletionTest, TheLogFileStartsWithTheHeaderAndAnEmptyLine) {
     auto path = getLogPath(ctx);
     ASSERT_TRUE(path);
     EXPECT_EQ(path->rfind(scratch + "mvx_nlog_", 0), 0u) << *path;
-    std::string text = readFile(*path);
+    std::string text = withoutTimestamps(readFile(*path));
     const std::string header = "Started executable " + os.module.fileNameA() + " at ";
     ASSERT_EQ(text.rfind(header, 0), 0u) << text;
     // ctime's 24 characters and its line feed, then the line feed of the header.

@@ -50,4 +50,16 @@ std::string Win32Test::exeDirectory() {
     return exe.substr(0, exe.find_last_of('\\') + 1);
 }
 
+std::string withoutTimestamps(const std::string& text) {
+    std::string out;
+    for (size_t start = 0, end; start < text.size(); start = end + 1) {
+        end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size() - 1;
+        std::string line = text.substr(start, end + 1 - start);
+        if (line.size() >= 24 && line[4] == '-' && line[13] == ':' && line[23] == ' ') line.erase(0, 24);
+        out += line;
+    }
+    return out;
+}
+
 }  // namespace kavrin::test

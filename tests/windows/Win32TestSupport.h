@@ -10,6 +10,9 @@
 
 namespace kavrin::test {
 
+// A launcher log's text without the "yyyy-mm-dd hh:mm:ss.mmm " that starts each line after the header.
+std::string withoutTimestamps(const std::string& text);
+
 class Win32Test : public ::testing::Test {
 protected:
     void SetUp() override;
