@@ -8,6 +8,14 @@
 namespace kavrin {
 namespace {
 
+// A version, the configured bounds and whether the version is accepted.
+struct RangeCase {
+    const char* version;
+    const char* minimum;
+    const char* maximum;
+    bool expected;
+};
+
 int sign(int v) { return (v > 0) - (v < 0); }
 
 TEST(CompareJavaVersions, OrdersByBytesNotNumbers) {
@@ -39,13 +47,7 @@ protected:
 };
 
 TEST_F(JavaVersionAllowed, BoundsActOnTheLeadingCharacters) {
-    struct Case {
-        const char* version;
-        const char* minimum;
-        const char* maximum;
-        bool expected;
-    };
-    const Case cases[] = {
+    const RangeCase cases[] = {
         {"1.5.0_11", "1.5", "", true},   {"1.6.0_03", "1.5", "", true},
         {"1.5", "1.5", "", true},        {"1.4.2_10", "1.5", "", false},
         {"1.5.0_11", "", "1.5", true},   {"1.6.0", "", "1.5", false},
@@ -54,7 +56,7 @@ TEST_F(JavaVersionAllowed, BoundsActOnTheLeadingCharacters) {
         {"", "", "", true},              {"9", "", "", true},
         {"1.6.0_01", "1.5", "1.6", true},    {"1.7.0", "1.5", "1.6", false},
     };
-    for (const Case& c : cases) {
+    for (const RangeCase& c : cases) {
         EXPECT_EQ(isJavaVersionAllowed(ctx, c.version, c.minimum, c.maximum, false), c.expected)
             << c.version << " in [" << c.minimum << ", " << c.maximum << "]";
     }
@@ -79,13 +81,7 @@ TEST_F(JavaVersionAllowed, KeyAllowPreReleaseLetsThemPassButNotTheRange) {
 }
 
 TEST(RegistryVersionInRange, ComparesOverTheShorterLength) {
-    struct Case {
-        const char* version;
-        const char* minimum;
-        const char* maximum;
-        bool expected;
-    };
-    const Case cases[] = {
+    const RangeCase cases[] = {
         {"1.5", "1.5.0_06", "", true},      {"1.4", "1.5.0_06", "", false},
         {"1.5.0_05", "1.5.0_06", "", false}, {"1.5.0_11", "", "1.5", true},
         {"1.5", "", "1.5", true},           {"1.6", "", "1.5", false},
@@ -93,7 +89,7 @@ TEST(RegistryVersionInRange, ComparesOverTheShorterLength) {
         {"1.6.0-beta", "1.5", "", true},    // no pre-release filter here
         {"1.10", "1.5", "", false},
     };
-    for (const Case& c : cases) {
+    for (const RangeCase& c : cases) {
         EXPECT_EQ(isRegistryVersionInRange(c.version, c.minimum, c.maximum), c.expected)
             << c.version << " in [" << c.minimum << ", " << c.maximum << "]";
     }
@@ -130,13 +126,7 @@ TEST(ModernVersionOrder, RanksRealVersionStringsAsNumbers) {
 
 TEST_F(JavaVersionAllowed, ModernBoundsCompareAsNumbers) {
     ctx.config.narrow[key::kJvmRules] = "modern";
-    struct Case {
-        const char* version;
-        const char* minimum;
-        const char* maximum;
-        bool expected;
-    };
-    const Case cases[] = {
+    const RangeCase cases[] = {
         {"17.0.9", "1.8", "", true},    {"17.0.9", "8", "", true},      {"1.8.0_392", "1.8", "", true},
         {"1.7.0_80", "1.8", "", false}, {"9", "17", "", false},         {"17", "9", "", true},
         {"1.10", "1.5", "", true},      {"17.0.10", "17.0.9", "", true}, {"21.0.1", "", "17", false},
@@ -144,7 +134,7 @@ TEST_F(JavaVersionAllowed, ModernBoundsCompareAsNumbers) {
         {"21", "", "21-ea", false},     {"garbage", "1.8", "", false},  {"garbage", "", "", true},
         {"17", "not-a-version", "", false},
     };
-    for (const Case& c : cases)
+    for (const RangeCase& c : cases)
         EXPECT_EQ(isJavaVersionAllowed(ctx, c.version, c.minimum, c.maximum, true), c.expected)
             << c.version << " in [" << c.minimum << ", " << c.maximum << "]";
     // The pre-release filter still applies, and 21-ea sorts before 21.
@@ -153,17 +143,11 @@ TEST_F(JavaVersionAllowed, ModernBoundsCompareAsNumbers) {
 }
 
 TEST(RegistryVersionInRange, ModernComparesOverTheShorterListOfNumbers) {
-    struct Case {
-        const char* version;
-        const char* minimum;
-        const char* maximum;
-        bool expected;
-    };
-    const Case cases[] = {
+    const RangeCase cases[] = {
         {"17", "17.0.5", "", true},  {"11", "17", "", false},     {"1.8", "8", "", true},
         {"21.0.1.12", "", "17", false}, {"17.0.9.9", "", "17", true}, {"zulu", "17", "", true},
     };
-    for (const Case& c : cases)
+    for (const RangeCase& c : cases)
         EXPECT_EQ(isRegistryVersionInRange(VersionRules::Modern, c.version, c.minimum, c.maximum), c.expected)
             << c.version << " in [" << c.minimum << ", " << c.maximum << "]";
 }
