@@ -15,6 +15,7 @@
 #include "pack/Project.h"
 #include "pack/Text.h"
 #include "pack/Toml.h"
+#include "service/ServiceSettings.h"
 
 namespace kavrin::pack {
 namespace fs = std::filesystem;
@@ -68,6 +69,10 @@ public:
         if (service_.name.empty())
             fail(lineOf(root, "service", "name"), "setting 'service.name': the package registers the service under "
                                                   "this name; it must not be empty");
+        if (service_.accountNeedsPassword)
+            fail(lineOf(root, "service", "account"),
+                 "setting 'service.account': '" + service_.account + "' needs a password, which a package cannot "
+                 "carry; use LocalService, NetworkService, virtual or a managed account (DOMAIN\\name$), or -install");
         for (auto&& [key, node] : *msi) readSetting(std::string(key.str()), key.source().begin.line, node);
         const std::pair<const char*, const std::string*> required[] = {
             {"manufacturer", &settings_.manufacturer}, {"version", &settings_.version}, {"upgrade-code", &settings_.upgradeCode}};
@@ -406,6 +411,13 @@ private:
                 line(depth + 2, "<ServiceDependency" + attr("Id", formatted(name)) + "/>");
             line(depth + 1, "</ServiceInstall>");
         }
+        // The event log source, as -install registers it, so that uninstall removes it.
+        // REG_SZ: wixl writes no expandable strings, and the path holds no variables.
+        const std::string source = attr("Key", formatted(eventSourceKey(service_.name)));
+        line(depth + 1, "<RegistryValue Root=\"HKLM\"" + source + " Name=\"EventMessageFile\" Type=\"string\" "
+                        "Value=\"[#ServiceExe]\"/>");
+        line(depth + 1, "<RegistryValue Root=\"HKLM\"" + source + " Name=\"TypesSupported\" Type=\"integer\"" +
+                            attr("Value", std::to_string(kEventTypesSupported)) + "/>");
         line(depth + 1, "<ServiceControl Id=\"Service\"" + attr("Name", formatted(service_.name)) +
                             " Start=\"install\" Stop=\"both\" Remove=\"uninstall\" Wait=\"yes\"/>");
         line(depth, "</Component>");
@@ -440,7 +452,12 @@ private:
 ServiceRegistration serviceRegistrationFrom(const ConfigBlock& block) {
     ServiceRegistration service;
     service.name = valueOf(block.narrow, key::kServiceName);
-    service.displayName = service.name;
+    const std::string displayName = valueOf(block.narrow, key::kServiceDisplayName);
+    service.displayName = displayName.empty() ? service.name : displayName;
+    const ServiceAccount account = serviceAccount(valueOf(block.narrow, key::kServiceAccount), service.name);
+    service.account = account.startName.value_or("");
+    service.accountNeedsPassword = account.needsPassword;
+    service.serviceType = registeredServiceType(valueOf(block.narrow, key::kServiceInteractive), account);
     service.description = utf16ToUtf8(valueOf(block.wide, key::kServiceDescription)).value_or("");
     service.startType = valueOf(block.narrow, key::kLauncherType) == std::to_string(launcherType::kService) ? 2 : 3;
     service.dependencies = splitList(valueOf(block.narrow, key::kDependencies), ',');
