@@ -268,6 +268,7 @@ struct DirectoryNode {
     std::string id;
     std::map<std::string, DirectoryNode> children;
     std::vector<std::pair<std::string, const MsiFile*>> files;  // component id, file
+    bool removeWhenEmpty = false;  // made by the service, not the package
 };
 
 class WixWriter {
@@ -277,6 +278,11 @@ public:
         : msi_(msi), service_(service), executable_(executable), base_(fs::absolute(sourceDirectory)) {
         root_.id = "INSTALLDIR";
         for (const auto& file : msi.files) place(file);
+        if (!service.logDirectory.empty()) {
+            auto parts = splitList(service.logDirectory, '/');
+            parts.emplace_back();  // nodeFor takes the directory of a file path
+            nodeFor(parts).removeWhenEmpty = true;
+        }
     }
 
     std::string write() {
@@ -365,8 +371,12 @@ private:
     }
 
     void place(const MsiFile& file) {
+        nodeFor(splitList(file.installName, '/')).files.emplace_back(stableId('F', file.installName), &file);
+    }
+
+    // The directory of a path's parts but the last.
+    DirectoryNode& nodeFor(const std::vector<std::string>& parts) {
         DirectoryNode* node = &root_;
-        auto parts = splitList(file.installName, '/');
         std::string path;
         for (size_t i = 0; i + 1 < parts.size(); ++i) {
             path += parts[i] + "/";
@@ -374,7 +384,7 @@ private:
             if (child.id.empty()) child.id = stableId('D', path);
             node = &child;
         }
-        node->files.emplace_back(stableId('F', file.installName), &file);
+        return *node;
     }
 
     void writeUpgrade() {
@@ -424,6 +434,14 @@ private:
     }
 
     void writeContents(const DirectoryNode& node, int depth) {
+        if (node.removeWhenEmpty) {
+            // The output capture's directory: its files stay, the empty directory goes.
+            std::string id = "C" + node.id.substr(1);
+            components_.push_back(id);
+            line(depth, "<Component" + attr("Id", id) + attr("Guid", derivedGuid(id)) + " Win64=\"yes\">");
+            line(depth + 1, "<RemoveFolder" + attr("Id", id) + " On=\"uninstall\"/>");
+            line(depth, "</Component>");
+        }
         for (const auto& [componentId, file] : node.files) {
             components_.push_back(componentId);
             std::string name = splitList(file->installName, '/').back();
@@ -461,6 +479,16 @@ ServiceRegistration serviceRegistrationFrom(const ConfigBlock& block) {
     service.description = utf16ToUtf8(valueOf(block.wide, key::kServiceDescription)).value_or("");
     service.startType = valueOf(block.narrow, key::kLauncherType) == std::to_string(launcherType::kService) ? 2 : 3;
     service.dependencies = splitList(valueOf(block.narrow, key::kDependencies), ',');
+    if (valueOf(block.narrow, key::kLogCapture) == "1") {
+        std::string directory = valueOf(block.narrow, key::kLogDirectory);
+        std::replace(directory.begin(), directory.end(), '\\', '/');
+        fs::path relative = fs::path(directory.empty() ? "logs" : directory).lexically_normal();
+        std::string normal = relative.generic_string();
+        if (!normal.empty() && normal.back() == '/') normal.pop_back();
+        bool below = !relative.has_root_name() && !relative.has_root_directory() && normal != "." &&
+                     normal.rfind("..", 0) != 0 && normal.find_first_of(":%") == std::string::npos;
+        if (below) service.logDirectory = normal;
+    }
     return service;
 }
 

@@ -31,6 +31,7 @@ struct ServiceRegistration {
     std::string account;                    // key 3001 as -install resolves it; empty: LocalSystem
     bool accountNeedsPassword = false;      // a user account: no package can carry its password
     std::vector<std::string> dependencies;  // key 149, split as the launcher splits it
+    std::string logDirectory;  // where output capture writes, when below the executable ('/' between parts)
 };
 
 ServiceRegistration serviceRegistrationFrom(const ConfigBlock& block);

@@ -198,6 +198,7 @@ TEST_F(MsiPackageTest, ServiceTablesCarryTheProjectsValues) {
     EXPECT_EQ(parentOf("Hello Service"), "Kavrin Example");
     EXPECT_EQ(parentOf("lib"), "Hello Service");
     EXPECT_EQ(parentOf("bin"), "jre");
+    EXPECT_EQ(parentOf("logs"), "Hello Service");  // output capture's, removed when empty
 }
 
 // Display name, account and interactive bit as -install registers them.
