@@ -15,6 +15,7 @@
 #include "pack/Project.h"
 #include "pack/Text.h"
 #include "pack/Toml.h"
+#include "service/ServiceSettings.h"
 
 namespace kavrin::pack {
 namespace fs = std::filesystem;
@@ -68,6 +69,10 @@ public:
         if (service_.name.empty())
             fail(lineOf(root, "service", "name"), "setting 'service.name': the package registers the service under "
                                                   "this name; it must not be empty");
+        if (service_.accountNeedsPassword)
+            fail(lineOf(root, "service", "account"),
+                 "setting 'service.account': '" + service_.account + "' needs a password, which a package cannot "
+                 "carry; use LocalService, NetworkService, virtual or a managed account (DOMAIN\\name$), or -install");
         for (auto&& [key, node] : *msi) readSetting(std::string(key.str()), key.source().begin.line, node);
         const std::pair<const char*, const std::string*> required[] = {
             {"manufacturer", &settings_.manufacturer}, {"version", &settings_.version}, {"upgrade-code", &settings_.upgradeCode}};
@@ -263,6 +268,7 @@ struct DirectoryNode {
     std::string id;
     std::map<std::string, DirectoryNode> children;
     std::vector<std::pair<std::string, const MsiFile*>> files;  // component id, file
+    bool removeWhenEmpty = false;  // made by the service, not the package
 };
 
 class WixWriter {
@@ -272,6 +278,11 @@ public:
         : msi_(msi), service_(service), executable_(executable), base_(fs::absolute(sourceDirectory)) {
         root_.id = "INSTALLDIR";
         for (const auto& file : msi.files) place(file);
+        if (!service.logDirectory.empty()) {
+            auto parts = splitList(service.logDirectory, '/');
+            parts.emplace_back();  // nodeFor takes the directory of a file path
+            nodeFor(parts).removeWhenEmpty = true;
+        }
     }
 
     std::string write() {
@@ -360,8 +371,12 @@ private:
     }
 
     void place(const MsiFile& file) {
+        nodeFor(splitList(file.installName, '/')).files.emplace_back(stableId('F', file.installName), &file);
+    }
+
+    // The directory of a path's parts but the last.
+    DirectoryNode& nodeFor(const std::vector<std::string>& parts) {
         DirectoryNode* node = &root_;
-        auto parts = splitList(file.installName, '/');
         std::string path;
         for (size_t i = 0; i + 1 < parts.size(); ++i) {
             path += parts[i] + "/";
@@ -369,7 +384,7 @@ private:
             if (child.id.empty()) child.id = stableId('D', path);
             node = &child;
         }
-        node->files.emplace_back(stableId('F', file.installName), &file);
+        return *node;
     }
 
     void writeUpgrade() {
@@ -406,12 +421,27 @@ private:
                 line(depth + 2, "<ServiceDependency" + attr("Id", formatted(name)) + "/>");
             line(depth + 1, "</ServiceInstall>");
         }
+        // The event log source, as -install registers it, so that uninstall removes it.
+        // REG_SZ: wixl writes no expandable strings, and the path holds no variables.
+        const std::string source = attr("Key", formatted(eventSourceKey(service_.name)));
+        line(depth + 1, "<RegistryValue Root=\"HKLM\"" + source + " Name=\"EventMessageFile\" Type=\"string\" "
+                        "Value=\"[#ServiceExe]\"/>");
+        line(depth + 1, "<RegistryValue Root=\"HKLM\"" + source + " Name=\"TypesSupported\" Type=\"integer\"" +
+                            attr("Value", std::to_string(kEventTypesSupported)) + "/>");
         line(depth + 1, "<ServiceControl Id=\"Service\"" + attr("Name", formatted(service_.name)) +
                             " Start=\"install\" Stop=\"both\" Remove=\"uninstall\" Wait=\"yes\"/>");
         line(depth, "</Component>");
     }
 
     void writeContents(const DirectoryNode& node, int depth) {
+        if (node.removeWhenEmpty) {
+            // The output capture's directory: its files stay, the empty directory goes.
+            std::string id = "C" + node.id.substr(1);
+            components_.push_back(id);
+            line(depth, "<Component" + attr("Id", id) + attr("Guid", derivedGuid(id)) + " Win64=\"yes\">");
+            line(depth + 1, "<RemoveFolder" + attr("Id", id) + " On=\"uninstall\"/>");
+            line(depth, "</Component>");
+        }
         for (const auto& [componentId, file] : node.files) {
             components_.push_back(componentId);
             std::string name = splitList(file->installName, '/').back();
@@ -440,10 +470,25 @@ private:
 ServiceRegistration serviceRegistrationFrom(const ConfigBlock& block) {
     ServiceRegistration service;
     service.name = valueOf(block.narrow, key::kServiceName);
-    service.displayName = service.name;
+    const std::string displayName = valueOf(block.narrow, key::kServiceDisplayName);
+    service.displayName = displayName.empty() ? service.name : displayName;
+    const ServiceAccount account = serviceAccount(valueOf(block.narrow, key::kServiceAccount), service.name);
+    service.account = account.startName.value_or("");
+    service.accountNeedsPassword = account.needsPassword;
+    service.serviceType = registeredServiceType(valueOf(block.narrow, key::kServiceInteractive), account);
     service.description = utf16ToUtf8(valueOf(block.wide, key::kServiceDescription)).value_or("");
     service.startType = valueOf(block.narrow, key::kLauncherType) == std::to_string(launcherType::kService) ? 2 : 3;
     service.dependencies = splitList(valueOf(block.narrow, key::kDependencies), ',');
+    if (valueOf(block.narrow, key::kLogCapture) == "1") {
+        std::string directory = valueOf(block.narrow, key::kLogDirectory);
+        std::replace(directory.begin(), directory.end(), '\\', '/');
+        fs::path relative = fs::path(directory.empty() ? "logs" : directory).lexically_normal();
+        std::string normal = relative.generic_string();
+        if (!normal.empty() && normal.back() == '/') normal.pop_back();
+        bool below = !relative.has_root_name() && !relative.has_root_directory() && normal != "." &&
+                     normal.rfind("..", 0) != 0 && normal.find_first_of(":%") == std::string::npos;
+        if (below) service.logDirectory = normal;
+    }
     return service;
 }
 

@@ -16,7 +16,10 @@ uint32_t secondsToMs(int seconds) { return seconds > 0 ? static_cast<uint32_t>(s
 }  // namespace
 
 ServiceAccount serviceAccount(const Context& ctx, const std::string& serviceName) {
-    const std::string setting = getConfigString(ctx, key::kServiceAccount);
+    return serviceAccount(getConfigString(ctx, key::kServiceAccount), serviceName);
+}
+
+ServiceAccount serviceAccount(const std::string& setting, const std::string& serviceName) {
     if (setting.empty() || equalsIgnoringAsciiCase(setting, "LocalSystem")) return {};
     if (equalsIgnoringAsciiCase(setting, "LocalService")) return {"NT AUTHORITY\\LocalService", false};
     if (equalsIgnoringAsciiCase(setting, "NetworkService")) return {"NT AUTHORITY\\NetworkService", false};
@@ -26,7 +29,11 @@ ServiceAccount serviceAccount(const Context& ctx, const std::string& serviceName
 }
 
 uint32_t registeredServiceType(const Context& ctx, const ServiceAccount& account) {
-    const bool interactive = getConfigString(ctx, key::kServiceInteractive) != "0";
+    return registeredServiceType(getConfigString(ctx, key::kServiceInteractive), account);
+}
+
+uint32_t registeredServiceType(const std::string& interactiveSetting, const ServiceAccount& account) {
+    const bool interactive = interactiveSetting != "0";
     return kOwnProcess | (interactive && !account.startName ? kInteractive : 0);
 }
 

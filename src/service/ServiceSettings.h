@@ -24,10 +24,12 @@ struct ServiceAccount {
 // key::kServiceAccount: LocalSystem (also when unset), LocalService, NetworkService,
 // virtual (NT SERVICE\<name>), DOMAIN\name$ (group managed, no password) or DOMAIN\user.
 ServiceAccount serviceAccount(const Context& ctx, const std::string& serviceName);
+ServiceAccount serviceAccount(const std::string& setting, const std::string& serviceName);
 
 // Own process, with the interactive bit only for LocalSystem and unless
 // key::kServiceInteractive is 0: Windows refuses it with any other account.
 uint32_t registeredServiceType(const Context& ctx, const ServiceAccount& account);
+uint32_t registeredServiceType(const std::string& interactiveSetting, const ServiceAccount& account);
 
 // The display name: key::kServiceDisplayName, else the service name.
 std::string serviceDisplayName(const Context& ctx, const std::string& serviceName);

@@ -156,7 +156,8 @@ int installVerb(Context& ctx, const std::string& serviceName, uint32_t startType
 int configureVerb(Context& ctx, const std::string& serviceName) {
     auto manager = openManagerOrSay(ctx, scm::kManagerConnect);
     if (!manager) return 1;
-    auto service = manager->openService(serviceName, scm::kServiceChangeConfig);
+    // Restart among the failure actions needs the start right too.
+    auto service = manager->openService(serviceName, scm::kServiceChangeConfig | scm::kServiceStart);
     if (!service || !service->setBinaryPath(quotedServicePath(getExecutablePath(ctx)))) {
         print(ctx, "Could not configure service.\n");
         return 1;

@@ -18,11 +18,13 @@ import homes
 NAME = "HelloService"
 INSTALL_DIR = "C:\\Program Files\\Kavrin Example\\Hello Service"
 EXE = INSTALL_DIR + "\\hello-service.exe"
+EVENT_SOURCE_KEY = "HKLM\\SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\" + NAME
 UNINSTALL_KEY = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall"
 
 PROJECT = """
 [service]
 name = "HelloService"
+display-name = "Hello Service {version}"
 description = "Kavrin example, version {version}"
 
 [java]
@@ -97,6 +99,8 @@ class MsiPackage(harness.PrefixTest):
         # package's -configure step mended it before the service started.
         self.assertEqual(info["binary_path"], '"%s"' % EXE)
         self.assertEqual(info["description"], description)
+        self.assertEqual(info["display_name"], description.replace("Kavrin example, version", "Hello Service"))
+        self.assertEqual(self.prefix.reg_query(EVENT_SOURCE_KEY, "EventMessageFile"), EXE)
         self.assertEqual(info["start_type"], "2")
         r = self.prefix.run(EXE, ["-status"])
         self.assertEqual((r.rc, r.stdout), (0, "Running.\nAuto-start.\n"), r)
@@ -138,9 +142,10 @@ class MsiPackage(harness.PrefixTest):
         r = self.msiexec("/x", self.prefix.winpath(self.v2))
         self.assertEqual(r.rc, 0, r)
         self.assertIsNone(self.prefix.wait_for_state(NAME, None))
-        self.assertFalse(self.installed().exists())
+        self.assertFalse(self.installed().exists(), list(self.installed().rglob("*")) if self.installed().exists() else "")
         self.assertFalse(self.installed().parent.exists())  # the manufacturer's folder too
         self.assertEqual(self.products().count("Hello Service"), 0)
+        self.assertIsNone(self.prefix.reg_query(EVENT_SOURCE_KEY))
 
 if __name__ == "__main__":
     unittest.main()

@@ -85,6 +85,11 @@ TEST(MsiSettings, MistakesNameTheFileTheLineAndTheSetting) {
         SCOPED_TRACE(c.text);
         EXPECT_THAT(problemOf(dir, c.text, named("svc")), HasSubstr(c.message));
     }
+    ServiceRegistration user = named("svc");
+    user.account = "CORP\\alice";
+    user.accountNeedsPassword = true;
+    EXPECT_THAT(problemOf(dir, std::string("[service]\nname = 'svc'\naccount = 'CORP\\alice'\n") + kGoodMsi, user),
+                HasSubstr("svc.toml:3: setting 'service.account': 'CORP\\alice' needs a password"));
     EXPECT_THAT(problemOf(dir, std::string("[service]\n") + kGoodMsi, named("")),
                 HasSubstr("svc.toml:1: setting 'service.name': the package registers the service under this name"));
 }
@@ -159,6 +164,14 @@ TEST_F(MsiPackageTest, ServiceTablesCarryTheProjectsValues) {
     EXPECT_LT(sequence.at("KavrinConfigureService"), sequence.at("StartServices"));
     EXPECT_LT(sequence.at("RemoveExistingProducts"), sequence.at("InstallInitialize"));
 
+    // The event log source, removed with the component on uninstall.
+    std::vector<std::vector<std::string>> registry;
+    for (auto row : msiTable(msi, "Registry", dir.path())) registry.push_back({row.begin() + 1, row.end()});
+    const std::string source = "SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\HelloService";
+    EXPECT_THAT(registry, ::testing::UnorderedElementsAre(
+                              std::vector<std::string>{"2", source, "EventMessageFile", "[#ServiceExe]", "ServiceExe"},
+                              std::vector<std::string>{"2", source, "TypesSupported", "#7", "ServiceExe"}));
+
     std::map<std::string, std::string> files, properties;
     for (const auto& row : msiTable(msi, "File", dir.path())) files[row[2]] = row[0];
     ASSERT_EQ(files.size(), 3u);
@@ -185,6 +198,32 @@ TEST_F(MsiPackageTest, ServiceTablesCarryTheProjectsValues) {
     EXPECT_EQ(parentOf("Hello Service"), "Kavrin Example");
     EXPECT_EQ(parentOf("lib"), "Hello Service");
     EXPECT_EQ(parentOf("bin"), "jre");
+    EXPECT_EQ(parentOf("logs"), "Hello Service");  // output capture's, removed when empty
+}
+
+// Display name, account and interactive bit as -install registers them.
+TEST_F(MsiPackageTest, ServiceInstallTakesTheAccountAsInstallWould) {
+    struct Case {
+        std::string settings, displayName, type, account;
+    };
+    const Case cases[] = {
+        {"display-name = 'Hello [Example]'\n", "Hello [\\[]Example[\\]]", "272", "LocalSystem"},
+        {"account = 'NetworkService'\n", "Svc", "16", "NT AUTHORITY\\NetworkService"},
+        {"account = 'virtual'\n", "Svc", "16", "NT SERVICE\\Svc"},
+        {"account = 'CORP\\web$'\n", "Svc", "16", "CORP\\web$"},
+        {"interactive = false\n", "Svc", "16", "LocalSystem"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.settings);
+        writeText(dir / "svc.toml", "[service]\nname = 'Svc'\n" + c.settings + "[files]\nruntime = false\n" + kGoodMsi);
+        PackRun run = pack("msi " + at("svc.toml") + " -o " + at("svc.msi") + " --stub " + at("stub.exe"));
+        ASSERT_EQ(run.exitCode, 0) << run.err;
+        auto services = msiTable(dir / "svc.msi", "ServiceInstall", dir.path());
+        ASSERT_EQ(services.size(), 1u);
+        EXPECT_EQ(services[0][2], c.displayName);
+        EXPECT_EQ(services[0][3], c.type);
+        EXPECT_EQ(services[0][8], c.account);
+    }
 }
 
 TEST_F(MsiPackageTest, BadSettingsWriteNothing) {

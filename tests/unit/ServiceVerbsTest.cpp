@@ -179,7 +179,7 @@ TEST(ConfigureVerb, QuotesTheRegisteredPathAndSetsTheDescriptionInPlace) {
     // Changed in place: neither stopped nor recreated.
     EXPECT_EQ(s.status.currentState, scm::kStateRunning);
     EXPECT_TRUE(w.scm.creates.empty() && w.scm.deletes.empty() && w.scm.controls.empty());
-    EXPECT_EQ(w.scm.serviceOpens.at(0).access, 0x2u);
+    EXPECT_EQ(w.scm.serviceOpens.at(0).access, 0x12u);  // change config, and start for restart actions
 }
 
 TEST(ConfigureVerb, FailuresPrintTheirLineAndExitWithOne) {
