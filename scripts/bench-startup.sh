@@ -54,6 +54,8 @@ try:
     drive_c = Path(prefix.path) / "drive_c"
     fx = homes.Fixtures.from_dir(harness.FIXTURES)
     jre = homes.make_jre(drive_c / "bench" / "jre", fx, "1.8.0_202", jvm_subdir="server")
+    # Every runtime since 8 ships one; under the modern rules a cold start reads it instead of running java.exe.
+    (jre.path / "release").write_text('JAVA_VERSION="1.8.0_202"\n')
     dll = jre.bin.path / "server" / "jvm.dll"
     record = dll.parent / "jvm-record.txt"
 

@@ -2,7 +2,7 @@
 // Input: LF-separated lines: the "delete_file" list, the "delete_dir" list, then the
 // file system, one path per line after a letter: f (file), d (directory), h (file
 // held open by another process). A "delete_file" line starting with "!" is repeated
-// past the 8192-byte read limit.
+// past the read limit (kDeletionListBuffer).
 //
 // Invariants: both values exist afterwards; survivors are input entries, in input
 // order, each followed by ";"; a dropped entry no longer exists (as the launcher
@@ -67,7 +67,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string fileList = lines[0];
     if (!fileList.empty() && fileList[0] == '!') {
         const std::string unit = fileList;
-        while (fileList.size() <= 8192) fileList += unit;
+        while (fileList.size() <= kDeletionListBuffer) fileList += unit;
     }
     const std::string dirList = lines[1];
 
@@ -102,7 +102,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     const std::vector<std::string> fileEntries = splitOn(cString(fileList), ';', false);
     const std::vector<std::string> dirEntries = splitOn(cString(dirList), ';', false);
-    const bool fileTooLong = fileList.size() > 8192;
+    const bool fileTooLong = fileList.size() > kDeletionListBuffer;
     if (fileTooLong) {
         FUZZ_CHECK(files->data == fileList, "a list too long to read was changed");
     } else {
