@@ -13,7 +13,7 @@ closes it at the end, through the base class PrefixTest:
             self.assertIn("...", r.stdout)
 
 Locations come from the environment that ctest sets: KAVRIN_WINDOWS_BIN (the
-cross-built programs: kavrin-service.exe, envrun.exe, scq.exe, fixtures/) and
+cross-built programs: kavrin-service.exe, envrun.exe, kavrin-testsvc.exe, fixtures/) and
 KAVRIN_HOST_BIN (kavrin-pack). Output of every Wine process goes to files, never
 to pipes: the first wine process starts services that inherit its handles.
 """
@@ -37,11 +37,11 @@ HOST_BIN = os.environ.get("KAVRIN_HOST_BIN", os.path.join(_REPO, "build", "host"
 STUB = os.path.join(WINDOWS_BIN, "kavrin-service.exe")
 BUILDER = os.path.join(HOST_BIN, "kavrin-pack")
 ENVRUN = os.path.join(WINDOWS_BIN, "envrun.exe")
-SCQ = os.path.join(WINDOWS_BIN, "scq.exe")
 FIXTURES = os.path.join(WINDOWS_BIN, "fixtures")
 TESTSVC = os.path.join(WINDOWS_BIN, "kavrin-testsvc.exe")
 
 SYSTEM_ENV_KEY = "HKLM\\System\\CurrentControlSet\\Control\\Session Manager\\Environment"
+SERVICES_KEY = "HKLM\\System\\CurrentControlSet\\Services\\"
 
 # Service states as QueryServiceStatusEx reports them.
 STOPPED, START_PENDING, STOP_PENDING, RUNNING = 1, 2, 3, 4
@@ -238,33 +238,6 @@ class WinePrefix:
         self._server("-w")
         self._start_server()
 
-    # ---- services (through scq.exe, the service API)
-
-    def query_service(self, name):
-        """{key: value} of a service's configuration and status (see helpers/scq.cpp),
-        or None when it does not exist.
-
-        Wine's service manager shows another process's create or delete only after
-        a moment (seen: up to a second), so after a change poll with wait_for_state
-        (state None waits for the service to be gone) instead of querying once."""
-        result = self.run(SCQ, [name])
-        return fields(result.stdout) if result.rc == 0 else None
-
-    def service_state(self, name):
-        """The current state (STOPPED, RUNNING...) or None when the service does not exist."""
-        info = self.query_service(name)
-        return int(info["state"]) if info else None
-
-    def wait_for_state(self, name, state, timeout=30):
-        """Polls until the service reaches state (None: does not exist); returns the
-        last state seen."""
-        deadline = time.monotonic() + timeout
-        current = self.service_state(name)
-        while current != state and time.monotonic() < deadline:
-            time.sleep(0.5)
-            current = self.service_state(name)
-        return current
-
     # ---- internals
 
     def _next_log(self, stem):
@@ -374,20 +347,107 @@ class PrefixTest(unittest.TestCase):
         os.makedirs(path)
         return path
 
-    def run_with_temp(self, exe, temp_dir, timeout=60, **variables):
+    def run_with_temp(self, exe, temp_dir, args=(), timeout=120, **variables):
         """Runs exe with TMP and TEMP (and variables) set to temp_dir for that one process."""
         env = {"TMP": self.prefix.winpath(temp_dir), "TEMP": self.prefix.winpath(temp_dir)}
         env.update(variables)
-        return self.prefix.envrun(exe, env=env, timeout=timeout)
+        return self.prefix.envrun(exe, env=env, args=args, timeout=timeout)
+
+    def verb(self, exe, *args, rc=0, timeout=120):
+        """Runs exe with a verb and checks its exit code (rc None: unchecked)."""
+        result = self.prefix.run(exe, list(args), timeout=timeout)
+        if rc is not None:
+            self.assertEqual(result.rc, rc, result)
+        return result
+
+    # ---- services, through the service API (Wine's sc.exe cannot show a configuration)
 
     def svctool(self, *args):
         """Runs the tests' service tool, kavrin-testsvc.exe (testsvc.cpp)."""
         return self.prefix.run(TESTSVC, list(args))
 
     def query(self, name):
-        """The service's status and configuration from the service API, or None."""
+        """The service's status and configuration ({key: text}), or None when it does not exist."""
         r = self.svctool("query", name)
         return fields(r.stdout) if r.rc == 0 else None
 
-    def assertOutput(self, result, rc, stdout):
-        self.assertEqual((result.rc, result.stdout), (rc, stdout), result)
+    def state(self, name):
+        """The current state (STOPPED, RUNNING...) or None when the service does not exist."""
+        info = self.query(name)
+        return int(info["state"]) if info else None
+
+    def wait_for_state(self, name, state, timeout=60):
+        """Polls until the service reaches state (None: until it is gone) and fails the
+        test when it does not; the service's query() then.
+
+        Wine's service manager shows another process's create or delete only after a
+        moment (seen: up to a second), so after a change wait here instead of querying once."""
+        wait_for(lambda: self.state(name) == state, timeout)
+        info = self.query(name)
+        self.assertEqual(info and int(info["state"]), state, info)
+        return info
+
+
+def _stand_in_emulates_jni():
+    """Whether the stand-in jvm.dll creates a VM (its JNI emulation, with the control
+    words, is built in) or only refuses, as its first version did."""
+    path = os.path.join(FIXTURES, "jvm.dll")
+    return os.path.exists(path) and b"exit-process" in Path(path).read_bytes()
+
+
+needs_jvm = unittest.skipUnless(_stand_in_emulates_jni(), "the stand-in jvm.dll has no JNI emulation in this build")
+
+
+def record_text(path):
+    """What the stand-in jvm.dll recorded so far (its jvm-record.txt), or ""."""
+    path = Path(path)
+    return path.read_bytes().decode("utf-8") if path.exists() else ""
+
+
+def main_args(record):
+    """The arguments of the last main call in a record."""
+    lines = record.split("\n")
+    start = max(i for i, line in enumerate(lines) if line.startswith("main argc="))
+    return [line[len("arg "):] for line in lines[start + 1:] if line.startswith("arg ")]
+
+
+def vm_options(record):
+    """The JVM options of every creation in a record, in order."""
+    return [line[len("option "):] for line in record.split("\n") if line.startswith("option ")]
+
+
+class ServiceTest(PrefixTest):
+    """PrefixTest with packed services that run the launcher on the stand-in runtime."""
+    main_class = "org.example.Main"
+
+    def make_service(self, name, jre_version="1.8.0_202", search=None, java_delay_ms=0, control="", extra=""):
+        """A packed service in C:\\<name>\\app with its own stand-in runtime in C:\\<name>\\jre
+        (control: the jvm.dll's control words); (exe, jre home, the jvm.dll's record file).
+        The service is uninstalled at the end of the test."""
+        root = self.drive_c / name
+        jre = homes.make_jre(root / "jre", self.fx, jre_version, jvm_subdir="server", delay_ms=java_delay_ms)
+        dll_dir = jre.bin.path / "server"
+        (dll_dir / "jvm-control.txt").write_text(control)
+        search = search if search is not None else "B" + self.prefix.winpath(str(jre.path))
+        toml = "\n".join([
+            "[project]", "defaults = true",
+            "[files]", "runtime = true",  # the start classes, extracted at start
+            "[raw]",
+            '"101" = "%s"' % name,
+            '"122" = "%s"' % self.main_class,
+            "\"128\" = '%s'" % search,
+            extra,
+            "",
+        ])
+        exe = pack(str(root / "app"), toml, name="svc.exe")
+        self.addCleanup(self.prefix.run, exe, ["-uninstall"], timeout=120)
+        return exe, jre, dll_dir / "jvm-record.txt"
+
+    def start_and_wait_for_main(self, name, record, *start_args):
+        """Starts the service (with start_args) and waits until it runs and main was called."""
+        before = record_text(record).count("main argc=")
+        r = self.svctool("start", name, *start_args)
+        self.assertEqual(r.rc, 0, r)
+        self.assertTrue(wait_for(lambda: record_text(record).count("main argc=") > before and
+                                 self.state(name) == RUNNING),
+                        (record_text(record), self.query(name)))

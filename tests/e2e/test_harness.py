@@ -1,6 +1,6 @@
 """The end-to-end harness itself: what every whole-program test relies on
 (envrun giving one process its variables and passing its exit code through, the
-registry helpers, the system environment restart, the service query tool)."""
+registry helpers, the system environment restart, the service query and state wait)."""
 
 import os
 import unittest
@@ -70,21 +70,19 @@ class HarnessTest(harness.PrefixTest):
         self.assertEqual(result.stdout.strip(), "[from the registry]")
         self.prefix.reg_delete(harness.SYSTEM_ENV_KEY, "KVR_E2E_SYSTEM")
 
-    def test_scq_reports_configuration_and_state(self):
+    def test_query_reports_configuration_and_state(self):
         name = "kvr-e2e-harness"
-        self.assertIsNone(self.prefix.query_service(name))
+        self.assertIsNone(self.query(name))
         binary = "C:\\svc\\my service.exe"
         created = self.prefix.run("sc", ["create", name, "binPath=", binary, "start=", "demand"])
         self.assertEqual(created.rc, 0, created)
-        self.assertEqual(self.prefix.wait_for_state(name, harness.STOPPED, timeout=10), harness.STOPPED)
-        info = self.prefix.query_service(name)
+        info = self.wait_for_state(name, harness.STOPPED, timeout=10)
         self.assertEqual(info["binary_path"], binary)
         self.assertEqual(info["start_type"], "3")
-        self.assertEqual(info["state"], str(harness.STOPPED))
         self.assertEqual(info["start_name"], "LocalSystem")
         self.assertEqual(info["description"], "")  # Wine's sc cannot set one
         self.assertEqual(self.prefix.run("sc", ["delete", name]).rc, 0)
-        self.assertIsNone(self.prefix.wait_for_state(name, None, timeout=10))
+        self.assertIsNone(self.wait_for_state(name, None, timeout=10))
 
 
 if __name__ == "__main__":

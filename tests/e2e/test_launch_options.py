@@ -3,87 +3,62 @@ the option list (launcher properties, key 123, "-J" arguments, the .vmoptions
 lines, and last the class path) byte for byte, the main arguments as UTF-16, and
 the two ways the emulated Shutdown.exit ends the process."""
 import os
-import shutil
 import unittest
 
 import harness
-import homes
-from harness import wait_for
+from harness import SERVICES_KEY, main_args, record_text, vm_options, wait_for
 
-SERVICES_KEY = "HKLM\\System\\CurrentControlSet\\Services\\"
 EMPTY_ZIP = b"PK\x05\x06" + b"\0" * 18
+KEYS = "\n".join([
+    '"121" = "S0lib;A0missing.jar"',
+    "\"123\" = ' -Xrs \"-Dkey123=a b\"'",
+    '"124" = "fixed"',
+    '"125" = 1',
+    '"126" = "1.5"',
+])
 
 
-class LaunchOptionsTest(harness.PrefixTest):
+class LaunchOptionsTest(harness.ServiceTest):
     prefix_name = "launch"
     system_env = {"KAVRIN_LOG": "yes"}  # the launcher's log, for a failure's message
 
-    @classmethod
-    def tearDownClass(cls):
-        super().tearDownClass()
-        if not os.environ.get("KAVRIN_KEEP_PREFIX"):
-            shutil.rmtree(cls.work, ignore_errors=True)
-
-    def setUp(self):
+    def install(self, arguments, control=""):
+        """Packs and installs the service, with jars and a .vmoptions file beside it; its
+        command line gets the arguments."""
         self.service = "kvr" + self._testMethodName[5:20].replace("_", "")
-        self.root = self.drive_c / self.service
-        jre = homes.make_jre(self.root / "jre", self.fx, "1.8.0_202", jvm_subdir="server")
-        self.jre = jre
-        self.record = jre.bin.path / "server" / "jvm-record.txt"
-        self.control = jre.bin.path / "server" / "jvm-control.txt"
-        self.app = self.root / "app"
-        (self.app / "lib").mkdir(parents=True)
-        (self.app / "lib" / "app.jar").write_bytes(EMPTY_ZIP)
-        (self.app / "lib" / "z.zip").write_bytes(EMPTY_ZIP)
-        (self.app / "svc.vmoptions").write_bytes(
+        self.exe, _, self.record = self.make_service(self.service, control=control, extra=KEYS)
+        app = self.drive_c / self.service / "app"
+        (app / "lib").mkdir()
+        (app / "lib" / "app.jar").write_bytes(EMPTY_ZIP)
+        (app / "lib" / "z.zip").write_bytes(EMPTY_ZIP)
+        (app / "svc.vmoptions").write_bytes(
             b"# a comment\r\n   -Dfrom.vmoptions=v 1  \r\n\r\n-classpath/a extra.jar\r\n")
-
-    def read_record(self):
-        return self.record.read_bytes().decode("utf-8") if self.record.exists() else ""
-
-    def install(self, arguments):
-        """Packs and installs the service; its command line gets the arguments."""
-        toml = "\n".join([
-            "[project]",
-            "defaults = true",
-            "[raw]",
-            f'"101" = "{self.service}"',
-            '"121" = "S0lib;A0missing.jar"',
-            '"122" = "org.example.Main"',
-            "\"123\" = ' -Xrs \"-Dkey123=a b\"'",
-            '"124" = "fixed"',
-            '"125" = 1',
-            '"126" = "1.5"',
-            f"\"128\" = 'B{self.prefix.winpath(str(self.jre.path))}'",
-            "[files]",
-            "runtime = true",  # the start classes, extracted at start
-            "",
-        ])
-        self.exe = harness.pack(str(self.app), toml, name="svc.exe")
-        r = self.prefix.run(self.exe, ["-install"])
-        self.assertEqual(r.rc, 0, repr(r))
-        self.addCleanup(self.prefix.run, self.exe, ["-uninstall"])
+        self.verb(self.exe, "-install")
         key = SERVICES_KEY + self.service
         image = self.prefix.reg_query(key, "ImagePath")
         self.assertIsNotNone(image)
-        self.assertTrue(self.prefix.reg_add(key, "ImagePath", image + " " + arguments, type="REG_EXPAND_SZ"))
+        self.prefix.reg_add(key, "ImagePath", image + " " + arguments, type="REG_EXPAND_SZ")
         self.prefix.restart_server()  # Wine's service manager reads the registry when it starts
+        self.svctool("start", self.service)  # unless that start (auto-start) already did
 
-    def start(self):
-        self.prefix.run("net", ["start", self.service])
+    def wait_for_record(self, done):
+        self.assertTrue(wait_for(lambda: done(record_text(self.record))), record_text(self.record))
+
+    def run_and_stop(self):
+        """Waits for main's last argument, stops the service; the record until then."""
+        self.wait_for_record(lambda text: "\narg " + self.service + "\n" in text)
+        started = record_text(self.record)
+        self.verb(self.exe, "-stop")
+        # Stopping calls Shutdown.exit, which the stand-in ends through the C runtime's exit.
+        self.wait_for_record(lambda text: text.endswith("exit 0 via Shutdown\n"))
+        self.assertEqual(self.wait_for_state(self.service, harness.STOPPED)["win32_exit_code"], "0")
+        return started
 
     def test_packed_service_passes_options_in_order_and_arguments_as_utf16(self):
         self.install('plain -J-Dfrom.j=1 "two words" -J-Xint \u00e9t\u00e9\u4e2d')
-        self.start()
-        self.assertTrue(wait_for(lambda: "\narg " + self.service + "\n" in self.read_record()), self.read_record())
-        started = self.read_record()
-        self.prefix.run(self.exe, ["-stop"])
-        # Stopping calls Shutdown.exit, which the stand-in ends through the C runtime's exit.
-        self.assertTrue(wait_for(lambda: self.read_record().endswith("exit 0 via Shutdown\n")), self.read_record())
-        self.assertEqual(self.prefix.wait_for_state(self.service, harness.STOPPED), harness.STOPPED)
-
+        started = self.run_and_stop()
         lines = started.split("\n")
-        options = [line[len("option "):] for line in lines if line.startswith("option ")]
+        options = vm_options(started)
         self.assertIn("create version=0x10002 nOptions=%d ignoreUnrecognized=1" % len(options), lines)
 
         # The values only the run decides: the executable's path as the service manager
@@ -114,34 +89,24 @@ class LaunchOptionsTest(harness.PrefixTest):
             "exit",  # the JVM's exit hook (its address rides in extraInfo)
         ])
 
-        main = lines.index(next(line for line in lines if line.startswith("main argc=")))
-        args = [line[len("arg "):] for line in lines[main + 1:] if line.startswith("arg ")]
-        self.assertEqual(lines[main], "main argc=%d" % len(args))
+        args = main_args(started)
+        self.assertIn("main argc=%d" % len(args), lines)
         self.assertEqual(args, ["false", "org.example.Main", "", "", "true",
                                 "plain", "fixed", "two words", "\u00e9t\u00e9\u4e2d", self.service])
         self.assertIn("FindClass com/kavrin/runtime/WinLauncher", lines)
 
     def test_exit_straight_through_exit_process(self):
-        self.control.write_text("exit-process\n")
-        self.install("plain")
-        self.start()
-        self.assertTrue(wait_for(lambda: "\narg " + self.service + "\n" in self.read_record()), self.read_record())
-        self.prefix.run(self.exe, ["-stop"])
-        self.assertTrue(wait_for(lambda: self.read_record().endswith("exit 0 via Shutdown\n")), self.read_record())
+        self.install("plain", control="exit-process\n")
+        self.run_and_stop()
         # Nothing ran after the exit call: DestroyJavaVM is never reached, and our atexit
         # list never runs; the process-end hook still reports the service stopped.
-        self.assertNotIn("DestroyJavaVM", self.read_record())
-        self.assertEqual(self.prefix.wait_for_state(self.service, harness.STOPPED), harness.STOPPED)
-        self.assertEqual(self.prefix.query_service(self.service)["win32_exit_code"], "0")
+        self.assertNotIn("DestroyJavaVM", record_text(self.record))
 
     def test_main_throwing_stops_the_service_with_exit_code_1(self):
-        self.control.write_text("main-throws\n")
-        self.install("plain")
-        self.start()
-        self.assertEqual(self.prefix.wait_for_state(self.service, harness.STOPPED), harness.STOPPED)
-        info = self.prefix.query_service(self.service)
+        self.install("plain", control="main-throws\n")
+        info = self.wait_for_state(self.service, harness.STOPPED)
         self.assertEqual(info["win32_exit_code"], "1", info)
-        record = self.read_record().split("\n")
+        record = record_text(self.record).split("\n")
         self.assertIn("ExceptionDescribe java/lang/IllegalStateException", record)
         self.assertNotIn("exit 0 via Shutdown", record)
 

@@ -14,6 +14,7 @@ from pathlib import Path
 
 import harness
 import homes
+from harness import record_text
 
 NAME = "HelloService"
 INSTALL_DIR = "C:\\Program Files\\Kavrin Example\\Hello Service"
@@ -85,7 +86,7 @@ class MsiPackage(harness.PrefixTest):
         return Path(self.prefix.linuxpath(INSTALL_DIR + ("\\" + rel if rel else "")))
 
     def main_calls(self):
-        return self.record.read_text().count("main argc=") if self.record.exists() else 0
+        return record_text(self.record).count("main argc=")
 
     def products(self):
         """Display names of the products registered for uninstall."""
@@ -93,8 +94,7 @@ class MsiPackage(harness.PrefixTest):
         return [line.split("    ")[-1] for line in r.stdout.splitlines() if "DisplayName" in line]
 
     def assertRunningFromInstallDir(self, description):
-        self.assertEqual(self.prefix.wait_for_state(NAME, harness.RUNNING, timeout=120), harness.RUNNING)
-        info = self.prefix.query_service(NAME)
+        info = self.wait_for_state(NAME, harness.RUNNING, timeout=120)
         # Quoted although Wine's msiexec registers the table's path unquoted: the
         # package's -configure step mended it before the service started.
         self.assertEqual(info["binary_path"], '"%s"' % EXE)
@@ -102,8 +102,7 @@ class MsiPackage(harness.PrefixTest):
         self.assertEqual(info["display_name"], description.replace("Kavrin example, version", "Hello Service"))
         self.assertEqual(self.prefix.reg_query(EVENT_SOURCE_KEY, "EventMessageFile"), EXE)
         self.assertEqual(info["start_type"], "2")
-        r = self.prefix.run(EXE, ["-status"])
-        self.assertEqual((r.rc, r.stdout), (0, "Running.\nAuto-start.\n"), r)
+        self.verb(EXE, "-status")  # 0: running, registered with this path
         self.assertEqual(self.products().count("Hello Service"), 1)
 
     # ---- the scenario, in order: each step starts from the previous one's state
@@ -141,7 +140,7 @@ class MsiPackage(harness.PrefixTest):
     def uninstall_and_check_nothing_is_left(self):
         r = self.msiexec("/x", self.prefix.winpath(self.v2))
         self.assertEqual(r.rc, 0, r)
-        self.assertIsNone(self.prefix.wait_for_state(NAME, None))
+        self.wait_for_state(NAME, None)
         self.assertFalse(self.installed().exists(), list(self.installed().rglob("*")) if self.installed().exists() else "")
         self.assertFalse(self.installed().parent.exists())  # the manufacturer's folder too
         self.assertEqual(self.products().count("Hello Service"), 0)

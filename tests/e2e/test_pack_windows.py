@@ -10,6 +10,7 @@ import unittest
 
 import harness
 import homes
+from harness import record_text
 
 PACK_EXE = os.path.join(harness.WINDOWS_BIN, "kavrin-pack.exe")
 EXAMPLE_JAR = os.path.join(harness.HOST_BIN, "..", "examples", "hello-service.jar")
@@ -51,22 +52,19 @@ class WindowsBuilderTest(harness.PrefixTest):
                        capture_output=True)
         result = self.pack_exe("build", "svc.toml", "-o", "windows.exe", "--stub", self.prefix.winpath(harness.STUB))
         self.assertEqual(result.rc, 0, result.stderr)
-        self.assertIn("2 included file(s)", result.stdout)
         with open(host, "rb") as a, open(os.path.join(self.work, "windows.exe"), "rb") as b:
             self.assertTrue(a.read() == b.read(), "the two builds differ")
 
         result = self.pack_exe("inspect", "windows.exe")
         self.assertEqual(result.rc, 0, result.stderr)
-        self.assertIn("name = 'kvrpackwin'  # key 101\n", result.stdout)
+        # Read back as written, the text outside the ANSI code page too (the format: PackCliTest).
         self.assertIn("description = 'Built on Windows \u2713'  # key 20017\n", result.stdout)
 
     def test_exit_codes(self):
         with open(os.path.join(self.work, "bad.toml"), "w") as f:
             f.write("[java]\nclass-path = ['Q0lib']\n")
         result = self.pack_exe("build", "bad.toml", "-o", "bad.exe", "--stub", self.prefix.winpath(harness.STUB))
-        self.assertEqual(result.rc, 1)
-        self.assertIn("bad.toml:2: setting 'java.class-path': class path entry 'Q0lib' has the type letter 'Q'",
-                      result.stderr)
+        self.assertEqual(result.rc, 1, result)  # the message: PackProjectTest
         self.assertFalse(os.path.exists(os.path.join(self.work, "bad.exe")))
         result = self.pack_exe("build", "svc.toml", "-o", "no\\such\\dir\\x.exe",
                                "--stub", self.prefix.winpath(harness.STUB))
@@ -90,17 +88,17 @@ class WindowsBuilderTest(harness.PrefixTest):
         record = jre.bin.path / "server" / "jvm-record.txt"
         exe = str(root / "svc.exe")
 
-        self.assertEqual(self.prefix.run(exe, ["-install"]).rc, 0)
+        self.verb(exe, "-install")
         self.addCleanup(self.prefix.run, exe, ["-uninstall"], timeout=120)
-        self.assertEqual(self.prefix.run(exe, ["-start"]).rc, 0)
-        harness.wait_for(lambda: "main argc=" in (record.read_text() if record.exists() else ""))
-        text = record.read_text() if record.exists() else ""
+        self.verb(exe, "-start")
+        harness.wait_for(lambda: "main argc=" in record_text(record))
+        text = record_text(record)
         self.assertIn("main argc=", text, "the runtime in jre\\ was not used")
         class_path = next((line for line in text.split("\n") if line.startswith("option -Djava.class.path=")), "")
         self.assertIn("c:\\newuser\\lib\\hello-service.jar", class_path.lower())
-        self.assertEqual(self.prefix.wait_for_state(name, harness.RUNNING), harness.RUNNING)
-        self.assertEqual(self.prefix.run(exe, ["-stop"]).rc, 0)
-        self.assertEqual(self.prefix.wait_for_state(name, harness.STOPPED), harness.STOPPED)
+        self.wait_for_state(name, harness.RUNNING)
+        self.verb(exe, "-stop")
+        self.wait_for_state(name, harness.STOPPED)
 
 
 if __name__ == "__main__":

@@ -15,102 +15,31 @@ import unittest
 from pathlib import Path
 
 import harness
-import homes
-from harness import TESTSVC, wait_for
+from harness import TESTSVC, main_args, needs_jvm, record_text, vm_options, wait_for
 
-MAIN_CLASS = "org.example.Main"
 # The launcher log's phase lines of a service start, in the order they happen.
 PHASES = ["configuration read", "extraction", "deletion queue", "JVM search", "library load", "JVM creation", "main"]
 DELETION_QUEUE = "HKCU\\SOFTWARE\\dalvenco\\kavrin\\temp"
 
 
-def stand_in_emulates_jni():
-    """Whether the stand-in jvm.dll creates a VM (its JNI emulation, with the control
-    words, is built in) or only refuses, as its first version did."""
-    with open(os.path.join(harness.FIXTURES, "jvm.dll"), "rb") as f:
-        return b"exit-process" in f.read()
-
-
-needs_jvm = unittest.skipUnless(stand_in_emulates_jni(), "the stand-in jvm.dll has no JNI emulation in this build")
-
-
-class ServiceScenario(harness.PrefixTest):
-    """The helpers of both service classes below; no tests of its own."""
-
-    def make_service(self, name, jre_version="1.8.0_202", search=None, java_delay_ms=0, control="", extra=""):
-        """A packed service in C:\\<name>\\app with its own stand-in runtime in C:\\<name>\\jre."""
-        root = self.drive_c / name
-        jre = homes.make_jre(root / "jre", self.fx, jre_version, jvm_subdir="server", delay_ms=java_delay_ms)
-        dll_dir = jre.bin.path / "server"
-        (dll_dir / "jvm-control.txt").write_text(control)
-        app = root / "app"
-        app.mkdir(parents=True, exist_ok=True)
-        search = search if search is not None else "B" + self.prefix.winpath(str(jre.path))
-        toml = "\n".join([
-            "[project]", "defaults = true",
-            "[files]", "runtime = true",  # the start classes, extracted at start
-            "[raw]",
-            '"101" = "%s"' % name,
-            '"122" = "%s"' % MAIN_CLASS,
-            "\"128\" = '%s'" % search,
-            extra,
-            "",
-        ])
-        exe = harness.pack(str(app), toml, name="svc.exe")
-        self.addCleanup(self.remove_service, exe)
-        return exe, jre, dll_dir / "jvm-record.txt"
-
-    def remove_service(self, exe):
-        self.prefix.run(exe, ["-uninstall"], timeout=120)
-
-    def verb(self, exe, *args, timeout=120):
-        return self.prefix.run(exe, list(args), timeout=timeout)
-
-    def wait_state(self, name, state, timeout=60):
-        wait_for(lambda: (self.query(name) or {}).get("state") == str(state), timeout)
-        return self.query(name)
-
-    @staticmethod
-    def record(path):
-        return path.read_bytes().decode("utf-8") if path.exists() else ""
-
-    @staticmethod
-    def main_args(record_text):
-        lines = record_text.split("\n")
-        start = max(i for i, line in enumerate(lines) if line.startswith("main argc="))
-        return [line[len("arg "):] for line in lines[start + 1:] if line.startswith("arg ")]
-
-    @staticmethod
-    def options(record_text):
-        return [line[len("option "):] for line in record_text.split("\n") if line.startswith("option ")]
-
-    def start_and_wait_for_main(self, exe, name, record, *start_args):
-        before = self.record(record).count("main argc=")
-        r = self.svctool("start", name, *start_args)
-        self.assertEqual(r.rc, 0, r)
-        self.assertTrue(wait_for(lambda: self.record(record).count("main argc=") > before and
-                                 (self.query(name) or {}).get("state") == str(harness.RUNNING)),
-                        (self.record(record), self.query(name)))
-
-
-class ServiceRun(ServiceScenario):
+class ServiceRun(harness.ServiceTest):
     prefix_name = "run"
 
     @needs_jvm
     def test_start_status_stop_and_the_deletion_queue(self):
         name = "kvrfull"
         exe, jre, record = self.make_service(name)
-        self.assertOutput(self.verb(exe, "-install"), 0, "Installed service '%s'.\n" % name)
+        self.verb(exe, "-install")
         # One argument on the registered command line (through the service API: Wine's
         # service manager does not re-read the registry).
         image = self.query(name)["binary_path"]
         self.assertEqual(self.svctool("setpath", name, image + " cmdarg").rc, 0)
 
         # Start arguments a and b, as `sc start NAME a b` gives them.
-        self.start_and_wait_for_main(exe, name, record, "a", "b")
-        text = self.record(record)
-        self.assertEqual(self.main_args(text), ["false", MAIN_CLASS, "", "", "true", "cmdarg", name, "a", "b"])
-        options = self.options(text)
+        self.start_and_wait_for_main(name, record, "a", "b")
+        text = record_text(record)
+        self.assertEqual(main_args(text), ["false", self.main_class, "", "", "true", "cmdarg", name, "a", "b"])
+        options = vm_options(text)
         self.assertEqual(options[0], "-Dkavrin.isService=true")
         temp_dir = next(o for o in options if o.startswith("-Dkavrin.tempDir="))[len("-Dkavrin.tempDir="):]
         self.assertRegex(temp_dir, r"\\kvr[^\\]*$")
@@ -119,9 +48,9 @@ class ServiceRun(ServiceScenario):
         self.assertIn(temp_dir + "\\kavrin-runtime.jar", class_path)
         self.assertIn("FindClass com/kavrin/runtime/WinLauncher", text)
 
-        self.assertOutput(self.verb(exe, "-status"), 0, "Running.\nAuto-start.\n")
-        self.assertOutput(self.verb(exe, "-stop"), 0, "Stopping service '%s'.\nService stopped\n" % name)
-        self.assertIn("exit 0 via Shutdown", self.record(record))
+        self.verb(exe, "-status")
+        self.verb(exe, "-stop")
+        self.assertIn("exit 0 via Shutdown", record_text(record))
         info = self.query(name)
         self.assertEqual((info["state"], info["win32_exit_code"]), ("1", "0"))
         # The extraction directory was queued (at start) in the service account's HKCU.
@@ -129,16 +58,16 @@ class ServiceRun(ServiceScenario):
         self.assertIn(temp_dir + ";", queued)
 
         # The next start deletes it; the list then holds only that start's own directory.
-        self.start_and_wait_for_main(exe, name, record)
+        self.start_and_wait_for_main(name, record)
         self.assertFalse(os.path.exists(self.prefix.linuxpath(temp_dir)))
-        second = [o for o in self.options(self.record(record)) if o.startswith("-Dkavrin.tempDir=")][-1]
+        second = [o for o in vm_options(record_text(record)) if o.startswith("-Dkavrin.tempDir=")][-1]
         second = second[len("-Dkavrin.tempDir="):]
         self.assertNotEqual(second, temp_dir)
         remaining = self.prefix.reg_query(DELETION_QUEUE, "delete_dir") or ""
         self.assertIn(second + ";", remaining)
         self.assertEqual(remaining.count(";"), 1, remaining)
         self.assertNotIn(temp_dir, remaining)
-        self.assertOutput(self.verb(exe, "-stop"), 0, "Stopping service '%s'.\nService stopped\n" % name)
+        self.verb(exe, "-stop")
 
     @needs_jvm
     def test_stopped_is_reported_when_the_jvm_ends_the_process_with_exit_process(self):
@@ -146,10 +75,10 @@ class ServiceRun(ServiceScenario):
         # atexit list nor our own _exit runs, only the process-end hook reports.
         name = "kvrexitp"
         exe, jre, record = self.make_service(name, control="exit-process\n")
-        self.assertOutput(self.verb(exe, "-install"), 0, "Installed service '%s'.\n" % name)
-        self.start_and_wait_for_main(exe, name, record)
-        self.assertOutput(self.verb(exe, "-stop"), 0, "Stopping service '%s'.\nService stopped\n" % name)
-        self.assertIn("exit 0 via Shutdown", self.record(record))
+        self.verb(exe, "-install")
+        self.start_and_wait_for_main(name, record)
+        self.verb(exe, "-stop")
+        self.assertIn("exit 0 via Shutdown", record_text(record))
         info = self.query(name)
         self.assertEqual((info["state"], info["win32_exit_code"]), ("1", "0"))
 
@@ -162,7 +91,7 @@ class ServiceRun(ServiceScenario):
         self.assertEqual(self.svctool("create", name, "3", binary).rc, 0)
         self.addCleanup(self.svctool, "delete", name)
         self.assertEqual(self.svctool("start", name).rc, 0)
-        self.assertEqual(self.wait_state(name, harness.RUNNING)["state"], "4")
+        self.wait_for_state(name, harness.RUNNING)
         self.svctool("control", name, "1")
         time.sleep(3)
         self.assertEqual(self.query(name)["state"], str(harness.STOP_PENDING))
@@ -171,8 +100,8 @@ class ServiceRun(ServiceScenario):
     def test_controls_interrogate_reports_unchanged_and_stop_keeps_the_checkpoint(self):
         name = "kvrctl"
         exe, jre, record = self.make_service(name)
-        self.assertOutput(self.verb(exe, "-install"), 0, "Installed service '%s'.\n" % name)
-        self.start_and_wait_for_main(exe, name, record)
+        self.verb(exe, "-install")
+        self.start_and_wait_for_main(name, record)
         before = self.query(name)
         self.assertEqual((before["checkpoint"], before["wait_hint"], before["controls_accepted"]), ("0", "50000", "5"))
         r = self.svctool("control", name, "4")  # interrogate
@@ -188,38 +117,36 @@ class ServiceRun(ServiceScenario):
         r = self.svctool("control", name, "1")  # stop: pending with the checkpoint unchanged
         self.assertEqual(r.rc, 0, r)
         self.assertIn("checkpoint=0\n", r.stdout)
-        info = self.wait_state(name, harness.STOPPED)
-        self.assertEqual((info["state"], info["win32_exit_code"], info["checkpoint"]), ("1", "0", "0"))
+        info = self.wait_for_state(name, harness.STOPPED)
+        self.assertEqual((info["win32_exit_code"], info["checkpoint"]), ("0", "0"))
 
     def test_no_usable_jvm_stops_with_exit_code_one(self):
         name = "kvrnojvm"
         exe, jre, record = self.make_service(name, search="BC:\\nowhere\\jre")
-        self.assertOutput(self.verb(exe, "-install"), 0, "Installed service '%s'.\n" % name)
+        self.verb(exe, "-install")
         self.assertEqual(self.svctool("start", name).rc, 0)
-        info = self.wait_state(name, harness.STOPPED)
-        self.assertEqual((info["state"], info["win32_exit_code"]), ("1", "1"))
-        self.assertOutput(self.verb(exe, "-status"), 3, "Not running.\nAuto-start.\n")
+        self.assertEqual(self.wait_for_state(name, harness.STOPPED)["win32_exit_code"], "1")
+        self.verb(exe, "-status", rc=3)
         # No JVM was created. Message 1001 goes to the service's standard error, which
         # Wine gives a service no Windows handle for; the text and its route to standard
         # error are proven in the host tests of LoadDLL and the error display.
-        self.assertNotIn("create version", self.record(record))
+        self.assertNotIn("create version", record_text(record))
 
     @needs_jvm
     def test_stop_while_the_jvm_search_is_running(self):
         name = "kvrslow"
         exe, jre, record = self.make_service(name, java_delay_ms=6000)
-        self.assertOutput(self.verb(exe, "-install"), 0, "Installed service '%s'.\n" % name)
+        self.verb(exe, "-install")
         self.assertEqual(self.svctool("start", name).rc, 0)
         self.assertTrue(wait_for(lambda: jre.runs() > 0 or "java-runs" in str(os.listdir(jre.bin.path))))
-        self.assertEqual(self.record(record), "")  # still searching
-        r = self.verb(exe, "-stop", timeout=120)
-        self.assertOutput(r, 0, "Stopping service '%s'.\nService stopped\n" % name)
+        self.assertEqual(record_text(record), "")  # still searching
+        self.verb(exe, "-stop")
         info = self.query(name)
         self.assertEqual((info["state"], info["win32_exit_code"]), ("1", "0"))
-        self.assertEqual(self.record(record), "")  # stopped before a JVM existed: none was created
+        self.assertEqual(record_text(record), "")  # stopped before a JVM existed: none was created
 
 
-class ServiceRunLogged(ServiceScenario):
+class ServiceRunLogged(harness.ServiceTest):
     """KAVRIN_LOG=yes in the service's environment (the system environment, read by
     the service manager when the wineserver starts)."""
     prefix_name = "runlog"
@@ -230,11 +157,10 @@ class ServiceRunLogged(ServiceScenario):
         name = "kvrlog"
         exe, jre, record = self.make_service(name)
         before = set(glob.glob(str(self.drive_c / "**" / "mvx_nlog_*"), recursive=True))
-        self.assertEqual(self.verb(exe, "-install").rc, 0)
+        self.verb(exe, "-install")
         self.assertEqual(self.svctool("start", name).rc, 0)
-        self.assertTrue(wait_for(lambda: "main argc=" in self.record(record)))
-        r = self.verb(exe, "-stop")
-        self.assertEqual(r.stdout, "Stopping service '%s'.\nService stopped\n" % name)
+        self.assertTrue(wait_for(lambda: "main argc=" in record_text(record)))
+        self.verb(exe, "-stop")
         logs = [p for p in glob.glob(str(self.drive_c / "**" / "mvx_nlog_*"), recursive=True) if p not in before]
         texts = [Path(p).read_text(errors="replace") for p in logs]
         service_log = next((t for t in texts if "launch done" in t), None)

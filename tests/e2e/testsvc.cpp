@@ -76,10 +76,11 @@ int query(const char* name) {
         deps += p;
     }
     std::printf("service_type=%lu\nstart_type=%lu\nerror_control=%lu\nbinary_path=%s\ndependencies=%s\n"
-                "display_name=%s\n",
+                "display_name=%s\nstart_name=%s\n",
                 config->dwServiceType, config->dwStartType, config->dwErrorControl,
                 config->lpBinaryPathName ? config->lpBinaryPathName : "", deps.c_str(),
-                config->lpDisplayName ? config->lpDisplayName : "");
+                config->lpDisplayName ? config->lpDisplayName : "",
+                config->lpServiceStartName ? config->lpServiceStartName : "");
     std::vector<BYTE> descBuffer(16384);
     if (QueryServiceConfig2W(service.h, SERVICE_CONFIG_DESCRIPTION, descBuffer.data(), descBuffer.size(), &needed)) {
         auto* desc = reinterpret_cast<SERVICE_DESCRIPTIONW*>(descBuffer.data());
