@@ -1,6 +1,7 @@
 """Included files under Wine: a packed stub started from a console without a verb
 writes its included files into a new kvr*.tmp_dir* directory, and a damaged stream
-stops it with internal error 16."""
+stops it (exit code 1). The messages and log lines are the host tests'
+(ExtractionTest, ServiceMainTest); here the files, directories and exit codes."""
 
 import glob
 import os
@@ -64,9 +65,7 @@ class ExtractionTest(harness.PrefixTest):
         outcome = {}
         runner = threading.Thread(target=lambda: outcome.setdefault("result", self.run_stub(exe, temp_dir)))
         runner.start()
-        deadline = time.monotonic() + 60
-        while "extracting files done" not in read_log(temp_dir) and runner.is_alive() and time.monotonic() < deadline:
-            time.sleep(0.1)
+        harness.wait_for(lambda: "extracting files done" in read_log(temp_dir) or not runner.is_alive())
         dirs = glob.glob(os.path.join(temp_dir, "kvr*.tmp_dir*"))
         alive, copy, still_there = runner.is_alive(), None, None
         if alive and len(dirs) == 1:
@@ -95,16 +94,7 @@ class ExtractionTest(harness.PrefixTest):
         # The temporary file that named the directory is gone.
         self.assertFalse(os.path.exists(dirs[0][: dirs[0].rindex("_dir")]))
 
-        log = read_log(temp_dir)
-        win_dir = self.prefix.winpath(dirs[0])
-        self.assertIn("\nextracting files\nIncluded files: 3\n", log)
-        self.assertIn("Temp dir: %s\n" % win_dir, log)
-        self.assertIn("extracting %s\\empty.bin (size: 0)\n" % win_dir, log)
-        self.assertIn("extracting %s\\big.bin (size: 8193)\n" % win_dir, log)
-        self.assertIn("extracting %s\\binary.bin (size: %d)\n" % (win_dir, len(BINARY)), log)
-        self.assertIn("extracting files done\n", log)
-
-    def test_truncated_stream_stops_with_internal_error_16(self):
+    def test_truncated_stream_stops_the_launch(self):
         src = self.new_dir("src-cut")
         write_files(src, {"a.bin": BINARY, "big.bin": BIG})
         exe = harness.pack(src, project_text(["a.bin", "big.bin"]), name=STUB_NAME)
@@ -112,15 +102,9 @@ class ExtractionTest(harness.PrefixTest):
             f.truncate(os.path.getsize(exe) - 100)
         temp_dir = self.new_dir("tmp-cut")
 
-        result = self.run_stub(exe, temp_dir)
-        self.assertEqual(result.rc, 1)
-        self.assertIn("An internal error occurred (error code: 16)", result.stderr)
-        log = read_log(temp_dir)
-        # The second record gets 8093 of its 8193 bytes, then a read delivers nothing.
-        self.assertRegex(log, r"\nERROR: ReadFile failed 0 \d+ 8093\n")
-        self.assertRegex(log, r"\nERROR: Failed to extract [^\n]*\\big\.bin\n")
-        self.assertNotIn("extracting files done", log)
-        # The file already extracted is held open, so the directory stays with it.
+        self.assertEqual(self.run_stub(exe, temp_dir).rc, 1)
+        # The second record gets 8093 of its 8193 bytes, then a read delivers nothing: the
+        # partial file goes, the file already extracted is held open, so the directory stays with it.
         dirs = glob.glob(os.path.join(temp_dir, "kvr*.tmp_dir*"))
         self.assertEqual(len(dirs), 1)
         self.assertEqual(os.listdir(dirs[0]), ["a.bin"])
@@ -148,7 +132,7 @@ class ExtractionTest(harness.PrefixTest):
     def test_file_planted_in_the_new_directory_stops_the_launch(self):
         # Someone who finds the directory while the first file is written and puts
         # app.jar (and 0.jar) into it: app.jar is never written into nor used, the launch
-        # stops with internal error 16, so nothing planted reaches a class path.
+        # stops, so nothing planted reaches a class path.
         # (Wine keeps the directory's entries but does not enforce them for the same
         # account; the descriptor itself is checked by the win32 tests.)
         src = self.new_dir("src-plant")
@@ -179,26 +163,19 @@ class ExtractionTest(harness.PrefixTest):
             if "dir" not in planted:
                 continue
             self.assertEqual(result.rc, 1, result.stderr)
-            self.assertIn("An internal error occurred (error code: 16)", result.stderr)
-            log = read_log(temp_dir)
-            self.assertIn("app.jar exists already\n", log)
-            self.assertNotIn("extracting files done", log)
             # The failed extraction empties its directory, planted files included.
             self.assertFalse(os.path.exists(os.path.join(planted["dir"], "0.jar")))
             return
         self.fail("the planting never won the race")
 
-    def test_name_leaving_the_directory_is_refused_with_internal_error_11(self):
+    def test_name_leaving_the_directory_is_refused(self):
         src = self.new_dir("src-unsafe")
         write_files(src, {"a.bin": BINARY})
         # The builder refuses such names, so the raw key carries the hostile one.
         exe = harness.pack(src, project_text(["a.bin"], raw='"2003" = "..\\\\escaped.bin"'), name=STUB_NAME)
         temp_dir = self.new_dir("tmp-unsafe")
 
-        result = self.run_stub(exe, temp_dir)
-        self.assertEqual(result.rc, 1)
-        self.assertIn("An internal error occurred (error code: 11)", result.stderr)
-        self.assertIn("ERROR: Refusing included file name ..\\escaped.bin\n", read_log(temp_dir))
+        self.assertEqual(self.run_stub(exe, temp_dir).rc, 1)
         self.assertFalse(os.path.exists(os.path.join(temp_dir, "escaped.bin")))
         self.assertEqual(glob.glob(os.path.join(temp_dir, "kvr*.tmp_dir*")), [])
 

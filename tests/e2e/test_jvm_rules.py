@@ -71,8 +71,7 @@ class JvmRulesTest(JvmPrefixTest):
 
         del env["GOOD_HOME"]
         none = self.prefix.run(exe, ["-diagnose"], env=env, timeout=120)
-        self.assertEqual(none.rc, 1, repr(none))
-        self.assertIn("Chosen: none", none.stdout)
+        self.assertEqual(none.rc, 1, repr(none))  # none chosen (the report's text: DiagnoseTest)
         self.prefix.reg_delete(CACHE_KEY)
 
 
