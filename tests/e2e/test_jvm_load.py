@@ -29,7 +29,6 @@ class LoadDllTest(JvmPrefixTest):
         self.assertTrue(r["PATH"].endswith(";" + bin_dir), r["PATH"])
         self.assertTrue(r["crtPATH"].endswith(";" + bin_dir), r["crtPATH"])
         self.assertEqual(r["jvmHome"], bin_dir + "\\..")
-        self.assertIn("Loading of JVM-DLL successful", r.log)
         self.assertEqual(r.stderr.strip(), "")
 
     def test_development_kit_loads_from_jre_bin_server(self):
@@ -61,7 +60,6 @@ class LoadDllTest(JvmPrefixTest):
         home = homes.make_jre(self.root / "nolib", self.fx, "1.6.0_03", jvm_subdir=None)
         r = self.load("--location", self.prefix.winpath(str(home.path)), "--java-exe", "0", "--quiet")
         self.assertEqual(r["result"], "0")
-        self.assertIn("ERROR: Could not get DLL-Handle.", r.log)
         self.assertEqual(r.stderr.strip(), "")
 
 

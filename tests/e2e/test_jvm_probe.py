@@ -1,5 +1,6 @@
 """The java -version probe and the per-user version cache against the real
-registry, files and processes, with the stand-in java.exe."""
+registry, files and processes, with the stand-in java.exe. Which way a version was
+found shows in the runs of java.exe and the cache; the log lines are ProbeTest's."""
 import shutil
 import unittest
 
@@ -23,7 +24,6 @@ class ProbeAndCacheTest(JvmPrefixTest):
         self.assertEqual(first["kind"], "2")
         self.assertEqual(first["javaExe"], exe)
         self.assertEqual(home.runs(), 1)
-        self.assertIn("got version from execution 1.6.0_03", first.log)
         self.assertTrue(exe.startswith("c:\\"), exe)
 
         values = self.cache_values(exe)
@@ -36,13 +36,11 @@ class ProbeAndCacheTest(JvmPrefixTest):
         second = self.search(home)
         self.assertEqual(second["javaExe"], exe)
         self.assertEqual(home.runs(), 1, "the second search ran java.exe")
-        self.assertIn("got version from registry 1.6.0_03", second.log)
 
         home.bin.touch()
         third = self.search(home)
         self.assertEqual(third["kind"], "2")
         self.assertEqual(home.runs(), 2, "a changed java.exe was not probed again")
-        self.assertIn("got version from execution 1.6.0_03", third.log)
         self.assertNotEqual(self.cache_values(exe)["LastWriteTime"][1], data)
 
     def test_nonzero_exit_caches_1_0_0(self):
@@ -50,8 +48,6 @@ class ProbeAndCacheTest(JvmPrefixTest):
         exe = self.win(home.bin.java_exe)
         r = self.driver("check", exe, config={"126": "1.5"})
         self.assertEqual(r["result"], "0")
-        self.assertIn("Exit Code 1", r.log)
-        self.assertIn("couldn't get version", r.log)
         self.assertEqual(self.cache_values(exe)["Version"], ("REG_SZ", "1.0.0"))
         # The next check takes 1.0.0 from the cache: below 1.5, accepted without a minimum.
         self.assertEqual(self.driver("check", exe, config={"126": "1.5"})["result"], "0")
@@ -65,8 +61,7 @@ class ProbeAndCacheTest(JvmPrefixTest):
         exe = self.win(home.bin.java_exe)
         r = self.driver("--timeout", "1500", "check", exe)
         self.assertEqual(r["result"], "0")
-        self.assertIn("Exit Code 259", r.log)
-        self.assertIn("Terminating process", r.log)
+        self.assertIn("Terminating process", r.log)  # the only view of the kill
         self.assertLess(int(r["elapsedMs"]), 20000)
         self.assertIsNone(self.cache_values(exe))
         self.assertEqual(home.runs(), 1)
@@ -77,7 +72,6 @@ class ProbeAndCacheTest(JvmPrefixTest):
         exe = self.win(home.bin.java_exe)
         r = self.driver("check", exe)
         self.assertEqual(r["result"], "0")
-        self.assertIn("couldn't get version", r.log)
         self.assertIsNone(self.cache_values(exe))
 
     def test_text_after_the_closing_quote_is_not_part_of_the_version(self):
@@ -97,7 +91,6 @@ class ProbeAndCacheTest(JvmPrefixTest):
         r = self.search(home)
         self.assertEqual(r["kind"], "2")
         self.assertEqual(r["javaExe"], exe)
-        self.assertIn("got version from execution 1.6.0_03", r.log)
         self.assertEqual(home.runs(), 1)
         self.assertEqual(homes.Bin(self.root).runs(), 0)
         self.assertTrue(home.bin.command_lines()[0].endswith(" -version"), home.bin.command_lines())

@@ -28,18 +28,16 @@ class JvmRulesTest(JvmPrefixTest):
 
         classic = self.search_variable(home, None, "1.8")  # no key: classic
         self.assertEqual(classic["kind"], "0")
-        self.assertIn("couldn't get version", classic.log)
 
         modern = self.search_variable(home, "modern", "1.8")
         self.assertEqual(modern["kind"], "3")
         self.assertEqual(modern["javaExe"], exe)
-        self.assertIn("got version from execution 17.0.9", modern.log)
+        self.assertEqual(self.cache_values(exe)["Version"], ("REG_SZ", "17.0.9"))
 
         # min-version 9 admits 17 as a number, not as text (the cached 17.0.9 now serves both).
         self.assertEqual(self.search_variable(home, "modern", "9")["kind"], "3")
         refused = self.search_variable(home, "classic", "9")
         self.assertEqual(refused["kind"], "0")
-        self.assertIn("got version from registry 17.0.9", refused.log)
         self.assertEqual(home.runs(), 2)  # the classic probe that failed, the modern one
 
     def test_release_file_spares_every_run(self):
@@ -48,8 +46,7 @@ class JvmRulesTest(JvmPrefixTest):
         config = {"126": "1.8", "128": "B" + self.prefix.winpath(str(home.path)), "3100": "modern"}
         r = self.driver("search", config=config)
         self.assertEqual(r["kind"], "2")
-        self.assertIn("got version from release file 17.0.9", r.log)
-        self.assertEqual(home.runs(), 0)
+        self.assertEqual(home.runs(), 0)  # the version came from the release file
         self.assertEqual(self.cache_values(self.win(home.bin.java_exe))["Version"], ("REG_SZ", "17.0.9"))
 
     def test_diagnose_explains_three_candidates_and_exits_by_the_outcome(self):
