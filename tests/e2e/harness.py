@@ -272,15 +272,19 @@ class WinePrefix:
         self._server("-p")
 
 
+def write_files(directory, files):
+    """Writes {relative name: bytes or str (UTF-8)} under directory, creating folders."""
+    os.makedirs(directory, exist_ok=True)
+    for rel, content in files.items():
+        path = Path(directory, rel)
+        path.parent.mkdir(parents=True, exist_ok=True)
+        path.write_bytes(content.encode("utf-8") if isinstance(content, str) else content)
+
+
 def pack(tmpdir, toml_text, name="svc.exe", extra_files=None, stub=STUB):
     """Writes the project file (and extra_files: {relative name: bytes or str}) into
     tmpdir, packs it onto stub with the host builder, returns the output's path."""
-    os.makedirs(tmpdir, exist_ok=True)
-    for rel, content in (extra_files or {}).items():
-        path = os.path.join(tmpdir, rel)
-        os.makedirs(os.path.dirname(path), exist_ok=True)
-        with open(path, "wb") as f:
-            f.write(content.encode("utf-8") if isinstance(content, str) else content)
+    write_files(tmpdir, extra_files or {})
     project = os.path.join(tmpdir, os.path.splitext(name)[0] + ".toml")
     with open(project, "w", encoding="utf-8") as f:
         f.write(toml_text)

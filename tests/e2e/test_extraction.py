@@ -34,12 +34,6 @@ def project_text(names, raw=""):
     return PROJECT.format(names=", ".join('"%s"' % n for n in names), raw=raw)
 
 
-def write_files(directory, files):
-    for name, content in files.items():
-        with open(os.path.join(directory, name), "wb") as f:
-            f.write(content)
-
-
 def read_log(temp_dir):
     logs = harness.launcher_logs(temp_dir)
     if not logs:
@@ -56,7 +50,7 @@ class ExtractionTest(harness.PrefixTest):
     def test_three_files_extracted_byte_identical(self):
         src = self.new_dir("src-ok")
         files = {"empty.bin": b"", "big.bin": BIG, "binary.bin": BINARY}
-        write_files(src, files)
+        harness.write_files(src, files)
         exe = harness.pack(src, project_text(["empty.bin", "big.bin", "binary.bin"]), name=STUB_NAME)
         temp_dir = self.new_dir("tmp-ok")
 
@@ -96,7 +90,7 @@ class ExtractionTest(harness.PrefixTest):
 
     def test_truncated_stream_stops_the_launch(self):
         src = self.new_dir("src-cut")
-        write_files(src, {"a.bin": BINARY, "big.bin": BIG})
+        harness.write_files(src, {"a.bin": BINARY, "big.bin": BIG})
         exe = harness.pack(src, project_text(["a.bin", "big.bin"]), name=STUB_NAME)
         with open(exe, "r+b") as f:  # the stream is the last thing in the file
             f.truncate(os.path.getsize(exe) - 100)
@@ -113,7 +107,7 @@ class ExtractionTest(harness.PrefixTest):
         # The name once came from the clock and rand() seeded with the time: two starts
         # in one second shared the number, and anyone could work the name out in advance.
         src = self.new_dir("src-two")
-        write_files(src, {"a.bin": BINARY})
+        harness.write_files(src, {"a.bin": BINARY})
         exe = harness.pack(src, project_text(["a.bin"]), name=STUB_NAME)
         temp_dir = self.new_dir("tmp-two")
         runs = [threading.Thread(target=self.run_stub, args=(exe, temp_dir)) for _ in range(2)]
@@ -136,7 +130,7 @@ class ExtractionTest(harness.PrefixTest):
         # (Wine keeps the directory's entries but does not enforce them for the same
         # account; the descriptor itself is checked by the win32 tests.)
         src = self.new_dir("src-plant")
-        write_files(src, {"big.bin": os.urandom(40 << 20), "app.jar": b"PK-real"})
+        harness.write_files(src, {"big.bin": os.urandom(40 << 20), "app.jar": b"PK-real"})
         exe = harness.pack(src, project_text(["big.bin", "app.jar"]), name=STUB_NAME)
         for attempt in range(3):
             temp_dir = self.new_dir("tmp-plant%d" % attempt)
@@ -170,7 +164,7 @@ class ExtractionTest(harness.PrefixTest):
 
     def test_name_leaving_the_directory_is_refused(self):
         src = self.new_dir("src-unsafe")
-        write_files(src, {"a.bin": BINARY})
+        harness.write_files(src, {"a.bin": BINARY})
         # The builder refuses such names, so the raw key carries the hostile one.
         exe = harness.pack(src, project_text(["a.bin"], raw='"2003" = "..\\\\escaped.bin"'), name=STUB_NAME)
         temp_dir = self.new_dir("tmp-unsafe")

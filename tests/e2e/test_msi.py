@@ -65,9 +65,7 @@ class MsiPackage(harness.PrefixTest):
     @classmethod
     def package(cls, version, jre_win, files):
         directory = os.path.join(cls.work, "v" + version)
-        for rel, content in files.items():
-            os.makedirs(os.path.dirname(os.path.join(directory, rel)), exist_ok=True)
-            Path(directory, rel).write_text(content)
+        harness.write_files(directory, files)
         project = os.path.join(directory, "hello-service.toml")
         Path(project).write_text(PROJECT.format(version=version, jre=jre_win))
         output = os.path.join(directory, "hello-service.msi")

@@ -34,14 +34,9 @@ class WindowsBuilderTest(harness.PrefixTest):
     @classmethod
     def setUpClass(cls):
         super().setUpClass()
-        os.makedirs(os.path.join(cls.work, "files"))
-        with open(os.path.join(cls.work, "files", "data.bin"), "wb") as f:
-            f.write(bytes(range(256)) * 70)
-        with open(os.path.join(cls.work, "notes.txt"), "w") as f:
-            f.write("carried\n")
+        harness.write_files(cls.work, {"files/data.bin": bytes(range(256)) * 70, "notes.txt": "carried\n",
+                                       "svc.toml": PROJECT, "bad.toml": "[java]\nclass-path = ['Q0lib']\n"})
         cls.project = os.path.join(cls.work, "svc.toml")
-        with open(cls.project, "w", encoding="utf-8") as f:
-            f.write(PROJECT)
 
     def pack_exe(self, *args):
         return self.prefix.run(PACK_EXE, list(args), cwd=self.work)
@@ -61,8 +56,6 @@ class WindowsBuilderTest(harness.PrefixTest):
         self.assertIn("description = 'Built on Windows \u2713'  # key 20017\n", result.stdout)
 
     def test_exit_codes(self):
-        with open(os.path.join(self.work, "bad.toml"), "w") as f:
-            f.write("[java]\nclass-path = ['Q0lib']\n")
         result = self.pack_exe("build", "bad.toml", "-o", "bad.exe", "--stub", self.prefix.winpath(harness.STUB))
         self.assertEqual(result.rc, 1, result)  # the message: PackProjectTest
         self.assertFalse(os.path.exists(os.path.join(self.work, "bad.exe")))
