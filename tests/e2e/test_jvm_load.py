@@ -60,6 +60,7 @@ class LoadDllTest(JvmPrefixTest):
         home = homes.make_jre(self.root / "nolib", self.fx, "1.6.0_03", jvm_subdir=None)
         r = self.load("--location", self.prefix.winpath(str(home.path)), "--java-exe", "0", "--quiet")
         self.assertEqual(r["result"], "0")
+        self.assertIn("ERROR: Could not get DLL-Handle.", r.log)
         self.assertEqual(r.stderr.strip(), "")
 
 
