@@ -4,7 +4,7 @@
 
 namespace kavrin {
 
-std::optional<std::string> readFileBytes(Context& ctx, const std::string& path, size_t maxBytes) {
+std::optional<std::string> readFileBytes(Process& ctx, const std::string& path, size_t maxBytes) {
     auto file = ctx.os.fs.openFile(path, FileAccess::Read, FileShare::ReadWrite, FileDisposition::OpenExisting);
     if (!file) return std::nullopt;
     constexpr size_t kChunk = 4096;

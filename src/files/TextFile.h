@@ -6,12 +6,12 @@
 #include <string>
 #include <string_view>
 
-#include "config/Context.h"
+#include "diagnostics/Process.h"
 
 namespace kavrin {
 
 // Up to maxBytes of the file's bytes as stored; nullopt when it cannot be opened.
-std::optional<std::string> readFileBytes(Context& ctx, const std::string& path, size_t maxBytes);
+std::optional<std::string> readFileBytes(Process& ctx, const std::string& path, size_t maxBytes);
 
 // Pure: CR LF reads as LF, and a CTRL+Z ends the text.
 std::string textModeContent(std::string_view raw);

@@ -29,7 +29,7 @@ constexpr size_t kMaxVersionBytes = 8192;
 constexpr uint32_t kTerminateGraceMs = 5000;
 
 // Runs the executable and reads what it printed; false for every failure.
-bool runProbe(Context& ctx, const std::string& javaExe, FileTime fileTime, const std::string& outputFile,
+bool runProbe(Process& ctx, const Config& config, const std::string& javaExe, FileTime fileTime, const std::string& outputFile,
               std::string& version) {
     std::string executable = ctx.os.fs.shortPathName(javaExe).value_or(javaExe);
     SpawnOptions options;
@@ -38,7 +38,7 @@ bool runProbe(Context& ctx, const std::string& javaExe, FileTime fileTime, const
     auto child = ctx.os.processes.spawn(probeCommandLine(executable), options);
     if (!child) return false;
 
-    child->wait(ctx.probeTimeoutMs);
+    child->wait(ctx.search.probeTimeoutMs);
     uint32_t exitCode = child->exitCode();
     logInfo(ctx, "Exit Code %d", static_cast<int>(exitCode));
     if (exitCode == kStillActive) {
@@ -55,7 +55,7 @@ bool runProbe(Context& ctx, const std::string& javaExe, FileTime fileTime, const
     child.reset();  // close the handles before reading the output
 
     auto parsed = parseJavaVersionLine(firstProbeLine(readFileBytes(ctx, outputFile, kProbeReadBytes).value_or("")),
-                                       versionRules(ctx));
+                                       versionRules(config));
     if (!parsed) return false;
     version = *parsed;
     logInfo(ctx, "Java version: %s", version.c_str());
@@ -72,21 +72,21 @@ std::string verdictReason(VersionVerdict verdict, const std::string& minimum, co
     return {};
 }
 
-void recordCandidate(Context& ctx, const std::string& javaExe, const std::string& version,
+void recordCandidate(Process& ctx, const std::string& javaExe, const std::string& version,
                      const std::string& learnedFrom, bool accepted, const std::string& reason) {
-    if (!ctx.searchTrace) return;
-    ctx.searchTrace->candidates.push_back(
-        CandidateReport{ctx.searchTrace->source, javaExe, version, learnedFrom, accepted, reason});
+    if (!ctx.search.trace) return;
+    ctx.search.trace->candidates.push_back(
+        CandidateReport{ctx.search.trace->source, javaExe, version, learnedFrom, accepted, reason});
 }
 
 // The version, and where it came from: the cache, the release file (modern), the run.
-std::optional<std::string> learnVersion(Context& ctx, const std::string& javaExe, FileTime fileTime,
-                                        std::string& version) {
-    if (ctx.useVersionCache && readVersionCache(ctx, javaExe, fileTime, version)) {
+std::optional<std::string> learnVersion(Process& ctx, const Config& config, const std::string& javaExe, FileTime fileTime,
+                                        std::string& version, VersionCache versionCache) {
+    if (versionCache == VersionCache::Use && readVersionCache(ctx, javaExe, fileTime, version)) {
         logInfo(ctx, "got version from registry %s", version.c_str());
         return "cache";
     }
-    if (versionRules(ctx) == VersionRules::Modern) {
+    if (versionRules(config) == VersionRules::Modern) {
         if (auto released = readReleaseVersion(ctx, javaExe)) {
             version = *released;
             logInfo(ctx, "got version from release file %s", version.c_str());
@@ -94,7 +94,7 @@ std::optional<std::string> learnVersion(Context& ctx, const std::string& javaExe
             return "release file";
         }
     }
-    if (probeJavaVersion(ctx, javaExe, fileTime, version)) {
+    if (probeJavaVersion(ctx, config, javaExe, fileTime, version)) {
         logInfo(ctx, "got version from execution %s", version.c_str());
         writeVersionCache(ctx, javaExe, fileTime, version);
         return "probe";
@@ -134,7 +134,7 @@ std::vector<std::string> releaseFileCandidates(const std::string& javaExe) {
     return candidates;
 }
 
-std::optional<std::string> readReleaseVersion(Context& ctx, const std::string& javaExe) {
+std::optional<std::string> readReleaseVersion(Process& ctx, const std::string& javaExe) {
     for (const auto& file : releaseFileCandidates(javaExe)) {
         auto content = readFileBytes(ctx, file, kReleaseFileBytes);
         if (!content) continue;
@@ -181,14 +181,14 @@ std::string versionCacheKeyName(const std::string& javaExe) {
     return name;
 }
 
-void writeVersionCache(Context& ctx, const std::string& javaExe, FileTime fileTime, const std::string& version) {
+void writeVersionCache(Process& ctx, const std::string& javaExe, FileTime fileTime, const std::string& version) {
     auto key = ctx.os.registry.createKey(RegRoot::CurrentUser, versionCacheKeyName(javaExe));
     if (!key) return;
     key->setValue(kLastWriteTimeValue, kRegBinary, fileTimeBytes(fileTime));
     key->setValue(kVersionValue, kRegSz, version);  // stored without a terminator
 }
 
-bool readVersionCache(Context& ctx, const std::string& javaExe, FileTime fileTime, std::string& version) {
+bool readVersionCache(Process& ctx, const std::string& javaExe, FileTime fileTime, std::string& version) {
     auto key = ctx.os.registry.openKey(RegRoot::CurrentUser, versionCacheKeyName(javaExe), RegAccess::Read);
     if (!key) return false;
     auto stored = key->queryValue(kLastWriteTimeValue, 8);
@@ -202,15 +202,15 @@ bool readVersionCache(Context& ctx, const std::string& javaExe, FileTime fileTim
     return true;
 }
 
-bool probeJavaVersion(Context& ctx, const std::string& javaExe, FileTime fileTime, std::string& version) {
+bool probeJavaVersion(Process& ctx, const Config& config, const std::string& javaExe, FileTime fileTime, std::string& version) {
     std::string outputFile = createTempFileName(ctx);
-    bool found = runProbe(ctx, javaExe, fileTime, outputFile, version);
+    bool found = runProbe(ctx, config, javaExe, fileTime, outputFile, version);
     ctx.os.fs.deleteFile(outputFile);
     return found;
 }
 
-bool checkJavaExe(Context& ctx, std::string& javaExe, std::string& version, const std::string& minimum,
-                  const std::string& maximum, bool allowPreRelease) {
+bool checkJavaExe(Process& ctx, const Config& config, std::string& javaExe, std::string& version, const std::string& minimum,
+                  const std::string& maximum, bool allowPreRelease, VersionCache versionCache) {
     logInfo(ctx, "checkJavaExe (%s, [out], %s, %s, %d)", javaExe.c_str(), minimum.c_str(), maximum.c_str(),
             allowPreRelease ? 1 : 0);
     javaExe = makeFullPath(ctx, javaExe, false);
@@ -225,18 +225,18 @@ bool checkJavaExe(Context& ctx, std::string& javaExe, std::string& version, cons
     } else {
         logInfo(ctx, "file exists");
         version.clear();
-        learnedFrom = learnVersion(ctx, javaExe, fileTime, version);
+        learnedFrom = learnVersion(ctx, config, javaExe, fileTime, version, versionCache);
         if (!learnedFrom) {
             reason = "couldn't get version";
         } else {
-            VersionVerdict verdict = judgeJavaVersion(ctx, version, minimum, maximum, allowPreRelease);
+            VersionVerdict verdict = judgeJavaVersion(config, version, minimum, maximum, allowPreRelease);
             if (verdict == VersionVerdict::PreRelease) logInfo(ctx, "beta vm not allowed");
             result = verdict == VersionVerdict::Allowed;
             reason = verdictReason(verdict, minimum, maximum);
         }
     }
 
-    if (result && getConfigInt(ctx, key::kLauncherType) == launcherType::kGui) {
+    if (result && getConfigInt(config, key::kLauncherType) == launcherType::kGui) {
         // The GUI launcher runs javaw.exe from the same directory.
         if (javaExe.size() < 4) return false;
         javaExe.replace(javaExe.size() - 4, 4, "w.exe");
@@ -249,19 +249,16 @@ bool checkJavaExe(Context& ctx, std::string& javaExe, std::string& version, cons
     return result;
 }
 
-bool testJavaExe(Context& ctx, std::string& javaExe, const std::string& minimum, const std::string& maximum,
+bool testJavaExe(Process& ctx, const Config& config, std::string& javaExe, const std::string& minimum, const std::string& maximum,
                  PreRelease preRelease, VersionCache versionCache) {
-    ctx.useVersionCache = versionCache == VersionCache::Use;
     std::string version;
-    bool result = checkJavaExe(ctx, javaExe, version, minimum, maximum, preRelease == PreRelease::Allowed);
-    ctx.useVersionCache = true;
-    return result;
+    return checkJavaExe(ctx, config, javaExe, version, minimum, maximum, preRelease == PreRelease::Allowed, versionCache);
 }
 
-bool findJavaExeInHome(Context& ctx, std::string& javaExe, const std::string& javaHome) {
+bool findJavaExeInHome(Process& ctx, const Config& config, std::string& javaExe, const std::string& javaHome) {
     javaExe = javaHome + "\\jre\\bin\\java.exe";
-    const bool modern = versionRules(ctx) == VersionRules::Modern;
-    if (getConfigInt(ctx, key::kJdkRequired) != 0) {
+    const bool modern = versionRules(config) == VersionRules::Modern;
+    if (getConfigInt(config, key::kJdkRequired) != 0) {
         bool kit = fileExists(ctx, javaHome + "\\lib\\tools.jar");
         if (modern) {
             // Kits since 9 have neither tools.jar nor a jre\ of their own; javac.exe marks them.

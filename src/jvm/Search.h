@@ -5,14 +5,15 @@
 //
 // Usage:
 //   std::string javaExe, name;
-//   SearchKind kind = searchJvm(ctx, javaExe, name);
+//   SearchKind kind = searchJvm(ctx, config, javaExe, name);
 #pragma once
 
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "config/Context.h"
+#include "config/Config.h"
+#include "diagnostics/Process.h"
 
 namespace kavrin {
 
@@ -27,15 +28,15 @@ enum class SearchKind : int {
 inline constexpr const char* kPreferredLocationFile = "\\.molvex\\pref_jre.cfg";
 inline constexpr const char* kInstallerLocationFile = "\\.molvex\\inst_jre.cfg";
 
-SearchKind searchJvm(Context& ctx, std::string& javaExe, std::string& locationName);
+SearchKind searchJvm(Process& ctx, const Config& config, std::string& javaExe, std::string& locationName);
 // AnyVersion::Yes: only find the executable, test nothing.
 enum class AnyVersion { No, Yes };
-bool testLocation(Context& ctx, std::string& javaExe, const std::string& location, const std::string& minimum,
+bool testLocation(Process& ctx, const Config& config, std::string& javaExe, const std::string& location, const std::string& minimum,
                   const std::string& maximum, AnyVersion anyVersion);
-bool testJavaHomeVariable(Context& ctx, std::string& javaExe, const std::string& variable,
+bool testJavaHomeVariable(Process& ctx, const Config& config, std::string& javaExe, const std::string& variable,
                           const std::string& minimum, const std::string& maximum);
-bool testSearchPath(Context& ctx, std::string& javaExe, const std::string& minimum, const std::string& maximum);
-bool readLocationFile(Context& ctx, std::string& line, const std::string& fileSuffix);
+bool testSearchPath(Process& ctx, const Config& config, std::string& javaExe, const std::string& minimum, const std::string& maximum);
+bool readLocationFile(Process& ctx, const Config& config, std::string& line, const std::string& fileSuffix);
 
 // Pure rules, exposed for tests.
 struct SearchEntry {

@@ -4,8 +4,8 @@
 // as numbers the way current runtimes number themselves, 1.8.0_392 being 8.0.392.
 //
 // Usage:
-//   if (isJavaVersionAllowed(ctx, reported, minimum, maximum, false)) ...
-//   if (compareJavaVersions(versionRules(ctx), a, b) > 0) best = a;
+//   if (isJavaVersionAllowed(ctx, config, reported, minimum, maximum, false)) ...
+//   if (compareJavaVersions(versionRules(config), a, b) > 0) best = a;
 #pragma once
 
 #include <cstdint>
@@ -14,14 +14,15 @@
 #include <string_view>
 #include <vector>
 
-#include "config/Context.h"
+#include "config/Config.h"
+#include "diagnostics/Process.h"
 
 namespace kavrin {
 
 enum class VersionRules { Classic, Modern };
 
 // key::kJvmRules: "modern" selects the modern rules; no key or any other text the classic ones.
-VersionRules versionRules(const Context& ctx);
+VersionRules versionRules(const Config& config);
 
 // Byte order of the whole texts (unsigned bytes; a proper prefix orders first).
 int compareJavaVersions(const std::string& a, const std::string& b);
@@ -35,7 +36,7 @@ bool isPreReleaseVersion(const std::string& version);
 enum class VersionVerdict { Allowed, PreRelease, BelowMinimum, AboveMaximum };
 // Why a reported version is refused (or not), without logging. Checks in order: the
 // pre-release filter, the minimum, the maximum.
-VersionVerdict judgeJavaVersion(const Context& ctx, const std::string& version, const std::string& minimum,
+VersionVerdict judgeJavaVersion(const Config& config, const std::string& version, const std::string& minimum,
                                 const std::string& maximum, bool allowPreRelease);
 
 // The bounds alone, by the given rules (no pre-release filter); pure, for the builder too.
@@ -45,7 +46,7 @@ VersionVerdict judgeVersionBounds(VersionRules rules, const std::string& version
 // The version a runtime reports, against the bounds. Classic compares over each bound's
 // own length. Empty bounds set no limit. Pre-release versions fail unless
 // allowPreRelease or key 130 is non-zero.
-bool isJavaVersionAllowed(Context& ctx, const std::string& version, const std::string& minimum,
+bool isJavaVersionAllowed(Process& ctx, const Config& config, const std::string& version, const std::string& minimum,
                           const std::string& maximum, bool allowPreRelease);
 
 // A registry version name against the bounds, compared over the shorter length so a

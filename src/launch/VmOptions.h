@@ -4,7 +4,7 @@
 // the .vmoptions lines, and last the class path option.
 //
 // Usage:
-//   auto init = buildJvmInitArgs(ctx, vars, properties, launcherArguments);
+//   auto init = buildJvmInitArgs(ctx, config, vars, properties, launcherArguments);
 //   createJavaVM(&vm, &env, &init->args);   // keep *init alive as long as the JVM
 #pragma once
 
@@ -15,7 +15,8 @@
 #include <string>
 #include <vector>
 
-#include "config/Context.h"
+#include "config/Config.h"
+#include "diagnostics/Process.h"
 #include "launch/Expand.h"
 #include "launch/Arguments.h"
 #include "launch/ClassPath.h"
@@ -47,17 +48,17 @@ private:
     size_t position_ = 0;
 };
 
-std::unique_ptr<JvmInitArgs> buildJvmInitArgs(Context& ctx, const LauncherVariables& vars, const std::vector<std::string>& properties,
+std::unique_ptr<JvmInitArgs> buildJvmInitArgs(Process& ctx, const Config& config, const LauncherVariables& vars, const std::vector<std::string>& properties,
                                               const WideList& launcherArguments);
 // The option list without the record: properties, key 123, "-J", .vmoptions, class path.
-std::vector<std::string> buildJvmOptions(Context& ctx, const LauncherVariables& vars, const std::vector<std::string>& properties,
+std::vector<std::string> buildJvmOptions(Process& ctx, const Config& config, const LauncherVariables& vars, const std::vector<std::string>& properties,
                                          const WideList& launcherArguments);
-void collectVmParameters(Context& ctx, const LauncherVariables& vars, const WideList& launcherArguments, std::vector<std::string>& options,
+void collectVmParameters(Process& ctx, const Config& config, const LauncherVariables& vars, const WideList& launcherArguments, std::vector<std::string>& options,
                          ClassPathSlots& slots);
 void classifyVmOption(const std::string& option, std::vector<std::string>& options, ClassPathSlots& slots);
-std::optional<VmOptionsFile> openVmOptionsFile(Context& ctx);
+std::optional<VmOptionsFile> openVmOptionsFile(Process& ctx);
 // Applies the trimming rules to one read; nullopt for a comment or blank line.
 std::optional<std::string> trimVmOptionsLine(std::string line);
-void readVmOptions(Context& ctx, const LauncherVariables& vars, VmOptionsFile& file, std::vector<std::string>& options, ClassPathSlots& slots);
+void readVmOptions(Process& ctx, const LauncherVariables& vars, VmOptionsFile& file, std::vector<std::string>& options, ClassPathSlots& slots);
 
 }  // namespace kavrin

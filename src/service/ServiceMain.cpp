@@ -1,3 +1,4 @@
+#include "config/Config.h"
 #include "service/ServiceMain.h"
 
 #include <algorithm>
@@ -27,8 +28,10 @@ std::vector<std::unique_ptr<ServiceSession>>& lifetimeSessions() {
 
 }  // namespace
 
-ServiceSession::ServiceSession(Context& context, ServiceRuntime serviceRuntime, std::string name, Extraction extracted)
+ServiceSession::ServiceSession(Process& context, const Config& configuration, ServiceRuntime serviceRuntime,
+                               std::string name, Extraction extracted)
     : ctx(context),
+      config(configuration),
       runtime(std::move(serviceRuntime)),
       serviceName(std::move(name)),
       extraction(std::move(extracted)),
@@ -40,7 +43,7 @@ ServiceSession::~ServiceSession() {
 }
 
 std::vector<std::u16string> buildLauncherArguments(ServiceSession& session, const std::vector<std::string>& args) {
-    Context& ctx = session.ctx;
+    Process& ctx = session.ctx;
     std::vector<std::u16string> list;
     session.runtime.splitArguments(ctx, ctx.os.module.commandLineW(), list);
     if (!list.empty()) list.erase(list.begin());
@@ -80,7 +83,7 @@ private:
 }  // namespace
 
 bool superviseStop(ServiceSession& session, uint32_t timeoutMs, const std::atomic<bool>& ended) {
-    Context& ctx = session.ctx;
+    Process& ctx = session.ctx;
     for (uint32_t waited = 0; waited < timeoutMs;) {
         const uint32_t step = std::min(kStopProgressStepMs, timeoutMs - waited);
         ctx.os.clock.sleep(step);
@@ -98,11 +101,12 @@ bool superviseStop(ServiceSession& session, uint32_t timeoutMs, const std::atomi
 }
 
 void serviceMain(ServiceSession& session, const std::vector<std::string>& args) {
-    Context& ctx = session.ctx;
+    Process& ctx = session.ctx;
+    const Config& config = session.config;
     // From here on nobody reads the console: messages go to the event log.
-    ctx.eventSource = session.serviceName;
+    ctx.fatal.eventSource = session.serviceName;
     ServiceStatus initial = initialServiceStatus();
-    if (preshutdownTimeoutMs(ctx) > 0) initial.controlsAccepted |= scm::kAcceptPreshutdown;
+    if (preshutdownTimeoutMs(config) > 0) initial.controlsAccepted |= scm::kAcceptPreshutdown;
     session.status.fill(initial);
     // The stop event belongs to the session, so it exists before the handler can signal
     // it: a stop that arrives while old temporary files are deleted is not lost.
@@ -123,7 +127,7 @@ void serviceMain(ServiceSession& session, const std::vector<std::string>& args) 
     std::vector<std::u16string> launcherArguments = buildLauncherArguments(session, args);
 
     // Before the JVM loads: its runtime takes the standard handles as it starts.
-    startOutputCapture(ctx, session.serviceName);
+    startOutputCapture(ctx, config, session.serviceName);
 
     std::optional<RunningJvm> jvm;
     std::optional<LoadedJvm> loaded;
@@ -143,7 +147,7 @@ void serviceMain(ServiceSession& session, const std::vector<std::string>& args) 
     ctx.os.console.addCtrlHandler([&ctx](uint32_t event) { return consoleControlHandler(ctx, event); });
     session.stopEvent.wait();
     {
-        StopSupervisor supervisor(session, stopTimeoutMs(ctx));
+        StopSupervisor supervisor(session, stopTimeoutMs(config));
         session.runtime.callSystemExit(ctx, *jvm);
     }
     session.status.apply(StatusEvent::StopHandled);
@@ -169,7 +173,7 @@ void serviceControlHandler(ServiceSession& session, uint32_t control) {
     }
 }
 
-bool consoleControlHandler(Context& ctx, uint32_t /*event*/) {
+bool consoleControlHandler(Process& ctx, uint32_t /*event*/) {
     // Handled, so the default handler does not end the service on a logoff.
     logInfo(ctx, "ConsoleCtrlHandler event");
     return true;
@@ -183,15 +187,15 @@ void reportStoppedAtExit() {
     }
 }
 
-int runServiceDispatcher(Context& ctx, const std::string& serviceName, const ServicePath& path) {
+int runServiceDispatcher(Process& ctx, const Config& config, const std::string& serviceName, const ServicePath& path) {
     // Started by the service manager (not from a console without a verb): even the
     // errors before the dispatcher go to the event log, where someone can read them.
-    if (ctx.os.services.startedByManager(serviceName)) ctx.eventSource = serviceName;
+    if (ctx.os.services.startedByManager(serviceName)) ctx.fatal.eventSource = serviceName;
     ExtractionResult extracted = path.extract(ctx);
     logPhase(ctx, "extraction");
-    if (extracted.status != 0) reportFatalKey(ctx, key::kMsgInternalError, internalError::kExtractionFailed);
+    if (extracted.status != 0) reportFatalKey(ctx, config, key::kMsgInternalError, internalError::kExtractionFailed);
     lifetimeSessions().push_back(
-        std::make_unique<ServiceSession>(ctx, path.runtime, serviceName, std::move(extracted.extraction)));
+        std::make_unique<ServiceSession>(ctx, config, path.runtime, serviceName, std::move(extracted.extraction)));
     ServiceSession* session = lifetimeSessions().back().get();
     ctx.os.services.runDispatcher(serviceName,
                                   [session](const std::vector<std::string>& args) { serviceMain(*session, args); });

@@ -2,7 +2,7 @@
 //
 // Usage:
 //   kavrin::test::FakePlatform fake;               // C:\App\svc.exe, C:\Temp\, empty registry
-//   kavrin::Context ctx(fake.platform);
+//   kavrin::Process ctx(fake.platform);
 //   fake.fs.addFile("C:\\App\\lib\\a.jar", "...");
 //   EXPECT_THROW(reportFatal(ctx, "x"), kavrin::test::ProcessExit);
 #pragma once
@@ -329,7 +329,7 @@ public:
     void* symbol(void* library, const std::string& name) override;
 };
 
-// The whole fake world, wired together, with `platform` handed to a Context.
+// The whole fake world, wired together, with `platform` handed to a Process.
 struct FakePlatform {
     FakePlatform();
     FakeFileSystem fs;

@@ -93,7 +93,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::set<std::string> before;
     for (const auto& [key, node] : fake.fs.nodes) before.insert(key);
 
-    Context ctx(fake.platform);
+    Process ctx(fake.platform);
+
+    Config config;
     processDeletionQueue(ctx);
 
     const auto files = fake.registry.value(RegRoot::CurrentUser, kQueuePath, kDeleteFileValue);

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "JniWorld.h"
-#include "config/Context.h"
+#include "diagnostics/Process.h"
 #include "config/Keys.h"
 #include "diagnostics/Errors.h"
 #include "fakes/LauncherWorld.h"
@@ -24,7 +24,7 @@ protected:
     JniFailure() {
         placeModule();
         fake.env.put("KAVRIN_LOG", "yes");
-        ctx.useMessageBox = false;
+        ctx.fatal.useMessageBox = false;
         set(key::kFlavour, "k");
         set(key::kMsgNoMainClass, "Couldn't load main class.");
         set(key::kMsgNoMainMethod, "Main method not found.");
@@ -41,7 +41,7 @@ protected:
     }
     // The launch as the service runs it, over the scripted JVM.
     std::optional<RunningJvm> launch(const std::vector<std::u16string>& arguments = {u"Server"}) {
-        return launchProgram(ctx, LoadedJvm{"", &JniWorld::createJavaVM}, Extraction{}, arguments);
+        return launchProgram(ctx, config, LoadedJvm{"", &JniWorld::createJavaVM}, Extraction{}, arguments);
     }
     bool recorded(const std::string& line) const { return std::find(record.begin(), record.end(), line) != record.end(); }
     bool logged(const std::string& text) const { return fake.logText().find(text) != std::string::npos; }

@@ -25,7 +25,7 @@
 #include <thread>
 #include <vector>
 
-#include "config/Context.h"
+#include "diagnostics/Process.h"
 #include "config/Keys.h"
 #include "ClassPathShim.h"
 #include "fakes/LauncherWorld.h"
@@ -80,7 +80,7 @@ struct Scenario : test::LauncherWorld {
     Scenario() {
         placeModule("C:\\app\\server.exe");
         fake.console.codePage = 437;
-        ctx.useMessageBox = false;
+        ctx.fatal.useMessageBox = false;
         set(key::kFlavour, "k");
         set(key::kMsgNoMainClass, "Couldn't load main class.");
         set(key::kMsgNoMainMethod, "Main method not found.");
@@ -113,7 +113,7 @@ struct Scenario : test::LauncherWorld {
         setenv("PROBE_HOOK", (gScratch / "hook.txt").c_str(), 1);
         if (chdir(gScratch.c_str()) != 0) _exit(90);
         try {
-            running = launchProgram(ctx, jvm, extraction, launcherArguments);
+            running = launchProgram(ctx, config, jvm, extraction, launcherArguments);
             const bool launched = running.has_value();
             writeFile(gScratch / "child.txt", std::string("launched=") + (launched ? "true" : "false") + "\n");
             if (afterLaunch) afterLaunch(*this);

@@ -17,9 +17,11 @@ std::string imageWith(const ConfigBlock& block, const std::string& trailer = "")
 }
 
 // Runs readConfig and returns the exit code it ended with, or -1 when it returned.
-int readConfigExit(Context& ctx) {
+// Reads the block as start-up does (error reporting follows it); -1 when it returned.
+int readConfigExit(Process& ctx, Config& config) {
     try {
-        readConfig(ctx);
+        config = readConfig(ctx);
+        configureErrorReporting(ctx, config);
         return -1;
     } catch (const ProcessExit& e) {
         return static_cast<int>(e.code);
@@ -111,15 +113,16 @@ TEST(ReadConfig, LoadsTablesAnswersLookupsAndRecordsTheEnd) {
     block.wide = {{20017, u"wide"}};
     const std::string image = imageWith(block, std::string(50, '\x11'));
     fake.installExecutable(image);
-    Context ctx(fake.platform);
-    ASSERT_EQ(readConfigExit(ctx), -1);
-    EXPECT_EQ(getConfigString(ctx, key::kServiceName), "svc");  // the later entry wins
-    EXPECT_EQ(getConfigString(ctx, 20017), "narrow twin");
-    EXPECT_EQ(getConfigWString(ctx, 20017), u"wide");
-    EXPECT_EQ(getConfigWString(ctx, 101), u"");
-    EXPECT_EQ(getConfigString(ctx, 999), "");
-    EXPECT_EQ(ctx.configEndPosition, image.size() - 50);
-    EXPECT_FALSE(ctx.useMessageBox);
+    Process ctx(fake.platform);
+    Config config;
+    ASSERT_EQ(readConfigExit(ctx, config), -1);
+    EXPECT_EQ(getConfigString(config, key::kServiceName), "svc");  // the later entry wins
+    EXPECT_EQ(getConfigString(config, 20017), "narrow twin");
+    EXPECT_EQ(getConfigWString(config, 20017), u"wide");
+    EXPECT_EQ(getConfigWString(config, 101), u"");
+    EXPECT_EQ(getConfigString(config, 999), "");
+    EXPECT_EQ(config.endPosition(), image.size() - 50);
+    EXPECT_FALSE(ctx.fatal.useMessageBox);
 }
 
 TEST(ReadConfig, EmptyAndNegativeCountsLoadNothing) {
@@ -129,11 +132,12 @@ TEST(ReadConfig, EmptyAndNegativeCountsLoadNothing) {
     appendLe32(block, 0xFFFFFFFE);  // -2 narrow entries: none
     appendLe32(block, 0);
     fake.installExecutable(test::makePeImage() + block);
-    Context ctx(fake.platform);
-    ASSERT_EQ(readConfigExit(ctx), -1);
-    EXPECT_TRUE(ctx.config.narrow.empty());
-    EXPECT_EQ(getConfigInt(ctx, key::kLauncherType), 0);
-    EXPECT_EQ(ctx.configEndPosition, test::makePeImage().size() + 12);
+    Process ctx(fake.platform);
+    Config config;
+    ASSERT_EQ(readConfigExit(ctx, config), -1);
+    EXPECT_TRUE(config.tables().narrow.empty());
+    EXPECT_EQ(getConfigInt(config, key::kLauncherType), 0);
+    EXPECT_EQ(config.endPosition(), test::makePeImage().size() + 12);
 }
 
 TEST(ReadConfig, MessageBoxStaysOnlyForLauncherTypesOneAndFive) {
@@ -141,9 +145,9 @@ TEST(ReadConfig, MessageBoxStaysOnlyForLauncherTypesOneAndFive) {
              {"1", true}, {"5", true}, {"4", false}, {"", false}, {"2", false}}) {
         FakePlatform fake;
         fake.installExecutable(imageWith({{{107, type}}, {}}));
-        Context ctx(fake.platform);
-        readConfig(ctx);
-        EXPECT_EQ(ctx.useMessageBox, box) << "type " << type;
+        Process ctx(fake.platform);
+        configureErrorReporting(ctx, readConfig(ctx));
+        EXPECT_EQ(ctx.fatal.useMessageBox, box) << "type " << type;
     }
 }
 
@@ -179,8 +183,9 @@ TEST(ReadConfig, FatalTextsWhileReadingGoToAMessageBoxAndExitOne) {
     for (const auto& c : cases) {
         FakePlatform fake;
         fake.installExecutable(c.image);
-        Context ctx(fake.platform);
-        EXPECT_EQ(readConfigExit(ctx), 1) << c.name;
+        Process ctx(fake.platform);
+        Config config;
+        EXPECT_EQ(readConfigExit(ctx, config), 1) << c.name;
         ASSERT_EQ(fake.console.boxes.size(), 1u) << c.name;
         EXPECT_EQ(fake.console.boxes[0].first, c.text) << c.name;
         EXPECT_EQ(fake.console.boxes[0].second, "") << c.name;  // no caption before key 1000 is read
@@ -191,8 +196,9 @@ TEST(ReadConfig, FatalTextsWhileReadingGoToAMessageBoxAndExitOne) {
 TEST(ReadConfig, UnopenableExecutableLogsThePathAndAsksToMoveTheFile) {
     FakePlatform fake;  // no file at the module path
     fake.env.put("KAVRIN_LOG", "yes");
-    Context ctx(fake.platform);
-    EXPECT_EQ(readConfigExit(ctx), 1);
+    Process ctx(fake.platform);
+    Config config;
+    EXPECT_EQ(readConfigExit(ctx, config), 1);
     EXPECT_NE(fake.logText().find("ERROR: Could not open C:\\App\\svc.exe\n"), std::string::npos);
     ASSERT_EQ(fake.console.boxes.size(), 1u);
     EXPECT_EQ(errorShown(fake).substr(0, 79),
@@ -203,7 +209,7 @@ TEST(ReadConfig, LogsTheHeaderWalk) {
     FakePlatform fake;
     fake.env.put("KAVRIN_LOG", "yes");
     fake.installExecutable(imageWith({}));
-    Context ctx(fake.platform);
+    Process ctx(fake.platform);
     readConfig(ctx);
     const std::string log = fake.logText();
     EXPECT_NE(log.find("number of sections: 2\nsize of optional headers: 240\n"), std::string::npos);

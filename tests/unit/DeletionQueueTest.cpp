@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "config/Context.h"
+#include "config/Config.h"
+#include "diagnostics/Process.h"
 #include "diagnostics/Errors.h"
 #include "fakes/FakePlatform.h"
 #include "files/DeletionQueue.h"
@@ -13,7 +14,8 @@ constexpr const char* kQueue = "SOFTWARE\\dalvenco\\kavrin\\temp";
 class DeletionQueue : public ::testing::Test {
 protected:
     test::FakePlatform fake;
-    Context ctx{fake.platform};
+    Process ctx{fake.platform};
+    Config config;
 
     void SetUp() override { fake.env.put("KAVRIN_LOG", "yes"); }
 
@@ -103,7 +105,7 @@ TEST_F(DeletionQueue, DataWithATerminatingZeroEndsThere) {
 TEST_F(DeletionQueue, ListsUpToWhatTheWriterWritesAreProcessed) {
     for (size_t size : {size_t{8193}, size_t{32767}, size_t{32769}}) {
         test::FakePlatform fresh;
-        Context c(fresh.platform);
+        Process c(fresh.platform);
         fresh.env.put("KAVRIN_LOG", "yes");
         fresh.fs.addDirectory("C:\\Temp\\kvr1.tmp_dir1");
         const std::string ours = "C:\\Temp\\kvr1.tmp_dir1;";

@@ -9,7 +9,7 @@ using kavrin::test::FakePlatform;
 TEST(ExecutablePath, UsesTheWideNameWhenTheCodePageSpellsIt) {
     FakePlatform fake;
     fake.module.wideName = u"C:\\\\Apps\\\\Server\\svc.EXE";
-    Context ctx(fake.platform);
+    Process ctx(fake.platform);
     EXPECT_EQ(getExecutablePath(ctx), "C:\\Apps\\Server\\svc.EXE");
     fake.module.wideName = u"C:\\other.exe";
     EXPECT_EQ(getExecutablePath(ctx), "C:\\Apps\\Server\\svc.EXE");  // cached, never refreshed
@@ -19,7 +19,7 @@ TEST(ExecutablePath, FallsBackToTheShortNameWhenTheCodePageCannotSpellIt) {
     FakePlatform fake;
     fake.module.wideName = u"C:\\\u4e2d\u6587\\svc.exe";
     fake.module.wideShort = u"C:\\5D8E~1\\svc.exe";
-    Context ctx(fake.platform);
+    Process ctx(fake.platform);
     EXPECT_EQ(getExecutablePath(ctx), "C:\\5D8E~1\\svc.exe");
 }
 
@@ -27,7 +27,7 @@ TEST(ExecutablePath, NameNotEndingInExeAlsoTakesTheShortRoute) {
     FakePlatform fake;
     fake.module.wideName = u"C:\\App\\svc.bin";
     fake.module.wideShort = u"C:\\App\\SVC~1.EXE";
-    Context ctx(fake.platform);
+    Process ctx(fake.platform);
     EXPECT_EQ(getExecutablePath(ctx), "C:\\App\\SVC~1.EXE");
 }
 
@@ -38,7 +38,7 @@ TEST(ExecutablePath, LastResortIsTheShortFormOfTheNarrowName) {
     fake.module.narrowName = "C:\\App\\svc.exe";
     fake.fs.addFile("C:\\App\\svc.exe", "");
     fake.fs.shortNames["c:\\app\\svc.exe"] = "C:\\APP~1\\SVC.EXE";
-    Context ctx(fake.platform);
+    Process ctx(fake.platform);
     EXPECT_EQ(getExecutablePath(ctx), "C:\\APP~1\\SVC.EXE");
 }
 
@@ -46,13 +46,13 @@ TEST(ExecutablePath, NonNtPlatformsUseTheNarrowModuleName) {
     FakePlatform fake;
     fake.module.nt = false;
     fake.module.narrowName = "C:\\Old\\\\svc.exe";
-    Context ctx(fake.platform);
+    Process ctx(fake.platform);
     EXPECT_EQ(getExecutablePath(ctx), "C:\\Old\\svc.exe");
 }
 
 TEST(CollapseBackslashes, ShrinksRunsButKeepsALeadingUncPair) {
     FakePlatform fake;
-    Context ctx(fake.platform);
+    Process ctx(fake.platform);
     const std::vector<std::pair<std::string, std::string>> cases = {
         {"c:\\\\a\\\\\\b", "c:\\a\\b"},
         {"\\\\srv\\\\share", "\\\\srv\\share"},
@@ -80,7 +80,7 @@ TEST(CollapseBackslashes, LeavesAPathAloneWhenTheResultCannotBeConvertedBack) {
     FakePlatform fake;
     Platform platform{fake.fs,      fake.registry, fake.env,   fake.processes, fake.services, fake.console,
                       fake.exit,    fake.clock,    lossy,      fake.module,    fake.libraries};
-    Context ctx(platform);
+    Process ctx(platform);
     std::string path = "c:\\\\x";
     collapseBackslashes(ctx, path);
     EXPECT_EQ(path, "c:\\\\x");

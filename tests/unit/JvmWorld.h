@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "config/Context.h"
+#include "diagnostics/Process.h"
 #include "fakes/LauncherWorld.h"
 
 namespace kavrin::test {

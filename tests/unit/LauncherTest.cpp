@@ -21,7 +21,7 @@ struct DispatchResult {
 
 DispatchResult dispatch(ServiceWorld& w, const std::string& text) {
     DispatchResult r;
-    r.code = dispatchCommand(w.ctx, text, [&](Context&, const std::string& serviceName) {
+    r.code = dispatchCommand(w.ctx, w.config, text, [&](Process&, const std::string& serviceName) {
         r.noVerbName = serviceName;
         return 42;
     });
@@ -46,7 +46,7 @@ TEST(Dispatch, VerbsRunWithTheNameAfterTheVerbAndNoVerbsReachTheDispatcher) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text);
         ServiceWorld w;
-        w.ctx.config.narrow[key::kServiceName] = "svc";
+        w.config = w.config.with(key::kServiceName, "svc");
         DispatchResult r = dispatch(w, c.text);
         EXPECT_EQ(r.noVerbName.has_value(), c.dispatcher);
         if (c.dispatcher) {
@@ -63,7 +63,7 @@ TEST(Dispatch, HelpPrintsTheUsageWithoutTouchingTheServiceOrTheFiles) {
     for (const char* text : {"-help", "-?", "/?", "--help", "/help ignored"}) {
         SCOPED_TRACE(text);
         ServiceWorld w;
-        w.ctx.config.narrow[key::kServiceName] = "svc";
+        w.config = w.config.with(key::kServiceName, "svc");
         DispatchResult r = dispatch(w, text);
         EXPECT_EQ(r.code, 0);
         EXPECT_FALSE(r.noVerbName);
@@ -78,11 +78,11 @@ TEST(Dispatch, HelpPrintsTheUsageWithoutTouchingTheServiceOrTheFiles) {
 
 TEST(Dispatch, RunTakesItsOwnPathWithTheConfiguredName) {
     ServiceWorld w;
-    w.ctx.config.narrow[key::kServiceName] = "svc";
+    w.config = w.config.with(key::kServiceName, "svc");
     std::string runName;
     const int code = dispatchCommand(
-        w.ctx, "-run a b", [](Context&, const std::string&) { return 42; },
-        [&](Context&, const std::string& name) {
+        w.ctx, w.config, "-run a b", [](Process&, const std::string&) { return 42; },
+        [&](Process&, const std::string& name) {
             runName = name;
             return 5;
         });
@@ -102,8 +102,8 @@ TEST(Dispatch, InstallStartTypeFollowsTheVerbAndTheLauncherType) {
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.text) + " type " + (c.launcherType ? c.launcherType : "absent"));
         ServiceWorld w;
-        w.ctx.config.narrow[key::kServiceName] = "svc";
-        if (c.launcherType) w.ctx.config.narrow[key::kLauncherType] = c.launcherType;
+        w.config = w.config.with(key::kServiceName, "svc");
+        if (c.launcherType) w.config = w.config.with(key::kLauncherType, std::string(c.launcherType));
         EXPECT_EQ(dispatch(w, c.text).code, 0);
         ASSERT_EQ(w.scm.creates.size(), 1u);
         EXPECT_EQ(w.scm.creates[0].startType, c.startType);
@@ -113,7 +113,7 @@ TEST(Dispatch, InstallStartTypeFollowsTheVerbAndTheLauncherType) {
 
 TEST(Dispatch, EachVerbReachesItsOperation) {
     ServiceWorld w;
-    w.ctx.config.narrow[key::kServiceName] = "svc";
+    w.config = w.config.with(key::kServiceName, "svc");
     w.scm.add("svc", scm::kStateStopped, "C:\\App\\svc.exe", 3);
     EXPECT_EQ(dispatch(w, "-start").code, 0);
     EXPECT_EQ(dispatch(w, "/stop").code, 0);
@@ -140,10 +140,10 @@ TEST(PrependConfiguredPath, PutsTheResolvedDirectoriesInFront) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.key);
         ServiceWorld w;
-        w.ctx.config.narrow[key::kPathPrepend] = c.key;
+        w.config = w.config.with(key::kPathPrepend, std::string(c.key));
         w.fake.env.remove("PATH");
         if (c.path) w.fake.env.put("PATH", *c.path);
-        prependConfiguredPath(w.ctx);
+        prependConfiguredPath(w.ctx, w.config);
         EXPECT_EQ(w.fake.env.get("PATH"), c.expected);
         EXPECT_EQ(w.fake.env.crtGet("PATH"), c.expected);
     }
@@ -155,8 +155,8 @@ TEST(PrependConfiguredPath, LongPathIsKeptWholeInBothCopies) {
     std::string old;
     while (old.size() < 20000) old += "C:\\Some\\Long\\Directory\\Name;";
     w.fake.env.put("PATH", old);
-    w.ctx.config.narrow[key::kPathPrepend] = "bin";
-    prependConfiguredPath(w.ctx);
+    w.config = w.config.with(key::kPathPrepend, "bin");
+    prependConfiguredPath(w.ctx, w.config);
     EXPECT_EQ(w.fake.env.get("PATH"), "C:\\App\\bin;" + old);
     EXPECT_EQ(w.fake.env.crtGet("PATH"), "C:\\App\\bin;" + old);
 }
@@ -165,16 +165,16 @@ TEST(PrependConfiguredPath, PathTheEnvironmentCannotHoldLeavesPathAlone) {
     ServiceWorld w;
     const std::string old(32760, 'p');
     w.fake.env.put("PATH", old);
-    w.ctx.config.narrow[key::kPathPrepend] = "bin";  // "C:\App\bin;" pushes it past 32766
-    prependConfiguredPath(w.ctx);
+    w.config = w.config.with(key::kPathPrepend, "bin");  // "C:\App\bin;" pushes it past 32766
+    prependConfiguredPath(w.ctx, w.config);
     EXPECT_EQ(w.fake.env.get("PATH"), old);
     EXPECT_EQ(w.fake.env.crtGet("PATH"), old);
 
     ServiceWorld fits;
     const std::string justFits(32766 - std::string("C:\\App\\bin;").size(), 'p');
     fits.fake.env.put("PATH", justFits);
-    fits.ctx.config.narrow[key::kPathPrepend] = "bin";
-    prependConfiguredPath(fits.ctx);
+    fits.config = fits.config.with(key::kPathPrepend, "bin");
+    prependConfiguredPath(fits.ctx, fits.config);
     EXPECT_EQ(fits.fake.env.get("PATH"), "C:\\App\\bin;" + justFits);
 }
 
@@ -187,8 +187,9 @@ TEST(InitLauncher, ReadsConfigurationThenSetsFlavourPathAndWorkingDirectory) {
     w.fake.installExecutable(test::makePeImage() + encodeConfigBlock(block));
     w.fake.fs.addDirectory("C:\\App\\work");
     w.fake.env.put("PATH", "C:\\Windows");
-    initLauncher(w.ctx);
-    EXPECT_EQ(configuredFlavour(w.ctx), 'm');
+    w.config = readConfig(w.ctx);
+    initLauncher(w.ctx, w.config);
+    EXPECT_EQ(configuredFlavour(w.config), 'm');
     EXPECT_EQ(w.fake.env.get("PATH"), "C:\\App\\a;C:\\App\\b;C:\\Windows");
     EXPECT_EQ(w.fake.fs.currentDirectory, "C:\\App\\work");
 }
@@ -197,7 +198,8 @@ TEST(InitLauncher, EmptyWorkingDirectoryAndFlavourLeaveThingsAsTheyWere) {
     ServiceWorld w;
     w.fake.installExecutable(test::makePeImage() + encodeConfigBlock(ConfigBlock{}));
     w.fake.fs.currentDirectory = "D:\\Started\\Here";
-    initLauncher(w.ctx);
-    EXPECT_EQ(configuredFlavour(w.ctx), 0);
+    w.config = readConfig(w.ctx);
+    initLauncher(w.ctx, w.config);
+    EXPECT_EQ(configuredFlavour(w.config), 0);
     EXPECT_EQ(w.fake.fs.currentDirectory, "D:\\Started\\Here");
 }

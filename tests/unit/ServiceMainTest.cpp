@@ -123,7 +123,7 @@ TEST(ServiceMain, StopDuringTheLaunchStopsRightAfterItWithoutReportingRunning) {
     rt.duringExit = [&] {
         queuedAtExit = w.fake.registry.value(RegRoot::CurrentUser, "SOFTWARE\\dalvenco\\kavrin\\temp", "delete_dir");
     };
-    ServiceSession session(w.ctx, rt.make(), "x", {});
+    ServiceSession session(w.ctx, w.config, rt.make(), "x", {});
     std::optional<ProcessExit> exit = runServiceMain(session, {"x"});
 
     ASSERT_TRUE(exit);
@@ -148,7 +148,7 @@ TEST(ServiceMain, StopBeforeTheJvmExistsCreatesNoneAndStops) {
         ServiceWorld w;
         ScriptedRuntime rt;
         (duringSearch ? rt.duringLoad : rt.duringDeletion) = [&] { w.scm.sendControl(scm::kControlStop); };
-        ServiceSession session(w.ctx, rt.make(), "x", {});
+        ServiceSession session(w.ctx, w.config, rt.make(), "x", {});
         std::optional<ProcessExit> exit = runServiceMain(session, {"x"});
         ASSERT_TRUE(exit);
         EXPECT_EQ(exit->code, 0u);
@@ -164,7 +164,7 @@ TEST(ServiceMain, LauncherArgumentsAreTheCommandLineThenEveryStartArgument) {
     ScriptedRuntime rt;
     rt.loads = true;
     rt.launches = false;
-    ServiceSession session(w.ctx, rt.make(), "x", {});
+    ServiceSession session(w.ctx, w.config, rt.make(), "x", {});
     runServiceMain(session, {"svc", "a", "b\xE9"});
     EXPECT_EQ(rt.launchedWith, (std::vector<std::u16string>{u"x", u"svc", u"a", u"b\u00e9"}));
 }
@@ -176,7 +176,7 @@ TEST(ServiceMain, NoJvmOrFailedLaunchReportsStoppedWithExitCodeOne) {
         ScriptedRuntime rt;
         rt.loads = loads;
         rt.launches = false;
-        ServiceSession session(w.ctx, rt.make(), "x", {});
+        ServiceSession session(w.ctx, w.config, rt.make(), "x", {});
         EXPECT_FALSE(runServiceMain(session, {"x"}));  // returns to the dispatcher
         auto reports = w.scm.reports();
         ASSERT_EQ(reports.size(), 2u);
@@ -195,7 +195,7 @@ TEST(ServiceMain, FailedHandlerRegistrationReportsNothingAndDoesNothingMore) {
     ServiceWorld w;
     w.scm.registerFails = true;
     ScriptedRuntime rt;
-    ServiceSession session(w.ctx, rt.make(), "x", {});
+    ServiceSession session(w.ctx, w.config, rt.make(), "x", {});
     EXPECT_FALSE(runServiceMain(session, {"x"}));
     EXPECT_TRUE(w.scm.reports().empty());
     EXPECT_TRUE(rt.calls.empty());
@@ -214,7 +214,7 @@ TEST(ServiceMain, ProcessEndedByTheJvmsOwnRuntimeStillReportsStopped) {
         w.scm.processEndHook();
         throw ProcessExit{0, false};  // ExitProcess from inside the JVM
     };
-    ServiceSession session(w.ctx, rt.make(), "x", {});
+    ServiceSession session(w.ctx, w.config, rt.make(), "x", {});
     runServiceMain(session, {"x"});
     auto reports = w.scm.reports();
     ASSERT_EQ(states(reports), (std::vector<uint32_t>{4, 3, 1}));
@@ -231,21 +231,21 @@ TEST(ServiceMain, ProcessEndingWhileRunningReportsTheExitCodeAsAFailure) {
     // exit hook records the code), a fatal error after the start, or a crash (no code).
     struct Row {
         const char* what;
-        std::function<void(Context&)> end;
+        std::function<void(Process&)> end;
         uint32_t win32;
         uint32_t specific;
     } rows[] = {
-        {"System.exit(3)", [](Context& ctx) { recordExitCode(ctx, 3); throw ProcessExit{3, false}; }, 1066, 3},
-        {"System.exit(0)", [](Context& ctx) { recordExitCode(ctx, 0); throw ProcessExit{0, false}; }, 0, 0},
-        {"fatal 1010", [](Context& ctx) { reportFatalKey(ctx, key::kMsgNoMainClass, std::nullopt); }, 1066, 1},
-        {"crash", [](Context&) { throw ProcessExit{0xC0000005u, false}; }, 1066, 1},
+        {"System.exit(3)", [](Process& ctx) { recordExitCode(ctx, 3); throw ProcessExit{3, false}; }, 1066, 3},
+        {"System.exit(0)", [](Process& ctx) { recordExitCode(ctx, 0); throw ProcessExit{0, false}; }, 0, 0},
+        {"fatal 1010", [](Process& ctx) { reportFatalKey(ctx, Config(), key::kMsgNoMainClass, std::nullopt); }, 1066, 1},
+        {"crash", [](Process&) { throw ProcessExit{0xC0000005u, false}; }, 1066, 1},
     };
     for (const Row& r : rows) {
         SCOPED_TRACE(r.what);
         ServiceWorld w;
         ScriptedRuntime rt;
         rt.duringLaunch = [&] { r.end(w.ctx); };
-        ServiceSession session(w.ctx, rt.make(), "x", {});
+        ServiceSession session(w.ctx, w.config, rt.make(), "x", {});
         ASSERT_TRUE(runServiceMain(session, {"x"}));
         w.scm.processEndHook();  // ExitProcess runs it
         auto reports = w.scm.reports();
@@ -269,8 +269,8 @@ TEST(ServiceMain, ControlsFromTheDispatcherThread) {
         scm.sendControl(scm::kControlShutdown);
         scm.sendControl(scm::kControlStop);
     };
-    ServicePath path{[](Context&) { return ExtractionResult{}; }, rt.make()};
-    const std::optional<ProcessExit> exit = test::exitOf([&] { runServiceDispatcher(w.ctx, "svc", path); });
+    ServicePath path{[](Process&) { return ExtractionResult{}; }, rt.make()};
+    const std::optional<ProcessExit> exit = test::exitOf([&] { runServiceDispatcher(w.ctx, w.config, "svc", path); });
     ASSERT_TRUE(exit);
     EXPECT_EQ(exit->code, 0u);
     EXPECT_EQ(w.scm.dispatchedName, "svc");
@@ -288,11 +288,11 @@ TEST(ServiceMain, ControlsFromTheDispatcherThread) {
 
 TEST(ServiceDispatcher, ExtractionFailureIsFatalWithInternalError16) {
     ServiceWorld w;
-    w.ctx.config.narrow[key::kMsgInternalError] = "An internal error occurred (error code: {0})";
-    w.ctx.useMessageBox = false;  // launcher type 4
+    w.config = w.config.with(key::kMsgInternalError, "An internal error occurred (error code: {0})");
+    w.ctx.fatal.useMessageBox = false;  // launcher type 4
     ScriptedRuntime rt;
-    ServicePath path{[](Context&) { return ExtractionResult{2, {}}; }, rt.make()};
-    EXPECT_EQ(test::exitCodeOf([&] { runServiceDispatcher(w.ctx, "x", path); }), 1u);
+    ServicePath path{[](Process&) { return ExtractionResult{2, {}}; }, rt.make()};
+    EXPECT_EQ(test::exitCodeOf([&] { runServiceDispatcher(w.ctx, w.config, "x", path); }), 1u);
     EXPECT_EQ(w.fake.console.stderrText, "An internal error occurred (error code: 16)\n");
     EXPECT_FALSE(w.scm.dispatchedName);
 }
@@ -301,8 +301,8 @@ TEST(ServiceDispatcher, ReturnsZeroWhenTheServiceEndedWithoutAJvm) {
     ServiceWorld w;
     ScriptedRuntime rt;
     rt.loads = false;
-    ServicePath path{[](Context&) { return ExtractionResult{}; }, rt.make()};
-    EXPECT_EQ(runServiceDispatcher(w.ctx, "x", path), 0);
+    ServicePath path{[](Process&) { return ExtractionResult{}; }, rt.make()};
+    EXPECT_EQ(runServiceDispatcher(w.ctx, w.config, "x", path), 0);
     EXPECT_EQ(states(w.scm.reports()), (std::vector<uint32_t>{4, 1}));
 }
 

@@ -31,8 +31,8 @@ std::string list(std::initializer_list<const char*> names) {
 
 TEST(InstallVerb, RegistersTheQuotedOwnPathWithTheTableParameters) {
     ServiceWorld w;
-    w.ctx.config.narrow[key::kDependencies] = "Tcpip,,Afd";
-    EXPECT_EQ(installVerb(w.ctx, "x", scm::kStartAuto), 0);
+    w.config = w.config.with(key::kDependencies, "Tcpip,,Afd");
+    EXPECT_EQ(installVerb(w.ctx, w.config, "x", scm::kStartAuto), 0);
     EXPECT_EQ(w.out(), "Installed service 'x'.\n");
     ASSERT_EQ(w.scm.creates.size(), 1u);
     const CreateServiceParams& p = w.scm.creates[0];
@@ -51,7 +51,7 @@ TEST(InstallVerb, RegistersTheQuotedOwnPathWithTheTableParameters) {
 TEST(InstallVerb, OpensTheManagerAndServiceWithTheTableRights) {
     ServiceWorld w;
     w.scm.add("x", scm::kStateRunning, kOwnPath, 2);
-    installVerb(w.ctx, "x", scm::kStartDemand);
+    installVerb(w.ctx, w.config, "x", scm::kStartDemand);
     ASSERT_EQ(w.scm.managerOpens.size(), 4u);  // whose program, stop, uninstall, install
     EXPECT_EQ(w.scm.managerOpens[0].access, 0x1u);
     EXPECT_EQ(w.scm.managerOpens[1].access, 0x1u);
@@ -66,8 +66,8 @@ TEST(InstallVerb, OpensTheManagerAndServiceWithTheTableRights) {
 
 TEST(InstallVerb, SetsTheDescriptionWhenKey20017IsSet) {
     ServiceWorld w;
-    w.ctx.config.wide[key::kServiceDescription] = u"Runs the \u00e4pp";
-    EXPECT_EQ(installVerb(w.ctx, "x", scm::kStartAuto), 0);
+    w.config = w.config.with(key::kServiceDescription, std::u16string(u"Runs the \u00e4pp"));
+    EXPECT_EQ(installVerb(w.ctx, w.config, "x", scm::kStartAuto), 0);
     EXPECT_TRUE(w.scm.services.at("x").descriptionSet);
     EXPECT_EQ(w.scm.services.at("x").description, u"Runs the \u00e4pp");
 }
@@ -86,7 +86,7 @@ TEST(InstallVerb, PrintedLinesDependOnWhatWasThereBefore) {
         SCOPED_TRACE(c.what);
         ServiceWorld w;
         if (c.existing) w.scm.add("x", *c.existing, "C:\\Old\\svc.exe", 3);
-        EXPECT_EQ(installVerb(w.ctx, "x", scm::kStartAuto), 0);
+        EXPECT_EQ(installVerb(w.ctx, w.config, "x", scm::kStartAuto), 0);
         EXPECT_EQ(w.out(), c.out);
         EXPECT_EQ(w.scm.services.at("x").created.binaryPath, "\"C:\\App\\svc.exe\"");
     }
@@ -95,12 +95,12 @@ TEST(InstallVerb, PrintedLinesDependOnWhatWasThereBefore) {
 TEST(InstallVerb, FailuresPrintTheirLineAndExitWithOne) {
     ServiceWorld noManager;
     noManager.scm.managerOpenFails = true;
-    EXPECT_EQ(installVerb(noManager.ctx, "x", scm::kStartAuto), 1);
+    EXPECT_EQ(installVerb(noManager.ctx, noManager.config, "x", scm::kStartAuto), 1);
     EXPECT_EQ(noManager.out(), "Could not open SCManager.\n");  // stop and uninstall stay silent
 
     ServiceWorld noCreate;
     noCreate.scm.createFailsWith = 5;
-    EXPECT_EQ(installVerb(noCreate.ctx, "x", scm::kStartAuto), 1);
+    EXPECT_EQ(installVerb(noCreate.ctx, noCreate.config, "x", scm::kStartAuto), 1);
     EXPECT_EQ(noCreate.out(), "Could not create service. Error code: 5\n");
 }
 
@@ -110,13 +110,13 @@ TEST(InstallVerb, WaitsForAServiceMarkedForDeletion) {
     ServiceWorld gone;
     gone.scm.createFailsWith = win32err::kServiceMarkedForDelete;
     gone.scm.createFailsTimes = 3;
-    EXPECT_EQ(installVerb(gone.ctx, "x", scm::kStartAuto), 0);
+    EXPECT_EQ(installVerb(gone.ctx, gone.config, "x", scm::kStartAuto), 0);
     EXPECT_EQ(gone.scm.creates.size(), 4u);
     EXPECT_EQ(gone.out(), "Installed service 'x'.\n");
 
     ServiceWorld stuck;
     stuck.scm.createFailsWith = win32err::kServiceMarkedForDelete;
-    EXPECT_EQ(installVerb(stuck.ctx, "x", scm::kStartAuto), 1);
+    EXPECT_EQ(installVerb(stuck.ctx, stuck.config, "x", scm::kStartAuto), 1);
     EXPECT_GE(stuck.fake.clock.sleptMs, 30000u);
     EXPECT_LE(stuck.fake.clock.sleptMs, 31000u);
     EXPECT_EQ(stuck.out(), "Could not create service. Error code: 1072\n");
@@ -149,7 +149,7 @@ TEST(InstallVerb, RefusesToReplaceAnotherExistingProgram) {
         w.fake.env.put("SystemRoot", "C:\\Windows");
         if (c.file) w.fake.fs.addFile(c.file, c.packed ? test::makePeImage() + encodeConfigBlock({}) : std::string("MZ plain program"));
         w.scm.add("x", scm::kStateRunning, c.registered, 2);
-        const int rc = installVerb(w.ctx, "x", scm::kStartAuto);
+        const int rc = installVerb(w.ctx, w.config, "x", scm::kStartAuto);
         if (c.refusal) {
             EXPECT_EQ(rc, 1);
             EXPECT_EQ(w.out(), std::string("Service 'x' runs another program: ") + c.refusal + "\n");
@@ -170,8 +170,8 @@ TEST(ConfigureVerb, QuotesTheRegisteredPathAndSetsTheDescriptionInPlace) {
     ServiceWorld w;
     // As an installer package's service table may leave it: unquoted, running.
     w.scm.add("x", scm::kStateRunning, kOwnPath, 2);
-    w.ctx.config.wide[key::kServiceDescription] = u"Runs the app";
-    EXPECT_EQ(configureVerb(w.ctx, "x"), 0);
+    w.config = w.config.with(key::kServiceDescription, std::u16string(u"Runs the app"));
+    EXPECT_EQ(configureVerb(w.ctx, w.config, "x"), 0);
     EXPECT_EQ(w.out(), "Configured service 'x'.\n");
     const FakeService& s = w.scm.services.at("x");
     EXPECT_EQ(s.created.binaryPath, "\"C:\\App\\svc.exe\"");
@@ -184,11 +184,11 @@ TEST(ConfigureVerb, QuotesTheRegisteredPathAndSetsTheDescriptionInPlace) {
 
 TEST(ConfigureVerb, FailuresPrintTheirLineAndExitWithOne) {
     ServiceWorld absent;
-    EXPECT_EQ(configureVerb(absent.ctx, "x"), 1);
+    EXPECT_EQ(configureVerb(absent.ctx, absent.config, "x"), 1);
     EXPECT_EQ(absent.out(), "Could not configure service.\n");
     ServiceWorld noManager;
     noManager.scm.managerOpenFails = true;
-    EXPECT_EQ(configureVerb(noManager.ctx, "x"), 1);
+    EXPECT_EQ(configureVerb(noManager.ctx, noManager.config, "x"), 1);
     EXPECT_EQ(noManager.out(), "Could not open SCManager.\n");
 }
 
@@ -216,8 +216,8 @@ TEST(DependencyList, ListLongerThanAnEightKilobyteBufferIsPassedWhole) {
     std::string key;
     for (int i = 0; i < 1000; ++i) key += "Dependency" + std::to_string(i) + ",";
     ServiceWorld w;
-    w.ctx.config.narrow[key::kDependencies] = key;
-    ASSERT_EQ(installVerb(w.ctx, "x", scm::kStartAuto), 0);
+    w.config = w.config.with(key::kDependencies, std::string(key));
+    ASSERT_EQ(installVerb(w.ctx, w.config, "x", scm::kStartAuto), 0);
     const std::string deps = *w.scm.creates.at(0).dependencies;
     EXPECT_GT(deps.size(), 8192u);
     EXPECT_EQ(std::count(deps.begin(), deps.end(), '\0'), 1001);

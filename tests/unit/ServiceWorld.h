@@ -2,7 +2,8 @@
 // service control manager, which is the fuller FakeServiceManager.
 #pragma once
 
-#include "config/Context.h"
+#include "config/Config.h"
+#include "diagnostics/Process.h"
 #include "fakes/FakePlatform.h"
 #include "fakes/FakeServices.h"
 
@@ -13,7 +14,8 @@ struct ServiceWorld {
     FakeServiceManager scm;
     Platform platform{fake.fs,      fake.registry, fake.env,       fake.processes, scm,         fake.console,
                       fake.exit,    fake.clock,    fake.codePages, fake.module,    fake.libraries};
-    Context ctx{platform};
+    Process ctx{platform};
+    Config config;
 
     std::string out() const { return fake.console.stdoutText; }
 };

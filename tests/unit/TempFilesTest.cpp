@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "config/Context.h"
+#include "config/Config.h"
+#include "diagnostics/Process.h"
 #include "fakes/LauncherWorld.h"
 #include "files/TempFiles.h"
 
@@ -18,7 +19,8 @@ public:
 class TempDirectory : public ::testing::Test {
 protected:
     test::FakePlatform fake;
-    Context ctx{fake.platform};
+    Process ctx{fake.platform};
+    Config config;
 
     // A temporary path whose long form the ANSI code page cannot carry.
     void unrepresentableTempPath() {
@@ -60,7 +62,7 @@ TEST_F(TempDirectory, OnlyDriveRootWritableCreatesCTmp) {
 TEST_F(TempDirectory, NothingWritableShowsThePowerUserBoxAndExits1) {
     unrepresentableTempPath();
     fake.fs.failCreateDirectory = {"C:\\Windows\\kvr_w_testdir", "c:\\\\kvr_w_testdir"};
-    ctx.useMessageBox = false;  // the box is shown whatever the display mode
+    ctx.fatal.useMessageBox = false;  // the box is shown whatever the display mode
     EXPECT_EQ(test::exitCodeOf([&] { getTempDirectory(ctx); }), 1u);
     ASSERT_EQ(fake.console.boxes.size(), 1u);
     EXPECT_EQ(fake.console.boxes[0].first, kPowerUser);
@@ -76,7 +78,8 @@ TEST(TempDirectoryNoLongForm, UsesTheTempPathOnlyWhenWritable) {
     fs.addDirectory("C:\\Windows\\temp");
     Platform custom{fs,          fake.registry, fake.env,       fake.processes, fake.services, fake.console,
                     fake.exit,   fake.clock,    fake.codePages, fake.module,    fake.libraries};
-    Context ctx(custom);
+    Process ctx(custom);
+    Config config;
     EXPECT_EQ(getTempDirectory(ctx), "C:\\Temp\\");
     fs.failCreateDirectory.push_back("C:\\Temp\\\\kvr_w_testdir");
     EXPECT_EQ(getTempDirectory(ctx), "C:\\Windows\\temp");

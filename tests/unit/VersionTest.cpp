@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "config/Context.h"
+#include "config/Config.h"
+#include "diagnostics/Process.h"
 #include "config/Keys.h"
 #include "fakes/FakePlatform.h"
 #include "jvm/Version.h"
@@ -43,7 +44,8 @@ TEST(CompareJavaVersions, OrdersByBytesNotNumbers) {
 class JavaVersionAllowed : public ::testing::Test {
 protected:
     test::FakePlatform fake;
-    Context ctx{fake.platform};
+    Process ctx{fake.platform};
+    Config config;
 };
 
 TEST_F(JavaVersionAllowed, BoundsActOnTheLeadingCharacters) {
@@ -57,7 +59,7 @@ TEST_F(JavaVersionAllowed, BoundsActOnTheLeadingCharacters) {
         {"1.6.0_01", "1.5", "1.6", true},    {"1.7.0", "1.5", "1.6", false},
     };
     for (const RangeCase& c : cases) {
-        EXPECT_EQ(isJavaVersionAllowed(ctx, c.version, c.minimum, c.maximum, false), c.expected)
+        EXPECT_EQ(isJavaVersionAllowed(ctx, config, c.version, c.minimum, c.maximum, false), c.expected)
             << c.version << " in [" << c.minimum << ", " << c.maximum << "]";
     }
 }
@@ -65,19 +67,19 @@ TEST_F(JavaVersionAllowed, BoundsActOnTheLeadingCharacters) {
 TEST_F(JavaVersionAllowed, PreReleaseFailsUnlessAllowed) {
     fake.env.put("KAVRIN_LOG", "yes");
     for (const char* version : {"1.6.0-beta2", "1.7.0-ea", "1.6.0-rc", "1.6.0-release", "1.6.0_search"}) {
-        EXPECT_FALSE(isJavaVersionAllowed(ctx, version, "1.5", "", false)) << version;
-        EXPECT_TRUE(isJavaVersionAllowed(ctx, version, "1.5", "", true)) << version;
+        EXPECT_FALSE(isJavaVersionAllowed(ctx, config, version, "1.5", "", false)) << version;
+        EXPECT_TRUE(isJavaVersionAllowed(ctx, config, version, "1.5", "", true)) << version;
     }
-    EXPECT_TRUE(isJavaVersionAllowed(ctx, "1.6.0-BETA", "1.5", "", false));  // case matters
+    EXPECT_TRUE(isJavaVersionAllowed(ctx, config, "1.6.0-BETA", "1.5", "", false));  // case matters
     EXPECT_NE(fake.logText().find("\nbeta vm not allowed\n"), std::string::npos) << fake.logText();
 }
 
 TEST_F(JavaVersionAllowed, KeyAllowPreReleaseLetsThemPassButNotTheRange) {
-    ctx.config.narrow[key::kAllowPreRelease] = "1";
-    EXPECT_TRUE(isJavaVersionAllowed(ctx, "1.6.0-beta2", "1.5", "", false));
-    EXPECT_FALSE(isJavaVersionAllowed(ctx, "1.4.2-beta", "1.5", "", false));
-    ctx.config.narrow[key::kAllowPreRelease] = "0";
-    EXPECT_FALSE(isJavaVersionAllowed(ctx, "1.6.0-beta2", "1.5", "", false));
+    config = config.with(key::kAllowPreRelease, "1");
+    EXPECT_TRUE(isJavaVersionAllowed(ctx, config, "1.6.0-beta2", "1.5", "", false));
+    EXPECT_FALSE(isJavaVersionAllowed(ctx, config, "1.4.2-beta", "1.5", "", false));
+    config = config.with(key::kAllowPreRelease, "0");
+    EXPECT_FALSE(isJavaVersionAllowed(ctx, config, "1.6.0-beta2", "1.5", "", false));
 }
 
 TEST(RegistryVersionInRange, ComparesOverTheShorterLength) {
@@ -125,7 +127,7 @@ TEST(ModernVersionOrder, RanksRealVersionStringsAsNumbers) {
 }
 
 TEST_F(JavaVersionAllowed, ModernBoundsCompareAsNumbers) {
-    ctx.config.narrow[key::kJvmRules] = "modern";
+    config = config.with(key::kJvmRules, "modern");
     const RangeCase cases[] = {
         {"17.0.9", "1.8", "", true},    {"17.0.9", "8", "", true},      {"1.8.0_392", "1.8", "", true},
         {"1.7.0_80", "1.8", "", false}, {"9", "17", "", false},         {"17", "9", "", true},
@@ -135,11 +137,11 @@ TEST_F(JavaVersionAllowed, ModernBoundsCompareAsNumbers) {
         {"17", "not-a-version", "", false},
     };
     for (const RangeCase& c : cases)
-        EXPECT_EQ(isJavaVersionAllowed(ctx, c.version, c.minimum, c.maximum, true), c.expected)
+        EXPECT_EQ(isJavaVersionAllowed(ctx, config, c.version, c.minimum, c.maximum, true), c.expected)
             << c.version << " in [" << c.minimum << ", " << c.maximum << "]";
     // The pre-release filter still applies, and 21-ea sorts before 21.
-    EXPECT_FALSE(isJavaVersionAllowed(ctx, "21-ea", "1.8", "", false));
-    EXPECT_FALSE(isJavaVersionAllowed(ctx, "21-ea", "21", "", true));
+    EXPECT_FALSE(isJavaVersionAllowed(ctx, config, "21-ea", "1.8", "", false));
+    EXPECT_FALSE(isJavaVersionAllowed(ctx, config, "21-ea", "21", "", true));
 }
 
 TEST(RegistryVersionInRange, ModernComparesOverTheShorterListOfNumbers) {

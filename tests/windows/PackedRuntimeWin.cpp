@@ -2,7 +2,8 @@
 // its command lines, so order and quoting are checked as Windows parsed them.
 #include "Win32TestSupport.h"
 
-#include "config/Context.h"
+#include "config/Config.h"
+#include "diagnostics/Process.h"
 #include "config/Keys.h"
 #include "diagnostics/Log.h"
 #include "files/PackedRuntime.h"
@@ -67,9 +68,10 @@ TEST_F(PackedRuntimeWin, UnpacksPresentPacksInTableOrder) {
     writeBytes(home + "\\lib\\jsse.jar.pack", "jsse");
     writeBytes(home + "\\lib\\rt.jar.pack", std::string("rt\0\xA7", 4));
     writeBytes(home + "\\lib\\ext\\localedata.jar.pack", "locale");
-    Context ctx(os);
+    Process ctx(os);
+    Config config;
 
-    preparePackedRuntime(ctx, home);
+    preparePackedRuntime(ctx, config, home);
 
     EXPECT_EQ(readWhole(home + "\\bin\\unpack200.record"),
               commandLine("lib\\rt.jar") + "\n" + commandLine("lib\\ext\\localedata.jar") + "\n" +
@@ -80,7 +82,7 @@ TEST_F(PackedRuntimeWin, UnpacksPresentPacksInTableOrder) {
     EXPECT_FALSE(exists(home + "\\lib\\charsets.jar"));
 
     // jsse.jar marks the home as prepared: nothing runs again.
-    preparePackedRuntime(ctx, home);
+    preparePackedRuntime(ctx, config, home);
     EXPECT_EQ(readWhole(home + "\\bin\\unpack200.record").size(),
               commandLine("lib\\rt.jar").size() + commandLine("lib\\ext\\localedata.jar").size() +
                   commandLine("lib\\jsse.jar").size() + 3);
@@ -91,12 +93,13 @@ TEST_F(PackedRuntimeWin, MissingUnpackerIsInternalError20) {
     ThrowingExit exit;
     Platform platform{os.fs,    os.registry, os.env,       os.processes, os.services, os.console,
                       exit,     os.clock,    os.codePages, os.module,    os.libraries};
-    Context ctx(platform);
-    ctx.useMessageBox = false;
-    ctx.config.narrow[key::kMsgInternalError] = "An internal error occurred (error code: {0})";
+    Process ctx(platform);
+    Config config;
+    ctx.fatal.useMessageBox = false;
+    config = config.with(key::kMsgInternalError, "An internal error occurred (error code: {0})");
     os.env.set("KAVRIN_LOG", "yes");
     try {
-        preparePackedRuntime(ctx, home);
+        preparePackedRuntime(ctx, config, home);
         ADD_FAILURE() << "expected the process to end";
     } catch (const ExitCalled& e) {
         EXPECT_EQ(e.code, 1u);

@@ -1,6 +1,7 @@
 // The deletion queue written into the real registry, and the log file on disk.
 #include "Win32TestSupport.h"
-#include "config/Context.h"
+#include "config/Config.h"
+#include "diagnostics/Process.h"
 #include "diagnostics/Errors.h"
 #include "diagnostics/Log.h"
 
@@ -34,7 +35,7 @@ protected:
         if (!key) return std::nullopt;
         return key->queryValue("delete_dir", 65536);
     }
-    std::string logText(Context& ctx) {
+    std::string logText(Process& ctx) {
         auto path = getLogPath(ctx);
         return path ? withoutTimestamps(readFile(*path)) : "<no log>";
     }
@@ -44,7 +45,8 @@ protected:
 
 TEST_F(ScheduleDeletionTest, AppendsThePathAndASemicolonWithoutATerminator) {
     setList("c:\\first;");
-    Context ctx(os);
+    Process ctx(os);
+    Config config;
     scheduleDeletion(ctx, "c:\\temp\\kvr1.tmp_dir42", "delete_dir");
     scheduleDeletion(ctx, "c:\\temp\\kvr1.tmp_dir42", "delete_dir");  // a second run lists it again
     auto value = list();
@@ -64,7 +66,8 @@ TEST_F(ScheduleDeletionTest, CreatesTheKeyAndTheValueWhenMissing) {
     ASSERT_TRUE(root);
     ASSERT_TRUE(root->setValue("delete_file", kRegSz, "untouched;"));
     setList("");
-    Context ctx(os);
+    Process ctx(os);
+    Config config;
     scheduleDeletion(ctx, "c:\\only", "delete_dir");
     EXPECT_EQ(list().value_or(RegValue{}).data, std::string("c:\\only;\0", 9));
     EXPECT_EQ(root->queryValue("delete_file", 100).value_or(RegValue{}).data, std::string("untouched;\0", 11));
@@ -76,7 +79,8 @@ TEST_F(ScheduleDeletionTest, RefusesAListThatWouldReach32768Bytes) {
     // must stay below 32768: a list of 32764 - path bytes is the largest that takes it.
     const std::string fits(32764 - path.size(), 'a');
     setList(fits);
-    Context ctx(os);
+    Process ctx(os);
+    Config config;
     scheduleDeletion(ctx, path, "delete_dir");
     std::string after = list().value_or(RegValue{}).data;
     EXPECT_EQ(after.size(), fits.size() + path.size() + 2);
@@ -95,7 +99,8 @@ TEST_F(ScheduleDeletionTest, RefusesAListThatWouldReach32768Bytes) {
 }
 
 TEST_F(ScheduleDeletionTest, TheLogFileStartsWithTheHeaderAndAnEmptyLine) {
-    Context ctx(os);
+    Process ctx(os);
+    Config config;
     logInfo(ctx, "first line");
     auto path = getLogPath(ctx);
     ASSERT_TRUE(path);

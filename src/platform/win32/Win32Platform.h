@@ -4,7 +4,7 @@
 //
 // Usage:
 //   kavrin::win32::Win32Platform win32;
-//   kavrin::Context ctx(win32.platform());
+//   kavrin::Process ctx(win32.platform());
 #pragma once
 
 #include <memory>
