@@ -15,7 +15,7 @@
 #include "pack/Project.h"
 #include "pack/Text.h"
 #include "pack/Toml.h"
-#include "service/ServiceSettings.h"
+#include "config/ServiceSettings.h"
 
 namespace kavrin::pack {
 namespace fs = std::filesystem;

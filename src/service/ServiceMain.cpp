@@ -10,7 +10,7 @@
 #include "diagnostics/Errors.h"
 #include "diagnostics/Log.h"
 #include "service/OutputCapture.h"
-#include "service/ServiceSettings.h"
+#include "config/ServiceSettings.h"
 
 namespace kavrin {
 

@@ -9,7 +9,7 @@
 #include "config/Lists.h"
 #include "diagnostics/Log.h"
 #include "service/InstallGuard.h"
-#include "service/ServiceSettings.h"
+#include "config/ServiceSettings.h"
 
 namespace kavrin {
 

@@ -6,7 +6,7 @@
 #include "config/Keys.h"
 #include "diagnostics/Errors.h"
 #include "service/ServiceMain.h"
-#include "service/ServiceSettings.h"
+#include "config/ServiceSettings.h"
 #include "service/Verbs.h"
 #include "fakes/LauncherWorld.h"
 #include "unit/ServiceWorld.h"

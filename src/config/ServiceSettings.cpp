@@ -1,4 +1,4 @@
-#include "service/ServiceSettings.h"
+#include "config/ServiceSettings.h"
 
 #include "config/Ascii.h"
 #include "config/Config.h"

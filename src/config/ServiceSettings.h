@@ -12,7 +12,6 @@
 #include <string>
 
 #include "config/Config.h"
-#include "diagnostics/Process.h"
 #include "platform/Services.h"
 
 namespace kavrin {
