@@ -19,7 +19,7 @@ class ThrowingExit : public Exit {
 public:
     [[noreturn]] void exitProcess(uint32_t code) override { throw ExitCalled{code}; }
     [[noreturn]] void quickExit(int code) override { throw ExitCalled{static_cast<uint32_t>(code)}; }
-    void atExit(void (*)()) override {}
+    void atExit(std::function<void()>) override {}
 };
 
 class PackedRuntimeWin : public Win32Test {
