@@ -119,6 +119,8 @@ void serviceMain(ServiceSession& session, const std::vector<std::string>& args) 
     ctx.os.exit.atExit(reportAtEnd);
     ctx.os.services.setProcessEndHook(reportAtEnd);
 
+    // The connection to the dispatcher ends here, so it is not counted as the queue's.
+    logPhase(ctx, "service registered");
     session.runtime.processDeletionQueue(ctx);
     logPhase(ctx, "deletion queue");
     std::vector<std::u16string> launcherArguments = buildLauncherArguments(session, args);
