@@ -106,9 +106,8 @@ std::optional<std::string> learnVersion(Process& ctx, const Config& config, cons
 }  // namespace
 
 std::optional<std::string> releaseFileVersion(const std::string& content) {
-    size_t position = 0;
-    const std::string text = textModeContent(content);
-    while (auto line = fgetsLine(text, position, text.size())) {
+    TextModeReader reader(content, std::string::npos);  // lines of any length
+    while (auto line = reader.readLine()) {
         std::string_view entry(*line);
         while (!entry.empty() && (entry.back() == '\n' || entry.back() == '\r')) entry.remove_suffix(1);
         if (entry.substr(0, kReleaseVersionKey.size()) != kReleaseVersionKey) continue;
@@ -150,8 +149,7 @@ std::string probeCommandLine(const std::string& executable) {
 }
 
 std::string firstProbeLine(const std::string& raw) {
-    size_t position = 0;
-    return fgetsLine(textModeContent(raw), position, kProbeLineLimit).value_or("");
+    return TextModeReader(raw, kProbeLineLimit).readLine().value_or("");
 }
 
 std::optional<std::string> parseJavaVersionLine(const std::string& line, VersionRules rules) {

@@ -140,8 +140,7 @@ bool triedInFallback(const SearchEntry& entry) {
 }
 
 std::optional<std::string> firstLocationLine(const std::string& raw) {
-    size_t position = 0;
-    std::optional<std::string> line = fgetsLine(textModeContent(raw), position, kLocationLineLimit);
+    std::optional<std::string> line = TextModeReader(raw, kLocationLineLimit).readLine();
     if (!line) return std::nullopt;
     while (!line->empty() && (line->back() == '\r' || line->back() == '\n')) line->pop_back();
     return line;
