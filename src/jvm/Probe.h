@@ -30,10 +30,12 @@ bool checkJavaExe(Process& ctx, const Config& config, std::string& javaExe, std:
 bool testJavaExe(Process& ctx, const Config& config, std::string& javaExe, const std::string& minimum, const std::string& maximum,
                  PreRelease preRelease, VersionCache versionCache);
 bool findJavaExeInHome(Process& ctx, const Config& config, std::string& javaExe, const std::string& javaHome);
-bool probeJavaVersion(Process& ctx, const Config& config, const std::string& javaExe, FileTime fileTime, std::string& version);
+// The version the executable reports when run; nullopt when the run or its output fails.
+std::optional<std::string> probeJavaVersion(Process& ctx, const Config& config, const std::string& javaExe, FileTime fileTime);
 
 std::string versionCacheKeyName(const std::string& javaExe);
-bool readVersionCache(Process& ctx, const std::string& javaExe, FileTime fileTime, std::string& version);
+// The remembered version; nullopt when none is stored for this file time.
+std::optional<std::string> readVersionCache(Process& ctx, const std::string& javaExe, FileTime fileTime);
 void writeVersionCache(Process& ctx, const std::string& javaExe, FileTime fileTime, const std::string& version);
 
 // Pure helpers, exposed for tests.

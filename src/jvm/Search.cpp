@@ -146,18 +146,15 @@ std::optional<std::string> firstLocationLine(const std::string& raw) {
     return line;
 }
 
-bool readLocationFile(Process& ctx, const Config& config, std::string& line, const std::string& fileSuffix) {
+std::optional<std::string> readLocationFile(Process& ctx, const Config& config, const std::string& fileSuffix) {
     std::string path = installationDirectory(ctx, config);
     // The suffix brings its own separator.
     if (!path.empty() && path.back() == '\\' && !fileSuffix.empty() && fileSuffix.front() == '\\') path.pop_back();
     path += fileSuffix;
     // Enough for 8191 characters even when every one is a CR LF pair.
     auto raw = readFileBytes(ctx, path, 2 * kLocationLineLimit + 2);
-    if (!raw) return false;
-    auto first = firstLocationLine(*raw);
-    if (!first) return false;
-    line = *first;
-    return true;
+    if (!raw) return std::nullopt;
+    return firstLocationLine(*raw);
 }
 
 bool testLocation(Process& ctx, const Config& config, std::string& javaExe, const std::string& location, const std::string& minimum,
@@ -192,13 +189,12 @@ SearchKind searchJvm(Process& ctx, const Config& config, std::string& javaExe, s
     auto entries = parseSearchSequence(getConfigString(config, key::kSearchSequence));
     Bounds bounds{getConfigString(config, key::kMinVersion), getConfigString(config, key::kMaxVersion)};
 
-    std::string line;
-    if (readLocationFile(ctx, config, line, kPreferredLocationFile)) {
-        logInfo(ctx, "Has preferred location %s", line.c_str());
+    if (auto line = readLocationFile(ctx, config, kPreferredLocationFile)) {
+        logInfo(ctx, "Has preferred location %s", line->c_str());
         traceSource(ctx, "preferred location file");
-        if (testLocation(ctx, config, javaExe, line, bounds.minimum, bounds.maximum, AnyVersion::No)) {
+        if (testLocation(ctx, config, javaExe, *line, bounds.minimum, bounds.maximum, AnyVersion::No)) {
             logInfo(ctx, "Using preferred location");
-            locationName = line;
+            locationName = *line;
             return SearchKind::Location;
         }
     }
@@ -215,12 +211,12 @@ SearchKind searchJvm(Process& ctx, const Config& config, std::string& javaExe, s
         }
     }
 
-    if (readLocationFile(ctx, config, line, kInstallerLocationFile)) {
-        logInfo(ctx, "Has installer location %s", line.c_str());
+    if (auto line = readLocationFile(ctx, config, kInstallerLocationFile)) {
+        logInfo(ctx, "Has installer location %s", line->c_str());
         traceSource(ctx, "installer location file");
-        if (testLocation(ctx, config, javaExe, line, bounds.minimum, bounds.maximum, AnyVersion::No)) {
+        if (testLocation(ctx, config, javaExe, *line, bounds.minimum, bounds.maximum, AnyVersion::No)) {
             logInfo(ctx, "Using installer location");
-            locationName = line;
+            locationName = *line;
             return SearchKind::Location;
         }
     }
