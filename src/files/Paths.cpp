@@ -43,11 +43,11 @@ std::string resolvePath(Process& ctx, const std::string& path) {
     return out;
 }
 
-std::string makeFullPath(Process& ctx, const std::string& path, bool keepCase) {
+std::string makeFullPath(Process& ctx, const std::string& path, PathCase pathCase) {
     const std::string resolved = resolvePath(ctx, path);
     auto full = ctx.os.fs.fullPathName(resolved);
     std::string out = full ? full->path : std::string();
-    if (!keepCase) lowerCasePath(ctx, out);
+    if (pathCase == PathCase::Lower) lowerCasePath(ctx, out);
     collapseBackslashes(ctx, out);
     return out;
 }

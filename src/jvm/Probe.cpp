@@ -209,10 +209,10 @@ std::optional<std::string> probeJavaVersion(Process& ctx, const Config& config, 
 }
 
 bool checkJavaExe(Process& ctx, const Config& config, std::string& javaExe, std::string& version, const std::string& minimum,
-                  const std::string& maximum, bool allowPreRelease, VersionCache versionCache) {
+                  const std::string& maximum, PreRelease preRelease, VersionCache versionCache) {
     logInfo(ctx, "checkJavaExe (%s, [out], %s, %s, %d)", javaExe.c_str(), minimum.c_str(), maximum.c_str(),
-            allowPreRelease ? 1 : 0);
-    javaExe = makeFullPath(ctx, javaExe, false);
+            preRelease == PreRelease::Allowed ? 1 : 0);
+    javaExe = makeFullPath(ctx, javaExe, PathCase::Lower);
 
     bool result = false;
     FileTime fileTime;
@@ -228,7 +228,7 @@ bool checkJavaExe(Process& ctx, const Config& config, std::string& javaExe, std:
         if (!learnedFrom) {
             reason = "couldn't get version";
         } else {
-            VersionVerdict verdict = judgeJavaVersion(config, version, minimum, maximum, allowPreRelease);
+            VersionVerdict verdict = judgeJavaVersion(config, version, minimum, maximum, preRelease);
             if (verdict == VersionVerdict::PreRelease) logInfo(ctx, "beta vm not allowed");
             result = verdict == VersionVerdict::Allowed;
             reason = verdictReason(verdict, minimum, maximum);
@@ -251,7 +251,7 @@ bool checkJavaExe(Process& ctx, const Config& config, std::string& javaExe, std:
 bool testJavaExe(Process& ctx, const Config& config, std::string& javaExe, const std::string& minimum, const std::string& maximum,
                  PreRelease preRelease, VersionCache versionCache) {
     std::string version;
-    return checkJavaExe(ctx, config, javaExe, version, minimum, maximum, preRelease == PreRelease::Allowed, versionCache);
+    return checkJavaExe(ctx, config, javaExe, version, minimum, maximum, preRelease, versionCache);
 }
 
 bool findJavaExeInHome(Process& ctx, const Config& config, std::string& javaExe, const std::string& javaHome) {

@@ -4,7 +4,7 @@
 //
 // Usage:
 //   std::string exe = home + "\\bin\\java.exe", version;
-//   if (checkJavaExe(ctx, config, exe, version, "1.5", "", false)) ... // exe is now full and lower-cased
+//   if (checkJavaExe(ctx, config, exe, version, "1.5", "", PreRelease::Refused)) ... // exe is now full and lower-cased
 #pragma once
 
 #include <optional>
@@ -23,10 +23,9 @@ inline constexpr const char* kVersionValue = "Version";
 // Recorded for an executable that ran but ended with a non-zero code.
 inline constexpr const char* kFailedRunVersion = "1.0.0";
 
-enum class PreRelease { Refused, Allowed };
 enum class VersionCache { Skip, Use };
 bool checkJavaExe(Process& ctx, const Config& config, std::string& javaExe, std::string& version, const std::string& minimum,
-                  const std::string& maximum, bool allowPreRelease, VersionCache versionCache = VersionCache::Use);
+                  const std::string& maximum, PreRelease preRelease, VersionCache versionCache = VersionCache::Use);
 bool testJavaExe(Process& ctx, const Config& config, std::string& javaExe, const std::string& minimum, const std::string& maximum,
                  PreRelease preRelease, VersionCache versionCache);
 bool findJavaExeInHome(Process& ctx, const Config& config, std::string& javaExe, const std::string& javaHome);

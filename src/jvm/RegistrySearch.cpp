@@ -50,7 +50,7 @@ std::vector<std::string> subkeyNames(RegKey& key) {
 bool acceptJavaSoftHome(Process& ctx, const Config& config, const std::string& home, std::string& javaExe, std::string& version,
                         const std::string& minimum, const std::string& maximum) {
     if (!findJavaExeInHome(ctx, config, javaExe, home)) return false;
-    return checkJavaExe(ctx, config, javaExe, version, minimum, maximum, false);
+    return checkJavaExe(ctx, config, javaExe, version, minimum, maximum, PreRelease::Refused);
 }
 
 std::optional<FoundRuntime> found(bool ok, std::string javaExe, std::string version) {
@@ -219,7 +219,7 @@ std::optional<FoundRuntime> scanLocatedJvms(Process& ctx, const Config& config, 
     for (const auto& name : names) {
         std::string candidate = locatedNameToPath(name);
         std::string candidateVersion;
-        if (!checkJavaExe(ctx, config, candidate, candidateVersion, minimum, maximum, true)) continue;
+        if (!checkJavaExe(ctx, config, candidate, candidateVersion, minimum, maximum, PreRelease::Allowed)) continue;
         // Strictly higher only: of equal versions the first enumerated stays.
         if (compareJavaVersions(rules, candidateVersion, best ? best->version : std::string()) > 0)
             best = FoundRuntime{candidate, candidateVersion};

@@ -42,23 +42,25 @@ bool testRegistryEntry(Process& ctx, const Config& config, std::string& javaExe,
 }
 
 enum class Fallback { Never, Always, WhenRelative };
+// Whether success sets the location name to the entry's argument.
+enum class Naming { Argument, None };
 
 struct EntryRule {
     char type;
     EntryTest test;
     SearchKind kind;
-    bool namesLocation;  // whether success sets the location name to the argument
+    Naming naming;
     Fallback fallback;
 };
 
 // The search sequence's entry types. Letters are compared exactly (upper case).
 constexpr EntryRule kEntryRules[] = {
-    {'A', testLocationEntry, SearchKind::Location, true, Fallback::WhenRelative},
-    {'B', testLocationEntry, SearchKind::Location, true, Fallback::Always},
-    {'R', testLocationEntry, SearchKind::Location, true, Fallback::WhenRelative},
-    {'E', testVariableEntry, SearchKind::EnvironmentVariable, true, Fallback::Never},
-    {'S', testSearchPathEntry, SearchKind::ExecutableSearch, true, Fallback::Never},
-    {'Y', testRegistryEntry, SearchKind::Registry, false, Fallback::Never},
+    {'A', testLocationEntry, SearchKind::Location, Naming::Argument, Fallback::WhenRelative},
+    {'B', testLocationEntry, SearchKind::Location, Naming::Argument, Fallback::Always},
+    {'R', testLocationEntry, SearchKind::Location, Naming::Argument, Fallback::WhenRelative},
+    {'E', testVariableEntry, SearchKind::EnvironmentVariable, Naming::Argument, Fallback::Never},
+    {'S', testSearchPathEntry, SearchKind::ExecutableSearch, Naming::Argument, Fallback::Never},
+    {'Y', testRegistryEntry, SearchKind::Registry, Naming::None, Fallback::Never},
 };
 
 void traceSource(Process& ctx, const std::string& source) {
@@ -80,7 +82,7 @@ const char* flavourVariable(char flavour) {
 }
 
 std::string installationDirectory(Process& ctx, const Config& config) {
-    return makeFullPath(ctx, getConfigString(config, key::kInstallDirectory), true);
+    return makeFullPath(ctx, getConfigString(config, key::kInstallDirectory), PathCase::Keep);
 }
 
 SearchKind firstPass(Process& ctx, const Config& config, const std::vector<SearchEntry>& entries, const Bounds& bounds,
@@ -90,7 +92,7 @@ SearchKind firstPass(Process& ctx, const Config& config, const std::vector<Searc
         traceSource(ctx, std::string("entry ") + entry.type + entry.argument);
         const EntryRule* rule = ruleFor(entry.type);
         if (!rule || !rule->test(ctx, config, javaExe, entry, bounds)) continue;
-        if (rule->namesLocation) locationName = entry.argument;
+        if (rule->naming == Naming::Argument) locationName = entry.argument;
         return rule->kind;
     }
     return SearchKind::None;
@@ -159,7 +161,7 @@ std::optional<std::string> readLocationFile(Process& ctx, const Config& config, 
 
 bool testLocation(Process& ctx, const Config& config, std::string& javaExe, const std::string& location, const std::string& minimum,
                   const std::string& maximum, AnyVersion anyVersion) {
-    std::string home = makeFullPath(ctx, location, false);
+    std::string home = makeFullPath(ctx, location, PathCase::Lower);
     if (!ctx.search.trace) preparePackedRuntime(ctx, config, home);  // -diagnose changes nothing on disk
     bool qualifies = findJavaExeInHome(ctx, config, javaExe, home);
     if (anyVersion == AnyVersion::Yes) return true;

@@ -108,7 +108,7 @@ std::string buildClassPathOption(Process& ctx, const Config& config, const Launc
     appendArchives(ctx, option, vars.extractionDirectory, "zip");
 
     if (vars.flavour == 'm') {
-        option += makeFullPath(ctx, getConfigString(config, key::kInstallDirectory), true);
+        option += makeFullPath(ctx, getConfigString(config, key::kInstallDirectory), PathCase::Keep);
         if (!endsWith(option, '\\')) option += '\\';
         option += kRuntimeArchive;
         option += ';';
