@@ -16,7 +16,7 @@ constexpr const char* kJavawName = "javaw.exe";
 constexpr size_t kJavawLength = 9;
 constexpr size_t kJavaLength = 8;
 
-// Tried after key 152's text, in this order.
+// Tried after key::kJvmSubdirectory's text, in this order.
 constexpr const char* kJvmSubdirectories[] = {"hotspot", "client", "server", "classic", "jrockit"};
 
 struct KindMessage {

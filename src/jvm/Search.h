@@ -1,5 +1,5 @@
 // The search for a Java runtime when none is handed to LoadDLL: the preferred
-// location file, the configured search sequence (key 128), the flavour's
+// location file, the configured search sequence (key::kSearchSequence), the flavour's
 // Java-home variable, the installer location file, and a last fallback pass
 // that asks only for an existing java executable.
 //

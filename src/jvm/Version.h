@@ -1,6 +1,6 @@
 // Java version rules, two sets. Classic: versions are texts compared byte by byte,
 // never parsed into numbers, so 1.10 orders below 1.5 and 1.6.0_10 below 1.6.0_9 — on
-// purpose, for blocks that rely on it. Modern (key 3100 "modern"): versions are read
+// purpose, for blocks that rely on it. Modern (key::kJvmRules set to "modern"): versions are read
 // as numbers the way current runtimes number themselves, 1.8.0_392 being 8.0.392.
 //
 // Usage:
@@ -46,7 +46,7 @@ VersionVerdict judgeVersionBounds(VersionRules rules, const std::string& version
 
 // The version a runtime reports, against the bounds. Classic compares over each bound's
 // own length. Empty bounds set no limit. Pre-release versions fail unless
-// PreRelease::Allowed or key 130 is non-zero.
+// PreRelease::Allowed or key::kAllowPreRelease is non-zero.
 bool isJavaVersionAllowed(Process& ctx, const Config& config, const std::string& version, const std::string& minimum,
                           const std::string& maximum, PreRelease preRelease);
 

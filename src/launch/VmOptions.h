@@ -1,6 +1,6 @@
 // The ordered JVM option list and the JavaVMInitArgs record that carries it.
 //
-// Order: launcher properties, key 123, "-J" arguments (when key 125 allows),
+// Order: launcher properties, key::kVmParameters, "-J" arguments (when key::kRouteJArguments allows),
 // the .vmoptions lines, and last the class path option.
 //
 // Usage:
@@ -45,7 +45,7 @@ public:
 
 std::unique_ptr<JvmInitArgs> buildJvmInitArgs(Process& ctx, const Config& config, const LauncherVariables& vars, const std::vector<std::string>& properties,
                                               const WideList& launcherArguments);
-// The option list without the record: properties, key 123, "-J", .vmoptions, class path.
+// The option list without the record: properties, key::kVmParameters, "-J", .vmoptions, class path.
 std::vector<std::string> buildJvmOptions(Process& ctx, const Config& config, const LauncherVariables& vars, const std::vector<std::string>& properties,
                                          const WideList& launcherArguments);
 void collectVmParameters(Process& ctx, const Config& config, const LauncherVariables& vars, const WideList& launcherArguments, std::vector<std::string>& options,
