@@ -1,6 +1,5 @@
 #include "jvm/Probe.h"
 
-#include "config/Ascii.h"
 #include "config/Config.h"
 #include "config/Keys.h"
 #include "diagnostics/Log.h"
@@ -9,6 +8,7 @@
 #include "files/TextFile.h"
 #include "jvm/SearchTrace.h"
 #include "jvm/Version.h"
+#include "platform/Ascii.h"
 
 namespace kavrin {
 
