@@ -2,6 +2,7 @@
 
 #include "config/ExePath.h"
 #include "config/Lists.h"
+#include "platform/Ascii.h"
 
 namespace kavrin {
 
@@ -21,8 +22,7 @@ void lowerCasePath(Process& ctx, std::string& path) {
     const CodePage cp = fileApiCodePage(ctx);
     auto wide = ctx.os.codePages.toWide(cp, path);
     if (!wide) return;
-    for (char16_t& unit : *wide)
-        if (unit >= u'A' && unit <= u'Z') unit = static_cast<char16_t>(unit - u'A' + u'a');
+    for (char16_t& unit : *wide) unit = asciiLower(unit);
     bool usedDefault = false;
     auto narrow = ctx.os.codePages.toNarrow(cp, *wide, usedDefault);
     if (narrow && !usedDefault) path = std::move(*narrow);
