@@ -13,12 +13,13 @@ namespace kavrin {
 
 namespace {
 
+enum class ErrorCode { Print, Hide };
 // Reads exactly count bytes; a failed or short read is fatal with the primitive's name.
-std::string readExact(Process& ctx, File& file, size_t count, const char* primitive, bool printError) {
+std::string readExact(Process& ctx, File& file, size_t count, const char* primitive, ErrorCode errorCode) {
     std::string buffer(count, '\0');
     const IoResult r = count ? file.read(buffer.data(), count) : IoResult{true, 0, 0};
     if (!r.ok || r.bytes < count) {
-        if (printError) ctx.os.console.out(formatText("error %u\n", r.error));
+        if (errorCode == ErrorCode::Print) ctx.os.console.out(formatText("error %u\n", r.error));
         reportFatal(ctx, std::string("Internal Error: ") + primitive);
     }
     return buffer;
@@ -42,28 +43,28 @@ struct FileSource {
 }  // namespace
 
 int16_t readShort(Process& ctx, File& file) {
-    return static_cast<int16_t>(littleEndian(readExact(ctx, file, 2, "readShort", true)));
+    return static_cast<int16_t>(littleEndian(readExact(ctx, file, 2, "readShort", ErrorCode::Print)));
 }
 
 int32_t readInt(Process& ctx, File& file) {
-    return static_cast<int32_t>(littleEndian(readExact(ctx, file, 4, "readInt", true)));
+    return static_cast<int32_t>(littleEndian(readExact(ctx, file, 4, "readInt", ErrorCode::Print)));
 }
 
 int64_t readLong(Process& ctx, File& file) {
-    return static_cast<int64_t>(littleEndian(readExact(ctx, file, 8, "readLong", true)));
+    return static_cast<int64_t>(littleEndian(readExact(ctx, file, 8, "readLong", ErrorCode::Print)));
 }
 
 // A negative, oversized or (wide) odd length is refused before anything is allocated.
 std::string readString(Process& ctx, File& file) {
     const int32_t length = readInt(ctx, file);
     if (!detail::narrowLengthOk(length, kMaxNarrowValueBytes)) reportFatal(ctx, "Internal Error: readString");
-    return readExact(ctx, file, static_cast<size_t>(length), "readString", false);
+    return readExact(ctx, file, static_cast<size_t>(length), "readString", ErrorCode::Hide);
 }
 
 std::u16string readWString(Process& ctx, File& file) {
     const int32_t length = readInt(ctx, file);
     if (!detail::wideLengthOk(length, kMaxWideValueUnits)) reportFatal(ctx, "Internal Error: readWString");
-    return detail::utf16FromLe(readExact(ctx, file, static_cast<size_t>(length), "readWString", false));
+    return detail::utf16FromLe(readExact(ctx, file, static_cast<size_t>(length), "readWString", ErrorCode::Hide));
 }
 
 std::unique_ptr<File> openOwnExecutable(Process& ctx) {

@@ -1,6 +1,6 @@
 #include "config/ExePath.h"
 
-#include "config/Ascii.h"
+#include "platform/Ascii.h"
 
 namespace kavrin {
 

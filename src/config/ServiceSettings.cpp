@@ -1,9 +1,9 @@
 #include "config/ServiceSettings.h"
 
-#include "config/Ascii.h"
 #include "config/Config.h"
 #include "config/Keys.h"
 #include "config/Lists.h"
+#include "platform/Ascii.h"
 
 namespace kavrin {
 

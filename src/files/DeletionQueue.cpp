@@ -5,12 +5,12 @@
 #include <optional>
 #include <vector>
 
-#include "config/Ascii.h"
 #include "config/Lists.h"
 #include "diagnostics/Errors.h"
 #include "diagnostics/Log.h"
 #include "files/Paths.h"
 #include "files/TempFiles.h"
+#include "platform/Ascii.h"
 #include "platform/Registry.h"
 
 namespace kavrin {

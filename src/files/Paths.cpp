@@ -2,6 +2,7 @@
 
 #include "config/ExePath.h"
 #include "config/Lists.h"
+#include "platform/Ascii.h"
 
 namespace kavrin {
 
@@ -21,8 +22,7 @@ void lowerCasePath(Process& ctx, std::string& path) {
     const CodePage cp = fileApiCodePage(ctx);
     auto wide = ctx.os.codePages.toWide(cp, path);
     if (!wide) return;
-    for (char16_t& unit : *wide)
-        if (unit >= u'A' && unit <= u'Z') unit = static_cast<char16_t>(unit - u'A' + u'a');
+    for (char16_t& unit : *wide) unit = asciiLower(unit);
     bool usedDefault = false;
     auto narrow = ctx.os.codePages.toNarrow(cp, *wide, usedDefault);
     if (narrow && !usedDefault) path = std::move(*narrow);
@@ -43,11 +43,11 @@ std::string resolvePath(Process& ctx, const std::string& path) {
     return out;
 }
 
-std::string makeFullPath(Process& ctx, const std::string& path, bool keepCase) {
+std::string makeFullPath(Process& ctx, const std::string& path, PathCase pathCase) {
     const std::string resolved = resolvePath(ctx, path);
     auto full = ctx.os.fs.fullPathName(resolved);
     std::string out = full ? full->path : std::string();
-    if (!keepCase) lowerCasePath(ctx, out);
+    if (pathCase == PathCase::Lower) lowerCasePath(ctx, out);
     collapseBackslashes(ctx, out);
     return out;
 }

@@ -14,8 +14,9 @@ constexpr size_t kMaxPath = 8191;
 bool isRelativePath(const std::string& path);
 // The executable's directory in front of a relative path; backslashes collapsed; not normalised.
 std::string resolvePath(Process& ctx, const std::string& path);
-// resolvePath, then GetFullPathNameA; lower-cased unless keepCase.
-std::string makeFullPath(Process& ctx, const std::string& path, bool keepCase);
+enum class PathCase { Lower, Keep };
+// resolvePath, then GetFullPathNameA; lower-cased unless PathCase::Keep.
+std::string makeFullPath(Process& ctx, const std::string& path, PathCase pathCase);
 // Each non-empty ";"-entry resolved, joined by ";".
 std::string resolvePathList(Process& ctx, const std::string& list);
 bool fileExists(Process& ctx, const std::string& path);

@@ -16,7 +16,7 @@ constexpr const char* kJavawName = "javaw.exe";
 constexpr size_t kJavawLength = 9;
 constexpr size_t kJavaLength = 8;
 
-// Tried after key 152's text, in this order.
+// Tried after key::kJvmSubdirectory's text, in this order.
 constexpr const char* kJvmSubdirectories[] = {"hotspot", "client", "server", "classic", "jrockit"};
 
 struct KindMessage {
@@ -38,18 +38,23 @@ void setPath(Process& ctx, const std::string& value) {
     ctx.os.env.crtPut("PATH=" + value);
 }
 
-// PATH with the bin directory added for as long as a library is being tried; put back
-// unless the load succeeded (the library's dependencies are then found through it later).
-class PathExtension {
+// The bin directory as the DLL directory and at the end of PATH for as long as a library
+// is being tried; both put back on every way out unless the load succeeded (the library's
+// dependencies are then found through them later).
+class LibrarySearchExtension {
 public:
-    PathExtension(Process& ctx, const std::string& directory) : ctx_(ctx), old_(ctx.os.env.get("PATH").value_or("")) {
+    LibrarySearchExtension(Process& ctx, const std::string& directory)
+        : ctx_(ctx), old_(ctx.os.env.get("PATH").value_or("")) {
         setPath(ctx_, old_ + ";" + directory);
+        ctx_.os.libraries.setDllDirectory(directory);
     }
-    ~PathExtension() {
-        if (!kept_) setPath(ctx_, old_);
+    ~LibrarySearchExtension() {
+        if (kept_) return;
+        ctx_.os.libraries.setDllDirectory("");
+        setPath(ctx_, old_);
     }
-    PathExtension(const PathExtension&) = delete;
-    PathExtension& operator=(const PathExtension&) = delete;
+    LibrarySearchExtension(const LibrarySearchExtension&) = delete;
+    LibrarySearchExtension& operator=(const LibrarySearchExtension&) = delete;
     void keep() { kept_ = true; }
 
 private:
@@ -144,15 +149,13 @@ void* loadJvmFromBin(Process& ctx, const Config& config, const std::string& java
     // The library's dependencies come from its own directory, then the runtime's bin,
     // before PATH (where an earlier entry could hold a planted copy). PATH still gets bin
     // at its end for what the JVM loads later by name.
-    PathExtension path(ctx, binDirectory);
-    ctx.os.libraries.setDllDirectory(binDirectory);
+    LibrarySearchExtension extension(ctx, binDirectory);
     for (const auto& sub : jvmSubdirectories(getConfigString(config, key::kJvmSubdirectory))) {
         if (void* library = tryJvmLibrary(ctx, binDirectory, sub)) {
-            path.keep();
+            extension.keep();
             return library;
         }
     }
-    ctx.os.libraries.setDllDirectory("");
     return nullptr;
 }
 

@@ -4,7 +4,7 @@
 //
 // Usage:
 //   std::string exe = home + "\\bin\\java.exe", version;
-//   if (checkJavaExe(ctx, config, exe, version, "1.5", "", false)) ... // exe is now full and lower-cased
+//   if (checkJavaExe(ctx, config, exe, version, "1.5", "", PreRelease::Refused)) ... // exe is now full and lower-cased
 #pragma once
 
 #include <optional>
@@ -23,17 +23,18 @@ inline constexpr const char* kVersionValue = "Version";
 // Recorded for an executable that ran but ended with a non-zero code.
 inline constexpr const char* kFailedRunVersion = "1.0.0";
 
-enum class PreRelease { Refused, Allowed };
 enum class VersionCache { Skip, Use };
 bool checkJavaExe(Process& ctx, const Config& config, std::string& javaExe, std::string& version, const std::string& minimum,
-                  const std::string& maximum, bool allowPreRelease, VersionCache versionCache = VersionCache::Use);
+                  const std::string& maximum, PreRelease preRelease, VersionCache versionCache = VersionCache::Use);
 bool testJavaExe(Process& ctx, const Config& config, std::string& javaExe, const std::string& minimum, const std::string& maximum,
                  PreRelease preRelease, VersionCache versionCache);
 bool findJavaExeInHome(Process& ctx, const Config& config, std::string& javaExe, const std::string& javaHome);
-bool probeJavaVersion(Process& ctx, const Config& config, const std::string& javaExe, FileTime fileTime, std::string& version);
+// The version the executable reports when run; nullopt when the run or its output fails.
+std::optional<std::string> probeJavaVersion(Process& ctx, const Config& config, const std::string& javaExe, FileTime fileTime);
 
 std::string versionCacheKeyName(const std::string& javaExe);
-bool readVersionCache(Process& ctx, const std::string& javaExe, FileTime fileTime, std::string& version);
+// The remembered version; nullopt when none is stored for this file time.
+std::optional<std::string> readVersionCache(Process& ctx, const std::string& javaExe, FileTime fileTime);
 void writeVersionCache(Process& ctx, const std::string& javaExe, FileTime fileTime, const std::string& version);
 
 // Pure helpers, exposed for tests.

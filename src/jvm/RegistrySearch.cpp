@@ -50,7 +50,7 @@ std::vector<std::string> subkeyNames(RegKey& key) {
 bool acceptJavaSoftHome(Process& ctx, const Config& config, const std::string& home, std::string& javaExe, std::string& version,
                         const std::string& minimum, const std::string& maximum) {
     if (!findJavaExeInHome(ctx, config, javaExe, home)) return false;
-    return checkJavaExe(ctx, config, javaExe, version, minimum, maximum, false);
+    return checkJavaExe(ctx, config, javaExe, version, minimum, maximum, PreRelease::Refused);
 }
 
 std::optional<FoundRuntime> found(bool ok, std::string javaExe, std::string version) {
@@ -194,25 +194,24 @@ bool searchRegisteredVersions(Process& ctx, const Config& config, std::string& j
 
 bool searchLocatedJvms(Process& ctx, const Config& config, std::string& javaExe, std::string& version, const std::string& minimum,
                        const std::string& maximum) {
-    std::string exeU, versionU, exeM, versionM;
-    bool okU = scanLocatedJvms(ctx, config, RegRoot::CurrentUser, exeU, versionU, minimum, maximum);
-    bool okM = scanLocatedJvms(ctx, config, RegRoot::LocalMachine, exeM, versionM, minimum, maximum);
+    // Two statements: the user's list is probed first.
+    auto user = scanLocatedJvms(ctx, config, RegRoot::CurrentUser, minimum, maximum);
+    auto machine = scanLocatedJvms(ctx, config, RegRoot::LocalMachine, minimum, maximum);
     // The user's entry wins only with a strictly higher version.
-    auto chosen = pickHigher(found(okU, exeU, versionU), found(okM, exeM, versionM), versionRules(config));
+    auto chosen = pickHigher(user, machine, versionRules(config));
     if (!chosen) return false;
     javaExe = chosen->javaExe;
     version = chosen->version;
     return true;
 }
 
-bool scanLocatedJvms(Process& ctx, const Config& config, RegRoot root, std::string& javaExe, std::string& version,
-                     const std::string& minimum, const std::string& maximum) {
-    std::string bestVersion;
-    bool any = false;
+std::optional<FoundRuntime> scanLocatedJvms(Process& ctx, const Config& config, RegRoot root, const std::string& minimum,
+                                            const std::string& maximum) {
+    std::optional<FoundRuntime> best;
     std::vector<std::string> names;
     {
         auto list = ctx.os.registry.openKey(root, kLocatedJvmsKey, RegAccess::Read);
-        if (!list) return false;
+        if (!list) return std::nullopt;
         names = subkeyNames(*list);
     }
     const VersionRules rules = versionRules(config);
@@ -220,16 +219,12 @@ bool scanLocatedJvms(Process& ctx, const Config& config, RegRoot root, std::stri
     for (const auto& name : names) {
         std::string candidate = locatedNameToPath(name);
         std::string candidateVersion;
-        if (!checkJavaExe(ctx, config, candidate, candidateVersion, minimum, maximum, true)) continue;
+        if (!checkJavaExe(ctx, config, candidate, candidateVersion, minimum, maximum, PreRelease::Allowed)) continue;
         // Strictly higher only: of equal versions the first enumerated stays.
-        if (compareJavaVersions(rules, candidateVersion, bestVersion) > 0) {
-            bestVersion = candidateVersion;
-            javaExe = candidate;
-            any = true;
-        }
+        if (compareJavaVersions(rules, candidateVersion, best ? best->version : std::string()) > 0)
+            best = FoundRuntime{candidate, candidateVersion};
     }
-    if (any) version = bestVersion;
-    return any;
+    return best;
 }
 
 namespace {

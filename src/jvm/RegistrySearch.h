@@ -42,8 +42,9 @@ bool searchRegisteredLayouts(Process& ctx, const Config& config, std::string& ja
                              const std::string& maximum);
 bool searchLocatedJvms(Process& ctx, const Config& config, std::string& javaExe, std::string& version, const std::string& minimum,
                        const std::string& maximum);
-bool scanLocatedJvms(Process& ctx, const Config& config, RegRoot root, std::string& javaExe, std::string& version,
-                     const std::string& minimum, const std::string& maximum);
+// The located list under one root: its highest acceptable entry, the first of equals.
+std::optional<FoundRuntime> scanLocatedJvms(Process& ctx, const Config& config, RegRoot root, const std::string& minimum,
+                                            const std::string& maximum);
 // The value read with a buffer of maxBytes; nullopt when the key or value is missing or larger.
 std::optional<std::string> readRegistryValue(Process& ctx, RegRoot root, const std::string& keyPath,
                                              const std::string& valueName, size_t maxBytes);

@@ -42,23 +42,25 @@ bool testRegistryEntry(Process& ctx, const Config& config, std::string& javaExe,
 }
 
 enum class Fallback { Never, Always, WhenRelative };
+// Whether success sets the location name to the entry's argument.
+enum class Naming { Argument, None };
 
 struct EntryRule {
     char type;
     EntryTest test;
     SearchKind kind;
-    bool namesLocation;  // whether success sets the location name to the argument
+    Naming naming;
     Fallback fallback;
 };
 
 // The search sequence's entry types. Letters are compared exactly (upper case).
 constexpr EntryRule kEntryRules[] = {
-    {'A', testLocationEntry, SearchKind::Location, true, Fallback::WhenRelative},
-    {'B', testLocationEntry, SearchKind::Location, true, Fallback::Always},
-    {'R', testLocationEntry, SearchKind::Location, true, Fallback::WhenRelative},
-    {'E', testVariableEntry, SearchKind::EnvironmentVariable, true, Fallback::Never},
-    {'S', testSearchPathEntry, SearchKind::ExecutableSearch, true, Fallback::Never},
-    {'Y', testRegistryEntry, SearchKind::Registry, false, Fallback::Never},
+    {'A', testLocationEntry, SearchKind::Location, Naming::Argument, Fallback::WhenRelative},
+    {'B', testLocationEntry, SearchKind::Location, Naming::Argument, Fallback::Always},
+    {'R', testLocationEntry, SearchKind::Location, Naming::Argument, Fallback::WhenRelative},
+    {'E', testVariableEntry, SearchKind::EnvironmentVariable, Naming::Argument, Fallback::Never},
+    {'S', testSearchPathEntry, SearchKind::ExecutableSearch, Naming::Argument, Fallback::Never},
+    {'Y', testRegistryEntry, SearchKind::Registry, Naming::None, Fallback::Never},
 };
 
 void traceSource(Process& ctx, const std::string& source) {
@@ -80,7 +82,7 @@ const char* flavourVariable(char flavour) {
 }
 
 std::string installationDirectory(Process& ctx, const Config& config) {
-    return makeFullPath(ctx, getConfigString(config, key::kInstallDirectory), true);
+    return makeFullPath(ctx, getConfigString(config, key::kInstallDirectory), PathCase::Keep);
 }
 
 SearchKind firstPass(Process& ctx, const Config& config, const std::vector<SearchEntry>& entries, const Bounds& bounds,
@@ -90,7 +92,7 @@ SearchKind firstPass(Process& ctx, const Config& config, const std::vector<Searc
         traceSource(ctx, std::string("entry ") + entry.type + entry.argument);
         const EntryRule* rule = ruleFor(entry.type);
         if (!rule || !rule->test(ctx, config, javaExe, entry, bounds)) continue;
-        if (rule->namesLocation) locationName = entry.argument;
+        if (rule->naming == Naming::Argument) locationName = entry.argument;
         return rule->kind;
     }
     return SearchKind::None;
@@ -140,30 +142,26 @@ bool triedInFallback(const SearchEntry& entry) {
 }
 
 std::optional<std::string> firstLocationLine(const std::string& raw) {
-    size_t position = 0;
-    std::optional<std::string> line = fgetsLine(textModeContent(raw), position, kLocationLineLimit);
+    std::optional<std::string> line = TextModeReader(raw, kLocationLineLimit).readLine();
     if (!line) return std::nullopt;
     while (!line->empty() && (line->back() == '\r' || line->back() == '\n')) line->pop_back();
     return line;
 }
 
-bool readLocationFile(Process& ctx, const Config& config, std::string& line, const std::string& fileSuffix) {
+std::optional<std::string> readLocationFile(Process& ctx, const Config& config, const std::string& fileSuffix) {
     std::string path = installationDirectory(ctx, config);
     // The suffix brings its own separator.
     if (!path.empty() && path.back() == '\\' && !fileSuffix.empty() && fileSuffix.front() == '\\') path.pop_back();
     path += fileSuffix;
     // Enough for 8191 characters even when every one is a CR LF pair.
     auto raw = readFileBytes(ctx, path, 2 * kLocationLineLimit + 2);
-    if (!raw) return false;
-    auto first = firstLocationLine(*raw);
-    if (!first) return false;
-    line = *first;
-    return true;
+    if (!raw) return std::nullopt;
+    return firstLocationLine(*raw);
 }
 
 bool testLocation(Process& ctx, const Config& config, std::string& javaExe, const std::string& location, const std::string& minimum,
                   const std::string& maximum, AnyVersion anyVersion) {
-    std::string home = makeFullPath(ctx, location, false);
+    std::string home = makeFullPath(ctx, location, PathCase::Lower);
     if (!ctx.search.trace) preparePackedRuntime(ctx, config, home);  // -diagnose changes nothing on disk
     bool qualifies = findJavaExeInHome(ctx, config, javaExe, home);
     if (anyVersion == AnyVersion::Yes) return true;
@@ -193,13 +191,12 @@ SearchKind searchJvm(Process& ctx, const Config& config, std::string& javaExe, s
     auto entries = parseSearchSequence(getConfigString(config, key::kSearchSequence));
     Bounds bounds{getConfigString(config, key::kMinVersion), getConfigString(config, key::kMaxVersion)};
 
-    std::string line;
-    if (readLocationFile(ctx, config, line, kPreferredLocationFile)) {
-        logInfo(ctx, "Has preferred location %s", line.c_str());
+    if (auto line = readLocationFile(ctx, config, kPreferredLocationFile)) {
+        logInfo(ctx, "Has preferred location %s", line->c_str());
         traceSource(ctx, "preferred location file");
-        if (testLocation(ctx, config, javaExe, line, bounds.minimum, bounds.maximum, AnyVersion::No)) {
+        if (testLocation(ctx, config, javaExe, *line, bounds.minimum, bounds.maximum, AnyVersion::No)) {
             logInfo(ctx, "Using preferred location");
-            locationName = line;
+            locationName = *line;
             return SearchKind::Location;
         }
     }
@@ -216,12 +213,12 @@ SearchKind searchJvm(Process& ctx, const Config& config, std::string& javaExe, s
         }
     }
 
-    if (readLocationFile(ctx, config, line, kInstallerLocationFile)) {
-        logInfo(ctx, "Has installer location %s", line.c_str());
+    if (auto line = readLocationFile(ctx, config, kInstallerLocationFile)) {
+        logInfo(ctx, "Has installer location %s", line->c_str());
         traceSource(ctx, "installer location file");
-        if (testLocation(ctx, config, javaExe, line, bounds.minimum, bounds.maximum, AnyVersion::No)) {
+        if (testLocation(ctx, config, javaExe, *line, bounds.minimum, bounds.maximum, AnyVersion::No)) {
             logInfo(ctx, "Using installer location");
-            locationName = line;
+            locationName = *line;
             return SearchKind::Location;
         }
     }

@@ -1,5 +1,5 @@
 // The search for a Java runtime when none is handed to LoadDLL: the preferred
-// location file, the configured search sequence (key 128), the flavour's
+// location file, the configured search sequence (key::kSearchSequence), the flavour's
 // Java-home variable, the installer location file, and a last fallback pass
 // that asks only for an existing java executable.
 //
@@ -36,7 +36,8 @@ bool testLocation(Process& ctx, const Config& config, std::string& javaExe, cons
 bool testJavaHomeVariable(Process& ctx, const Config& config, std::string& javaExe, const std::string& variable,
                           const std::string& minimum, const std::string& maximum);
 bool testSearchPath(Process& ctx, const Config& config, std::string& javaExe, const std::string& minimum, const std::string& maximum);
-bool readLocationFile(Process& ctx, const Config& config, std::string& line, const std::string& fileSuffix);
+// The first line of the location file beside the executable; nullopt when it is missing or empty.
+std::optional<std::string> readLocationFile(Process& ctx, const Config& config, const std::string& fileSuffix);
 
 // Pure rules, exposed for tests.
 struct SearchEntry {

@@ -140,8 +140,8 @@ bool isPreReleaseVersion(const std::string& version) {
 }
 
 VersionVerdict judgeJavaVersion(const Config& config, const std::string& version, const std::string& minimum,
-                                const std::string& maximum, bool allowPreRelease) {
-    if (!allowPreRelease && getConfigInt(config, key::kAllowPreRelease) == 0 && isPreReleaseVersion(version))
+                                const std::string& maximum, PreRelease preRelease) {
+    if (preRelease == PreRelease::Refused && getConfigInt(config, key::kAllowPreRelease) == 0 && isPreReleaseVersion(version))
         return VersionVerdict::PreRelease;
     return judgeVersionBounds(versionRules(config), version, minimum, maximum);
 }
@@ -153,8 +153,8 @@ VersionVerdict judgeVersionBounds(VersionRules rules, const std::string& version
 }
 
 bool isJavaVersionAllowed(Process& ctx, const Config& config, const std::string& version, const std::string& minimum,
-                          const std::string& maximum, bool allowPreRelease) {
-    VersionVerdict verdict = judgeJavaVersion(config, version, minimum, maximum, allowPreRelease);
+                          const std::string& maximum, PreRelease preRelease) {
+    VersionVerdict verdict = judgeJavaVersion(config, version, minimum, maximum, preRelease);
     if (verdict == VersionVerdict::PreRelease) logInfo(ctx, "beta vm not allowed");
     return verdict == VersionVerdict::Allowed;
 }

@@ -33,7 +33,7 @@ std::u16string logFileParameter(Process& ctx, const Config& config, const Launch
     if (getConfigInt(config, flagKey) == 0) return {};
     std::string name = getConfigString(config, nameKey);
     expandInPlace(ctx, vars, name);
-    return widenFrom(ctx, fileApiCodePage(ctx), makeFullPath(ctx, name, true));
+    return widenFrom(ctx, fileApiCodePage(ctx), makeFullPath(ctx, name, PathCase::Keep));
 }
 
 }  // namespace

@@ -13,7 +13,7 @@ namespace {
 
 bool endsWith(const std::string& text, char c) { return !text.empty() && text.back() == c; }
 
-// One ";"-separated entry of key 121: type letter, flag, then the path or name.
+// One ";"-separated entry of key::kClassPath: type letter, flag, then the path or name.
 struct ClassPathEntry {
     char type = 0;
     bool mandatory = false;
@@ -108,14 +108,14 @@ std::string buildClassPathOption(Process& ctx, const Config& config, const Launc
     appendArchives(ctx, option, vars.extractionDirectory, "zip");
 
     if (vars.flavour == 'm') {
-        option += makeFullPath(ctx, getConfigString(config, key::kInstallDirectory), true);
+        option += makeFullPath(ctx, getConfigString(config, key::kInstallDirectory), PathCase::Keep);
         if (!endsWith(option, '\\')) option += '\\';
         option += kRuntimeArchive;
         option += ';';
     }
 
     if (slots.replacement) {
-        option += *slots.replacement;  // key 121 is not read at all
+        option += *slots.replacement;  // key::kClassPath is not read at all
     } else {
         appendConfiguredClassPath(ctx, config, vars, option);
     }

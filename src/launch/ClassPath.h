@@ -27,7 +27,7 @@ inline constexpr const char* kClassPathOptionPrefix = "-Djava.class.path=";
 inline constexpr const char* kRuntimeArchive = ".molvex\\mvxruntime.jar";
 
 std::string buildClassPathOption(Process& ctx, const Config& config, const LauncherVariables& vars, const ClassPathSlots& slots);
-// Appends the entries of key 121. Fatal 1006 (mandatory entry yields nothing) or
+// Appends the entries of key::kClassPath. Fatal 1006 (mandatory entry yields nothing) or
 // 1008 (mandatory variable undefined).
 void appendConfiguredClassPath(Process& ctx, const Config& config, const LauncherVariables& vars, std::string& classPath);
 // Appends every DIR\*.EXT match; false (nothing added) when the directory does not exist.

@@ -2,10 +2,10 @@
 
 #include <array>
 
-#include "config/Ascii.h"
 #include "config/Config.h"
 #include "diagnostics/Log.h"
 #include "files/Paths.h"
+#include "platform/Ascii.h"
 
 namespace kavrin {
 

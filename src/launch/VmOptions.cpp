@@ -27,10 +27,6 @@ constexpr SlotPrefix kSlotPrefixes[] = {
 
 }  // namespace
 
-VmOptionsFile::VmOptionsFile(std::string content) : content_(std::move(content)) {}
-
-std::optional<std::string> VmOptionsFile::readLine() { return fgetsLine(content_, position_, kVmOptionsReadLimit); }
-
 void classifyVmOption(const std::string& option, std::vector<std::string>& options, ClassPathSlots& slots) {
     for (const SlotPrefix& p : kSlotPrefixes) {
         if (std::string_view(option).starts_with(p.prefix)) {
@@ -71,7 +67,7 @@ std::optional<VmOptionsFile> openVmOptionsFile(Process& ctx) {
             logError(ctx, "%s is larger than %d bytes, not read", candidate.c_str(), static_cast<int>(kMaxVmOptionsFileBytes));
             continue;
         }
-        return VmOptionsFile(textModeContent(*raw));
+        return VmOptionsFile(*raw);
     }
     return std::nullopt;
 }

@@ -1,6 +1,6 @@
 // The ordered JVM option list and the JavaVMInitArgs record that carries it.
 //
-// Order: launcher properties, key 123, "-J" arguments (when key 125 allows),
+// Order: launcher properties, key::kVmParameters, "-J" arguments (when key::kRouteJArguments allows),
 // the .vmoptions lines, and last the class path option.
 //
 // Usage:
@@ -17,6 +17,7 @@
 
 #include "config/Config.h"
 #include "diagnostics/Process.h"
+#include "files/TextFile.h"
 #include "launch/Expand.h"
 #include "launch/Arguments.h"
 #include "launch/ClassPath.h"
@@ -36,21 +37,15 @@ struct JvmInitArgs {
     JavaVMInitArgs args{};
 };
 
-// The .vmoptions file opened in text mode: CR LF reads as LF.
-class VmOptionsFile {
+// The .vmoptions file opened in text mode and read with the 8192-byte fgets buffer.
+class VmOptionsFile : public TextModeReader {
 public:
-    explicit VmOptionsFile(std::string content);
-    // One fgets: up to and including the next LF, at most kVmOptionsReadLimit characters.
-    std::optional<std::string> readLine();
-
-private:
-    std::string content_;
-    size_t position_ = 0;
+    explicit VmOptionsFile(std::string_view raw) : TextModeReader(raw, kVmOptionsReadLimit) {}
 };
 
 std::unique_ptr<JvmInitArgs> buildJvmInitArgs(Process& ctx, const Config& config, const LauncherVariables& vars, const std::vector<std::string>& properties,
                                               const WideList& launcherArguments);
-// The option list without the record: properties, key 123, "-J", .vmoptions, class path.
+// The option list without the record: properties, key::kVmParameters, "-J", .vmoptions, class path.
 std::vector<std::string> buildJvmOptions(Process& ctx, const Config& config, const LauncherVariables& vars, const std::vector<std::string>& properties,
                                          const WideList& launcherArguments);
 void collectVmParameters(Process& ctx, const Config& config, const LauncherVariables& vars, const WideList& launcherArguments, std::vector<std::string>& options,

@@ -55,7 +55,7 @@ void initLauncher(Process& ctx, const Config& config) {
     logPhase(ctx, "configuration read");
     prependConfiguredPath(ctx, config);
     std::string workingDirectory = getConfigString(config, key::kWorkingDirectory);
-    if (!workingDirectory.empty()) ctx.os.fs.setCurrentDirectory(makeFullPath(ctx, workingDirectory, true));
+    if (!workingDirectory.empty()) ctx.os.fs.setCurrentDirectory(makeFullPath(ctx, workingDirectory, PathCase::Keep));
 }
 
 int runVerb(Process& ctx, const Config& config, Verb verb, const std::string& serviceName) {

@@ -14,7 +14,7 @@ std::optional<CaptureSettings> captureSettings(Process& ctx, const Config& confi
     if (getConfigInt(config, key::kLogCapture) == 0) return std::nullopt;
     CaptureSettings settings;
     std::string directory = getConfigString(config, key::kLogDirectory);
-    settings.directory = makeFullPath(ctx, directory.empty() ? "logs" : directory, true);
+    settings.directory = makeFullPath(ctx, directory.empty() ? "logs" : directory, PathCase::Keep);
     settings.maxSize = parseByteSize(getConfigString(config, key::kLogMaxSize)).value_or(10ull << 20);
     const std::string keep = getConfigString(config, key::kLogKeep);
     settings.keep = keep.empty() ? 5u : static_cast<unsigned>(std::max(0, getConfigInt(config, key::kLogKeep)));

@@ -2,12 +2,12 @@
 
 #include <memory>
 
-#include "config/Ascii.h"
 #include "config/Config.h"
 #include "config/ExePath.h"
 #include "config/Keys.h"
 #include "config/Lists.h"
 #include "diagnostics/Log.h"
+#include "platform/Ascii.h"
 #include "service/InstallGuard.h"
 #include "config/ServiceSettings.h"
 

@@ -91,6 +91,7 @@ TEST_F(LoadDll, KitFindsTheLibraryUnderItsJreAfterRestoringPath) {
         "c:\\jdk\\bin\\..\\jre\\bin\\client\\jvm.dll", "c:\\jdk\\bin\\..\\jre\\bin\\server\\jvm.dll"};
     EXPECT_EQ(fake.libraries.attempts, expected);
     EXPECT_TRUE(loggedBefore("Setting PATH C:\\Windows\n", "Setting PATH C:\\Windows;c:\\jdk\\bin\\..\\jre\\bin"));
+    EXPECT_EQ(fake.libraries.dllDirectories, (std::vector<std::string>{"c:\\jdk\\bin", "", "c:\\jdk\\bin\\..\\jre\\bin"}));
     EXPECT_EQ(path(), "C:\\Windows;c:\\jdk\\bin\\..\\jre\\bin");
     EXPECT_EQ(crtPath(), "C:\\Windows;c:\\jdk\\bin\\..\\jre\\bin");
     EXPECT_EQ(jvm.home, "c:\\jdk\\bin\\..");

@@ -35,9 +35,9 @@ TEST(ResolvePath, PrefixesTheExecutableDirectoryComputedOnce) {
 TEST(MakeFullPath, NormalisesAndLowerCasesUnlessKeepCase) {
     ServerWorld w;
     auto& [fake, ctx, config] = w;
-    EXPECT_EQ(makeFullPath(ctx, "..\\JRE", false), "c:\\apps\\jre");
-    EXPECT_EQ(makeFullPath(ctx, "..\\JRE", true), "C:\\Apps\\JRE");
-    EXPECT_EQ(makeFullPath(ctx, ".", true), "C:\\Apps\\Server");
+    EXPECT_EQ(makeFullPath(ctx, "..\\JRE", PathCase::Lower), "c:\\apps\\jre");
+    EXPECT_EQ(makeFullPath(ctx, "..\\JRE", PathCase::Keep), "C:\\Apps\\JRE");
+    EXPECT_EQ(makeFullPath(ctx, ".", PathCase::Keep), "C:\\Apps\\Server");
 }
 
 TEST(ResolvePathList, SkipsEmptyEntries) {

@@ -19,7 +19,7 @@ protected:
     bool check(std::string exe, const std::string& minimum, const std::string& maximum = "",
                bool allowPre = false, std::string* version = nullptr, std::string* exeOut = nullptr) {
         std::string v;
-        bool ok = checkJavaExe(ctx, config, exe, v, minimum, maximum, allowPre);
+        bool ok = checkJavaExe(ctx, config, exe, v, minimum, maximum, allowPre ? PreRelease::Allowed : PreRelease::Refused);
         if (version) *version = v;
         if (exeOut) *exeOut = exe;
         return ok;

@@ -133,12 +133,12 @@ TEST_F(RegistrySearch, JdkRequiredNeverReadsTheJreFamily) {
 
 TEST_F(RegistrySearch, LocatedEntryIsTestedAsAPathWithPreReleaseAllowed) {
     std::string exe = located(RegRoot::CurrentUser, "C:\\jre6", "1.6.0-rc");
-    std::string found, version;
-    EXPECT_TRUE(scanLocatedJvms(ctx, config, RegRoot::CurrentUser, found, version, "1.5", ""));
-    EXPECT_EQ(found, "c:\\jre6\\bin\\java.exe");
-    EXPECT_EQ(version, "1.6.0-rc");
+    auto found = scanLocatedJvms(ctx, config, RegRoot::CurrentUser, "1.5", "");
+    ASSERT_TRUE(found);
+    EXPECT_EQ(found->javaExe, "c:\\jre6\\bin\\java.exe");
+    EXPECT_EQ(found->version, "1.6.0-rc");
     EXPECT_TRUE(logged("checkJavaExe (C:\\jre6\\bin\\java.exe, [out], 1.5, , 1)"));
-    EXPECT_FALSE(scanLocatedJvms(ctx, config, RegRoot::LocalMachine, found, version, "1.5", ""));
+    EXPECT_FALSE(scanLocatedJvms(ctx, config, RegRoot::LocalMachine, "1.5", ""));
 }
 
 TEST_F(RegistrySearch, LocatedListKeepsTheHighestAndTheFirstOfEqualVersions) {
@@ -146,9 +146,9 @@ TEST_F(RegistrySearch, LocatedListKeepsTheHighestAndTheFirstOfEqualVersions) {
     located(RegRoot::LocalMachine, "C:\\b", "1.6.0_20");
     located(RegRoot::LocalMachine, "C:\\c", "1.6.0_20");
     located(RegRoot::LocalMachine, "C:\\d", "1.4.2");
-    std::string found, version;
-    EXPECT_TRUE(scanLocatedJvms(ctx, config, RegRoot::LocalMachine, found, version, "1.5", ""));
-    EXPECT_EQ(found, "c:\\b\\bin\\java.exe");
+    auto found = scanLocatedJvms(ctx, config, RegRoot::LocalMachine, "1.5", "");
+    ASSERT_TRUE(found);
+    EXPECT_EQ(found->javaExe, "c:\\b\\bin\\java.exe");
     EXPECT_EQ(totalRuns(), 4);  // every entry is probed
 }
 

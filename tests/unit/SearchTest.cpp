@@ -242,19 +242,15 @@ class LocationFile : public test::JvmWorld {};
 
 TEST_F(LocationFile, FirstLineWithoutItsLineEnd) {
     fake.fs.addFile("C:\\App\\.molvex\\pref_jre.cfg", "c:\\jre6\r\nignored\r\n");
-    std::string line;
-    EXPECT_TRUE(readLocationFile(ctx, config, line, "\\.molvex\\pref_jre.cfg"));
-    EXPECT_EQ(line, "c:\\jre6");
+    EXPECT_EQ(readLocationFile(ctx, config, "\\.molvex\\pref_jre.cfg"), "c:\\jre6");
 }
 
 TEST_F(LocationFile, EmptyFileIsNoLineButAnEmptyLineIs) {
     fake.fs.addFile("C:\\App\\.molvex\\pref_jre.cfg", "");
-    std::string line = "before";
-    EXPECT_FALSE(readLocationFile(ctx, config, line, "\\.molvex\\pref_jre.cfg"));
+    EXPECT_EQ(readLocationFile(ctx, config, "\\.molvex\\pref_jre.cfg"), std::nullopt);
     fake.fs.addFile("C:\\App\\.molvex\\inst_jre.cfg", "\r\n");
-    EXPECT_TRUE(readLocationFile(ctx, config, line, "\\.molvex\\inst_jre.cfg"));
-    EXPECT_EQ(line, "");
-    EXPECT_FALSE(readLocationFile(ctx, config, line, "\\.molvex\\missing.cfg"));
+    EXPECT_EQ(readLocationFile(ctx, config, "\\.molvex\\inst_jre.cfg"), "");
+    EXPECT_EQ(readLocationFile(ctx, config, "\\.molvex\\missing.cfg"), std::nullopt);
 }
 
 TEST_F(LocationFile, EmptyLocationIsTestedAsTheExecutablesDirectory) {

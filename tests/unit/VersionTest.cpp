@@ -59,7 +59,7 @@ TEST_F(JavaVersionAllowed, BoundsActOnTheLeadingCharacters) {
         {"1.6.0_01", "1.5", "1.6", true},    {"1.7.0", "1.5", "1.6", false},
     };
     for (const RangeCase& c : cases) {
-        EXPECT_EQ(isJavaVersionAllowed(ctx, config, c.version, c.minimum, c.maximum, false), c.expected)
+        EXPECT_EQ(isJavaVersionAllowed(ctx, config, c.version, c.minimum, c.maximum, PreRelease::Refused), c.expected)
             << c.version << " in [" << c.minimum << ", " << c.maximum << "]";
     }
 }
@@ -67,19 +67,19 @@ TEST_F(JavaVersionAllowed, BoundsActOnTheLeadingCharacters) {
 TEST_F(JavaVersionAllowed, PreReleaseFailsUnlessAllowed) {
     fake.env.put("KAVRIN_LOG", "yes");
     for (const char* version : {"1.6.0-beta2", "1.7.0-ea", "1.6.0-rc", "1.6.0-release", "1.6.0_search"}) {
-        EXPECT_FALSE(isJavaVersionAllowed(ctx, config, version, "1.5", "", false)) << version;
-        EXPECT_TRUE(isJavaVersionAllowed(ctx, config, version, "1.5", "", true)) << version;
+        EXPECT_FALSE(isJavaVersionAllowed(ctx, config, version, "1.5", "", PreRelease::Refused)) << version;
+        EXPECT_TRUE(isJavaVersionAllowed(ctx, config, version, "1.5", "", PreRelease::Allowed)) << version;
     }
-    EXPECT_TRUE(isJavaVersionAllowed(ctx, config, "1.6.0-BETA", "1.5", "", false));  // case matters
+    EXPECT_TRUE(isJavaVersionAllowed(ctx, config, "1.6.0-BETA", "1.5", "", PreRelease::Refused));  // case matters
     EXPECT_NE(fake.logText().find("\nbeta vm not allowed\n"), std::string::npos) << fake.logText();
 }
 
 TEST_F(JavaVersionAllowed, KeyAllowPreReleaseLetsThemPassButNotTheRange) {
     config = config.with(key::kAllowPreRelease, "1");
-    EXPECT_TRUE(isJavaVersionAllowed(ctx, config, "1.6.0-beta2", "1.5", "", false));
-    EXPECT_FALSE(isJavaVersionAllowed(ctx, config, "1.4.2-beta", "1.5", "", false));
+    EXPECT_TRUE(isJavaVersionAllowed(ctx, config, "1.6.0-beta2", "1.5", "", PreRelease::Refused));
+    EXPECT_FALSE(isJavaVersionAllowed(ctx, config, "1.4.2-beta", "1.5", "", PreRelease::Refused));
     config = config.with(key::kAllowPreRelease, "0");
-    EXPECT_FALSE(isJavaVersionAllowed(ctx, config, "1.6.0-beta2", "1.5", "", false));
+    EXPECT_FALSE(isJavaVersionAllowed(ctx, config, "1.6.0-beta2", "1.5", "", PreRelease::Refused));
 }
 
 TEST(RegistryVersionInRange, ComparesOverTheShorterLength) {
@@ -137,11 +137,11 @@ TEST_F(JavaVersionAllowed, ModernBoundsCompareAsNumbers) {
         {"17", "not-a-version", "", false},
     };
     for (const RangeCase& c : cases)
-        EXPECT_EQ(isJavaVersionAllowed(ctx, config, c.version, c.minimum, c.maximum, true), c.expected)
+        EXPECT_EQ(isJavaVersionAllowed(ctx, config, c.version, c.minimum, c.maximum, PreRelease::Allowed), c.expected)
             << c.version << " in [" << c.minimum << ", " << c.maximum << "]";
     // The pre-release filter still applies, and 21-ea sorts before 21.
-    EXPECT_FALSE(isJavaVersionAllowed(ctx, config, "21-ea", "1.8", "", false));
-    EXPECT_FALSE(isJavaVersionAllowed(ctx, config, "21-ea", "21", "", true));
+    EXPECT_FALSE(isJavaVersionAllowed(ctx, config, "21-ea", "1.8", "", PreRelease::Refused));
+    EXPECT_FALSE(isJavaVersionAllowed(ctx, config, "21-ea", "21", "", PreRelease::Allowed));
 }
 
 TEST(RegistryVersionInRange, ModernComparesOverTheShorterListOfNumbers) {

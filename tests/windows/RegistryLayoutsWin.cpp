@@ -2,11 +2,11 @@
 // and found by a Y entry's search under the modern rules. Each fixture reproduces what
 // one installer writes; the comment names where that layout is documented.
 #include "Win32TestSupport.h"
-#include "config/Ascii.h"
 #include "config/Config.h"
 #include "diagnostics/Process.h"
 #include "config/Keys.h"
 #include "jvm/RegistrySearch.h"
+#include "platform/Ascii.h"
 
 namespace kavrin::test {
 namespace {

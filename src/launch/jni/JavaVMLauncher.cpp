@@ -122,7 +122,7 @@ std::optional<RunningJvm> createJvm(Process& ctx, const Config& config, const La
 }
 
 bool checkFirstRun(Process& ctx, const Config& config, JNIEnv* env) {
-    std::string marker = makeFullPath(ctx, getConfigString(config, key::kInstallDirectory), true);
+    std::string marker = makeFullPath(ctx, getConfigString(config, key::kInstallDirectory), PathCase::Keep);
     if (marker.empty() || marker.back() != '\\') marker += '\\';
     marker += kFirstRunMarker;
     if (!fileExists(ctx, marker)) return true;

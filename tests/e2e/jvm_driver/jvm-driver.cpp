@@ -94,7 +94,7 @@ int main(int argc, char** argv) {
         bool allowPre = i < args.size() && args[i] == "--allow-pre-release";
         std::string version;
         bool ok = checkJavaExe(ctx, config, javaExe, version, getConfigString(config, key::kMinVersion),
-                               getConfigString(config, key::kMaxVersion), allowPre);
+                               getConfigString(config, key::kMaxVersion), allowPre ? PreRelease::Allowed : PreRelease::Refused);
         std::cout << "result=" << (ok ? 1 : 0) << "\njavaExe=" << javaExe << "\nversion=" << version << "\n";
     } else {
         return usage();
