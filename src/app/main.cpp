@@ -11,6 +11,7 @@ int main() {
     // returns and still need the platform, the process state and the configuration.
     auto* win32 = new kavrin::win32::Win32Platform;
     auto* ctx = new kavrin::Process(win32->platform());
+    kavrin::routeErrorsOfAServiceStart(*ctx);
     const auto* config = new kavrin::Config(kavrin::readConfig(*ctx));
     return kavrin::launcherMain(*ctx, *config,
                                 kavrin::argumentTextFromCommandLine(kavrin::win32::Win32Platform::commandLine()));

@@ -129,6 +129,17 @@ std::string processDirectoryList(Process& ctx, const std::string& list) {
     return survivors;
 }
 
+// Both lists present and empty, as the last processing left them: nothing to delete and
+// the rewrite would store what is there already. A read-only look, without the lock;
+// anything else (a missing value, a terminator, entries) takes the full path.
+bool nothingQueued(RegKey& key) {
+    for (const char* valueName : {kDeleteFileValue, kDeleteDirValue}) {
+        const std::optional<RegValue> value = key.queryValue(valueName, 1);
+        if (!value || value->type != kRegSz || !value->data.empty()) return false;
+    }
+    return true;
+}
+
 void logTooLong(Process& ctx, const char* valueName) {
     logError(ctx, "deletion queue %s is longer than %d bytes, left unchanged", valueName,
              static_cast<int>(kQueueReadLimit));
@@ -147,6 +158,15 @@ bool isOwnQueueEntry(Process& ctx, const std::string& entry, QueueKind kind) {
 }
 
 void processDeletionQueue(Process& ctx) {
+    {
+        // Without read access there is no read-write access either: a missing key ends here.
+        auto peek = ctx.os.registry.openKey(RegRoot::CurrentUser, kDeletionQueueKey, RegAccess::Read);
+        if (!peek) return;
+        if (nothingQueued(*peek)) {
+            logInfo(ctx, "delete queue %s", "");
+            return;
+        }
+    }
     auto key = ctx.os.registry.openKey(RegRoot::CurrentUser, kDeletionQueueKey, RegAccess::ReadWrite);
     if (!key) return;
     // Other launchers (and this one's control handler) rewrite the same values.

@@ -1,6 +1,7 @@
 #include "service/Launcher.h"
 
 #include "config/Config.h"
+#include "config/ExePath.h"
 #include "config/Keys.h"
 #include "diagnostics/Log.h"
 #include "files/Paths.h"
@@ -38,6 +39,14 @@ void prependConfiguredPath(Process& ctx, const Config& config) {
     }
     ctx.os.env.set("PATH", path);
     ctx.os.env.crtPut("PATH=" + path);
+}
+
+void routeErrorsOfAServiceStart(Process& ctx) {
+    if (!ctx.os.services.parentIsServiceManager()) return;
+    const std::string& exe = getExecutablePath(ctx);
+    std::string name = exe.substr(exe.find_last_of("\\/") + 1);
+    if (const size_t dot = name.rfind('.'); dot != std::string::npos && dot > 0) name.resize(dot);
+    ctx.fatal.eventSource = name;
 }
 
 void initLauncher(Process& ctx, const Config& config) {

@@ -16,9 +16,6 @@ namespace kavrin {
 
 namespace {
 
-// The session the exit hooks report through (they are plain function pointers).
-std::atomic<ServiceSession*> exitHookSession{nullptr};
-
 // Sessions made by the dispatcher path are kept to the end of the process on purpose:
 // exit hooks run after main has returned. Held from a global so they stay reachable.
 std::vector<std::unique_ptr<ServiceSession>>& lifetimeSessions() {
@@ -37,10 +34,7 @@ ServiceSession::ServiceSession(Process& context, const Config& configuration, Se
       extraction(std::move(extracted)),
       status(context.os.services) {}
 
-ServiceSession::~ServiceSession() {
-    ServiceSession* self = this;
-    exitHookSession.compare_exchange_strong(self, nullptr);
-}
+ServiceSession::~ServiceSession() { exitHookTarget->store(nullptr); }
 
 std::vector<std::u16string> buildLauncherArguments(ServiceSession& session, const std::vector<std::string>& args) {
     Process& ctx = session.ctx;
@@ -118,10 +112,15 @@ void serviceMain(ServiceSession& session, const std::vector<std::string>& args) 
     // Two hooks, one report: atexit covers our own runtime's exit; the process-end hook
     // covers the JVM's runtime ending the process with ExitProcess, where our atexit
     // list never runs.
-    exitHookSession.store(&session);
-    ctx.os.exit.atExit(&reportStoppedAtExit);
-    ctx.os.services.setProcessEndHook(&reportStoppedAtExit);
+    session.exitHookTarget->store(&session);
+    const auto reportAtEnd = [target = session.exitHookTarget] {
+        if (ServiceSession* s = target->load()) reportStoppedAtExit(*s);
+    };
+    ctx.os.exit.atExit(reportAtEnd);
+    ctx.os.services.setProcessEndHook(reportAtEnd);
 
+    // The connection to the dispatcher ends here, so it is not counted as the queue's.
+    logPhase(ctx, "service registered");
     session.runtime.processDeletionQueue(ctx);
     logPhase(ctx, "deletion queue");
     std::vector<std::u16string> launcherArguments = buildLauncherArguments(session, args);
@@ -179,18 +178,16 @@ bool consoleControlHandler(Process& ctx, uint32_t /*event*/) {
     return true;
 }
 
-void reportStoppedAtExit() {
-    if (ServiceSession* session = exitHookSession.load()) {
-        // What the application wrote just before it ended the process is still in the pipes.
-        session->ctx.os.console.drainCaptured();
-        session->status.applyAtProcessEnd(recordedExitCode(session->ctx));
-    }
+void reportStoppedAtExit(ServiceSession& session) {
+    // What the application wrote just before it ended the process is still in the pipes.
+    session.ctx.os.console.drainCaptured();
+    session.status.applyAtProcessEnd(recordedExitCode(session.ctx));
 }
 
 int runServiceDispatcher(Process& ctx, const Config& config, const std::string& serviceName, const ServicePath& path) {
-    // Started by the service manager (not from a console without a verb): even the
-    // errors before the dispatcher go to the event log, where someone can read them.
-    if (ctx.os.services.startedByManager(serviceName)) ctx.fatal.eventSource = serviceName;
+    // Started by the service manager (see routeErrorsOfAServiceStart), the errors before
+    // the dispatcher go to the event log under the service's own source from now on.
+    if (ctx.fatal.eventSource) ctx.fatal.eventSource = serviceName;
     ExtractionResult extracted = path.extract(ctx);
     logPhase(ctx, "extraction");
     if (extracted.status != 0) reportFatalKey(ctx, config, key::kMsgInternalError, internalError::kExtractionFailed);

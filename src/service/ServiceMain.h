@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -58,6 +59,10 @@ public:
     const Extraction extraction;
     StatusRecord status;
     StopEvent stopEvent;
+    // What the exit hooks report through; they outlive a session (a test's), so the
+    // destructor clears it.
+    std::shared_ptr<std::atomic<ServiceSession*>> exitHookTarget =
+        std::make_shared<std::atomic<ServiceSession*>>(nullptr);
 };
 
 void serviceMain(ServiceSession& session, const std::vector<std::string>& args);
@@ -67,9 +72,9 @@ void serviceMain(ServiceSession& session, const std::vector<std::string>& args);
 bool superviseStop(ServiceSession& session, uint32_t timeoutMs, const std::atomic<bool>& ended);
 void serviceControlHandler(ServiceSession& session, uint32_t control);
 bool consoleControlHandler(Process& ctx, uint32_t event);
-// Registered with atexit and as the process-end hook; reports stopped when the
-// process ends before serviceMain did.
-void reportStoppedAtExit();
+// Run by the atexit and process-end hooks; reports stopped when the process ends
+// before serviceMain did.
+void reportStoppedAtExit(ServiceSession& session);
 
 // The launcher argument list: the command line without the program, then every
 // start argument (the service name first), widened from the ANSI code page.

@@ -20,7 +20,7 @@ from harness import TESTSVC, wait_for
 
 MAIN_CLASS = "org.example.Main"
 # The launcher log's phase lines of a service start, in the order they happen.
-PHASES = ["configuration read", "extraction", "deletion queue", "JVM search", "library load", "JVM creation", "main"]
+PHASES = ["configuration read", "extraction", "service registered", "deletion queue", "JVM search", "library load", "JVM creation", "main"]
 DELETION_QUEUE = "HKCU\\SOFTWARE\\dalvenco\\kavrin\\temp"
 
 

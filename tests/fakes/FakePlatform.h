@@ -254,10 +254,10 @@ public:
 
 class FakeExit : public Exit {
 public:
-    std::vector<void (*)()> hooks;
+    std::vector<std::function<void()>> hooks;
     [[noreturn]] void exitProcess(uint32_t code) override { throw ProcessExit{code, false}; }
     [[noreturn]] void quickExit(int code) override { throw ProcessExit{static_cast<uint32_t>(code), true}; }
-    void atExit(void (*hook)()) override { hooks.push_back(hook); }
+    void atExit(std::function<void()> hook) override { hooks.push_back(std::move(hook)); }
 };
 
 class FakeClock : public Clock {

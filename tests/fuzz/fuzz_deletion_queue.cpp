@@ -94,8 +94,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (const auto& [key, node] : fake.fs.nodes) before.insert(key);
 
     Process ctx(fake.platform);
-
-    Config config;
     processDeletionQueue(ctx);
 
     const auto files = fake.registry.value(RegRoot::CurrentUser, kQueuePath, kDeleteFileValue);

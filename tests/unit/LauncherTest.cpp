@@ -3,6 +3,7 @@
 #include "config/Config.h"
 #include "config/ConfigBlock.h"
 #include "config/Keys.h"
+#include "fakes/LauncherWorld.h"
 #include "fakes/PeImage.h"
 #include "service/Help.h"
 #include "service/Launcher.h"
@@ -179,6 +180,22 @@ TEST(PrependConfiguredPath, PathTheEnvironmentCannotHoldLeavesPathAlone) {
 }
 
 // ---- initLauncher ----------------------------------------------------------
+
+TEST(StartUp, ADamagedBlockOfAServiceStartGoesToTheEventLogNotAMessageBox) {
+    for (const bool byManager : {true, false}) {
+        SCOPED_TRACE(byManager);
+        ServiceWorld w;
+        w.scm.parentIsManager = byManager;
+        w.fake.installExecutable(test::makePeImage() + "no block");
+        routeErrorsOfAServiceStart(w.ctx);
+        EXPECT_EQ(test::exitCodeOf([&] { readConfig(w.ctx); }), 1u);
+        EXPECT_EQ(w.fake.console.boxes.size(), byManager ? 0u : 1u);
+        ASSERT_EQ(w.fake.console.events.size(), byManager ? 1u : 0u);
+        if (byManager) {
+            EXPECT_EQ(w.fake.console.events[0].source, "svc");
+        }
+    }
+}
 
 TEST(InitLauncher, ReadsConfigurationThenSetsFlavourPathAndWorkingDirectory) {
     ServiceWorld w;

@@ -53,7 +53,7 @@ TEST(OutputCapture, ServiceMainCapturesBothStreamsBeforeTheJvmLoads) {
     w.fake.console.captured.at(StdStream::Error)("err line\n");
     EXPECT_EQ(w.fake.fs.content("C:\\App\\logs\\svc.out.log"), "out line\n");
     EXPECT_EQ(w.fake.fs.content("C:\\App\\logs\\svc.err.log"), "err line\n");
-    reportStoppedAtExit();
+    reportStoppedAtExit(session);
     EXPECT_EQ(w.fake.console.drains, 1);
 }
 
