@@ -1,9 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "config/Config.h"
-#include "diagnostics/Process.h"
 #include "diagnostics/Errors.h"
-#include "fakes/FakePlatform.h"
+#include "fakes/LauncherWorld.h"
 #include "files/DeletionQueue.h"
 
 namespace kavrin {
@@ -11,12 +9,8 @@ namespace {
 
 constexpr const char* kQueue = "SOFTWARE\\dalvenco\\kavrin\\temp";
 
-class DeletionQueue : public ::testing::Test {
+class DeletionQueue : public ::testing::Test, protected test::LauncherWorld {
 protected:
-    test::FakePlatform fake;
-    Process ctx{fake.platform};
-    Config config;
-
     void SetUp() override { fake.env.put("KAVRIN_LOG", "yes"); }
 
     void queue(const char* value, const std::string& list) {

@@ -6,18 +6,14 @@
 #include "fakes/LauncherWorld.h"
 
 using namespace kavrin;
-using kavrin::test::FakePlatform;
 using kavrin::test::ProcessExit;
 
 namespace {
-struct Fixture {
-    FakePlatform fake;
-    Process ctx{fake.platform};
-    Config config;
+struct Fixture : test::LauncherWorld {
     Fixture() {
         // A loaded service configuration: no message box.
-        config = config.with(key::kMsgInternalError, "An internal error occurred (error code: {0})");
-        config = config.with(key::kMsgCaption, "Error");
+        set(key::kMsgInternalError, "An internal error occurred (error code: {0})");
+        set(key::kMsgCaption, "Error");
         configureErrorReporting(ctx, config);
     }
     std::optional<std::string> queue(const char* value) {

@@ -4,8 +4,6 @@
 #include <algorithm>
 #include <cstring>
 
-#include "config/Config.h"
-#include "diagnostics/Process.h"
 #include "config/Keys.h"
 #include "fakes/LauncherWorld.h"
 #include "files/Extraction.h"
@@ -33,20 +31,16 @@ std::string pattern(size_t size) {
     return s;
 }
 
-class Extraction : public ::testing::Test {
+class Extraction : public ::testing::Test, protected test::LauncherWorld {
 protected:
-    test::FakePlatform fake;
-    Process ctx{fake.platform};
-    Config config;
-
     void SetUp() override {
         fake.env.put("KAVRIN_LOG", "yes");
         ctx.fatal.useMessageBox = false;
         config = Config({}, kStreamStart).with(key::kMsgInternalError, "An internal error occurred (error code: {0})");
     }
     void install(int count, const std::string& names, const std::string& stream) {
-        config = config.with(key::kIncludedCount, std::string(std::to_string(count)));
-        config = config.with(key::kIncludedNames, std::string(names));
+        set(key::kIncludedCount, std::to_string(count));
+        set(key::kIncludedNames, names);
         fake.installExecutable(std::string(kStreamStart, 'M') + stream);
     }
     ExtractionResult last;  // of the latest extract()

@@ -14,6 +14,11 @@ using kavrin::test::ServiceWorld;
 
 namespace {
 
+// A service world whose configuration carries the service name "svc".
+struct NamedWorld : ServiceWorld {
+    NamedWorld() { set(key::kServiceName, "svc"); }
+};
+
 // Runs the dispatch and tells whether the no-verb path was taken (and with which name).
 struct DispatchResult {
     int code = -1;
@@ -46,8 +51,7 @@ TEST(Dispatch, VerbsRunWithTheNameAfterTheVerbAndNoVerbsReachTheDispatcher) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text);
-        ServiceWorld w;
-        w.config = w.config.with(key::kServiceName, "svc");
+        NamedWorld w;
         DispatchResult r = dispatch(w, c.text);
         EXPECT_EQ(r.noVerbName.has_value(), c.dispatcher);
         if (c.dispatcher) {
@@ -63,8 +67,7 @@ TEST(Dispatch, VerbsRunWithTheNameAfterTheVerbAndNoVerbsReachTheDispatcher) {
 TEST(Dispatch, HelpPrintsTheUsageWithoutTouchingTheServiceOrTheFiles) {
     for (const char* text : {"-help", "-?", "/?", "--help", "/help ignored"}) {
         SCOPED_TRACE(text);
-        ServiceWorld w;
-        w.config = w.config.with(key::kServiceName, "svc");
+        NamedWorld w;
         DispatchResult r = dispatch(w, text);
         EXPECT_EQ(r.code, 0);
         EXPECT_FALSE(r.noVerbName);
@@ -78,8 +81,7 @@ TEST(Dispatch, HelpPrintsTheUsageWithoutTouchingTheServiceOrTheFiles) {
 }
 
 TEST(Dispatch, RunTakesItsOwnPathWithTheConfiguredName) {
-    ServiceWorld w;
-    w.config = w.config.with(key::kServiceName, "svc");
+    NamedWorld w;
     std::string runName;
     const int code = dispatchCommand(
         w.ctx, w.config, "-run a b", [](Process&, const std::string&) { return 42; },
@@ -102,9 +104,8 @@ TEST(Dispatch, InstallStartTypeFollowsTheVerbAndTheLauncherType) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.text) + " type " + (c.launcherType ? c.launcherType : "absent"));
-        ServiceWorld w;
-        w.config = w.config.with(key::kServiceName, "svc");
-        if (c.launcherType) w.config = w.config.with(key::kLauncherType, std::string(c.launcherType));
+        NamedWorld w;
+        if (c.launcherType) w.set(key::kLauncherType, c.launcherType);
         EXPECT_EQ(dispatch(w, c.text).code, 0);
         ASSERT_EQ(w.scm.creates.size(), 1u);
         EXPECT_EQ(w.scm.creates[0].startType, c.startType);
@@ -113,8 +114,7 @@ TEST(Dispatch, InstallStartTypeFollowsTheVerbAndTheLauncherType) {
 }
 
 TEST(Dispatch, EachVerbReachesItsOperation) {
-    ServiceWorld w;
-    w.config = w.config.with(key::kServiceName, "svc");
+    NamedWorld w;
     w.scm.add("svc", scm::kStateStopped, "C:\\App\\svc.exe", 3);
     EXPECT_EQ(dispatch(w, "-start").code, 0);
     EXPECT_EQ(dispatch(w, "/stop").code, 0);
@@ -141,7 +141,7 @@ TEST(PrependConfiguredPath, PutsTheResolvedDirectoriesInFront) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.key);
         ServiceWorld w;
-        w.config = w.config.with(key::kPathPrepend, std::string(c.key));
+        w.set(key::kPathPrepend, c.key);
         w.fake.env.remove("PATH");
         if (c.path) w.fake.env.put("PATH", *c.path);
         prependConfiguredPath(w.ctx, w.config);
@@ -156,7 +156,7 @@ TEST(PrependConfiguredPath, LongPathIsKeptWholeInBothCopies) {
     std::string old;
     while (old.size() < 20000) old += "C:\\Some\\Long\\Directory\\Name;";
     w.fake.env.put("PATH", old);
-    w.config = w.config.with(key::kPathPrepend, "bin");
+    w.set(key::kPathPrepend, "bin");
     prependConfiguredPath(w.ctx, w.config);
     EXPECT_EQ(w.fake.env.get("PATH"), "C:\\App\\bin;" + old);
     EXPECT_EQ(w.fake.env.crtGet("PATH"), "C:\\App\\bin;" + old);
@@ -166,7 +166,7 @@ TEST(PrependConfiguredPath, PathTheEnvironmentCannotHoldLeavesPathAlone) {
     ServiceWorld w;
     const std::string old(32760, 'p');
     w.fake.env.put("PATH", old);
-    w.config = w.config.with(key::kPathPrepend, "bin");  // "C:\App\bin;" pushes it past 32766
+    w.set(key::kPathPrepend, "bin");  // "C:\App\bin;" pushes it past 32766
     prependConfiguredPath(w.ctx, w.config);
     EXPECT_EQ(w.fake.env.get("PATH"), old);
     EXPECT_EQ(w.fake.env.crtGet("PATH"), old);
@@ -174,7 +174,7 @@ TEST(PrependConfiguredPath, PathTheEnvironmentCannotHoldLeavesPathAlone) {
     ServiceWorld fits;
     const std::string justFits(32766 - std::string("C:\\App\\bin;").size(), 'p');
     fits.fake.env.put("PATH", justFits);
-    fits.config = fits.config.with(key::kPathPrepend, "bin");
+    fits.set(key::kPathPrepend, "bin");
     prependConfiguredPath(fits.ctx, fits.config);
     EXPECT_EQ(fits.fake.env.get("PATH"), "C:\\App\\bin;" + justFits);
 }

@@ -25,7 +25,7 @@ TEST(OutputCapture, SettingsAndTheirDefaults) {
     };
     for (const auto& c : cases) {
         ServiceWorld w;
-        for (const auto& [k, v] : c.keys) w.config = w.config.with(k, std::string(v));
+        for (const auto& [k, v] : c.keys) w.set(k, v);
         std::optional<CaptureSettings> settings = captureSettings(w.ctx, w.config);
         ASSERT_EQ(settings.has_value(), c.directory.has_value());
         if (!settings) continue;
@@ -37,7 +37,7 @@ TEST(OutputCapture, SettingsAndTheirDefaults) {
 
 TEST(OutputCapture, ServiceMainCapturesBothStreamsBeforeTheJvmLoads) {
     ServiceWorld w;
-    w.config = w.config.with(key::kLogCapture, "1");
+    w.set(key::kLogCapture, "1");
     ScriptedRuntime rt;
     rt.loads = false;
     size_t capturedAtLoad = 0;
@@ -60,7 +60,7 @@ TEST(OutputCapture, ServiceMainCapturesBothStreamsBeforeTheJvmLoads) {
 TEST(OutputCapture, AnUnwritableDirectoryDropsOutputWithOneLogLine) {
     ServiceWorld w;
     w.fake.env.put("KAVRIN_LOG", "yes");
-    w.config = w.config.with(key::kLogCapture, "1");
+    w.set(key::kLogCapture, "1");
     w.fake.fs.failCreateDirectory = {"C:\\App\\logs"};
     startOutputCapture(w.ctx, w.config, "svc");
     for (int i = 0; i < 3; ++i) w.fake.console.captured.at(StdStream::Output)("line\n");

@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include "config/Config.h"
-#include "diagnostics/Process.h"
 #include "config/Keys.h"
 #include "fakes/LauncherWorld.h"
 #include "files/PackedRuntime.h"
@@ -12,16 +10,12 @@ namespace {
 constexpr const char* kHome = "C:\\Program Files\\jre";
 constexpr const char* kUnpacker = "C:\\Program Files\\jre\\bin\\unpack200.exe";
 
-class PackedRuntime : public ::testing::Test {
+class PackedRuntime : public ::testing::Test, protected test::LauncherWorld {
 protected:
-    test::FakePlatform fake;
-    Process ctx{fake.platform};
-    Config config;
-
     void SetUp() override {
         fake.env.put("KAVRIN_LOG", "yes");
         ctx.fatal.useMessageBox = false;
-        config = config.with(key::kMsgInternalError, "An internal error occurred (error code: {0})");
+        set(key::kMsgInternalError, "An internal error occurred (error code: {0})");
     }
     void pack(const std::string& archive) { fake.fs.addFile(std::string(kHome) + "\\" + archive + ".pack", "p"); }
     // An unpacker that does what the real one does with -r: jar in place of the pack.

@@ -51,7 +51,6 @@ TEST(ResolvePathList, SkipsEmptyEntries) {
 TEST(FileExists, DriveRootsNeedNoSearchOtherPathsDo) {
     FakePlatform fake;
     Process ctx(fake.platform);
-    Config config;
     for (const char* root : {"x:\\", "Q:\\.", "z:\\.\\."}) EXPECT_TRUE(fileExists(ctx, root)) << root;
     EXPECT_FALSE(fileExists(ctx, "x:"));
     fake.fs.addFile("C:\\App\\lib\\a.jar", "jar");
@@ -64,7 +63,6 @@ TEST(FileExists, DriveRootsNeedNoSearchOtherPathsDo) {
 TEST(GetLastWriteTime, ReportsTheFirstMatchesTime) {
     FakePlatform fake;
     Process ctx(fake.platform);
-    Config config;
     fake.fs.addFile("C:\\jre\\bin\\java.exe", "", FileTime{0x0123456789ABCDEFull});
     FileTime t;
     ASSERT_TRUE(getLastWriteTime(ctx, "C:\\jre\\bin\\java.exe", &t));

@@ -70,7 +70,6 @@ TEST(RobustnessProjectFile, NonAsciiAfterALineEndingBackslashIsKept) {
 TEST(RobustnessDeletionQueue, WildcardHeavyEntryFinishesAndDeletesNothing) {
     test::FakePlatform fake;
     Process ctx(fake.platform);
-    Config config;
     fake.fs.addFile("C:\\Q\\" + std::string(40, 'a'), "x");
     const std::string entry = "C:\\Q\\" + std::string(60, '*') + "b";
     fake.registry.setString(RegRoot::CurrentUser, "SOFTWARE\\dalvenco\\kavrin\\temp", kDeleteDirValue, entry + ";");
@@ -98,7 +97,6 @@ TEST(RobustnessExpansion, DoublingChainStopsAtTheLimitAndSaysSo) {
         fake.env.vars.emplace_back("V" + std::to_string(i), next + next);
     }
     Process ctx(fake.platform);
-    Config config;
     std::string text = "-Dx=${V0}";
 
     const auto start = std::chrono::steady_clock::now();
@@ -119,7 +117,6 @@ TEST(RobustnessExpansion, LongValuesBelowTheLimitExpandWhole) {
     const std::string path(30000, 'p');
     fake.env.put("LONGPATH", path);
     Process ctx(fake.platform);
-    Config config;
     std::string text = "${LONGPATH};${LONGPATH}";
     expandInPlace(ctx, LauncherVariables{}, text);
     EXPECT_TRUE(text == path + ";" + path) << text.size() << " bytes";

@@ -38,10 +38,16 @@ bool sameRecord(const ServiceStatus& a, const ServiceStatus& b) {
            a.waitHint == b.waitHint;
 }
 
-// Runs serviceMain on the calling thread; returns the exit it ended with, if any.
-std::optional<ProcessExit> runServiceMain(ServiceSession& session, const std::vector<std::string>& args) {
-    return test::exitOf([&] { serviceMain(session, args); });
-}
+// A service whose serviceMain runs over a scripted runtime on the calling thread.
+struct MainWorld : ServiceWorld {
+    ScriptedRuntime rt;
+    std::optional<ServiceSession> session;  // kept: the process-end hooks report through it
+    // Returns the exit serviceMain ended with, if any.
+    std::optional<ProcessExit> runMain(const std::vector<std::string>& args) {
+        session.emplace(ctx, config, rt.make(), "x", Extraction{});
+        return test::exitOf([&] { serviceMain(*session, args); });
+    }
+};
 
 }  // namespace
 
@@ -115,21 +121,19 @@ TEST(ServiceStatusTable, ProcessEndingKeepsTheExitCodeOfAFailedLaunch) {
 // ---- serviceMain -----------------------------------------------------------
 
 TEST(ServiceMain, StopDuringTheLaunchStopsRightAfterItWithoutReportingRunning) {
-    ServiceWorld w;
+    MainWorld w;
     w.ctx.cleanupList = {"C:\\Temp\\kvr1234"};
-    ScriptedRuntime rt;
     std::optional<RegValue> queuedAtExit;
-    rt.duringLaunch = [&] { w.scm.sendControl(scm::kControlStop); };
-    rt.duringExit = [&] {
+    w.rt.duringLaunch = [&] { w.scm.sendControl(scm::kControlStop); };
+    w.rt.duringExit = [&] {
         queuedAtExit = w.fake.registry.value(RegRoot::CurrentUser, "SOFTWARE\\dalvenco\\kavrin\\temp", "delete_dir");
     };
-    ServiceSession session(w.ctx, w.config, rt.make(), "x", {});
-    std::optional<ProcessExit> exit = runServiceMain(session, {"x"});
+    std::optional<ProcessExit> exit = w.runMain({"x"});
 
     ASSERT_TRUE(exit);
     EXPECT_EQ(exit->code, 0u);
     EXPECT_TRUE(exit->quick);  // _exit: no runtime exit processing
-    EXPECT_EQ(rt.calls, (std::vector<std::string>{"deletion queue", "split", "load", "launch", "system exit"}));
+    EXPECT_EQ(w.rt.calls, (std::vector<std::string>{"deletion queue", "split", "load", "launch", "system exit"}));
     auto reports = w.scm.reports();
     ASSERT_EQ(reports.size(), 3u);
     EXPECT_TRUE(sameRecord(reports[0], expected(4)));  // running before any JVM is searched
@@ -145,44 +149,38 @@ TEST(ServiceMain, StopDuringTheLaunchStopsRightAfterItWithoutReportingRunning) {
 TEST(ServiceMain, StopBeforeTheJvmExistsCreatesNoneAndStops) {
     for (bool duringSearch : {false, true}) {
         SCOPED_TRACE(duringSearch ? "during the JVM search" : "while old temporary files are deleted");
-        ServiceWorld w;
-        ScriptedRuntime rt;
-        (duringSearch ? rt.duringLoad : rt.duringDeletion) = [&] { w.scm.sendControl(scm::kControlStop); };
-        ServiceSession session(w.ctx, w.config, rt.make(), "x", {});
-        std::optional<ProcessExit> exit = runServiceMain(session, {"x"});
+        MainWorld w;
+        (duringSearch ? w.rt.duringLoad : w.rt.duringDeletion) = [&] { w.scm.sendControl(scm::kControlStop); };
+        std::optional<ProcessExit> exit = w.runMain({"x"});
         ASSERT_TRUE(exit);
         EXPECT_EQ(exit->code, 0u);
-        EXPECT_EQ(rt.calls.back(), duringSearch ? "load" : "split");
+        EXPECT_EQ(w.rt.calls.back(), duringSearch ? "load" : "split");
         EXPECT_EQ(states(w.scm.reports()), (std::vector<uint32_t>{4, 3, 1}));
         EXPECT_TRUE(sameRecord(w.scm.reports().back(), expected(1)));
     }
 }
 
 TEST(ServiceMain, LauncherArgumentsAreTheCommandLineThenEveryStartArgument) {
-    ServiceWorld w;
+    MainWorld w;
     w.fake.module.commandLine = u"\"C:\\App\\svc.exe\" x";
-    ScriptedRuntime rt;
-    rt.loads = true;
-    rt.launches = false;
-    ServiceSession session(w.ctx, w.config, rt.make(), "x", {});
-    runServiceMain(session, {"svc", "a", "b\xE9"});
-    EXPECT_EQ(rt.launchedWith, (std::vector<std::u16string>{u"x", u"svc", u"a", u"b\u00e9"}));
+    w.rt.loads = true;
+    w.rt.launches = false;
+    w.runMain({"svc", "a", "b\xE9"});
+    EXPECT_EQ(w.rt.launchedWith, (std::vector<std::u16string>{u"x", u"svc", u"a", u"b\u00e9"}));
 }
 
 TEST(ServiceMain, NoJvmOrFailedLaunchReportsStoppedWithExitCodeOne) {
     for (bool loads : {false, true}) {
         SCOPED_TRACE(loads ? "launch fails" : "no JVM");
-        ServiceWorld w;
-        ScriptedRuntime rt;
-        rt.loads = loads;
-        rt.launches = false;
-        ServiceSession session(w.ctx, w.config, rt.make(), "x", {});
-        EXPECT_FALSE(runServiceMain(session, {"x"}));  // returns to the dispatcher
+        MainWorld w;
+        w.rt.loads = loads;
+        w.rt.launches = false;
+        EXPECT_FALSE(w.runMain({"x"}));  // returns to the dispatcher
         auto reports = w.scm.reports();
         ASSERT_EQ(reports.size(), 2u);
         EXPECT_TRUE(sameRecord(reports[0], expected(4)));
         EXPECT_TRUE(sameRecord(reports[1], expected(1, 1)));
-        EXPECT_EQ(rt.calls.back(), loads ? "launch" : "load");
+        EXPECT_EQ(w.rt.calls.back(), loads ? "launch" : "load");
         EXPECT_TRUE(w.fake.console.handlers.empty());
         // The runtime's exit processing afterwards reports nothing more.
         ASSERT_EQ(w.fake.exit.hooks.size(), 1u);
@@ -192,13 +190,11 @@ TEST(ServiceMain, NoJvmOrFailedLaunchReportsStoppedWithExitCodeOne) {
 }
 
 TEST(ServiceMain, FailedHandlerRegistrationReportsNothingAndDoesNothingMore) {
-    ServiceWorld w;
+    MainWorld w;
     w.scm.registerFails = true;
-    ScriptedRuntime rt;
-    ServiceSession session(w.ctx, w.config, rt.make(), "x", {});
-    EXPECT_FALSE(runServiceMain(session, {"x"}));
+    EXPECT_FALSE(w.runMain({"x"}));
     EXPECT_TRUE(w.scm.reports().empty());
-    EXPECT_TRUE(rt.calls.empty());
+    EXPECT_TRUE(w.rt.calls.empty());
     EXPECT_TRUE(w.fake.exit.hooks.empty());
 }
 
@@ -206,16 +202,14 @@ TEST(ServiceMain, ProcessEndedByTheJvmsOwnRuntimeStillReportsStopped) {
     // Shutdown.exit ends the process through the JVM's C runtime: our atexit list never
     // runs, only the process-end hook does. Simulated by calling that hook from inside
     // callSystemExit and ending there.
-    ServiceWorld w;
-    ScriptedRuntime rt;
-    rt.duringLaunch = [&] { w.scm.sendControl(scm::kControlStop); };
-    rt.duringExit = [&] {
+    MainWorld w;
+    w.rt.duringLaunch = [&] { w.scm.sendControl(scm::kControlStop); };
+    w.rt.duringExit = [&] {
         ASSERT_NE(w.scm.processEndHook, nullptr);
         w.scm.processEndHook();
         throw ProcessExit{0, false};  // ExitProcess from inside the JVM
     };
-    ServiceSession session(w.ctx, w.config, rt.make(), "x", {});
-    runServiceMain(session, {"x"});
+    w.runMain({"x"});
     auto reports = w.scm.reports();
     ASSERT_EQ(states(reports), (std::vector<uint32_t>{4, 3, 1}));
     EXPECT_TRUE(sameRecord(reports.back(), expected(1, 0)));
@@ -241,11 +235,9 @@ TEST(ServiceMain, ProcessEndingWhileRunningReportsTheExitCodeAsAFailure) {
     };
     for (const Row& r : rows) {
         SCOPED_TRACE(r.what);
-        ServiceWorld w;
-        ScriptedRuntime rt;
-        rt.duringLaunch = [&] { r.end(w.ctx); };
-        ServiceSession session(w.ctx, w.config, rt.make(), "x", {});
-        ASSERT_TRUE(runServiceMain(session, {"x"}));
+        MainWorld w;
+        w.rt.duringLaunch = [&] { r.end(w.ctx); };
+        ASSERT_TRUE(w.runMain({"x"}));
         w.scm.processEndHook();  // ExitProcess runs it
         auto reports = w.scm.reports();
         ASSERT_EQ(reports.size(), 2u);
@@ -287,7 +279,7 @@ TEST(ServiceMain, ControlsFromTheDispatcherThread) {
 
 TEST(ServiceDispatcher, ExtractionFailureIsFatalWithInternalError16) {
     ServiceWorld w;
-    w.config = w.config.with(key::kMsgInternalError, "An internal error occurred (error code: {0})");
+    w.set(key::kMsgInternalError, "An internal error occurred (error code: {0})");
     w.ctx.fatal.useMessageBox = false;  // launcher type 4
     ScriptedRuntime rt;
     ServicePath path{[](Process&) { return ExtractionResult{2, {}}; }, rt.make()};

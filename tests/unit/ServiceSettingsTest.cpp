@@ -21,7 +21,6 @@ struct InstallWorld : ServiceWorld {
         fake.module.narrowName = "C:\\Apps\\svc.exe";
         fake.module.wideName = u"C:\\Apps\\svc.exe";
     }
-    void set(int32_t k, const std::string& v) { config = config.with(k, std::string(v)); }
     int install() { return installVerb(ctx, config, "svc", scm::kStartAuto); }
     const CreateServiceParams& created() { return scm.services.at("svc").created; }
 };
@@ -130,7 +129,7 @@ TEST(ServiceStop, PreshutdownIsAcceptedOnlyWhenConfiguredAndStopsLikeShutdown) {
     for (bool configured : {false, true}) {
         SCOPED_TRACE(configured);
         ServiceWorld w;
-        if (configured) w.config = w.config.with(key::kPreshutdownTimeout, "60");
+        if (configured) w.set(key::kPreshutdownTimeout, "60");
         ServiceRuntime rt;
         rt.processDeletionQueue = [&](Process&) { w.scm.sendControl(scm::kControlPreshutdown); };
         rt.splitArguments = [](Process&, const std::u16string&, std::vector<std::u16string>&) {};
@@ -181,7 +180,7 @@ TEST(ServiceErrors, UnderTheDispatcherErrorsGoToTheEventLogAndNeverToAConsoleOrB
         ServiceWorld w;
         w.ctx.fatal.useMessageBox = messageBox;  // launcher types 1 and 5 would show a box
         w.ctx.fatal.eventSource = "svc";
-        w.config = w.config.with(key::kMsgNoMainClass, "Couldn't load main class.");
+        w.set(key::kMsgNoMainClass, "Couldn't load main class.");
         EXPECT_EQ(test::exitCodeOf([&] { reportFatalKey(w.ctx, w.config, key::kMsgNoMainClass, std::nullopt); }), 1u);
         ASSERT_EQ(w.fake.console.events.size(), 1u);
         EXPECT_EQ(w.fake.console.events[0].source, "svc");

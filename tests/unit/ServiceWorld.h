@@ -18,6 +18,8 @@ struct ServiceWorld {
     Config config;
 
     std::string out() const { return fake.console.stdoutText; }
+    void set(int32_t key, std::string value) { config = config.with(key, std::move(value)); }
+    void set(int32_t key, std::u16string value) { config = config.with(key, std::move(value)); }
 };
 
 inline ServiceStatus statusOf(uint32_t state, uint32_t checkPoint = 0, uint32_t waitHint = 0) {

@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include "config/Config.h"
-#include "diagnostics/Process.h"
 #include "fakes/LauncherWorld.h"
 #include "files/TempFiles.h"
 
@@ -16,12 +14,8 @@ public:
     std::optional<std::string> longPathName(const std::string&) override { return std::nullopt; }
 };
 
-class TempDirectory : public ::testing::Test {
+class TempDirectory : public ::testing::Test, protected test::LauncherWorld {
 protected:
-    test::FakePlatform fake;
-    Process ctx{fake.platform};
-    Config config;
-
     // A temporary path whose long form the ANSI code page cannot carry.
     void unrepresentableTempPath() {
         fake.fs.tempPathValue = "C:\\Users\\?????\\Temp\\";

@@ -1,9 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "config/Config.h"
-#include "diagnostics/Process.h"
 #include "config/Keys.h"
-#include "fakes/FakePlatform.h"
+#include "fakes/LauncherWorld.h"
 #include "jvm/Version.h"
 
 namespace kavrin {
@@ -41,12 +39,7 @@ TEST(CompareJavaVersions, OrdersByBytesNotNumbers) {
     }
 }
 
-class JavaVersionAllowed : public ::testing::Test {
-protected:
-    test::FakePlatform fake;
-    Process ctx{fake.platform};
-    Config config;
-};
+class JavaVersionAllowed : public ::testing::Test, protected test::LauncherWorld {};
 
 TEST_F(JavaVersionAllowed, BoundsActOnTheLeadingCharacters) {
     const RangeCase cases[] = {
@@ -75,10 +68,10 @@ TEST_F(JavaVersionAllowed, PreReleaseFailsUnlessAllowed) {
 }
 
 TEST_F(JavaVersionAllowed, KeyAllowPreReleaseLetsThemPassButNotTheRange) {
-    config = config.with(key::kAllowPreRelease, "1");
+    set(key::kAllowPreRelease, "1");
     EXPECT_TRUE(isJavaVersionAllowed(ctx, config, "1.6.0-beta2", "1.5", "", PreRelease::Refused));
     EXPECT_FALSE(isJavaVersionAllowed(ctx, config, "1.4.2-beta", "1.5", "", PreRelease::Refused));
-    config = config.with(key::kAllowPreRelease, "0");
+    set(key::kAllowPreRelease, "0");
     EXPECT_FALSE(isJavaVersionAllowed(ctx, config, "1.6.0-beta2", "1.5", "", PreRelease::Refused));
 }
 
@@ -96,12 +89,6 @@ TEST(RegistryVersionInRange, ComparesOverTheShorterLength) {
             << c.version << " in [" << c.minimum << ", " << c.maximum << "]";
     }
 }
-
-}  // namespace
-}  // namespace kavrin
-
-namespace kavrin {
-namespace {
 
 // The modern order over real version strings, lowest first.
 TEST(ModernVersionOrder, RanksRealVersionStringsAsNumbers) {
@@ -127,7 +114,7 @@ TEST(ModernVersionOrder, RanksRealVersionStringsAsNumbers) {
 }
 
 TEST_F(JavaVersionAllowed, ModernBoundsCompareAsNumbers) {
-    config = config.with(key::kJvmRules, "modern");
+    set(key::kJvmRules, "modern");
     const RangeCase cases[] = {
         {"17.0.9", "1.8", "", true},    {"17.0.9", "8", "", true},      {"1.8.0_392", "1.8", "", true},
         {"1.7.0_80", "1.8", "", false}, {"9", "17", "", false},         {"17", "9", "", true},

@@ -5,8 +5,6 @@
 #include <cstdlib>
 
 #include "Win32TestSupport.h"
-#include "config/Config.h"
-#include "diagnostics/Process.h"
 #include "config/ExePath.h"
 
 namespace kavrin::test {
@@ -98,7 +96,6 @@ TEST_F(CodePageTest, CollapseBackslashesKnowsTrailBytes) {
         {"1251", "c:\\\\\x83\x5C\\\\x", "c:\\\x83\\x"},
     };
     Process ctx(os);
-    Config config;
     int checked = 0;
     for (const Case& c : cases) {
         if (acp != c.acp) continue;

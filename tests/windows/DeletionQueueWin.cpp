@@ -2,8 +2,6 @@
 // another process survive, everything else listed goes, both values are rewritten.
 #include "Win32TestSupport.h"
 
-#include "config/Config.h"
-#include "diagnostics/Process.h"
 #include "diagnostics/Errors.h"
 #include "diagnostics/Log.h"
 #include "files/DeletionQueue.h"
@@ -79,8 +77,6 @@ TEST_F(DeletionQueueWin, LeavesExactlySurvivorsAndLogsThem) {
     key->setValue(kDeleteDirValue, kRegSz, twice + ";.\\" + "kvrB.tmp_dir2;" + twice + ";" + parent + ";");
 
     Process ctx(os);
-
-    Config config;
     processDeletionQueue(ctx);
     os.env.set("TMP", previousTmp);
     holder->terminate(0);
@@ -114,7 +110,6 @@ TEST_F(DeletionQueueWin, LeavesExactlySurvivorsAndLogsThem) {
 
 TEST_F(DeletionQueueWin, TempNamesLandInTheTempDirectory) {
     Process ctx(os);
-    Config config;
     const std::string dir = getTempDirectory(ctx);
     EXPECT_EQ(dir, os.fs.tempPath());
     const std::string name = createTempFileName(ctx);

@@ -2,25 +2,13 @@
 // its command lines, so order and quoting are checked as Windows parsed them.
 #include "Win32TestSupport.h"
 
-#include "config/Config.h"
-#include "diagnostics/Process.h"
 #include "config/Keys.h"
 #include "diagnostics/Log.h"
+#include "fakes/LauncherWorld.h"
 #include "files/PackedRuntime.h"
 
 namespace kavrin::test {
 namespace {
-
-// Ends "the process" by throwing, so the fatal path can be checked in-process.
-struct ExitCalled {
-    uint32_t code;
-};
-class ThrowingExit : public Exit {
-public:
-    [[noreturn]] void exitProcess(uint32_t code) override { throw ExitCalled{code}; }
-    [[noreturn]] void quickExit(int code) override { throw ExitCalled{static_cast<uint32_t>(code)}; }
-    void atExit(std::function<void()>) override {}
-};
 
 class PackedRuntimeWin : public Win32Test {
 protected:
@@ -90,20 +78,14 @@ TEST_F(PackedRuntimeWin, UnpacksPresentPacksInTableOrder) {
 
 TEST_F(PackedRuntimeWin, MissingUnpackerIsInternalError20) {
     writeBytes(home + "\\lib\\rt.jar.pack", "rt");
-    ThrowingExit exit;
+    FakeExit exit;  // ends "the process" by throwing, so the fatal path is checked in-process
     Platform platform{os.fs,    os.registry, os.env,       os.processes, os.services, os.console,
                       exit,     os.clock,    os.codePages, os.module,    os.libraries};
     Process ctx(platform);
-    Config config;
     ctx.fatal.useMessageBox = false;
-    config = config.with(key::kMsgInternalError, "An internal error occurred (error code: {0})");
+    const Config config = Config().with(key::kMsgInternalError, "An internal error occurred (error code: {0})");
     os.env.set("KAVRIN_LOG", "yes");
-    try {
-        preparePackedRuntime(ctx, config, home);
-        ADD_FAILURE() << "expected the process to end";
-    } catch (const ExitCalled& e) {
-        EXPECT_EQ(e.code, 1u);
-    }
+    EXPECT_EQ(exitCodeOf([&] { preparePackedRuntime(ctx, config, home); }), 1u);
     os.env.set("KAVRIN_LOG", "");
     auto log = getLogPath(ctx);
     ASSERT_TRUE(log);
