@@ -187,7 +187,7 @@ bool Win32ServiceControl::parentIsServiceManager() {
     BasicInformation info{};
     if (!query || query(::GetCurrentProcess(), 0, &info, sizeof info, nullptr) != 0) return false;
     const auto parentId = static_cast<DWORD>(info.parentProcessId);
-    UniqueHandle parent(::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, parentId));
+    UniqueKernelHandle parent(::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, parentId));
     if (!parent) return false;
     wchar_t image[MAX_PATH];
     DWORD size = MAX_PATH;
