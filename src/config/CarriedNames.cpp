@@ -2,7 +2,7 @@
 
 #include <array>
 
-#include "config/Ascii.h"
+#include "platform/Ascii.h"
 
 namespace kavrin {
 

@@ -13,12 +13,13 @@ namespace kavrin {
 
 namespace {
 
+enum class ErrorCode { Print, Hide };
 // Reads exactly count bytes; a failed or short read is fatal with the primitive's name.
-std::string readExact(Context& ctx, File& file, size_t count, const char* primitive, bool printError) {
+std::string readExact(Process& ctx, File& file, size_t count, const char* primitive, ErrorCode errorCode) {
     std::string buffer(count, '\0');
     const IoResult r = count ? file.read(buffer.data(), count) : IoResult{true, 0, 0};
     if (!r.ok || r.bytes < count) {
-        if (printError) ctx.os.console.out(formatText("error %u\n", r.error));
+        if (errorCode == ErrorCode::Print) ctx.os.console.out(formatText("error %u\n", r.error));
         reportFatal(ctx, std::string("Internal Error: ") + primitive);
     }
     return buffer;
@@ -32,7 +33,7 @@ uint64_t littleEndian(const std::string& bytes) {
 
 // Adapts the open executable to the shared table-reading loop.
 struct FileSource {
-    Context& ctx;
+    Process& ctx;
     File& file;
     int32_t readInt() { return kavrin::readInt(ctx, file); }
     std::string readString() { return kavrin::readString(ctx, file); }
@@ -41,32 +42,32 @@ struct FileSource {
 
 }  // namespace
 
-int16_t readShort(Context& ctx, File& file) {
-    return static_cast<int16_t>(littleEndian(readExact(ctx, file, 2, "readShort", true)));
+int16_t readShort(Process& ctx, File& file) {
+    return static_cast<int16_t>(littleEndian(readExact(ctx, file, 2, "readShort", ErrorCode::Print)));
 }
 
-int32_t readInt(Context& ctx, File& file) {
-    return static_cast<int32_t>(littleEndian(readExact(ctx, file, 4, "readInt", true)));
+int32_t readInt(Process& ctx, File& file) {
+    return static_cast<int32_t>(littleEndian(readExact(ctx, file, 4, "readInt", ErrorCode::Print)));
 }
 
-int64_t readLong(Context& ctx, File& file) {
-    return static_cast<int64_t>(littleEndian(readExact(ctx, file, 8, "readLong", true)));
+int64_t readLong(Process& ctx, File& file) {
+    return static_cast<int64_t>(littleEndian(readExact(ctx, file, 8, "readLong", ErrorCode::Print)));
 }
 
 // A negative, oversized or (wide) odd length is refused before anything is allocated.
-std::string readString(Context& ctx, File& file) {
+std::string readString(Process& ctx, File& file) {
     const int32_t length = readInt(ctx, file);
     if (!detail::narrowLengthOk(length, kMaxNarrowValueBytes)) reportFatal(ctx, "Internal Error: readString");
-    return readExact(ctx, file, static_cast<size_t>(length), "readString", false);
+    return readExact(ctx, file, static_cast<size_t>(length), "readString", ErrorCode::Hide);
 }
 
-std::u16string readWString(Context& ctx, File& file) {
+std::u16string readWString(Process& ctx, File& file) {
     const int32_t length = readInt(ctx, file);
     if (!detail::wideLengthOk(length, kMaxWideValueUnits)) reportFatal(ctx, "Internal Error: readWString");
-    return detail::utf16FromLe(readExact(ctx, file, static_cast<size_t>(length), "readWString", false));
+    return detail::utf16FromLe(readExact(ctx, file, static_cast<size_t>(length), "readWString", ErrorCode::Hide));
 }
 
-std::unique_ptr<File> openOwnExecutable(Context& ctx) {
+std::unique_ptr<File> openOwnExecutable(Process& ctx) {
     const std::string& path = getExecutablePath(ctx);
     auto file = ctx.os.fs.openFile(path, FileAccess::Read, FileShare::ReadWrite, FileDisposition::OpenExisting);
     if (!file) {
@@ -76,7 +77,7 @@ std::unique_ptr<File> openOwnExecutable(Context& ctx) {
     return file;
 }
 
-void locateConfigBlock(Context& ctx, File& file) {
+void locateConfigBlock(Process& ctx, File& file) {
     // A failed seek shows up as the short read that follows it.
     file.seek(60);
     const int32_t pe = readInt(ctx, file);
@@ -99,28 +100,31 @@ void locateConfigBlock(Context& ctx, File& file) {
     if (static_cast<uint32_t>(readInt(ctx, file)) != kConfigMagic) reportFatal(ctx, "Internal Error: magic");
 }
 
-void readConfig(Context& ctx) {
-    {
-        auto file = openOwnExecutable(ctx);
-        locateConfigBlock(ctx, *file);
-        FileSource source{ctx, *file};
-        detail::parseTables(
-            source, [&](int32_t key, std::string value) { ctx.config.narrow[key] = std::move(value); },
-            [&](int32_t key, std::u16string value) { ctx.config.wide[key] = std::move(value); });
-        ctx.configEndPosition = file->position();
-    }
-    const int type = getConfigInt(ctx, key::kLauncherType);
-    if (type != launcherType::kGui && type != launcherType::kConsoleBox) ctx.useMessageBox = false;
+Config readConfig(Process& ctx) {
+    auto file = openOwnExecutable(ctx);
+    locateConfigBlock(ctx, *file);
+    FileSource source{ctx, *file};
+    ConfigTables tables;
+    detail::parseTables(
+        source, [&](int32_t key, std::string value) { tables.narrow[key] = std::move(value); },
+        [&](int32_t key, std::u16string value) { tables.wide[key] = std::move(value); });
+    return Config(std::move(tables), file->position());
 }
 
-std::string getConfigString(const Context& ctx, int32_t key) {
-    auto it = ctx.config.narrow.find(key);
-    return it == ctx.config.narrow.end() ? std::string() : it->second;
+void configureErrorReporting(Process& ctx, const Config& config) {
+    const int type = getConfigInt(config, key::kLauncherType);
+    if (type != launcherType::kGui && type != launcherType::kConsoleBox) ctx.fatal.useMessageBox = false;
+    ctx.fatal.caption = getConfigString(config, key::kMsgCaption);
 }
 
-std::u16string getConfigWString(const Context& ctx, int32_t key) {
-    auto it = ctx.config.wide.find(key);
-    return it == ctx.config.wide.end() ? std::u16string() : it->second;
+std::string getConfigString(const Config& config, int32_t key) {
+    auto it = config.tables().narrow.find(key);
+    return it == config.tables().narrow.end() ? std::string() : it->second;
+}
+
+std::u16string getConfigWString(const Config& config, int32_t key) {
+    auto it = config.tables().wide.find(key);
+    return it == config.tables().wide.end() ? std::u16string() : it->second;
 }
 
 int parseConfigInt(const std::string& text) {
@@ -137,11 +141,19 @@ int parseConfigInt(const std::string& text) {
     return static_cast<int>(negative ? -value : value);
 }
 
-int getConfigInt(const Context& ctx, int32_t key) { return parseConfigInt(getConfigString(ctx, key)); }
+int getConfigInt(const Config& config, int32_t key) { return parseConfigInt(getConfigString(config, key)); }
 
-char configuredFlavour(const Context& ctx) {
-    const auto it = ctx.config.narrow.find(key::kFlavour);
-    return it == ctx.config.narrow.end() || it->second.empty() ? 0 : it->second[0];
+char configuredFlavour(const Config& config) {
+    const auto it = config.tables().narrow.find(key::kFlavour);
+    return it == config.tables().narrow.end() || it->second.empty() ? 0 : it->second[0];
+}
+
+void showErrorKey(Process& ctx, const Config& config, int32_t messageKey, const std::optional<std::string>& argument) {
+    showErrorMessage(ctx, substituteFirstPlaceholder(getConfigString(config, messageKey), argument));
+}
+
+void reportFatalKey(Process& ctx, const Config& config, int32_t messageKey, const std::optional<std::string>& argument) {
+    reportFatal(ctx, substituteFirstPlaceholder(getConfigString(config, messageKey), argument));
 }
 
 }  // namespace kavrin

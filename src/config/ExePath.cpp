@@ -1,6 +1,6 @@
 #include "config/ExePath.h"
 
-#include "config/Ascii.h"
+#include "platform/Ascii.h"
 
 namespace kavrin {
 
@@ -13,7 +13,7 @@ bool endsWithExe(const std::string& path) {
 
 // The wide module name converted to narrow text, or nullopt when the code page cannot
 // spell it or it does not look like an executable's path.
-std::optional<std::string> usableNarrow(Context& ctx, const std::u16string& wide) {
+std::optional<std::string> usableNarrow(Process& ctx, const std::u16string& wide) {
     bool usedDefault = false;
     auto narrow = ctx.os.codePages.toNarrow(fileApiCodePage(ctx), wide, usedDefault);
     if (!narrow || usedDefault || !endsWithExe(*narrow)) return std::nullopt;
@@ -22,11 +22,11 @@ std::optional<std::string> usableNarrow(Context& ctx, const std::u16string& wide
 
 }  // namespace
 
-CodePage fileApiCodePage(Context& ctx) { return ctx.os.codePages.fileApisAnsi() ? CodePage::Ansi : CodePage::Oem; }
+CodePage fileApiCodePage(Process& ctx) { return ctx.os.codePages.fileApisAnsi() ? CodePage::Ansi : CodePage::Oem; }
 
-bool isWindowsNT(Context& ctx) { return ctx.os.module.isWindowsNT(); }
+bool isWindowsNT(Process& ctx) { return ctx.os.module.isWindowsNT(); }
 
-const std::string& getExecutablePath(Context& ctx) {
+const std::string& getExecutablePath(Process& ctx) {
     if (ctx.executablePath) return *ctx.executablePath;
     std::string path;
     if (!isWindowsNT(ctx)) {
@@ -46,7 +46,7 @@ const std::string& getExecutablePath(Context& ctx) {
     return *ctx.executablePath;
 }
 
-void collapseBackslashes(Context& ctx, std::string& path) {
+void collapseBackslashes(Process& ctx, std::string& path) {
     const CodePage cp = fileApiCodePage(ctx);
     auto wide = ctx.os.codePages.toWide(cp, path);
     if (!wide || wide->empty()) return;

@@ -2,8 +2,6 @@
 
 #include <cstdlib>
 
-#include "config/Config.h"
-#include "config/Keys.h"
 #include "diagnostics/Log.h"
 
 namespace kavrin {
@@ -26,68 +24,57 @@ std::string composeErrorText(const std::string& text, const std::optional<std::s
     return text + "\n\nLog: " + *logPath;
 }
 
-void showErrorMessage(Context& ctx, const std::string& text) {
+void showErrorMessage(Process& ctx, const std::string& text) {
     runExitCleanup(ctx);
     std::optional<std::string> logPath = getLogPath(ctx);
     if (logPath) logPath = ctx.os.fs.longPathName(*logPath).value_or(*logPath);
     const std::string composed = composeErrorText(text, logPath);
-    if (ctx.eventSource) {
+    if (ctx.fatal.eventSource) {
         // A service: no console, and a message box in its session would block for ever.
-        ctx.os.console.reportEvent(*ctx.eventSource, Console::EventType::Error, composed);
-    } else if (ctx.useMessageBox) {
-        ctx.os.console.messageBox(composed, getConfigString(ctx, key::kMsgCaption));
+        ctx.os.console.reportEvent(*ctx.fatal.eventSource, Console::EventType::Error, composed);
+    } else if (ctx.fatal.useMessageBox) {
+        ctx.os.console.messageBox(composed, ctx.fatal.caption);
     } else {
         ctx.os.console.err(composed + "\n");
     }
 }
 
-void showErrorKey(Context& ctx, int32_t messageKey, const std::optional<std::string>& argument) {
-    showErrorMessage(ctx, substituteFirstPlaceholder(getConfigString(ctx, messageKey), argument));
-}
+void recordExitCode(Process& ctx, uint32_t code) { ctx.fatal.exitCode.store(code); }
 
-void recordExitCode(Context& ctx, uint32_t code) { ctx.exitCode.store(code); }
-
-std::optional<uint32_t> recordedExitCode(const Context& ctx) {
-    const int64_t code = ctx.exitCode.load();
+std::optional<uint32_t> recordedExitCode(const Process& ctx) {
+    const int64_t code = ctx.fatal.exitCode.load();
     if (code < 0) return std::nullopt;
     return static_cast<uint32_t>(code);
 }
 
-void reportFatal(Context& ctx, const std::string& text) {
+void reportFatal(Process& ctx, const std::string& text) {
     showErrorMessage(ctx, text);
     recordExitCode(ctx, 1);
     ctx.os.exit.exitProcess(1);
     std::abort();  // the platform call does not return
 }
 
-void reportFatalKey(Context& ctx, int32_t messageKey, const std::optional<std::string>& argument) {
-    showErrorKey(ctx, messageKey, argument);
-    recordExitCode(ctx, 1);
-    ctx.os.exit.exitProcess(1);
-    std::abort();  // the platform call does not return
-}
-
-void exitWithCleanup(Context& ctx, uint32_t code) {
+void exitWithCleanup(Process& ctx, uint32_t code) {
     runExitCleanup(ctx);
     recordExitCode(ctx, code);
     ctx.os.exit.exitProcess(code);
     std::abort();
 }
 
-void registerDirectoryForCleanup(Context& ctx, const std::string& directory) {
+void registerDirectoryForCleanup(Process& ctx, const std::string& directory) {
     if (!directory.empty() && directory[0] == '.') return;
     ctx.cleanupList.push_back(directory);
 }
 
-void runExitCleanup(Context& ctx) {
+void runExitCleanup(Process& ctx) {
     for (const std::string& directory : ctx.cleanupList) scheduleDeletion(ctx, directory, kDeleteDirValue);
 }
 
-std::unique_ptr<NamedLock> lockDeletionQueue(Context& ctx) {
+std::unique_ptr<NamedLock> lockDeletionQueue(Process& ctx) {
     return ctx.os.processes.lockNamed(kDeletionQueueLock, kQueueLockWaitMs);
 }
 
-void scheduleDeletion(Context& ctx, const std::string& path, const char* valueName) {
+void scheduleDeletion(Process& ctx, const std::string& path, const char* valueName) {
     auto key = ctx.os.registry.createKey(RegRoot::CurrentUser, kDeletionQueueKey);
     if (!key) return;
     // Without the lock the entry is still written: an entry lost to a race is no worse

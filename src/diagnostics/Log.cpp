@@ -21,12 +21,12 @@ std::string vformat(const char* format, va_list args) {
     return std::string(buffer.data(), static_cast<size_t>(needed));
 }
 
-bool switchedOn(Context& ctx, const char* variable) {
+bool switchedOn(Process& ctx, const char* variable) {
     auto value = ctx.os.env.get(variable);
     return value && *value == "yes";
 }
 
-void writeLine(Context& ctx, const char* prefix, const char* format, va_list args) {
+void writeLine(Process& ctx, const char* prefix, const char* format, va_list args) {
     initLog(ctx);
     if (!ctx.log.stream && !ctx.log.holding) return;
     std::string line = ctx.os.clock.localTimestamp() + " " + prefix + vformat(format, args) + "\n";
@@ -36,7 +36,7 @@ void writeLine(Context& ctx, const char* prefix, const char* format, va_list arg
 }
 
 // Older files of the launcher's own name shape go; nothing else in the directory is touched.
-void removeOldLogFiles(Context& ctx, const std::string& logPath) {
+void removeOldLogFiles(Process& ctx, const std::string& logPath) {
     const size_t split = logPath.find_last_of("\\/") + 1;
     const std::string directory = logPath.substr(0, split);
     std::vector<FindEntry> others = ctx.os.fs.find(directory + "mvx_nlog_*");
@@ -44,7 +44,7 @@ void removeOldLogFiles(Context& ctx, const std::string& logPath) {
     for (const std::string& name : ownLogFilesBeyond(others, kKeptLogFiles - 1)) ctx.os.fs.deleteFile(directory + name);
 }
 
-void openLogFile(Context& ctx) {
+void openLogFile(Process& ctx) {
     // Created exclusively: a name someone took between the check and the create is
     // skipped for the next one, never written through.
     for (int attempt = 0; attempt < 4 && !ctx.log.stream; ++attempt) {
@@ -75,7 +75,7 @@ std::string formatText(const char* format, ...) {
     return text;
 }
 
-void initLog(Context& ctx) {
+void initLog(Process& ctx) {
     if (ctx.log.tried) return;
     ctx.log.tried = true;
     // Both variables are read; either one switches the log on.
@@ -88,7 +88,7 @@ void initLog(Context& ctx) {
     openLogFile(ctx);
 }
 
-void switchLogFromConfig(Context& ctx, bool on) {
+void switchLogFromConfig(Process& ctx, bool on) {
     initLog(ctx);
     if (!ctx.log.holding) return;
     ctx.log.holding = false;
@@ -100,30 +100,30 @@ void switchLogFromConfig(Context& ctx, bool on) {
     ctx.log.stream->flush();
 }
 
-void logInfo(Context& ctx, const char* format, ...) {
+void logInfo(Process& ctx, const char* format, ...) {
     va_list args;
     va_start(args, format);
     writeLine(ctx, "", format, args);
     va_end(args);
 }
 
-void logError(Context& ctx, const char* format, ...) {
+void logError(Process& ctx, const char* format, ...) {
     va_list args;
     va_start(args, format);
     writeLine(ctx, "ERROR: ", format, args);
     va_end(args);
 }
 
-bool logEnabled(Context& ctx) {
+bool logEnabled(Process& ctx) {
     initLog(ctx);
     return ctx.log.stream != nullptr;
 }
 
-void logPhase(Context& ctx, const char* phase) {
+void logPhase(Process& ctx, const char* phase) {
     if (!logEnabled(ctx)) return;
     logInfo(ctx, "phase %s: %lld us", phase, static_cast<long long>(ctx.os.clock.microsecondsSinceStart()));
 }
 
-std::optional<std::string> getLogPath(const Context& ctx) { return ctx.log.path; }
+std::optional<std::string> getLogPath(const Process& ctx) { return ctx.log.path; }
 
 }  // namespace kavrin

@@ -9,7 +9,7 @@
 #include <optional>
 #include <string>
 
-#include "config/Context.h"
+#include "diagnostics/Process.h"
 
 #if defined(__GNUC__)
 #define KAVRIN_PRINTF(f, a) __attribute__((format(printf, f, a)))
@@ -19,17 +19,17 @@
 
 namespace kavrin {
 
-void initLog(Context& ctx);
-void logInfo(Context& ctx, const char* format, ...) KAVRIN_PRINTF(2, 3);
-void logError(Context& ctx, const char* format, ...) KAVRIN_PRINTF(2, 3);
+void initLog(Process& ctx);
+void logInfo(Process& ctx, const char* format, ...) KAVRIN_PRINTF(2, 3);
+void logError(Process& ctx, const char* format, ...) KAVRIN_PRINTF(2, 3);
 // Whether the log is on; for work that only feeds log lines.
-bool logEnabled(Context& ctx);
+bool logEnabled(Process& ctx);
 // "phase NAME: N us", N since the process started; the clock is read only with the log on.
-void logPhase(Context& ctx, const char* phase);
-std::optional<std::string> getLogPath(const Context& ctx);
+void logPhase(Process& ctx, const char* phase);
+std::optional<std::string> getLogPath(const Process& ctx);
 // Called once the configuration is read: when it switches the log on and the environment
 // did not, the log opens now with the lines held so far. Either way nothing is held any more.
-void switchLogFromConfig(Context& ctx, bool on);
+void switchLogFromConfig(Process& ctx, bool on);
 
 // The launcher keeps this many of its own log files in their directory.
 constexpr size_t kKeptLogFiles = 10;

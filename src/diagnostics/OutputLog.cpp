@@ -1,8 +1,9 @@
 #include "diagnostics/OutputLog.h"
 
 #include <algorithm>
-#include <cctype>
 #include <charconv>
+
+#include "platform/Ascii.h"
 
 namespace kavrin {
 
@@ -10,8 +11,7 @@ std::optional<uint64_t> parseByteSize(std::string_view text) {
     uint64_t number = 0;
     auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), number);
     if (ec != std::errc() || end == text.data()) return std::nullopt;
-    std::string unit(end, text.data() + text.size());
-    for (char& c : unit) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    const std::string unit = upperAscii(std::string(end, text.data() + text.size()));
     uint64_t scale = 0;
     if (unit.empty()) scale = 1;
     else if (unit == "KB") scale = 1024;

@@ -5,12 +5,12 @@
 #include <optional>
 #include <vector>
 
-#include "config/Ascii.h"
 #include "config/Lists.h"
 #include "diagnostics/Errors.h"
 #include "diagnostics/Log.h"
 #include "files/Paths.h"
 #include "files/TempFiles.h"
+#include "platform/Ascii.h"
 #include "platform/Registry.h"
 
 namespace kavrin {
@@ -71,7 +71,7 @@ std::string withoutTrailingBackslash(std::string path) {
     return path;
 }
 
-std::string processFileList(Context& ctx, const std::string& list) {
+std::string processFileList(Process& ctx, const std::string& list) {
     std::string survivors;
     for (const std::string& entry : splitList(list, ';')) {
         if (!isOwnQueueEntry(ctx, entry, QueueKind::File)) {
@@ -99,7 +99,7 @@ std::string processFileList(Context& ctx, const std::string& list) {
     return survivors;
 }
 
-std::string processDirectoryList(Context& ctx, const std::string& list) {
+std::string processDirectoryList(Process& ctx, const std::string& list) {
     std::string survivors;
     for (const std::string& entry : splitList(list, ';')) {
         if (entry.front() == '.') continue;  // never a path this launcher queued
@@ -129,14 +129,25 @@ std::string processDirectoryList(Context& ctx, const std::string& list) {
     return survivors;
 }
 
-void logTooLong(Context& ctx, const char* valueName) {
+// Both lists present and empty, as the last processing left them: nothing to delete and
+// the rewrite would store what is there already. A read-only look, without the lock;
+// anything else (a missing value, a terminator, entries) takes the full path.
+bool nothingQueued(RegKey& key) {
+    for (const char* valueName : {kDeleteFileValue, kDeleteDirValue}) {
+        const std::optional<RegValue> value = key.queryValue(valueName, 1);
+        if (!value || value->type != kRegSz || !value->data.empty()) return false;
+    }
+    return true;
+}
+
+void logTooLong(Process& ctx, const char* valueName) {
     logError(ctx, "deletion queue %s is longer than %d bytes, left unchanged", valueName,
              static_cast<int>(kQueueReadLimit));
 }
 
 }  // namespace
 
-bool isOwnQueueEntry(Context& ctx, const std::string& entry, QueueKind kind) {
+bool isOwnQueueEntry(Process& ctx, const std::string& entry, QueueKind kind) {
     const size_t slash = entry.rfind('\\');
     if (slash == std::string::npos || !isOwnQueuedName(entry.substr(slash + 1), kind)) return false;
     // Directly in a temporary directory the launcher may have used, nowhere else.
@@ -146,7 +157,16 @@ bool isOwnQueueEntry(Context& ctx, const std::string& entry, QueueKind kind) {
     return false;
 }
 
-void processDeletionQueue(Context& ctx) {
+void processDeletionQueue(Process& ctx) {
+    {
+        // Without read access there is no read-write access either: a missing key ends here.
+        auto peek = ctx.os.registry.openKey(RegRoot::CurrentUser, kDeletionQueueKey, RegAccess::Read);
+        if (!peek) return;
+        if (nothingQueued(*peek)) {
+            logInfo(ctx, "delete queue %s", "");
+            return;
+        }
+    }
     auto key = ctx.os.registry.openKey(RegRoot::CurrentUser, kDeletionQueueKey, RegAccess::ReadWrite);
     if (!key) return;
     // Other launchers (and this one's control handler) rewrite the same values.
@@ -172,7 +192,7 @@ void processDeletionQueue(Context& ctx) {
     key->setValue(kDeleteDirValue, kRegSz, processDirectoryList(ctx, dirs.text));
 }
 
-void emptyDirectory(Context& ctx, const std::string& directory) {
+void emptyDirectory(Process& ctx, const std::string& directory) {
     if (directory.empty() || directory.front() == '.') return;
     logInfo(ctx, "emptying %s", directory.c_str());
     const std::string separator = directory.back() == '\\' ? "" : "\\";
@@ -190,7 +210,7 @@ void emptyDirectory(Context& ctx, const std::string& directory) {
     }
 }
 
-bool canOpenExclusively(Context& ctx, const std::string& path) {
+bool canOpenExclusively(Process& ctx, const std::string& path) {
     return ctx.os.fs.openFile(path, FileAccess::ReadWrite, FileShare::None, FileDisposition::OpenExisting) != nullptr;
 }
 

@@ -3,17 +3,17 @@
 
 #include <string>
 
-#include "config/Context.h"
+#include "diagnostics/Process.h"
 
 namespace kavrin {
 
-void processDeletionQueue(Context& ctx);
+void processDeletionQueue(Process& ctx);
 
 // Whether a queue entry is one this launcher makes: its own name shapes, directly in a
 // temporary directory. Other entries stay in the list untouched.
 enum class QueueKind { File, Directory };
-bool isOwnQueueEntry(Context& ctx, const std::string& entry, QueueKind kind);
-void emptyDirectory(Context& ctx, const std::string& directory);
-bool canOpenExclusively(Context& ctx, const std::string& path);
+bool isOwnQueueEntry(Process& ctx, const std::string& entry, QueueKind kind);
+void emptyDirectory(Process& ctx, const std::string& directory);
+bool canOpenExclusively(Process& ctx, const std::string& path);
 
 }  // namespace kavrin

@@ -31,7 +31,7 @@ bool alreadyExists(uint32_t error) { return error == win32err::kAlreadyExists ||
 // Creates the extraction directory under a name drawn from the cryptographic generator,
 // readable and writable only by SYSTEM, Administrators and this account: no one else
 // can foresee the name, claim it first, or put files into it.
-std::string createExtractionDirectory(Context& ctx) {
+std::string createExtractionDirectory(Process& ctx, const Config& config) {
     const std::string temp = getTempDirectory(ctx);
     for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
         uint16_t draw[2] = {};
@@ -48,22 +48,22 @@ std::string createExtractionDirectory(Context& ctx) {
             break;
         }
     }
-    reportFatalKey(ctx, key::kMsgInternalError, internalError::kExtractionDirectory);
+    reportFatalKey(ctx, config, key::kMsgInternalError, internalError::kExtractionDirectory);
 }
 
 // What is left of a failed extraction goes now, or with the next run's queue.
-void discardExtractionDirectory(Context& ctx, const std::string& directory) {
+void discardExtractionDirectory(Process& ctx, const std::string& directory) {
     emptyDirectory(ctx, directory);
     ctx.os.fs.removeDirectory(directory);
     if (fileExists(ctx, directory)) scheduleDeletion(ctx, directory, kDeleteDirValue);
 }
 
 // Refuses, before anything is written, a name that would leave the extraction directory.
-void checkIncludedNames(Context& ctx, const std::vector<std::string>& names) {
+void checkIncludedNames(Process& ctx, const Config& config, const std::vector<std::string>& names) {
     for (const std::string& name : names) {
         if (!isSafeIncludedFileName(name)) {
             logError(ctx, "Refusing included file name %s", name.c_str());
-            reportFatalKey(ctx, key::kMsgInternalError, internalError::kIncludedFile);
+            reportFatalKey(ctx, config, key::kMsgInternalError, internalError::kIncludedFile);
         }
     }
 }
@@ -93,29 +93,29 @@ std::string extractionDirectoryName(const std::string& tempDirectory, uint16_t h
            formatText("kvr%X.tmp_dir%d", hex == 0 ? 1u : static_cast<unsigned>(hex), static_cast<int>(number & 0x7FFF));
 }
 
-ExtractionResult extractIncludedFiles(Context& ctx) {
+ExtractionResult extractIncludedFiles(Process& ctx, const Config& config) {
     logInfo(ctx, "extracting files");
-    const int count = getConfigInt(ctx, key::kIncludedCount);
+    const int count = getConfigInt(config, key::kIncludedCount);
     logInfo(ctx, "Included files: %d", count);
     ExtractionResult result;
     if (count <= 0) return result;
 
     auto executable = openOwnExecutable(ctx);
-    std::vector<std::string> names = splitList(getConfigString(ctx, key::kIncludedNames), ';');
+    std::vector<std::string> names = splitList(getConfigString(config, key::kIncludedNames), ';');
     if (names.size() > static_cast<size_t>(count)) names.resize(static_cast<size_t>(count));
-    checkIncludedNames(ctx, names);
-    if (!executable->seek(ctx.configEndPosition)) {
+    checkIncludedNames(ctx, config, names);
+    if (!executable->seek(config.endPosition())) {
         logError(ctx, "SetFilePointer failed %u", ctx.os.fs.lastError());
         result.status = 1;
         return result;
     }
 
-    const std::string directory = createExtractionDirectory(ctx);
+    const std::string directory = createExtractionDirectory(ctx, config);
     result.extraction.directory = directory;
 
     for (const std::string& name : names) {
         const std::string target = directory + "\\" + name;
-        if (int status = extractIncludedFile(ctx, *executable, target); status != 0) {
+        if (int status = extractIncludedFile(ctx, config, *executable, target); status != 0) {
             logError(ctx, "Failed to extract %s", target.c_str());
             discardExtractionDirectory(ctx, directory);
             result.status = status;
@@ -138,7 +138,7 @@ ExtractionResult extractIncludedFiles(Context& ctx) {
     return result;
 }
 
-int extractIncludedFile(Context& ctx, File& executable, const std::string& target) {
+int extractIncludedFile(Process& ctx, const Config& config, File& executable, const std::string& target) {
     const int64_t length = readLong(ctx, executable);
     logInfo(ctx, "extracting %s (size: %lld)", target.c_str(), static_cast<long long>(length));
     if (length <= 0) return 0;
@@ -149,11 +149,11 @@ int extractIncludedFile(Context& ctx, File& executable, const std::string& targe
         logError(ctx, "%s exists already", target.c_str());
         return 2;
     }
-    if (!output) reportFatalKey(ctx, key::kMsgInternalError, internalError::kIncludedFile);
+    if (!output) reportFatalKey(ctx, config, key::kMsgInternalError, internalError::kIncludedFile);
     return copyIncludedData(ctx, executable, *output, length);
 }
 
-int copyIncludedData(Context& ctx, File& executable, File& target, int64_t count) {
+int copyIncludedData(Process& ctx, File& executable, File& target, int64_t count) {
     std::vector<char> buffer(kChunkSize);  // one buffer for the whole copy
     int64_t copied = 0;
     while (copied < count) {

@@ -5,7 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "config/Context.h"
+#include "config/Config.h"
+#include "diagnostics/Process.h"
 
 namespace kavrin {
 
@@ -22,9 +23,9 @@ struct ExtractionResult {
     int status = 0;
     Extraction extraction;
 };
-ExtractionResult extractIncludedFiles(Context& ctx);
-int extractIncludedFile(Context& ctx, File& executable, const std::string& target);
-int copyIncludedData(Context& ctx, File& executable, File& target, int64_t count);
+ExtractionResult extractIncludedFiles(Process& ctx, const Config& config);
+int extractIncludedFile(Process& ctx, const Config& config, File& executable, const std::string& target);
+int copyIncludedData(Process& ctx, File& executable, File& target, int64_t count);
 
 // carriedNameProblem finds nothing: anything else could be written outside the extraction
 // directory or under another name than the builder meant.

@@ -1,3 +1,4 @@
+#include "config/Config.h"
 #include "files/PackedRuntime.h"
 
 #include <array>
@@ -26,15 +27,15 @@ std::string makeUnpackCommandLine(const std::string& javaHome, const std::string
     return "\"" + javaHome + "\\bin\\unpack200.exe\" -r \"" + packedPath + "\" \"" + archivePath + "\"";
 }
 
-void preparePackedRuntime(Context& ctx, const std::string& javaHome) {
+void preparePackedRuntime(Process& ctx, const Config& config, const std::string& javaHome) {
     if (!fileExists(ctx, javaHome + "\\lib\\rt.jar.pack") || fileExists(ctx, javaHome + "\\lib\\jsse.jar")) return;
     logInfo(ctx, "Unpacking JRE");
     ctx.os.console.out("Preparing JRE ...\n");
-    for (const char* archive : kPackedArchives) unpackArchive(ctx, javaHome, archive);
+    for (const char* archive : kPackedArchives) unpackArchive(ctx, config, javaHome, archive);
     logInfo(ctx, "Unpacking JRE done");
 }
 
-void unpackArchive(Context& ctx, const std::string& javaHome, const std::string& archive) {
+void unpackArchive(Process& ctx, const Config& config, const std::string& javaHome, const std::string& archive) {
     const std::string archivePath = javaHome + "\\" + archive;
     const std::string packedPath = archivePath + ".pack";
     logInfo(ctx, "Unpacking %s to %s", packedPath.c_str(), archivePath.c_str());
@@ -47,7 +48,7 @@ void unpackArchive(Context& ctx, const std::string& javaHome, const std::string&
     auto unpacker = ctx.os.processes.spawn(makeUnpackCommandLine(javaHome, packedPath, archivePath), options);
     if (!unpacker) {
         logInfo(ctx, "could not create unpack process");
-        reportFatalKey(ctx, key::kMsgInternalError, internalError::kUnpackFailed);
+        reportFatalKey(ctx, config, key::kMsgInternalError, internalError::kUnpackFailed);
     }
     logInfo(ctx, "waiting for unpack200 to finish");
     // Its exit status is not examined: a failed unpacking shows later as a missing archive.

@@ -3,12 +3,13 @@
 
 #include <string>
 
-#include "config/Context.h"
+#include "config/Config.h"
+#include "diagnostics/Process.h"
 
 namespace kavrin {
 
-void preparePackedRuntime(Context& ctx, const std::string& javaHome);
-void unpackArchive(Context& ctx, const std::string& javaHome, const std::string& archive);
+void preparePackedRuntime(Process& ctx, const Config& config, const std::string& javaHome);
+void unpackArchive(Process& ctx, const Config& config, const std::string& javaHome, const std::string& archive);
 
 // "HOME\bin\unpack200.exe" -r "PACKED" "ARCHIVE", every path in double quotes.
 std::string makeUnpackCommandLine(const std::string& javaHome, const std::string& packedPath,

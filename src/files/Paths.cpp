@@ -2,6 +2,7 @@
 
 #include "config/ExePath.h"
 #include "config/Lists.h"
+#include "platform/Ascii.h"
 
 namespace kavrin {
 
@@ -17,18 +18,17 @@ bool isRelativePath(const std::string& path) {
     return !(driveAbsolute || unc);
 }
 
-void lowerCasePath(Context& ctx, std::string& path) {
+void lowerCasePath(Process& ctx, std::string& path) {
     const CodePage cp = fileApiCodePage(ctx);
     auto wide = ctx.os.codePages.toWide(cp, path);
     if (!wide) return;
-    for (char16_t& unit : *wide)
-        if (unit >= u'A' && unit <= u'Z') unit = static_cast<char16_t>(unit - u'A' + u'a');
+    for (char16_t& unit : *wide) unit = asciiLower(unit);
     bool usedDefault = false;
     auto narrow = ctx.os.codePages.toNarrow(cp, *wide, usedDefault);
     if (narrow && !usedDefault) path = std::move(*narrow);
 }
 
-std::string resolvePath(Context& ctx, const std::string& path) {
+std::string resolvePath(Process& ctx, const std::string& path) {
     std::string out;
     if (isRelativePath(path)) {
         if (!ctx.executableDirectory) {
@@ -43,16 +43,16 @@ std::string resolvePath(Context& ctx, const std::string& path) {
     return out;
 }
 
-std::string makeFullPath(Context& ctx, const std::string& path, bool keepCase) {
+std::string makeFullPath(Process& ctx, const std::string& path, PathCase pathCase) {
     const std::string resolved = resolvePath(ctx, path);
     auto full = ctx.os.fs.fullPathName(resolved);
     std::string out = full ? full->path : std::string();
-    if (!keepCase) lowerCasePath(ctx, out);
+    if (pathCase == PathCase::Lower) lowerCasePath(ctx, out);
     collapseBackslashes(ctx, out);
     return out;
 }
 
-std::string resolvePathList(Context& ctx, const std::string& list) {
+std::string resolvePathList(Process& ctx, const std::string& list) {
     std::string out;
     for (const std::string& entry : splitList(list, ';')) {
         if (!out.empty()) out += ';';
@@ -61,14 +61,14 @@ std::string resolvePathList(Context& ctx, const std::string& list) {
     return out;
 }
 
-bool getLastWriteTime(Context& ctx, const std::string& path, FileTime* time) {
+bool getLastWriteTime(Process& ctx, const std::string& path, FileTime* time) {
     auto entry = ctx.os.fs.findFirst(path);
     if (!entry) return false;
     if (time) *time = entry->lastWrite;
     return true;
 }
 
-bool fileExists(Context& ctx, const std::string& path) {
+bool fileExists(Process& ctx, const std::string& path) {
     if (path.size() >= 2) {
         // A drive root exists whatever the drive letter; no search needed.
         const std::string_view rest = std::string_view(path).substr(1);

@@ -4,7 +4,7 @@
 #include <optional>
 #include <string>
 
-#include "config/Context.h"
+#include "diagnostics/Process.h"
 
 namespace kavrin {
 
@@ -13,13 +13,14 @@ constexpr size_t kMaxPath = 8191;
 
 bool isRelativePath(const std::string& path);
 // The executable's directory in front of a relative path; backslashes collapsed; not normalised.
-std::string resolvePath(Context& ctx, const std::string& path);
-// resolvePath, then GetFullPathNameA; lower-cased unless keepCase.
-std::string makeFullPath(Context& ctx, const std::string& path, bool keepCase);
+std::string resolvePath(Process& ctx, const std::string& path);
+enum class PathCase { Lower, Keep };
+// resolvePath, then GetFullPathNameA; lower-cased unless PathCase::Keep.
+std::string makeFullPath(Process& ctx, const std::string& path, PathCase pathCase);
 // Each non-empty ";"-entry resolved, joined by ";".
-std::string resolvePathList(Context& ctx, const std::string& list);
-bool fileExists(Context& ctx, const std::string& path);
-bool getLastWriteTime(Context& ctx, const std::string& path, FileTime* time);
-void lowerCasePath(Context& ctx, std::string& path);
+std::string resolvePathList(Process& ctx, const std::string& list);
+bool fileExists(Process& ctx, const std::string& path);
+bool getLastWriteTime(Process& ctx, const std::string& path, FileTime* time);
+void lowerCasePath(Process& ctx, std::string& path);
 
 }  // namespace kavrin

@@ -12,7 +12,7 @@ constexpr const char* kTempPrefix = "kvr";
 constexpr const char* kPowerUserText = "I am sorry, but you must be at least Poweruser to run this program.\n";
 
 // The fallbacks when the system temporary path is not usable as narrow text.
-std::optional<std::string> findFallbackTempDirectory(Context& ctx) {
+std::optional<std::string> findFallbackTempDirectory(Process& ctx) {
     const std::vector<std::string> candidates = temporaryDirectoryCandidates(ctx);
     for (auto candidate = candidates.begin() + 1; candidate != candidates.end(); ++candidate) {
         if (isWritableDirectory(ctx, *candidate)) return *candidate;
@@ -27,12 +27,12 @@ std::optional<std::string> findFallbackTempDirectory(Context& ctx) {
 
 }  // namespace
 
-std::vector<std::string> temporaryDirectoryCandidates(Context& ctx) {
+std::vector<std::string> temporaryDirectoryCandidates(Process& ctx) {
     const std::string windows = ctx.os.fs.windowsDirectory();
     return {ctx.os.fs.tempPath(), windows + "\\temp", "c:\\temp", "c:\\tmp", windows};
 }
 
-std::string getTempDirectory(Context& ctx) {
+std::string getTempDirectory(Process& ctx) {
     const std::string tempPath = ctx.os.fs.tempPath();
     if (!tempPath.empty()) {
         // A "?" in the long form means a character the ANSI code page cannot carry.
@@ -48,7 +48,7 @@ std::string getTempDirectory(Context& ctx) {
     exitWithCleanup(ctx, 1);
 }
 
-bool isWritableDirectory(Context& ctx, const std::string& directory) {
+bool isWritableDirectory(Process& ctx, const std::string& directory) {
     const std::string probe = directory + "\\kvr_w_testdir";
     ctx.os.fs.removeDirectory(probe);  // a leftover from an earlier probe
     if (!ctx.os.fs.createDirectory(probe)) return false;
@@ -57,14 +57,14 @@ bool isWritableDirectory(Context& ctx, const std::string& directory) {
     return exists;
 }
 
-std::string createTempFileName(Context& ctx) {
+std::string createTempFileName(Process& ctx) {
     const std::string directory = getTempDirectory(ctx);
     if (auto name = ctx.os.fs.tempFileName(directory, kTempPrefix)) return *name;
     logError(ctx, "GetTempFileName failed in %s: %u", directory.c_str(), ctx.os.fs.lastError());
     return {};
 }
 
-std::string getProcessCommFileName(Context& ctx, uint32_t processId) {
+std::string getProcessCommFileName(Process& ctx, uint32_t processId) {
     return formatText("%skvr_p%d.tmp", ctx.os.fs.tempPath().c_str(), static_cast<int>(processId));
 }
 

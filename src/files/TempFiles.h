@@ -5,18 +5,18 @@
 #include <string>
 #include <vector>
 
-#include "config/Context.h"
+#include "diagnostics/Process.h"
 
 namespace kavrin {
 
 // Ends the process (the "Poweruser" message box, exit 1) when no directory is usable.
-std::string getTempDirectory(Context& ctx);
-bool isWritableDirectory(Context& ctx, const std::string& directory);
+std::string getTempDirectory(Process& ctx);
+bool isWritableDirectory(Process& ctx, const std::string& directory);
 // Every directory getTempDirectory can answer: the system's temporary path, then the fallbacks.
-std::vector<std::string> temporaryDirectoryCandidates(Context& ctx);
+std::vector<std::string> temporaryDirectoryCandidates(Process& ctx);
 // Creates a new empty file "kvrXXXX.tmp" in the temporary directory and returns its name
 // (empty, with an error logged, when the system could not create one).
-std::string createTempFileName(Context& ctx);
-std::string getProcessCommFileName(Context& ctx, uint32_t processId);
+std::string createTempFileName(Process& ctx);
+std::string getProcessCommFileName(Process& ctx, uint32_t processId);
 
 }  // namespace kavrin

@@ -4,7 +4,7 @@
 
 namespace kavrin {
 
-std::optional<std::string> readFileBytes(Context& ctx, const std::string& path, size_t maxBytes) {
+std::optional<std::string> readFileBytes(Process& ctx, const std::string& path, size_t maxBytes) {
     auto file = ctx.os.fs.openFile(path, FileAccess::Read, FileShare::ReadWrite, FileDisposition::OpenExisting);
     if (!file) return std::nullopt;
     constexpr size_t kChunk = 4096;
@@ -19,6 +19,8 @@ std::optional<std::string> readFileBytes(Context& ctx, const std::string& path, 
     return raw;
 }
 
+namespace {
+
 std::string textModeContent(std::string_view raw) {
     raw = raw.substr(0, raw.find('\x1a'));
     std::string text;
@@ -30,13 +32,17 @@ std::string textModeContent(std::string_view raw) {
     return text;
 }
 
-std::optional<std::string> fgetsLine(std::string_view text, size_t& position, size_t limit) {
-    if (position >= text.size()) return std::nullopt;
-    size_t end = text.find('\n', position);
-    end = (end == std::string_view::npos) ? text.size() : end + 1;
-    if (end - position > limit) end = position + limit;
-    std::string line(text.substr(position, end - position));
-    position = end;
+}  // namespace
+
+TextModeReader::TextModeReader(std::string_view raw, size_t lineLimit) : text_(textModeContent(raw)), lineLimit_(lineLimit) {}
+
+std::optional<std::string> TextModeReader::readLine() {
+    if (position_ >= text_.size()) return std::nullopt;
+    size_t end = text_.find('\n', position_);
+    end = (end == std::string::npos) ? text_.size() : end + 1;
+    if (end - position_ > lineLimit_) end = position_ + lineLimit_;
+    std::string line = text_.substr(position_, end - position_);
+    position_ = end;
     return line;
 }
 

@@ -16,7 +16,7 @@ constexpr const char* kJavawName = "javaw.exe";
 constexpr size_t kJavawLength = 9;
 constexpr size_t kJavaLength = 8;
 
-// Tried after key 152's text, in this order.
+// Tried after key::kJvmSubdirectory's text, in this order.
 constexpr const char* kJvmSubdirectories[] = {"hotspot", "client", "server", "classic", "jrockit"};
 
 struct KindMessage {
@@ -32,28 +32,33 @@ constexpr KindMessage kKindMessages[] = {
     {SearchKind::EnvironmentVariable, key::kMsgEnvJvmDamaged, true},
 };
 
-void setPath(Context& ctx, const std::string& value) {
+void setPath(Process& ctx, const std::string& value) {
     logInfo(ctx, "Setting PATH %s", value.c_str());
     ctx.os.env.set("PATH", value);
     ctx.os.env.crtPut("PATH=" + value);
 }
 
-// PATH with the bin directory added for as long as a library is being tried; put back
-// unless the load succeeded (the library's dependencies are then found through it later).
-class PathExtension {
+// The bin directory as the DLL directory and at the end of PATH for as long as a library
+// is being tried; both put back on every way out unless the load succeeded (the library's
+// dependencies are then found through them later).
+class LibrarySearchExtension {
 public:
-    PathExtension(Context& ctx, const std::string& directory) : ctx_(ctx), old_(ctx.os.env.get("PATH").value_or("")) {
+    LibrarySearchExtension(Process& ctx, const std::string& directory)
+        : ctx_(ctx), old_(ctx.os.env.get("PATH").value_or("")) {
         setPath(ctx_, old_ + ";" + directory);
+        ctx_.os.libraries.setDllDirectory(directory);
     }
-    ~PathExtension() {
-        if (!kept_) setPath(ctx_, old_);
+    ~LibrarySearchExtension() {
+        if (kept_) return;
+        ctx_.os.libraries.setDllDirectory("");
+        setPath(ctx_, old_);
     }
-    PathExtension(const PathExtension&) = delete;
-    PathExtension& operator=(const PathExtension&) = delete;
+    LibrarySearchExtension(const LibrarySearchExtension&) = delete;
+    LibrarySearchExtension& operator=(const LibrarySearchExtension&) = delete;
     void keep() { kept_ = true; }
 
 private:
-    Context& ctx_;
+    Process& ctx_;
     std::string old_;
     bool kept_ = false;
 };
@@ -66,17 +71,17 @@ struct Choice {
     std::string locationName;
 };
 
-Choice chooseGivenLocation(Context& ctx, const std::string& location, LocationIs locationIs) {
+Choice chooseGivenLocation(Process& ctx, const Config& config, const std::string& location, LocationIs locationIs) {
     const bool locationIsJavaExe = locationIs == LocationIs::JavaExe;
     logInfo(ctx, "Got JRE location %s (java exe: %d)", location.c_str(), locationIsJavaExe ? 1 : 0);
-    std::string minimum = getConfigString(ctx, key::kMinVersion);
-    std::string maximum = getConfigString(ctx, key::kMaxVersion);
+    std::string minimum = getConfigString(config, key::kMinVersion);
+    std::string maximum = getConfigString(config, key::kMaxVersion);
     logInfo(ctx, "MinVersion: %s, MaxVersion: %s", minimum.c_str(), maximum.c_str());
     Choice choice;
     choice.javaExe = location;
-    bool usable = locationIsJavaExe ? testJavaExe(ctx, choice.javaExe, minimum, maximum, PreRelease::Allowed,
+    bool usable = locationIsJavaExe ? testJavaExe(ctx, config, choice.javaExe, minimum, maximum, PreRelease::Allowed,
                                                   VersionCache::Skip)
-                                    : testLocation(ctx, choice.javaExe, location, minimum, maximum, AnyVersion::Yes);
+                                    : testLocation(ctx, config, choice.javaExe, location, minimum, maximum, AnyVersion::Yes);
     if (!usable) {
         logError(ctx, "Provided JVM unusable");
         return choice;
@@ -87,9 +92,9 @@ Choice chooseGivenLocation(Context& ctx, const std::string& location, LocationIs
     return choice;
 }
 
-Choice chooseBySearch(Context& ctx) {
+Choice chooseBySearch(Process& ctx, const Config& config) {
     Choice choice;
-    choice.kind = searchJvm(ctx, choice.javaExe, choice.locationName);
+    choice.kind = searchJvm(ctx, config, choice.javaExe, choice.locationName);
     if (choice.kind == SearchKind::None) {
         logError(ctx, "No JVM found");
         return choice;
@@ -98,12 +103,12 @@ Choice chooseBySearch(Context& ctx) {
     return choice;
 }
 
-void showLoadFailure(Context& ctx, const Choice& choice) {
+void showLoadFailure(Process& ctx, const Config& config, const Choice& choice) {
     LoadFailureMessages messages = loadFailureMessages(choice.kind);
     if (messages.first)
-        showErrorKey(ctx, *messages.first,
+        showErrorKey(ctx, config, *messages.first,
                      messages.firstTakesLocation ? std::optional<std::string>(choice.locationName) : std::nullopt);
-    showErrorKey(ctx, key::kMsgJvmStartFailed, std::nullopt);
+    showErrorKey(ctx, config, key::kMsgJvmStartFailed, std::nullopt);
 }
 
 }  // namespace
@@ -129,7 +134,7 @@ LoadFailureMessages loadFailureMessages(SearchKind kind) {
     return {};
 }
 
-void* tryJvmLibrary(Context& ctx, const std::string& binDirectory, const std::string& subdirectory) {
+void* tryJvmLibrary(Process& ctx, const std::string& binDirectory, const std::string& subdirectory) {
     std::string path = binDirectory + "\\" + subdirectory + "\\jvm.dll";
     // The existence test only feeds the log (loading is attempted either way), so it is
     // skipped without one: a directory search per candidate on every start.
@@ -137,54 +142,52 @@ void* tryJvmLibrary(Context& ctx, const std::string& binDirectory, const std::st
     return ctx.os.libraries.load(path);
 }
 
-void* loadJvmFromBin(Context& ctx, const std::string& javaExe) {
+void* loadJvmFromBin(Process& ctx, const Config& config, const std::string& javaExe) {
     std::string binDirectory = javaExeDirectory(javaExe);
     if (!binDirectory.empty()) binDirectory.pop_back();  // the backslash before the file name
 
     // The library's dependencies come from its own directory, then the runtime's bin,
     // before PATH (where an earlier entry could hold a planted copy). PATH still gets bin
     // at its end for what the JVM loads later by name.
-    PathExtension path(ctx, binDirectory);
-    ctx.os.libraries.setDllDirectory(binDirectory);
-    for (const auto& sub : jvmSubdirectories(getConfigString(ctx, key::kJvmSubdirectory))) {
+    LibrarySearchExtension extension(ctx, binDirectory);
+    for (const auto& sub : jvmSubdirectories(getConfigString(config, key::kJvmSubdirectory))) {
         if (void* library = tryJvmLibrary(ctx, binDirectory, sub)) {
-            path.keep();
+            extension.keep();
             return library;
         }
     }
-    ctx.os.libraries.setDllDirectory("");
     return nullptr;
 }
 
-void* loadJvmLibrary(Context& ctx, const std::string& javaExe) {
-    if (void* library = loadJvmFromBin(ctx, javaExe)) return library;
+void* loadJvmLibrary(Process& ctx, const Config& config, const std::string& javaExe) {
+    if (void* library = loadJvmFromBin(ctx, config, javaExe)) return library;
     // A development kit's bin\java.exe: its library lies under the kit's jre\bin.
-    return loadJvmFromBin(ctx, javaExeDirectory(javaExe) + "..\\jre\\bin\\java.exe");
+    return loadJvmFromBin(ctx, config, javaExeDirectory(javaExe) + "..\\jre\\bin\\java.exe");
 }
 
 std::string jvmHomeOf(const std::string& javaExe) { return javaExeDirectory(javaExe) + ".."; }
 
-CreateJavaVMFunction lookupCreateJavaVM(Context& ctx, void* library) {
+CreateJavaVMFunction lookupCreateJavaVM(Process& ctx, void* library) {
     if (!library) return nullptr;
     // The one place the untyped symbol becomes the typed entry point.
     return reinterpret_cast<CreateJavaVMFunction>(ctx.os.libraries.symbol(library, "JNI_CreateJavaVM"));
 }
 
-LoadedJvm LoadDLL(Context& ctx, ShowErrors showErrors, const std::optional<std::string>& location,
+LoadedJvm LoadDLL(Process& ctx, const Config& config, ShowErrors showErrors, const std::optional<std::string>& location,
                   LocationIs locationIs) {
     const bool show = showErrors == ShowErrors::Yes;
     logInfo(ctx, "LoadDLL (%d, %s, %d)", show ? 1 : 0, location ? location->c_str() : "(null)",
             locationIs == LocationIs::JavaExe ? 1 : 0);
-    Choice choice = location ? chooseGivenLocation(ctx, *location, locationIs) : chooseBySearch(ctx);
+    Choice choice = location ? chooseGivenLocation(ctx, config, *location, locationIs) : chooseBySearch(ctx, config);
     logPhase(ctx, "JVM search");
     LoadedJvm jvm;
     if (!choice.ok) {
-        if (show) showErrorKey(ctx, key::kMsgNoJvm, std::nullopt);
+        if (show) showErrorKey(ctx, config, key::kMsgNoJvm, std::nullopt);
         return jvm;
     }
 
     logInfo(ctx, "Trying to load JVM-DLL from %s", choice.javaExe.c_str());
-    void* library = loadJvmLibrary(ctx, choice.javaExe);
+    void* library = loadJvmLibrary(ctx, config, choice.javaExe);
     jvm.home = jvmHomeOf(choice.javaExe);
     if (!library) logError(ctx, "Could not get DLL-Handle.");
     CreateJavaVMFunction entry = lookupCreateJavaVM(ctx, library);
@@ -195,7 +198,7 @@ LoadedJvm LoadDLL(Context& ctx, ShowErrors showErrors, const std::optional<std::
         jvm.createJavaVM = entry;
         return jvm;
     }
-    if (show) showLoadFailure(ctx, choice);
+    if (show) showLoadFailure(ctx, config, choice);
     return jvm;
 }
 

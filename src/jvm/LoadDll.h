@@ -1,7 +1,7 @@
 // Settling on a Java runtime and loading its jvm.dll into the process.
 //
 // Usage:
-//   LoadedJvm jvm = LoadDLL(ctx, ShowErrors::Yes, std::nullopt, LocationIs::Home);
+//   LoadedJvm jvm = LoadDLL(ctx, config, ShowErrors::Yes, std::nullopt, LocationIs::Home);
 //   if (!jvm.loaded()) stop the service;
 //   // else jvm.createJavaVM is JNI_CreateJavaVM and jvm.home is "<bin dir>\.."
 #pragma once
@@ -12,7 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "config/Context.h"
+#include "config/Config.h"
+#include "diagnostics/Process.h"
 #include "jvm/Search.h"
 
 namespace kavrin {
@@ -31,15 +32,15 @@ enum class ShowErrors { No, Yes };
 enum class LocationIs { Home, JavaExe };
 
 // Shows messages (without exiting) when asked to.
-LoadedJvm LoadDLL(Context& ctx, ShowErrors showErrors, const std::optional<std::string>& location,
+LoadedJvm LoadDLL(Process& ctx, const Config& config, ShowErrors showErrors, const std::optional<std::string>& location,
                   LocationIs locationIs);
 
-void* loadJvmLibrary(Context& ctx, const std::string& javaExe);
-void* loadJvmFromBin(Context& ctx, const std::string& javaExe);
-void* tryJvmLibrary(Context& ctx, const std::string& binDirectory, const std::string& subdirectory);
+void* loadJvmLibrary(Process& ctx, const Config& config, const std::string& javaExe);
+void* loadJvmFromBin(Process& ctx, const Config& config, const std::string& javaExe);
+void* tryJvmLibrary(Process& ctx, const std::string& binDirectory, const std::string& subdirectory);
 // "<bin dir>\.." of the chosen java executable.
 std::string jvmHomeOf(const std::string& javaExe);
-CreateJavaVMFunction lookupCreateJavaVM(Context& ctx, void* library);
+CreateJavaVMFunction lookupCreateJavaVM(Process& ctx, void* library);
 
 // Pure rules, exposed for tests.
 // The directory of a java executable with its trailing backslash: the last 9

@@ -1,6 +1,5 @@
 #include "jvm/Probe.h"
 
-#include "config/Ascii.h"
 #include "config/Config.h"
 #include "config/Keys.h"
 #include "diagnostics/Log.h"
@@ -9,6 +8,7 @@
 #include "files/TextFile.h"
 #include "jvm/SearchTrace.h"
 #include "jvm/Version.h"
+#include "platform/Ascii.h"
 
 namespace kavrin {
 
@@ -28,17 +28,17 @@ constexpr size_t kProbeReadBytes = 2 * kProbeLineLimit + 2;
 constexpr size_t kMaxVersionBytes = 8192;
 constexpr uint32_t kTerminateGraceMs = 5000;
 
-// Runs the executable and reads what it printed; false for every failure.
-bool runProbe(Context& ctx, const std::string& javaExe, FileTime fileTime, const std::string& outputFile,
-              std::string& version) {
+// Runs the executable and reads what it printed; nullopt for every failure.
+std::optional<std::string> runProbe(Process& ctx, const Config& config, const std::string& javaExe, FileTime fileTime,
+                                    const std::string& outputFile) {
     std::string executable = ctx.os.fs.shortPathName(javaExe).value_or(javaExe);
     SpawnOptions options;
     options.stderrFile = outputFile;
     options.hideWindow = true;
     auto child = ctx.os.processes.spawn(probeCommandLine(executable), options);
-    if (!child) return false;
+    if (!child) return std::nullopt;
 
-    child->wait(ctx.probeTimeoutMs);
+    child->wait(ctx.search.probeTimeoutMs);
     uint32_t exitCode = child->exitCode();
     logInfo(ctx, "Exit Code %d", static_cast<int>(exitCode));
     if (exitCode == kStillActive) {
@@ -46,20 +46,18 @@ bool runProbe(Context& ctx, const std::string& javaExe, FileTime fileTime, const
         child->terminate(1);
         // Let it die so its handle on the output file closes and the file can be deleted.
         child->wait(kTerminateGraceMs);
-        return false;
+        return std::nullopt;
     }
     if (exitCode != 0) {
         writeVersionCache(ctx, javaExe, fileTime, kFailedRunVersion);
-        return false;
+        return std::nullopt;
     }
     child.reset();  // close the handles before reading the output
 
     auto parsed = parseJavaVersionLine(firstProbeLine(readFileBytes(ctx, outputFile, kProbeReadBytes).value_or("")),
-                                       versionRules(ctx));
-    if (!parsed) return false;
-    version = *parsed;
-    logInfo(ctx, "Java version: %s", version.c_str());
-    return true;
+                                       versionRules(config));
+    if (parsed) logInfo(ctx, "Java version: %s", parsed->c_str());
+    return parsed;
 }
 
 std::string verdictReason(VersionVerdict verdict, const std::string& minimum, const std::string& maximum) {
@@ -72,21 +70,24 @@ std::string verdictReason(VersionVerdict verdict, const std::string& minimum, co
     return {};
 }
 
-void recordCandidate(Context& ctx, const std::string& javaExe, const std::string& version,
+void recordCandidate(Process& ctx, const std::string& javaExe, const std::string& version,
                      const std::string& learnedFrom, bool accepted, const std::string& reason) {
-    if (!ctx.searchTrace) return;
-    ctx.searchTrace->candidates.push_back(
-        CandidateReport{ctx.searchTrace->source, javaExe, version, learnedFrom, accepted, reason});
+    if (!ctx.search.trace) return;
+    ctx.search.trace->candidates.push_back(
+        CandidateReport{ctx.search.trace->source, javaExe, version, learnedFrom, accepted, reason});
 }
 
 // The version, and where it came from: the cache, the release file (modern), the run.
-std::optional<std::string> learnVersion(Context& ctx, const std::string& javaExe, FileTime fileTime,
-                                        std::string& version) {
-    if (ctx.useVersionCache && readVersionCache(ctx, javaExe, fileTime, version)) {
-        logInfo(ctx, "got version from registry %s", version.c_str());
-        return "cache";
+std::optional<std::string> learnVersion(Process& ctx, const Config& config, const std::string& javaExe, FileTime fileTime,
+                                        std::string& version, VersionCache versionCache) {
+    if (versionCache == VersionCache::Use) {
+        if (auto cached = readVersionCache(ctx, javaExe, fileTime)) {
+            version = *cached;
+            logInfo(ctx, "got version from registry %s", version.c_str());
+            return "cache";
+        }
     }
-    if (versionRules(ctx) == VersionRules::Modern) {
+    if (versionRules(config) == VersionRules::Modern) {
         if (auto released = readReleaseVersion(ctx, javaExe)) {
             version = *released;
             logInfo(ctx, "got version from release file %s", version.c_str());
@@ -94,7 +95,8 @@ std::optional<std::string> learnVersion(Context& ctx, const std::string& javaExe
             return "release file";
         }
     }
-    if (probeJavaVersion(ctx, javaExe, fileTime, version)) {
+    if (auto probed = probeJavaVersion(ctx, config, javaExe, fileTime)) {
+        version = *probed;
         logInfo(ctx, "got version from execution %s", version.c_str());
         writeVersionCache(ctx, javaExe, fileTime, version);
         return "probe";
@@ -106,9 +108,8 @@ std::optional<std::string> learnVersion(Context& ctx, const std::string& javaExe
 }  // namespace
 
 std::optional<std::string> releaseFileVersion(const std::string& content) {
-    size_t position = 0;
-    const std::string text = textModeContent(content);
-    while (auto line = fgetsLine(text, position, text.size())) {
+    TextModeReader reader(content, std::string::npos);  // lines of any length
+    while (auto line = reader.readLine()) {
         std::string_view entry(*line);
         while (!entry.empty() && (entry.back() == '\n' || entry.back() == '\r')) entry.remove_suffix(1);
         if (entry.substr(0, kReleaseVersionKey.size()) != kReleaseVersionKey) continue;
@@ -134,7 +135,7 @@ std::vector<std::string> releaseFileCandidates(const std::string& javaExe) {
     return candidates;
 }
 
-std::optional<std::string> readReleaseVersion(Context& ctx, const std::string& javaExe) {
+std::optional<std::string> readReleaseVersion(Process& ctx, const std::string& javaExe) {
     for (const auto& file : releaseFileCandidates(javaExe)) {
         auto content = readFileBytes(ctx, file, kReleaseFileBytes);
         if (!content) continue;
@@ -150,8 +151,7 @@ std::string probeCommandLine(const std::string& executable) {
 }
 
 std::string firstProbeLine(const std::string& raw) {
-    size_t position = 0;
-    return fgetsLine(textModeContent(raw), position, kProbeLineLimit).value_or("");
+    return TextModeReader(raw, kProbeLineLimit).readLine().value_or("");
 }
 
 std::optional<std::string> parseJavaVersionLine(const std::string& line, VersionRules rules) {
@@ -181,39 +181,38 @@ std::string versionCacheKeyName(const std::string& javaExe) {
     return name;
 }
 
-void writeVersionCache(Context& ctx, const std::string& javaExe, FileTime fileTime, const std::string& version) {
+void writeVersionCache(Process& ctx, const std::string& javaExe, FileTime fileTime, const std::string& version) {
     auto key = ctx.os.registry.createKey(RegRoot::CurrentUser, versionCacheKeyName(javaExe));
     if (!key) return;
     key->setValue(kLastWriteTimeValue, kRegBinary, fileTimeBytes(fileTime));
     key->setValue(kVersionValue, kRegSz, version);  // stored without a terminator
 }
 
-bool readVersionCache(Context& ctx, const std::string& javaExe, FileTime fileTime, std::string& version) {
+std::optional<std::string> readVersionCache(Process& ctx, const std::string& javaExe, FileTime fileTime) {
     auto key = ctx.os.registry.openKey(RegRoot::CurrentUser, versionCacheKeyName(javaExe), RegAccess::Read);
-    if (!key) return false;
+    if (!key) return std::nullopt;
     auto stored = key->queryValue(kLastWriteTimeValue, 8);
-    if (!stored || stored->data != fileTimeBytes(fileTime)) return false;
+    if (!stored || stored->data != fileTimeBytes(fileTime)) return std::nullopt;
     auto text = key->queryValue(kVersionValue, kMaxVersionBytes);
-    if (!text) return false;
+    if (!text) return std::nullopt;
     // The data length is the text length; a terminator written by another writer is not text.
     std::string value = text->data;
     while (!value.empty() && value.back() == '\0') value.pop_back();
-    version = value;
-    return true;
+    return value;
 }
 
-bool probeJavaVersion(Context& ctx, const std::string& javaExe, FileTime fileTime, std::string& version) {
+std::optional<std::string> probeJavaVersion(Process& ctx, const Config& config, const std::string& javaExe, FileTime fileTime) {
     std::string outputFile = createTempFileName(ctx);
-    bool found = runProbe(ctx, javaExe, fileTime, outputFile, version);
+    auto version = runProbe(ctx, config, javaExe, fileTime, outputFile);
     ctx.os.fs.deleteFile(outputFile);
-    return found;
+    return version;
 }
 
-bool checkJavaExe(Context& ctx, std::string& javaExe, std::string& version, const std::string& minimum,
-                  const std::string& maximum, bool allowPreRelease) {
+bool checkJavaExe(Process& ctx, const Config& config, std::string& javaExe, std::string& version, const std::string& minimum,
+                  const std::string& maximum, PreRelease preRelease, VersionCache versionCache) {
     logInfo(ctx, "checkJavaExe (%s, [out], %s, %s, %d)", javaExe.c_str(), minimum.c_str(), maximum.c_str(),
-            allowPreRelease ? 1 : 0);
-    javaExe = makeFullPath(ctx, javaExe, false);
+            preRelease == PreRelease::Allowed ? 1 : 0);
+    javaExe = makeFullPath(ctx, javaExe, PathCase::Lower);
 
     bool result = false;
     FileTime fileTime;
@@ -225,18 +224,18 @@ bool checkJavaExe(Context& ctx, std::string& javaExe, std::string& version, cons
     } else {
         logInfo(ctx, "file exists");
         version.clear();
-        learnedFrom = learnVersion(ctx, javaExe, fileTime, version);
+        learnedFrom = learnVersion(ctx, config, javaExe, fileTime, version, versionCache);
         if (!learnedFrom) {
             reason = "couldn't get version";
         } else {
-            VersionVerdict verdict = judgeJavaVersion(ctx, version, minimum, maximum, allowPreRelease);
+            VersionVerdict verdict = judgeJavaVersion(config, version, minimum, maximum, preRelease);
             if (verdict == VersionVerdict::PreRelease) logInfo(ctx, "beta vm not allowed");
             result = verdict == VersionVerdict::Allowed;
             reason = verdictReason(verdict, minimum, maximum);
         }
     }
 
-    if (result && getConfigInt(ctx, key::kLauncherType) == launcherType::kGui) {
+    if (result && getConfigInt(config, key::kLauncherType) == launcherType::kGui) {
         // The GUI launcher runs javaw.exe from the same directory.
         if (javaExe.size() < 4) return false;
         javaExe.replace(javaExe.size() - 4, 4, "w.exe");
@@ -249,19 +248,16 @@ bool checkJavaExe(Context& ctx, std::string& javaExe, std::string& version, cons
     return result;
 }
 
-bool testJavaExe(Context& ctx, std::string& javaExe, const std::string& minimum, const std::string& maximum,
+bool testJavaExe(Process& ctx, const Config& config, std::string& javaExe, const std::string& minimum, const std::string& maximum,
                  PreRelease preRelease, VersionCache versionCache) {
-    ctx.useVersionCache = versionCache == VersionCache::Use;
     std::string version;
-    bool result = checkJavaExe(ctx, javaExe, version, minimum, maximum, preRelease == PreRelease::Allowed);
-    ctx.useVersionCache = true;
-    return result;
+    return checkJavaExe(ctx, config, javaExe, version, minimum, maximum, preRelease, versionCache);
 }
 
-bool findJavaExeInHome(Context& ctx, std::string& javaExe, const std::string& javaHome) {
+bool findJavaExeInHome(Process& ctx, const Config& config, std::string& javaExe, const std::string& javaHome) {
     javaExe = javaHome + "\\jre\\bin\\java.exe";
-    const bool modern = versionRules(ctx) == VersionRules::Modern;
-    if (getConfigInt(ctx, key::kJdkRequired) != 0) {
+    const bool modern = versionRules(config) == VersionRules::Modern;
+    if (getConfigInt(config, key::kJdkRequired) != 0) {
         bool kit = fileExists(ctx, javaHome + "\\lib\\tools.jar");
         if (modern) {
             // Kits since 9 have neither tools.jar nor a jre\ of their own; javac.exe marks them.

@@ -4,14 +4,15 @@
 //
 // Usage:
 //   std::string exe = home + "\\bin\\java.exe", version;
-//   if (checkJavaExe(ctx, exe, version, "1.5", "", false)) ... // exe is now full and lower-cased
+//   if (checkJavaExe(ctx, config, exe, version, "1.5", "", PreRelease::Refused)) ... // exe is now full and lower-cased
 #pragma once
 
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "config/Context.h"
+#include "config/Config.h"
+#include "diagnostics/Process.h"
 #include "jvm/Version.h"
 
 namespace kavrin {
@@ -22,18 +23,19 @@ inline constexpr const char* kVersionValue = "Version";
 // Recorded for an executable that ran but ended with a non-zero code.
 inline constexpr const char* kFailedRunVersion = "1.0.0";
 
-bool checkJavaExe(Context& ctx, std::string& javaExe, std::string& version, const std::string& minimum,
-                  const std::string& maximum, bool allowPreRelease);
-enum class PreRelease { Refused, Allowed };
 enum class VersionCache { Skip, Use };
-bool testJavaExe(Context& ctx, std::string& javaExe, const std::string& minimum, const std::string& maximum,
+bool checkJavaExe(Process& ctx, const Config& config, std::string& javaExe, std::string& version, const std::string& minimum,
+                  const std::string& maximum, PreRelease preRelease, VersionCache versionCache = VersionCache::Use);
+bool testJavaExe(Process& ctx, const Config& config, std::string& javaExe, const std::string& minimum, const std::string& maximum,
                  PreRelease preRelease, VersionCache versionCache);
-bool findJavaExeInHome(Context& ctx, std::string& javaExe, const std::string& javaHome);
-bool probeJavaVersion(Context& ctx, const std::string& javaExe, FileTime fileTime, std::string& version);
+bool findJavaExeInHome(Process& ctx, const Config& config, std::string& javaExe, const std::string& javaHome);
+// The version the executable reports when run; nullopt when the run or its output fails.
+std::optional<std::string> probeJavaVersion(Process& ctx, const Config& config, const std::string& javaExe, FileTime fileTime);
 
 std::string versionCacheKeyName(const std::string& javaExe);
-bool readVersionCache(Context& ctx, const std::string& javaExe, FileTime fileTime, std::string& version);
-void writeVersionCache(Context& ctx, const std::string& javaExe, FileTime fileTime, const std::string& version);
+// The remembered version; nullopt when none is stored for this file time.
+std::optional<std::string> readVersionCache(Process& ctx, const std::string& javaExe, FileTime fileTime);
+void writeVersionCache(Process& ctx, const std::string& javaExe, FileTime fileTime, const std::string& version);
 
 // Pure helpers, exposed for tests.
 // The version of a first output line `java version "X"...`: X up to the closing quote.
@@ -46,7 +48,7 @@ std::optional<std::string> releaseFileVersion(const std::string& content);
 // the runtime inside a development kit (home\jre\bin\java.exe) the kit's own.
 std::vector<std::string> releaseFileCandidates(const std::string& javaExe);
 // The version a release file beside the executable gives (modern rules only).
-std::optional<std::string> readReleaseVersion(Context& ctx, const std::string& javaExe);
+std::optional<std::string> readReleaseVersion(Process& ctx, const std::string& javaExe);
 // The first line of text-mode output as a 100-byte fgets buffer holds it (at most 99 characters).
 std::string firstProbeLine(const std::string& rawOutput);
 // "LastWriteTime" as stored: the 8 bytes of the file time, low half first.

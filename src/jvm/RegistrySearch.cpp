@@ -15,10 +15,10 @@ namespace {
 constexpr size_t kCurrentVersionBytes = 100;
 constexpr size_t kJavaHomeBytes = 8192;
 
-bool jdkRequired(const Context& ctx) { return getConfigInt(ctx, key::kJdkRequired) != 0; }
+bool jdkRequired(const Config& config) { return getConfigInt(config, key::kJdkRequired) != 0; }
 
-void traceSource(Context& ctx, const std::string& source) {
-    if (ctx.searchTrace) ctx.searchTrace->source = source;
+void traceSource(Process& ctx, const std::string& source) {
+    if (ctx.search.trace) ctx.search.trace->source = source;
 }
 
 const char* rootName(RegRoot root) { return root == RegRoot::LocalMachine ? "HKLM" : "HKCU"; }
@@ -29,7 +29,7 @@ std::string stripTerminators(std::string text) {
 }
 
 // "CurrentVersion" of a family key, or "" when unreadable or out of range.
-std::string currentVersionInRange(Context& ctx, const char* familyKey, const std::string& minimum,
+std::string currentVersionInRange(Process& ctx, const char* familyKey, const std::string& minimum,
                                   const std::string& maximum) {
     auto version = readRegistryValue(ctx, RegRoot::LocalMachine, familyKey, "CurrentVersion", kCurrentVersionBytes);
     if (!version || !isRegistryVersionInRange(*version, minimum, maximum)) return {};
@@ -47,10 +47,10 @@ std::vector<std::string> subkeyNames(RegKey& key) {
 }
 
 // A home proposed by the JavaSoft keys, confirmed by its own version report.
-bool acceptJavaSoftHome(Context& ctx, const std::string& home, std::string& javaExe, std::string& version,
+bool acceptJavaSoftHome(Process& ctx, const Config& config, const std::string& home, std::string& javaExe, std::string& version,
                         const std::string& minimum, const std::string& maximum) {
-    if (!findJavaExeInHome(ctx, javaExe, home)) return false;
-    return checkJavaExe(ctx, javaExe, version, minimum, maximum, false);
+    if (!findJavaExeInHome(ctx, config, javaExe, home)) return false;
+    return checkJavaExe(ctx, config, javaExe, version, minimum, maximum, PreRelease::Refused);
 }
 
 std::optional<FoundRuntime> found(bool ok, std::string javaExe, std::string version) {
@@ -132,7 +132,7 @@ std::string locatedNameToPath(const std::string& name) {
     return path;
 }
 
-std::optional<std::string> readRegistryValue(Context& ctx, RegRoot root, const std::string& keyPath,
+std::optional<std::string> readRegistryValue(Process& ctx, RegRoot root, const std::string& keyPath,
                                              const std::string& valueName, size_t maxBytes) {
     auto key = ctx.os.registry.openKey(root, keyPath, RegAccess::Read);
     if (!key) return std::nullopt;
@@ -141,40 +141,40 @@ std::optional<std::string> readRegistryValue(Context& ctx, RegRoot root, const s
     return stripTerminators(value->data);
 }
 
-bool searchRegisteredRuntimes(Context& ctx, std::string& javaExe, const std::string& minimum,
+bool searchRegisteredRuntimes(Process& ctx, const Config& config, std::string& javaExe, const std::string& minimum,
                               const std::string& maximum) {
     std::string exeA, versionA, exeB, versionB;
     // Both searches always run.
-    const VersionRules rules = versionRules(ctx);
-    bool okA = rules == VersionRules::Modern ? searchRegisteredLayouts(ctx, exeA, versionA, minimum, maximum)
-                                             : searchJavaSoftRegistry(ctx, exeA, versionA, minimum, maximum);
-    bool okB = searchLocatedJvms(ctx, exeB, versionB, minimum, maximum);
+    const VersionRules rules = versionRules(config);
+    bool okA = rules == VersionRules::Modern ? searchRegisteredLayouts(ctx, config, exeA, versionA, minimum, maximum)
+                                             : searchJavaSoftRegistry(ctx, config, exeA, versionA, minimum, maximum);
+    bool okB = searchLocatedJvms(ctx, config, exeB, versionB, minimum, maximum);
     auto chosen = pickHigher(found(okA, exeA, versionA), found(okB, exeB, versionB), rules);
     if (!chosen) return false;
     javaExe = chosen->javaExe;
     return true;
 }
 
-bool searchJavaSoftRegistry(Context& ctx, std::string& javaExe, std::string& version, const std::string& minimum,
+bool searchJavaSoftRegistry(Process& ctx, const Config& config, std::string& javaExe, std::string& version, const std::string& minimum,
                             const std::string& maximum) {
-    if (searchCurrentVersion(ctx, javaExe, version, minimum, maximum)) return true;
-    if (!jdkRequired(ctx) && searchRegisteredVersions(ctx, javaExe, version, minimum, maximum, kJreFamilyKey))
+    if (searchCurrentVersion(ctx, config, javaExe, version, minimum, maximum)) return true;
+    if (!jdkRequired(config) && searchRegisteredVersions(ctx, config, javaExe, version, minimum, maximum, kJreFamilyKey))
         return true;
-    return searchRegisteredVersions(ctx, javaExe, version, minimum, maximum, kJdkFamilyKey);
+    return searchRegisteredVersions(ctx, config, javaExe, version, minimum, maximum, kJdkFamilyKey);
 }
 
-bool searchCurrentVersion(Context& ctx, std::string& javaExe, std::string& version, const std::string& minimum,
+bool searchCurrentVersion(Process& ctx, const Config& config, std::string& javaExe, std::string& version, const std::string& minimum,
                           const std::string& maximum) {
     std::string jdk = currentVersionInRange(ctx, kJdkFamilyKey, minimum, maximum);
-    std::string jre = jdkRequired(ctx) ? std::string() : currentVersionInRange(ctx, kJreFamilyKey, minimum, maximum);
+    std::string jre = jdkRequired(config) ? std::string() : currentVersionInRange(ctx, kJreFamilyKey, minimum, maximum);
     const std::string key = currentVersionKey(jdk, jre);
     auto home = readRegistryValue(ctx, RegRoot::LocalMachine, key, "JavaHome", kJavaHomeBytes);
     if (!home) return false;
     traceSource(ctx, "registry HKLM\\" + key);
-    return acceptJavaSoftHome(ctx, *home, javaExe, version, minimum, maximum);
+    return acceptJavaSoftHome(ctx, config, *home, javaExe, version, minimum, maximum);
 }
 
-bool searchRegisteredVersions(Context& ctx, std::string& javaExe, std::string& version, const std::string& minimum,
+bool searchRegisteredVersions(Process& ctx, const Config& config, std::string& javaExe, std::string& version, const std::string& minimum,
                               const std::string& maximum, const std::string& familyKey) {
     std::vector<std::string> names;
     {
@@ -187,49 +187,44 @@ bool searchRegisteredVersions(Context& ctx, std::string& javaExe, std::string& v
         auto home = readRegistryValue(ctx, RegRoot::LocalMachine, familyKey + "\\" + name, "JavaHome", kJavaHomeBytes);
         if (!home) continue;
         traceSource(ctx, "registry HKLM\\" + familyKey + "\\" + name);
-        if (acceptJavaSoftHome(ctx, *home, javaExe, version, minimum, maximum)) return true;
+        if (acceptJavaSoftHome(ctx, config, *home, javaExe, version, minimum, maximum)) return true;
     }
     return false;
 }
 
-bool searchLocatedJvms(Context& ctx, std::string& javaExe, std::string& version, const std::string& minimum,
+bool searchLocatedJvms(Process& ctx, const Config& config, std::string& javaExe, std::string& version, const std::string& minimum,
                        const std::string& maximum) {
-    std::string exeU, versionU, exeM, versionM;
-    bool okU = scanLocatedJvms(ctx, RegRoot::CurrentUser, exeU, versionU, minimum, maximum);
-    bool okM = scanLocatedJvms(ctx, RegRoot::LocalMachine, exeM, versionM, minimum, maximum);
+    // Two statements: the user's list is probed first.
+    auto user = scanLocatedJvms(ctx, config, RegRoot::CurrentUser, minimum, maximum);
+    auto machine = scanLocatedJvms(ctx, config, RegRoot::LocalMachine, minimum, maximum);
     // The user's entry wins only with a strictly higher version.
-    auto chosen = pickHigher(found(okU, exeU, versionU), found(okM, exeM, versionM), versionRules(ctx));
+    auto chosen = pickHigher(user, machine, versionRules(config));
     if (!chosen) return false;
     javaExe = chosen->javaExe;
     version = chosen->version;
     return true;
 }
 
-bool scanLocatedJvms(Context& ctx, RegRoot root, std::string& javaExe, std::string& version,
-                     const std::string& minimum, const std::string& maximum) {
-    std::string bestVersion;
-    bool any = false;
+std::optional<FoundRuntime> scanLocatedJvms(Process& ctx, const Config& config, RegRoot root, const std::string& minimum,
+                                            const std::string& maximum) {
+    std::optional<FoundRuntime> best;
     std::vector<std::string> names;
     {
         auto list = ctx.os.registry.openKey(root, kLocatedJvmsKey, RegAccess::Read);
-        if (!list) return false;
+        if (!list) return std::nullopt;
         names = subkeyNames(*list);
     }
-    const VersionRules rules = versionRules(ctx);
+    const VersionRules rules = versionRules(config);
     traceSource(ctx, std::string("located list ") + rootName(root));
     for (const auto& name : names) {
         std::string candidate = locatedNameToPath(name);
         std::string candidateVersion;
-        if (!checkJavaExe(ctx, candidate, candidateVersion, minimum, maximum, true)) continue;
+        if (!checkJavaExe(ctx, config, candidate, candidateVersion, minimum, maximum, PreRelease::Allowed)) continue;
         // Strictly higher only: of equal versions the first enumerated stays.
-        if (compareJavaVersions(rules, candidateVersion, bestVersion) > 0) {
-            bestVersion = candidateVersion;
-            javaExe = candidate;
-            any = true;
-        }
+        if (compareJavaVersions(rules, candidateVersion, best ? best->version : std::string()) > 0)
+            best = FoundRuntime{candidate, candidateVersion};
     }
-    if (any) version = bestVersion;
-    return any;
+    return best;
 }
 
 namespace {
@@ -241,9 +236,9 @@ struct LayoutCandidate {
     std::string version;
 };
 
-std::vector<LayoutCandidate> layoutCandidates(Context& ctx, const std::string& minimum, const std::string& maximum) {
+std::vector<LayoutCandidate> layoutCandidates(Process& ctx, const Config& config, const std::string& minimum, const std::string& maximum) {
     std::vector<LayoutCandidate> candidates;
-    const bool kitsOnly = jdkRequired(ctx);
+    const bool kitsOnly = jdkRequired(config);
     for (RegRoot root : {RegRoot::LocalMachine, RegRoot::CurrentUser}) {
         for (const auto& layout : kRegistryLayouts) {
             std::vector<std::string> names;
@@ -266,9 +261,9 @@ std::vector<LayoutCandidate> layoutCandidates(Context& ctx, const std::string& m
 
 }  // namespace
 
-bool searchRegisteredLayouts(Context& ctx, std::string& javaExe, std::string& version, const std::string& minimum,
+bool searchRegisteredLayouts(Process& ctx, const Config& config, std::string& javaExe, std::string& version, const std::string& minimum,
                              const std::string& maximum) {
-    for (const auto& candidate : layoutCandidates(ctx, minimum, maximum)) {
+    for (const auto& candidate : layoutCandidates(ctx, config, minimum, maximum)) {
         auto key = ctx.os.registry.openKey(candidate.root, candidate.key, RegAccess::Read64);
         auto value = key ? key->queryValue(candidate.value, kJavaHomeBytes) : std::nullopt;
         if (!value) continue;
@@ -276,7 +271,7 @@ bool searchRegisteredLayouts(Context& ctx, std::string& javaExe, std::string& ve
         std::string home = stripTerminators(value->data);
         while (home.size() > 3 && home.back() == '\\') home.pop_back();
         traceSource(ctx, std::string("registry ") + rootName(candidate.root) + "\\" + candidate.key);
-        if (acceptJavaSoftHome(ctx, home, javaExe, version, minimum, maximum)) return true;
+        if (acceptJavaSoftHome(ctx, config, home, javaExe, version, minimum, maximum)) return true;
     }
     return false;
 }

@@ -6,14 +6,15 @@
 //
 // Usage:
 //   std::string exe;
-//   if (searchRegisteredRuntimes(ctx, exe, "1.5", "")) ...
+//   if (searchRegisteredRuntimes(ctx, config, exe, "1.5", "")) ...
 #pragma once
 
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "config/Context.h"
+#include "config/Config.h"
+#include "diagnostics/Process.h"
 #include "jvm/Version.h"
 
 namespace kavrin {
@@ -28,23 +29,24 @@ struct FoundRuntime {
     std::string version;
 };
 
-bool searchRegisteredRuntimes(Context& ctx, std::string& javaExe, const std::string& minimum,
+bool searchRegisteredRuntimes(Process& ctx, const Config& config, std::string& javaExe, const std::string& minimum,
                               const std::string& maximum);
-bool searchJavaSoftRegistry(Context& ctx, std::string& javaExe, std::string& version, const std::string& minimum,
+bool searchJavaSoftRegistry(Process& ctx, const Config& config, std::string& javaExe, std::string& version, const std::string& minimum,
                             const std::string& maximum);
-bool searchCurrentVersion(Context& ctx, std::string& javaExe, std::string& version, const std::string& minimum,
+bool searchCurrentVersion(Process& ctx, const Config& config, std::string& javaExe, std::string& version, const std::string& minimum,
                           const std::string& maximum);
-bool searchRegisteredVersions(Context& ctx, std::string& javaExe, std::string& version, const std::string& minimum,
+bool searchRegisteredVersions(Process& ctx, const Config& config, std::string& javaExe, std::string& version, const std::string& minimum,
                               const std::string& maximum, const std::string& familyKey);
 // Modern rules: every layout of kRegistryLayouts, tried from the newest version name down.
-bool searchRegisteredLayouts(Context& ctx, std::string& javaExe, std::string& version, const std::string& minimum,
+bool searchRegisteredLayouts(Process& ctx, const Config& config, std::string& javaExe, std::string& version, const std::string& minimum,
                              const std::string& maximum);
-bool searchLocatedJvms(Context& ctx, std::string& javaExe, std::string& version, const std::string& minimum,
+bool searchLocatedJvms(Process& ctx, const Config& config, std::string& javaExe, std::string& version, const std::string& minimum,
                        const std::string& maximum);
-bool scanLocatedJvms(Context& ctx, RegRoot root, std::string& javaExe, std::string& version,
-                     const std::string& minimum, const std::string& maximum);
+// The located list under one root: its highest acceptable entry, the first of equals.
+std::optional<FoundRuntime> scanLocatedJvms(Process& ctx, const Config& config, RegRoot root, const std::string& minimum,
+                                            const std::string& maximum);
 // The value read with a buffer of maxBytes; nullopt when the key or value is missing or larger.
-std::optional<std::string> readRegistryValue(Context& ctx, RegRoot root, const std::string& keyPath,
+std::optional<std::string> readRegistryValue(Process& ctx, RegRoot root, const std::string& keyPath,
                                              const std::string& valueName, size_t maxBytes);
 
 // Pure decision rules, exposed for tests.

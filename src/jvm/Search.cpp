@@ -26,43 +26,45 @@ struct Bounds {
     std::string maximum;
 };
 
-using EntryTest = bool (*)(Context&, std::string& javaExe, const SearchEntry&, const Bounds&);
+using EntryTest = bool (*)(Process&, const Config&, std::string& javaExe, const SearchEntry&, const Bounds&);
 
-bool testLocationEntry(Context& ctx, std::string& javaExe, const SearchEntry& e, const Bounds& b) {
-    return testLocation(ctx, javaExe, e.argument, b.minimum, b.maximum, AnyVersion::No);
+bool testLocationEntry(Process& ctx, const Config& config, std::string& javaExe, const SearchEntry& e, const Bounds& b) {
+    return testLocation(ctx, config, javaExe, e.argument, b.minimum, b.maximum, AnyVersion::No);
 }
-bool testVariableEntry(Context& ctx, std::string& javaExe, const SearchEntry& e, const Bounds& b) {
-    return testJavaHomeVariable(ctx, javaExe, e.argument, b.minimum, b.maximum);
+bool testVariableEntry(Process& ctx, const Config& config, std::string& javaExe, const SearchEntry& e, const Bounds& b) {
+    return testJavaHomeVariable(ctx, config, javaExe, e.argument, b.minimum, b.maximum);
 }
-bool testSearchPathEntry(Context& ctx, std::string& javaExe, const SearchEntry&, const Bounds& b) {
-    return testSearchPath(ctx, javaExe, b.minimum, b.maximum);
+bool testSearchPathEntry(Process& ctx, const Config& config, std::string& javaExe, const SearchEntry&, const Bounds& b) {
+    return testSearchPath(ctx, config, javaExe, b.minimum, b.maximum);
 }
-bool testRegistryEntry(Context& ctx, std::string& javaExe, const SearchEntry&, const Bounds& b) {
-    return searchRegisteredRuntimes(ctx, javaExe, b.minimum, b.maximum);
+bool testRegistryEntry(Process& ctx, const Config& config, std::string& javaExe, const SearchEntry&, const Bounds& b) {
+    return searchRegisteredRuntimes(ctx, config, javaExe, b.minimum, b.maximum);
 }
 
 enum class Fallback { Never, Always, WhenRelative };
+// Whether success sets the location name to the entry's argument.
+enum class Naming { Argument, None };
 
 struct EntryRule {
     char type;
     EntryTest test;
     SearchKind kind;
-    bool namesLocation;  // whether success sets the location name to the argument
+    Naming naming;
     Fallback fallback;
 };
 
 // The search sequence's entry types. Letters are compared exactly (upper case).
 constexpr EntryRule kEntryRules[] = {
-    {'A', testLocationEntry, SearchKind::Location, true, Fallback::WhenRelative},
-    {'B', testLocationEntry, SearchKind::Location, true, Fallback::Always},
-    {'R', testLocationEntry, SearchKind::Location, true, Fallback::WhenRelative},
-    {'E', testVariableEntry, SearchKind::EnvironmentVariable, true, Fallback::Never},
-    {'S', testSearchPathEntry, SearchKind::ExecutableSearch, true, Fallback::Never},
-    {'Y', testRegistryEntry, SearchKind::Registry, false, Fallback::Never},
+    {'A', testLocationEntry, SearchKind::Location, Naming::Argument, Fallback::WhenRelative},
+    {'B', testLocationEntry, SearchKind::Location, Naming::Argument, Fallback::Always},
+    {'R', testLocationEntry, SearchKind::Location, Naming::Argument, Fallback::WhenRelative},
+    {'E', testVariableEntry, SearchKind::EnvironmentVariable, Naming::Argument, Fallback::Never},
+    {'S', testSearchPathEntry, SearchKind::ExecutableSearch, Naming::Argument, Fallback::Never},
+    {'Y', testRegistryEntry, SearchKind::Registry, Naming::None, Fallback::Never},
 };
 
-void traceSource(Context& ctx, const std::string& source) {
-    if (ctx.searchTrace) ctx.searchTrace->source = source;
+void traceSource(Process& ctx, const std::string& source) {
+    if (ctx.search.trace) ctx.search.trace->source = source;
 }
 
 const EntryRule* ruleFor(char type) {
@@ -79,33 +81,33 @@ const char* flavourVariable(char flavour) {
     }
 }
 
-std::string installationDirectory(Context& ctx) {
-    return makeFullPath(ctx, getConfigString(ctx, key::kInstallDirectory), true);
+std::string installationDirectory(Process& ctx, const Config& config) {
+    return makeFullPath(ctx, getConfigString(config, key::kInstallDirectory), PathCase::Keep);
 }
 
-SearchKind firstPass(Context& ctx, const std::vector<SearchEntry>& entries, const Bounds& bounds,
+SearchKind firstPass(Process& ctx, const Config& config, const std::vector<SearchEntry>& entries, const Bounds& bounds,
                      std::string& javaExe, std::string& locationName) {
     for (const auto& entry : entries) {
         logInfo(ctx, "Testing location %s (type %c)", entry.argument.c_str(), entry.type);
         traceSource(ctx, std::string("entry ") + entry.type + entry.argument);
         const EntryRule* rule = ruleFor(entry.type);
-        if (!rule || !rule->test(ctx, javaExe, entry, bounds)) continue;
-        if (rule->namesLocation) locationName = entry.argument;
+        if (!rule || !rule->test(ctx, config, javaExe, entry, bounds)) continue;
+        if (rule->naming == Naming::Argument) locationName = entry.argument;
         return rule->kind;
     }
     return SearchKind::None;
 }
 
-bool fallbackPass(Context& ctx, const std::vector<SearchEntry>& entries, std::string& javaExe,
+bool fallbackPass(Process& ctx, const Config& config, const std::vector<SearchEntry>& entries, std::string& javaExe,
                   std::string& locationName) {
     for (const auto& entry : entries) {
         if (!triedInFallback(entry)) continue;
         logInfo(ctx, "Testing relative location %s", entry.argument.c_str());
         traceSource(ctx, std::string("fallback pass, entry ") + entry.type + entry.argument);
-        testLocation(ctx, javaExe, entry.argument, "", "", AnyVersion::Yes);
+        testLocation(ctx, config, javaExe, entry.argument, "", "", AnyVersion::Yes);
         const bool exists = fileExists(ctx, javaExe);
-        if (ctx.searchTrace)
-            ctx.searchTrace->candidates.push_back({ctx.searchTrace->source, javaExe, "", "", exists,
+        if (ctx.search.trace)
+            ctx.search.trace->candidates.push_back({ctx.search.trace->source, javaExe, "", "", exists,
                                                    exists ? "" : "file doesn't exist"});
         if (exists) {
             logInfo(ctx, "%s exists", javaExe.c_str());
@@ -140,93 +142,88 @@ bool triedInFallback(const SearchEntry& entry) {
 }
 
 std::optional<std::string> firstLocationLine(const std::string& raw) {
-    size_t position = 0;
-    std::optional<std::string> line = fgetsLine(textModeContent(raw), position, kLocationLineLimit);
+    std::optional<std::string> line = TextModeReader(raw, kLocationLineLimit).readLine();
     if (!line) return std::nullopt;
     while (!line->empty() && (line->back() == '\r' || line->back() == '\n')) line->pop_back();
     return line;
 }
 
-bool readLocationFile(Context& ctx, std::string& line, const std::string& fileSuffix) {
-    std::string path = installationDirectory(ctx);
+std::optional<std::string> readLocationFile(Process& ctx, const Config& config, const std::string& fileSuffix) {
+    std::string path = installationDirectory(ctx, config);
     // The suffix brings its own separator.
     if (!path.empty() && path.back() == '\\' && !fileSuffix.empty() && fileSuffix.front() == '\\') path.pop_back();
     path += fileSuffix;
     // Enough for 8191 characters even when every one is a CR LF pair.
     auto raw = readFileBytes(ctx, path, 2 * kLocationLineLimit + 2);
-    if (!raw) return false;
-    auto first = firstLocationLine(*raw);
-    if (!first) return false;
-    line = *first;
-    return true;
+    if (!raw) return std::nullopt;
+    return firstLocationLine(*raw);
 }
 
-bool testLocation(Context& ctx, std::string& javaExe, const std::string& location, const std::string& minimum,
+bool testLocation(Process& ctx, const Config& config, std::string& javaExe, const std::string& location, const std::string& minimum,
                   const std::string& maximum, AnyVersion anyVersion) {
-    std::string home = makeFullPath(ctx, location, false);
-    if (!ctx.searchTrace) preparePackedRuntime(ctx, home);  // -diagnose changes nothing on disk
-    bool qualifies = findJavaExeInHome(ctx, javaExe, home);
+    std::string home = makeFullPath(ctx, location, PathCase::Lower);
+    if (!ctx.search.trace) preparePackedRuntime(ctx, config, home);  // -diagnose changes nothing on disk
+    bool qualifies = findJavaExeInHome(ctx, config, javaExe, home);
     if (anyVersion == AnyVersion::Yes) return true;
-    return qualifies && testJavaExe(ctx, javaExe, minimum, maximum, PreRelease::Allowed, VersionCache::Use);
+    return qualifies && testJavaExe(ctx, config, javaExe, minimum, maximum, PreRelease::Allowed, VersionCache::Use);
 }
 
-bool testJavaHomeVariable(Context& ctx, std::string& javaExe, const std::string& variable,
+bool testJavaHomeVariable(Process& ctx, const Config& config, std::string& javaExe, const std::string& variable,
                           const std::string& minimum, const std::string& maximum) {
     auto value = ctx.os.env.get(variable);
     // Longer than the 8192-byte buffer: refused rather than cut.
     if (!value || value->empty() || value->size() > kMaxVariableValue) return false;
     std::string home = *value;
     std::replace(home.begin(), home.end(), '/', '\\');
-    if (!findJavaExeInHome(ctx, javaExe, home)) return false;
-    return testJavaExe(ctx, javaExe, minimum, maximum, PreRelease::Refused, VersionCache::Use);
+    if (!findJavaExeInHome(ctx, config, javaExe, home)) return false;
+    return testJavaExe(ctx, config, javaExe, minimum, maximum, PreRelease::Refused, VersionCache::Use);
 }
 
-bool testSearchPath(Context& ctx, std::string& javaExe, const std::string& minimum, const std::string& maximum) {
+bool testSearchPath(Process& ctx, const Config& config, std::string& javaExe, const std::string& minimum, const std::string& maximum) {
     auto found = ctx.os.fs.searchPath("java.exe");
     if (!found) return false;
     javaExe = *found;
-    return testJavaExe(ctx, javaExe, minimum, maximum, PreRelease::Refused, VersionCache::Use);
+    return testJavaExe(ctx, config, javaExe, minimum, maximum, PreRelease::Refused, VersionCache::Use);
 }
 
-SearchKind searchJvm(Context& ctx, std::string& javaExe, std::string& locationName) {
+SearchKind searchJvm(Process& ctx, const Config& config, std::string& javaExe, std::string& locationName) {
     logInfo(ctx, "Searching for a JVM");
-    auto entries = parseSearchSequence(getConfigString(ctx, key::kSearchSequence));
-    Bounds bounds{getConfigString(ctx, key::kMinVersion), getConfigString(ctx, key::kMaxVersion)};
+    auto entries = parseSearchSequence(getConfigString(config, key::kSearchSequence));
+    Bounds bounds{getConfigString(config, key::kMinVersion), getConfigString(config, key::kMaxVersion)};
 
-    std::string line;
-    if (readLocationFile(ctx, line, kPreferredLocationFile)) {
-        logInfo(ctx, "Has preferred location %s", line.c_str());
+    if (auto line = readLocationFile(ctx, config, kPreferredLocationFile)) {
+        logInfo(ctx, "Has preferred location %s", line->c_str());
         traceSource(ctx, "preferred location file");
-        if (testLocation(ctx, javaExe, line, bounds.minimum, bounds.maximum, AnyVersion::No)) {
+        if (testLocation(ctx, config, javaExe, *line, bounds.minimum, bounds.maximum, AnyVersion::No)) {
             logInfo(ctx, "Using preferred location");
-            locationName = line;
+            locationName = *line;
             return SearchKind::Location;
         }
     }
 
-    SearchKind kind = firstPass(ctx, entries, bounds, javaExe, locationName);
+    SearchKind kind = firstPass(ctx, config, entries, bounds, javaExe, locationName);
     if (kind != SearchKind::None) return kind;
     logInfo(ctx, "Search sequence finished");
 
-    if (const char* variable = flavourVariable(configuredFlavour(ctx))) {
+    if (const char* variable = flavourVariable(configuredFlavour(config))) {
         traceSource(ctx, std::string("variable ") + variable);
-        if (testJavaHomeVariable(ctx, javaExe, variable, bounds.minimum, bounds.maximum)) {
+        if (testJavaHomeVariable(ctx, config, javaExe, variable, bounds.minimum, bounds.maximum)) {
             locationName = variable;
             return SearchKind::EnvironmentVariable;
         }
     }
 
-    if (readLocationFile(ctx, line, kInstallerLocationFile)) {
-        logInfo(ctx, "Has installer location %s", line.c_str());
+    if (auto line = readLocationFile(ctx, config, kInstallerLocationFile)) {
+        logInfo(ctx, "Has installer location %s", line->c_str());
         traceSource(ctx, "installer location file");
-        if (testLocation(ctx, javaExe, line, bounds.minimum, bounds.maximum, AnyVersion::No)) {
+        if (testLocation(ctx, config, javaExe, *line, bounds.minimum, bounds.maximum, AnyVersion::No)) {
             logInfo(ctx, "Using installer location");
-            locationName = line;
+            locationName = *line;
             return SearchKind::Location;
         }
     }
 
-    if (fallbackPass(ctx, entries, javaExe, locationName)) return SearchKind::Location;
+    if (fallbackPass(ctx, config, entries, javaExe, locationName)) return SearchKind::Location;
     return SearchKind::None;
 }
 

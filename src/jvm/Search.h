@@ -1,18 +1,19 @@
 // The search for a Java runtime when none is handed to LoadDLL: the preferred
-// location file, the configured search sequence (key 128), the flavour's
+// location file, the configured search sequence (key::kSearchSequence), the flavour's
 // Java-home variable, the installer location file, and a last fallback pass
 // that asks only for an existing java executable.
 //
 // Usage:
 //   std::string javaExe, name;
-//   SearchKind kind = searchJvm(ctx, javaExe, name);
+//   SearchKind kind = searchJvm(ctx, config, javaExe, name);
 #pragma once
 
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "config/Context.h"
+#include "config/Config.h"
+#include "diagnostics/Process.h"
 
 namespace kavrin {
 
@@ -27,15 +28,16 @@ enum class SearchKind : int {
 inline constexpr const char* kPreferredLocationFile = "\\.molvex\\pref_jre.cfg";
 inline constexpr const char* kInstallerLocationFile = "\\.molvex\\inst_jre.cfg";
 
-SearchKind searchJvm(Context& ctx, std::string& javaExe, std::string& locationName);
+SearchKind searchJvm(Process& ctx, const Config& config, std::string& javaExe, std::string& locationName);
 // AnyVersion::Yes: only find the executable, test nothing.
 enum class AnyVersion { No, Yes };
-bool testLocation(Context& ctx, std::string& javaExe, const std::string& location, const std::string& minimum,
+bool testLocation(Process& ctx, const Config& config, std::string& javaExe, const std::string& location, const std::string& minimum,
                   const std::string& maximum, AnyVersion anyVersion);
-bool testJavaHomeVariable(Context& ctx, std::string& javaExe, const std::string& variable,
+bool testJavaHomeVariable(Process& ctx, const Config& config, std::string& javaExe, const std::string& variable,
                           const std::string& minimum, const std::string& maximum);
-bool testSearchPath(Context& ctx, std::string& javaExe, const std::string& minimum, const std::string& maximum);
-bool readLocationFile(Context& ctx, std::string& line, const std::string& fileSuffix);
+bool testSearchPath(Process& ctx, const Config& config, std::string& javaExe, const std::string& minimum, const std::string& maximum);
+// The first line of the location file beside the executable; nullopt when it is missing or empty.
+std::optional<std::string> readLocationFile(Process& ctx, const Config& config, const std::string& fileSuffix);
 
 // Pure rules, exposed for tests.
 struct SearchEntry {

@@ -1,10 +1,10 @@
 // What the search judged, candidate by candidate, for -diagnose. The search writes
-// into it only when Context::searchTrace points to one; a service start leaves it unset.
+// into it only when Process::search.trace points to one; a service start leaves it unset.
 //
 // Usage:
 //   SearchTrace trace;
-//   ctx.searchTrace = &trace;
-//   searchJvm(ctx, exe, name);   // trace.candidates: every candidate in the order considered
+//   ctx.search.trace = &trace;
+//   searchJvm(ctx, config, exe, name);   // trace.candidates: every candidate in the order considered
 #pragma once
 
 #include <string>

@@ -84,8 +84,8 @@ VersionVerdict judgeClassic(const std::string& version, const std::string& minim
 
 }  // namespace
 
-VersionRules versionRules(const Context& ctx) {
-    return getConfigString(ctx, key::kJvmRules) == "modern" ? VersionRules::Modern : VersionRules::Classic;
+VersionRules versionRules(const Config& config) {
+    return getConfigString(config, key::kJvmRules) == "modern" ? VersionRules::Modern : VersionRules::Classic;
 }
 
 std::optional<NumericVersion> parseNumericVersion(std::string_view text) {
@@ -139,11 +139,11 @@ bool isPreReleaseVersion(const std::string& version) {
                        [&](std::string_view marker) { return version.find(marker) != std::string::npos; });
 }
 
-VersionVerdict judgeJavaVersion(const Context& ctx, const std::string& version, const std::string& minimum,
-                                const std::string& maximum, bool allowPreRelease) {
-    if (!allowPreRelease && getConfigInt(ctx, key::kAllowPreRelease) == 0 && isPreReleaseVersion(version))
+VersionVerdict judgeJavaVersion(const Config& config, const std::string& version, const std::string& minimum,
+                                const std::string& maximum, PreRelease preRelease) {
+    if (preRelease == PreRelease::Refused && getConfigInt(config, key::kAllowPreRelease) == 0 && isPreReleaseVersion(version))
         return VersionVerdict::PreRelease;
-    return judgeVersionBounds(versionRules(ctx), version, minimum, maximum);
+    return judgeVersionBounds(versionRules(config), version, minimum, maximum);
 }
 
 VersionVerdict judgeVersionBounds(VersionRules rules, const std::string& version, const std::string& minimum,
@@ -152,9 +152,9 @@ VersionVerdict judgeVersionBounds(VersionRules rules, const std::string& version
                                          : judgeClassic(version, minimum, maximum);
 }
 
-bool isJavaVersionAllowed(Context& ctx, const std::string& version, const std::string& minimum,
-                          const std::string& maximum, bool allowPreRelease) {
-    VersionVerdict verdict = judgeJavaVersion(ctx, version, minimum, maximum, allowPreRelease);
+bool isJavaVersionAllowed(Process& ctx, const Config& config, const std::string& version, const std::string& minimum,
+                          const std::string& maximum, PreRelease preRelease) {
+    VersionVerdict verdict = judgeJavaVersion(config, version, minimum, maximum, preRelease);
     if (verdict == VersionVerdict::PreRelease) logInfo(ctx, "beta vm not allowed");
     return verdict == VersionVerdict::Allowed;
 }

@@ -17,7 +17,7 @@ constexpr char16_t kDoubleQuote = u'"';
 constexpr char16_t kSingleQuote = u'\'';
 
 // MultiByteToWideChar of a whole text; a failed conversion yields nothing.
-std::u16string widenFrom(Context& ctx, CodePage cp, const std::string& text) {
+std::u16string widenFrom(Process& ctx, CodePage cp, const std::string& text) {
     if (text.empty()) return {};
     auto wide = ctx.os.codePages.toWide(cp, text);
     if (!wide) {
@@ -29,11 +29,11 @@ std::u16string widenFrom(Context& ctx, CodePage cp, const std::string& text) {
 
 // A configured log file name as the start class receives it: expanded, made full,
 // widened from the file-API code page; empty when the flag key is 0.
-std::u16string logFileParameter(Context& ctx, const LauncherVariables& vars, int32_t flagKey, int32_t nameKey) {
-    if (getConfigInt(ctx, flagKey) == 0) return {};
-    std::string name = getConfigString(ctx, nameKey);
+std::u16string logFileParameter(Process& ctx, const Config& config, const LauncherVariables& vars, int32_t flagKey, int32_t nameKey) {
+    if (getConfigInt(config, flagKey) == 0) return {};
+    std::string name = getConfigString(config, nameKey);
     expandInPlace(ctx, vars, name);
-    return widenFrom(ctx, fileApiCodePage(ctx), makeFullPath(ctx, name, true));
+    return widenFrom(ctx, fileApiCodePage(ctx), makeFullPath(ctx, name, PathCase::Keep));
 }
 
 }  // namespace
@@ -97,10 +97,10 @@ bool splitInto(const std::u16string& text, WideList& out) {
 
 }  // namespace
 
-size_t takeQuotedArgument(Context& ctx, const std::u16string& text, WideList& out, size_t quotePos,
+size_t takeQuotedArgument(Process& ctx, const Config& config, const std::u16string& text, WideList& out, size_t quotePos,
                           size_t argStart, char16_t quote) {
     const size_t closing = text.find(quote, quotePos + 1);
-    if (closing == std::u16string::npos) reportFatalKey(ctx, key::kMsgWrongParameter, std::nullopt);
+    if (closing == std::u16string::npos) reportFatalKey(ctx, config, key::kMsgWrongParameter, std::nullopt);
     return appendQuoted(text, out, quotePos, argStart, closing);
 }
 
@@ -110,35 +110,35 @@ std::optional<WideList> splitArgumentText(const std::u16string& text) {
     return out;
 }
 
-void splitArguments(Context& ctx, const std::u16string& text, WideList& out) {
-    if (!splitInto(text, out)) reportFatalKey(ctx, key::kMsgWrongParameter, std::nullopt);
+void splitArguments(Process& ctx, const Config& config, const std::u16string& text, WideList& out) {
+    if (!splitInto(text, out)) reportFatalKey(ctx, config, key::kMsgWrongParameter, std::nullopt);
 }
 
-void splitArgumentsNarrow(Context& ctx, const std::string& text, NarrowList& out) {
+void splitArgumentsNarrow(Process& ctx, const Config& config, const std::string& text, NarrowList& out) {
     WideList wide;
-    splitArguments(ctx, widenFrom(ctx, CodePage::Ansi, text), wide);
+    splitArguments(ctx, config, widenFrom(ctx, CodePage::Ansi, text), wide);
     for (const std::u16string& argument : wide) out.push_back(narrowUnits(argument));
 }
 
-void addStartClassParameters(Context& ctx, const LauncherVariables& vars, WideList& mainArguments) {
-    mainArguments.push_back(getConfigInt(ctx, key::kLauncherType) == launcherType::kGui ? u"true" : u"false");
-    mainArguments.push_back(widenBytes(getConfigString(ctx, key::kMainClass)));
-    mainArguments.push_back(logFileParameter(ctx, vars, key::kPassErrorLog, key::kErrorLogFile));
-    mainArguments.push_back(logFileParameter(ctx, vars, key::kPassOutputLog, key::kOutputLogFile));
-    mainArguments.push_back(getConfigInt(ctx, key::kStartClassFlag) != 0 ? u"true" : u"false");
+void addStartClassParameters(Process& ctx, const Config& config, const LauncherVariables& vars, WideList& mainArguments) {
+    mainArguments.push_back(getConfigInt(config, key::kLauncherType) == launcherType::kGui ? u"true" : u"false");
+    mainArguments.push_back(widenBytes(getConfigString(config, key::kMainClass)));
+    mainArguments.push_back(logFileParameter(ctx, config, vars, key::kPassErrorLog, key::kErrorLogFile));
+    mainArguments.push_back(logFileParameter(ctx, config, vars, key::kPassOutputLog, key::kOutputLogFile));
+    mainArguments.push_back(getConfigInt(config, key::kStartClassFlag) != 0 ? u"true" : u"false");
 }
 
-WideList buildMainArguments(Context& ctx, const LauncherVariables& vars, const WideList& launcherArguments) {
+WideList buildMainArguments(Process& ctx, const Config& config, const LauncherVariables& vars, const WideList& launcherArguments) {
     WideList mainArguments;
-    addStartClassParameters(ctx, vars, mainArguments);
+    addStartClassParameters(ctx, config, vars, mainArguments);
     // The first launcher argument always stays, even when it looks like "-J...".
     if (!launcherArguments.empty()) mainArguments.push_back(launcherArguments.front());
 
-    std::string fixed = getConfigString(ctx, key::kArguments);
+    std::string fixed = getConfigString(config, key::kArguments);
     expandInPlace(ctx, vars, fixed);
-    splitArguments(ctx, widenFrom(ctx, CodePage::Ansi, fixed), mainArguments);
+    splitArguments(ctx, config, widenFrom(ctx, CodePage::Ansi, fixed), mainArguments);
 
-    const bool routeToJvm = getConfigInt(ctx, key::kRouteJArguments) != 0;
+    const bool routeToJvm = getConfigInt(config, key::kRouteJArguments) != 0;
     for (size_t i = 1; i < launcherArguments.size(); ++i) {
         if (routeToJvm && isJvmArgument(launcherArguments[i])) continue;
         mainArguments.push_back(launcherArguments[i]);

@@ -5,15 +5,16 @@
 //
 // Usage:
 //   WideList args;
-//   splitArguments(ctx, u"server -J-Xmx1g \"a b\"", args);   // server, -J-Xmx1g, a b
-//   WideList mainArgs = buildMainArguments(ctx, vars, args);
+//   splitArguments(ctx, config, u"server -J-Xmx1g \"a b\"", args);   // server, -J-Xmx1g, a b
+//   WideList mainArgs = buildMainArguments(ctx, config, vars, args);
 #pragma once
 
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "config/Context.h"
+#include "config/Config.h"
+#include "diagnostics/Process.h"
 #include "launch/Expand.h"
 
 namespace kavrin {
@@ -25,14 +26,14 @@ using NarrowList = std::vector<std::string>;
 // builder refuses such texts by this same rule).
 std::optional<WideList> splitArgumentText(const std::u16string& text);
 // Fatal (message 1007) on an unterminated quote.
-void splitArguments(Context& ctx, const std::u16string& text, WideList& out);
+void splitArguments(Process& ctx, const Config& config, const std::u16string& text, WideList& out);
 // Appends the argument that starts at argStart and whose quoted part opens at
 // quotePos; returns where splitting goes on. Fatal 1007 without a closing quote.
-size_t takeQuotedArgument(Context& ctx, const std::u16string& text, WideList& out, size_t quotePos,
+size_t takeQuotedArgument(Process& ctx, const Config& config, const std::u16string& text, WideList& out, size_t quotePos,
                           size_t argStart, char16_t quote);
-void splitArgumentsNarrow(Context& ctx, const std::string& text, NarrowList& out);
-WideList buildMainArguments(Context& ctx, const LauncherVariables& vars, const WideList& launcherArguments);
-void addStartClassParameters(Context& ctx, const LauncherVariables& vars, WideList& mainArguments);
+void splitArgumentsNarrow(Process& ctx, const Config& config, const std::string& text, NarrowList& out);
+WideList buildMainArguments(Process& ctx, const Config& config, const LauncherVariables& vars, const WideList& launcherArguments);
+void addStartClassParameters(Process& ctx, const Config& config, const LauncherVariables& vars, WideList& mainArguments);
 
 // True when the text starts with "-J" (case-sensitive).
 bool isJvmArgument(const std::u16string& argument);

@@ -13,14 +13,14 @@ namespace {
 
 bool endsWith(const std::string& text, char c) { return !text.empty() && text.back() == c; }
 
-// One ";"-separated entry of key 121: type letter, flag, then the path or name.
+// One ";"-separated entry of key::kClassPath: type letter, flag, then the path or name.
 struct ClassPathEntry {
     char type = 0;
     bool mandatory = false;
     std::string text;  // after expansion
 };
 
-ClassPathEntry parseEntry(Context& ctx, const LauncherVariables& vars, const std::string& raw) {
+ClassPathEntry parseEntry(Process& ctx, const LauncherVariables& vars, const std::string& raw) {
     ClassPathEntry entry;
     entry.type = raw[0];
     // A one- or two-character entry has no flag or no text; read them as absent.
@@ -31,10 +31,10 @@ ClassPathEntry parseEntry(Context& ctx, const LauncherVariables& vars, const std
 }
 
 // E entry: true when the variable yielded text. Fatal 1008 for a mandatory undefined variable.
-bool appendVariable(Context& ctx, std::string& classPath, const ClassPathEntry& entry) {
+bool appendVariable(Process& ctx, const Config& config, std::string& classPath, const ClassPathEntry& entry) {
     auto value = ctx.os.env.get(entry.text);
     if (!value) {
-        if (entry.mandatory) reportFatalKey(ctx, key::kMsgEnvVarMissing, entry.text);
+        if (entry.mandatory) reportFatalKey(ctx, config, key::kMsgEnvVarMissing, entry.text);
         return false;
     }
     // An existing but empty variable yields nothing, like an undefined one.
@@ -47,7 +47,7 @@ bool appendVariable(Context& ctx, std::string& classPath, const ClassPathEntry& 
     return true;
 }
 
-bool appendEntry(Context& ctx, std::string& classPath, const ClassPathEntry& entry) {
+bool appendEntry(Process& ctx, const Config& config, std::string& classPath, const ClassPathEntry& entry) {
     switch (entry.type) {
         case 'A':
         case 'D': {
@@ -57,7 +57,7 @@ bool appendEntry(Context& ctx, std::string& classPath, const ClassPathEntry& ent
             return fileExists(ctx, path);
         }
         case 'E':
-            return appendVariable(ctx, classPath, entry);
+            return appendVariable(ctx, config, classPath, entry);
         case 'S': {
             const std::string directory = resolvePath(ctx, entry.text);
             const bool jars = appendArchives(ctx, classPath, directory, "jar");
@@ -71,7 +71,7 @@ bool appendEntry(Context& ctx, std::string& classPath, const ClassPathEntry& ent
 
 }  // namespace
 
-std::vector<std::string> listMatchingFiles(Context& ctx, const std::string& directory, const std::string& extension) {
+std::vector<std::string> listMatchingFiles(Process& ctx, const std::string& directory, const std::string& extension) {
     std::string pattern = directory + "\\*";
     if (extension.empty() || extension[0] != '.') pattern += '.';
     pattern += extension;
@@ -80,7 +80,7 @@ std::vector<std::string> listMatchingFiles(Context& ctx, const std::string& dire
     return names;
 }
 
-bool appendArchives(Context& ctx, std::string& classPath, const std::string& directory, const std::string& extension) {
+bool appendArchives(Process& ctx, std::string& classPath, const std::string& directory, const std::string& extension) {
     if (directory.empty() || !fileExists(ctx, directory)) return false;
     for (const std::string& name : listMatchingFiles(ctx, directory, extension)) {
         classPath += resolvePath(ctx, directory + "\\" + name);
@@ -89,18 +89,18 @@ bool appendArchives(Context& ctx, std::string& classPath, const std::string& dir
     return true;
 }
 
-void appendConfiguredClassPath(Context& ctx, const LauncherVariables& vars, std::string& classPath) {
-    const std::string list = getConfigString(ctx, key::kClassPath);
+void appendConfiguredClassPath(Process& ctx, const Config& config, const LauncherVariables& vars, std::string& classPath) {
+    const std::string list = getConfigString(config, key::kClassPath);
     for (const std::string& text : splitList(list, ';')) {
         const ClassPathEntry entry = parseEntry(ctx, vars, text);
-        const bool found = appendEntry(ctx, classPath, entry);
+        const bool found = appendEntry(ctx, config, classPath, entry);
         // Also covers the undecided cases: an empty E variable and an unknown
         // type letter yield nothing, so a mandatory one stops the launch.
-        if (entry.mandatory && !found) reportFatalKey(ctx, key::kMsgClassPathMissing, entry.text);
+        if (entry.mandatory && !found) reportFatalKey(ctx, config, key::kMsgClassPathMissing, entry.text);
     }
 }
 
-std::string buildClassPathOption(Context& ctx, const LauncherVariables& vars, const ClassPathSlots& slots) {
+std::string buildClassPathOption(Process& ctx, const Config& config, const LauncherVariables& vars, const ClassPathSlots& slots) {
     std::string option = kClassPathOptionPrefix;
     if (slots.prepended) option += *slots.prepended + ";";
 
@@ -108,16 +108,16 @@ std::string buildClassPathOption(Context& ctx, const LauncherVariables& vars, co
     appendArchives(ctx, option, vars.extractionDirectory, "zip");
 
     if (vars.flavour == 'm') {
-        option += makeFullPath(ctx, getConfigString(ctx, key::kInstallDirectory), true);
+        option += makeFullPath(ctx, getConfigString(config, key::kInstallDirectory), PathCase::Keep);
         if (!endsWith(option, '\\')) option += '\\';
         option += kRuntimeArchive;
         option += ';';
     }
 
     if (slots.replacement) {
-        option += *slots.replacement;  // key 121 is not read at all
+        option += *slots.replacement;  // key::kClassPath is not read at all
     } else {
-        appendConfiguredClassPath(ctx, vars, option);
+        appendConfiguredClassPath(ctx, config, vars, option);
     }
 
     if (slots.appended) {

@@ -2,14 +2,15 @@
 //
 // Usage:
 //   ClassPathSlots slots;                       // filled by classifyVmOption
-//   std::string option = buildClassPathOption(ctx, vars, slots);
+//   std::string option = buildClassPathOption(ctx, config, vars, slots);
 #pragma once
 
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "config/Context.h"
+#include "config/Config.h"
+#include "diagnostics/Process.h"
 #include "launch/Expand.h"
 
 namespace kavrin {
@@ -25,13 +26,13 @@ struct ClassPathSlots {
 inline constexpr const char* kClassPathOptionPrefix = "-Djava.class.path=";
 inline constexpr const char* kRuntimeArchive = ".molvex\\mvxruntime.jar";
 
-std::string buildClassPathOption(Context& ctx, const LauncherVariables& vars, const ClassPathSlots& slots);
-// Appends the entries of key 121. Fatal 1006 (mandatory entry yields nothing) or
+std::string buildClassPathOption(Process& ctx, const Config& config, const LauncherVariables& vars, const ClassPathSlots& slots);
+// Appends the entries of key::kClassPath. Fatal 1006 (mandatory entry yields nothing) or
 // 1008 (mandatory variable undefined).
-void appendConfiguredClassPath(Context& ctx, const LauncherVariables& vars, std::string& classPath);
+void appendConfiguredClassPath(Process& ctx, const Config& config, const LauncherVariables& vars, std::string& classPath);
 // Appends every DIR\*.EXT match; false (nothing added) when the directory does not exist.
-bool appendArchives(Context& ctx, std::string& classPath, const std::string& directory, const std::string& extension);
+bool appendArchives(Process& ctx, std::string& classPath, const std::string& directory, const std::string& extension);
 // Names matching DIR\*.EXT in the order the file system lists them; directories included.
-std::vector<std::string> listMatchingFiles(Context& ctx, const std::string& directory, const std::string& extension);
+std::vector<std::string> listMatchingFiles(Process& ctx, const std::string& directory, const std::string& extension);
 
 }  // namespace kavrin

@@ -2,10 +2,10 @@
 
 #include <array>
 
-#include "config/Ascii.h"
 #include "config/Config.h"
 #include "diagnostics/Log.h"
 #include "files/Paths.h"
+#include "platform/Ascii.h"
 
 namespace kavrin {
 
@@ -68,9 +68,9 @@ bool replaceAllOccurrences(std::string& text, const std::string& pattern, const 
     return complete;
 }
 
-LauncherVariables launcherVariables(Context& ctx, std::string jvmHome, std::string extractionDirectory) {
+LauncherVariables launcherVariables(Process& ctx, const Config& config, std::string jvmHome, std::string extractionDirectory) {
     return LauncherVariables{resolvePath(ctx, ""), std::move(extractionDirectory), std::move(jvmHome),
-                             configuredFlavour(ctx)};
+                             configuredFlavour(config)};
 }
 
 Expansion expandVariables(const std::string& text, const LauncherVariables& variables,
@@ -99,7 +99,7 @@ Expansion expandVariables(const std::string& text, const LauncherVariables& vari
     return out;
 }
 
-void expandInPlace(Context& ctx, const LauncherVariables& variables, std::string& text) {
+void expandInPlace(Process& ctx, const LauncherVariables& variables, std::string& text) {
     Expansion expanded = expandVariables(text, variables, ctx.os.env.block().value_or(std::vector<std::string>{}));
     text = std::move(expanded.text);
     if (!expanded.complete)

@@ -4,7 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "config/Context.h"
+#include "config/Config.h"
+#include "diagnostics/Process.h"
 
 namespace kavrin {
 
@@ -21,7 +22,7 @@ struct LauncherVariables {
     char flavour = 0;
 };
 // The record for this process: the executable's directory and the configured flavour.
-LauncherVariables launcherVariables(Context& ctx, std::string jvmHome, std::string extractionDirectory);
+LauncherVariables launcherVariables(Process& ctx, const Config& config, std::string jvmHome, std::string extractionDirectory);
 
 struct Expansion {
     std::string text;
@@ -32,7 +33,7 @@ struct Expansion {
 Expansion expandVariables(const std::string& text, const LauncherVariables& variables,
                           const std::vector<std::string>& environment);
 // expandVariables over the process environment, logging an incomplete expansion.
-void expandInPlace(Context& ctx, const LauncherVariables& variables, std::string& text);
+void expandInPlace(Process& ctx, const LauncherVariables& variables, std::string& text);
 // Replaces occurrences left to right; one whose value would take the text past
 // kMaxExpandedText is left as it is, and so is every later one. False when that happened.
 bool replaceAllOccurrences(std::string& text, const std::string& pattern, const std::string& value);

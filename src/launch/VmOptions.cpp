@@ -27,10 +27,6 @@ constexpr SlotPrefix kSlotPrefixes[] = {
 
 }  // namespace
 
-VmOptionsFile::VmOptionsFile(std::string content) : content_(std::move(content)) {}
-
-std::optional<std::string> VmOptionsFile::readLine() { return fgetsLine(content_, position_, kVmOptionsReadLimit); }
-
 void classifyVmOption(const std::string& option, std::vector<std::string>& options, ClassPathSlots& slots) {
     for (const SlotPrefix& p : kSlotPrefixes) {
         if (std::string_view(option).starts_with(p.prefix)) {
@@ -41,22 +37,22 @@ void classifyVmOption(const std::string& option, std::vector<std::string>& optio
     options.push_back(option);
 }
 
-void collectVmParameters(Context& ctx, const LauncherVariables& vars, const WideList& launcherArguments, std::vector<std::string>& options,
+void collectVmParameters(Process& ctx, const Config& config, const LauncherVariables& vars, const WideList& launcherArguments, std::vector<std::string>& options,
                          ClassPathSlots& slots) {
-    std::string parameters = getConfigString(ctx, key::kVmParameters);
+    std::string parameters = getConfigString(config, key::kVmParameters);
     // Expanded before splitting: a value with a space splits unless quoted.
     expandInPlace(ctx, vars, parameters);
     NarrowList split;
-    splitArgumentsNarrow(ctx, parameters, split);
+    splitArgumentsNarrow(ctx, config, parameters, split);
     for (const std::string& option : split) classifyVmOption(option, options, slots);
 
-    if (getConfigInt(ctx, key::kRouteJArguments) == 0) return;
+    if (getConfigInt(config, key::kRouteJArguments) == 0) return;
     for (const std::u16string& argument : launcherArguments) {
         if (isJvmArgument(argument)) classifyVmOption(narrowUnits(argument.substr(2)), options, slots);
     }
 }
 
-std::optional<VmOptionsFile> openVmOptionsFile(Context& ctx) {
+std::optional<VmOptionsFile> openVmOptionsFile(Process& ctx) {
     const std::string& exePath = getExecutablePath(ctx);
     const std::string longPath = ctx.os.fs.longPathName(exePath).value_or(exePath);
     std::vector<std::string> candidates;
@@ -71,7 +67,7 @@ std::optional<VmOptionsFile> openVmOptionsFile(Context& ctx) {
             logError(ctx, "%s is larger than %d bytes, not read", candidate.c_str(), static_cast<int>(kMaxVmOptionsFileBytes));
             continue;
         }
-        return VmOptionsFile(textModeContent(*raw));
+        return VmOptionsFile(*raw);
     }
     return std::nullopt;
 }
@@ -87,7 +83,7 @@ std::optional<std::string> trimVmOptionsLine(std::string line) {
     return line;
 }
 
-void readVmOptions(Context& ctx, const LauncherVariables& vars, VmOptionsFile& file, std::vector<std::string>& options, ClassPathSlots& slots) {
+void readVmOptions(Process& ctx, const LauncherVariables& vars, VmOptionsFile& file, std::vector<std::string>& options, ClassPathSlots& slots) {
     while (auto line = file.readLine()) {
         auto option = trimVmOptionsLine(std::move(*line));
         if (!option) continue;
@@ -97,20 +93,20 @@ void readVmOptions(Context& ctx, const LauncherVariables& vars, VmOptionsFile& f
     }
 }
 
-std::vector<std::string> buildJvmOptions(Context& ctx, const LauncherVariables& vars, const std::vector<std::string>& properties,
+std::vector<std::string> buildJvmOptions(Process& ctx, const Config& config, const LauncherVariables& vars, const std::vector<std::string>& properties,
                                          const WideList& launcherArguments) {
     std::vector<std::string> options(properties.begin(), properties.end());
     ClassPathSlots slots;
-    collectVmParameters(ctx, vars, launcherArguments, options, slots);
+    collectVmParameters(ctx, config, vars, launcherArguments, options, slots);
     if (auto file = openVmOptionsFile(ctx)) readVmOptions(ctx, vars, *file, options, slots);
-    options.push_back(buildClassPathOption(ctx, vars, slots));
+    options.push_back(buildClassPathOption(ctx, config, vars, slots));
     return options;
 }
 
-std::unique_ptr<JvmInitArgs> buildJvmInitArgs(Context& ctx, const LauncherVariables& vars, const std::vector<std::string>& properties,
+std::unique_ptr<JvmInitArgs> buildJvmInitArgs(Process& ctx, const Config& config, const LauncherVariables& vars, const std::vector<std::string>& properties,
                                               const WideList& launcherArguments) {
     auto init = std::make_unique<JvmInitArgs>();
-    init->options = buildJvmOptions(ctx, vars, properties, launcherArguments);
+    init->options = buildJvmOptions(ctx, config, vars, properties, launcherArguments);
     init->records.reserve(init->options.size());
     for (std::string& option : init->options) {
         JavaVMOption record{};

@@ -1,10 +1,10 @@
 // The ordered JVM option list and the JavaVMInitArgs record that carries it.
 //
-// Order: launcher properties, key 123, "-J" arguments (when key 125 allows),
+// Order: launcher properties, key::kVmParameters, "-J" arguments (when key::kRouteJArguments allows),
 // the .vmoptions lines, and last the class path option.
 //
 // Usage:
-//   auto init = buildJvmInitArgs(ctx, vars, properties, launcherArguments);
+//   auto init = buildJvmInitArgs(ctx, config, vars, properties, launcherArguments);
 //   createJavaVM(&vm, &env, &init->args);   // keep *init alive as long as the JVM
 #pragma once
 
@@ -15,7 +15,9 @@
 #include <string>
 #include <vector>
 
-#include "config/Context.h"
+#include "config/Config.h"
+#include "diagnostics/Process.h"
+#include "files/TextFile.h"
 #include "launch/Expand.h"
 #include "launch/Arguments.h"
 #include "launch/ClassPath.h"
@@ -35,29 +37,23 @@ struct JvmInitArgs {
     JavaVMInitArgs args{};
 };
 
-// The .vmoptions file opened in text mode: CR LF reads as LF.
-class VmOptionsFile {
+// The .vmoptions file opened in text mode and read with the 8192-byte fgets buffer.
+class VmOptionsFile : public TextModeReader {
 public:
-    explicit VmOptionsFile(std::string content);
-    // One fgets: up to and including the next LF, at most kVmOptionsReadLimit characters.
-    std::optional<std::string> readLine();
-
-private:
-    std::string content_;
-    size_t position_ = 0;
+    explicit VmOptionsFile(std::string_view raw) : TextModeReader(raw, kVmOptionsReadLimit) {}
 };
 
-std::unique_ptr<JvmInitArgs> buildJvmInitArgs(Context& ctx, const LauncherVariables& vars, const std::vector<std::string>& properties,
+std::unique_ptr<JvmInitArgs> buildJvmInitArgs(Process& ctx, const Config& config, const LauncherVariables& vars, const std::vector<std::string>& properties,
                                               const WideList& launcherArguments);
-// The option list without the record: properties, key 123, "-J", .vmoptions, class path.
-std::vector<std::string> buildJvmOptions(Context& ctx, const LauncherVariables& vars, const std::vector<std::string>& properties,
+// The option list without the record: properties, key::kVmParameters, "-J", .vmoptions, class path.
+std::vector<std::string> buildJvmOptions(Process& ctx, const Config& config, const LauncherVariables& vars, const std::vector<std::string>& properties,
                                          const WideList& launcherArguments);
-void collectVmParameters(Context& ctx, const LauncherVariables& vars, const WideList& launcherArguments, std::vector<std::string>& options,
+void collectVmParameters(Process& ctx, const Config& config, const LauncherVariables& vars, const WideList& launcherArguments, std::vector<std::string>& options,
                          ClassPathSlots& slots);
 void classifyVmOption(const std::string& option, std::vector<std::string>& options, ClassPathSlots& slots);
-std::optional<VmOptionsFile> openVmOptionsFile(Context& ctx);
+std::optional<VmOptionsFile> openVmOptionsFile(Process& ctx);
 // Applies the trimming rules to one read; nullopt for a comment or blank line.
 std::optional<std::string> trimVmOptionsLine(std::string line);
-void readVmOptions(Context& ctx, const LauncherVariables& vars, VmOptionsFile& file, std::vector<std::string>& options, ClassPathSlots& slots);
+void readVmOptions(Process& ctx, const LauncherVariables& vars, VmOptionsFile& file, std::vector<std::string>& options, ClassPathSlots& slots);
 
 }  // namespace kavrin

@@ -15,7 +15,8 @@
 #include "pack/Project.h"
 #include "pack/Text.h"
 #include "pack/Toml.h"
-#include "service/ServiceSettings.h"
+#include "config/ServiceSettings.h"
+#include "platform/Ascii.h"
 
 namespace kavrin::pack {
 namespace fs = std::filesystem;
@@ -137,8 +138,7 @@ private:
             std::string code = text(label, line, node);
             if (auto problem = upgradeCodeProblem(code)) fail(line, "setting '" + label + "': " + *problem);
             if (code.front() == '{') code = code.substr(1, code.size() - 2);
-            std::transform(code.begin(), code.end(), code.begin(), [](unsigned char c) { return std::toupper(c); });
-            settings_.upgradeCode = code;
+            settings_.upgradeCode = upperAscii(code);
         } else if (name == "files") {
             for (const auto& [pattern, at] : strings(label, line, node)) addMatches(label, pattern, at);
         } else if (name == "directories") {
@@ -362,7 +362,7 @@ private:
     static std::string stableId(char kind, const std::string& installPath) {
         uint64_t hash = 0xcbf29ce484222325ull;  // FNV-1a
         for (char c : installPath) {
-            hash ^= static_cast<unsigned char>(std::tolower(static_cast<unsigned char>(c)));
+            hash ^= static_cast<unsigned char>(asciiLower(c));
             hash *= 0x100000001b3ull;
         }
         char text[20];

@@ -22,15 +22,15 @@ namespace kavrin::pack {
 
 // What -install registers, from the same configuration values.
 struct ServiceRegistration {
-    std::string name;         // key 101
-    std::string displayName;  // key 3000, else the name, as -install registers it
-    std::string description;  // key 20017, UTF-8
-    uint32_t serviceType = 0x110;  // own process, interactive unless key 3002 or the account says not
-    uint32_t startType = 2;        // auto-start for launcher type 4 (key 107), else demand (3)
+    std::string name;         // key::kServiceName
+    std::string displayName;  // key::kServiceDisplayName, else the name, as -install registers it
+    std::string description;  // key::kServiceDescription, UTF-8
+    uint32_t serviceType = 0x110;  // own process, interactive unless key::kServiceInteractive or the account says not
+    uint32_t startType = 2;        // auto-start for launcher type 4 (key::kLauncherType), else demand (3)
     uint32_t errorControl = 1;
-    std::string account;                    // key 3001 as -install resolves it; empty: LocalSystem
+    std::string account;                    // key::kServiceAccount as -install resolves it; empty: LocalSystem
     bool accountNeedsPassword = false;      // a user account: no package can carry its password
-    std::vector<std::string> dependencies;  // key 149, split as the launcher splits it
+    std::vector<std::string> dependencies;  // key::kDependencies, split as the launcher splits it
     std::string logDirectory;  // where output capture writes, when below the executable ('/' between parts)
 };
 

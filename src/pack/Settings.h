@@ -34,6 +34,7 @@ enum class SettingKind {
 using SettingCheck = std::optional<std::string> (*)(std::string_view text);
 
 inline constexpr bool kInScaffold = true;
+inline constexpr bool kNotInScaffold = false;
 
 struct Setting {
     std::string_view section;

@@ -133,12 +133,9 @@ public:
     // StartServiceCtrlDispatcherA with one service; returns when the service stopped
     // or at once when not started by the service control manager.
     virtual bool runDispatcher(const std::string& name, ServiceMainFn main) = 0;
-    // Whether this process is the one the service manager is starting as the named
-    // service (QueryServiceStatusEx: start pending, our process id).
-    virtual bool startedByManager(const std::string& name) {
-        (void)name;
-        return false;
-    }
+    // Whether the process that started this one is the service manager's (services.exe):
+    // known before any configuration is.
+    virtual bool parentIsServiceManager() { return false; }
     // RegisterServiceCtrlHandlerExA (so pre-shutdown reaches it); false on failure.
     virtual bool registerHandler(const std::string& name, ServiceHandlerFn handler) = 0;
     // SetServiceStatus through the registered handle.
@@ -146,7 +143,7 @@ public:
     // Runs hook when the process ends through ExitProcess, whichever C runtime (ours or
     // the JVM's) asked for it, where atexit handlers of ours may never run. False when
     // the platform has no such hook.
-    virtual bool setProcessEndHook(void (*hook)()) {
+    virtual bool setProcessEndHook(std::function<void()> hook) {
         (void)hook;
         return false;
     }

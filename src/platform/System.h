@@ -57,7 +57,7 @@ public:
     [[noreturn]] virtual void exitProcess(uint32_t code) = 0;  // ExitProcess
     [[noreturn]] virtual void quickExit(int code) = 0;         // _exit
     // atexit: the hook runs during the C runtime's exit processing.
-    virtual void atExit(void (*hook)()) = 0;
+    virtual void atExit(std::function<void()> hook) = 0;
 };
 
 class Clock {

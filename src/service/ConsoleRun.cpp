@@ -1,3 +1,4 @@
+#include "config/Config.h"
 #include "service/ConsoleRun.h"
 
 #include <memory>
@@ -19,7 +20,7 @@ bool consoleRunControl(ConsoleRun& run, uint32_t event) {
     return true;
 }
 
-std::vector<std::u16string> consoleRunArguments(Context& ctx, const ServiceRuntime& runtime,
+std::vector<std::u16string> consoleRunArguments(Process& ctx, const ServiceRuntime& runtime,
                                                 const std::string& serviceName) {
     std::vector<std::u16string> commandLine;
     runtime.splitArguments(ctx, ctx.os.module.commandLineW(), commandLine);
@@ -29,7 +30,7 @@ std::vector<std::u16string> consoleRunArguments(Context& ctx, const ServiceRunti
     return list;
 }
 
-int runInConsole(Context& ctx, const std::string& serviceName, const ServicePath& path) {
+int runInConsole(Process& ctx, const Config& config, const std::string& serviceName, const ServicePath& path) {
     // Owned by the handler: a console event can arrive on its own thread until the process ends.
     auto run = std::make_shared<ConsoleRun>(ctx);
     // Registered first, so a Ctrl+C during the JVM search stops the application as soon
@@ -37,7 +38,7 @@ int runInConsole(Context& ctx, const std::string& serviceName, const ServicePath
     ctx.os.console.addCtrlHandler([run](uint32_t event) { return consoleRunControl(*run, event); });
 
     ExtractionResult extracted = path.extract(ctx);
-    if (extracted.status != 0) reportFatalKey(ctx, key::kMsgInternalError, internalError::kExtractionFailed);
+    if (extracted.status != 0) reportFatalKey(ctx, config, key::kMsgInternalError, internalError::kExtractionFailed);
     path.runtime.processDeletionQueue(ctx);
     const std::vector<std::u16string> arguments = consoleRunArguments(ctx, path.runtime, serviceName);
 

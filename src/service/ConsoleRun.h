@@ -3,7 +3,7 @@
 // or the console closes. Output stays on the console.
 //
 // Usage (dispatchCommand's run path):
-//   return runInConsole(ctx, serviceName, defaultServicePath());
+//   return runInConsole(ctx, config, serviceName, defaultServicePath());
 #pragma once
 
 #include <atomic>
@@ -11,7 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "config/Context.h"
+#include "config/Config.h"
+#include "diagnostics/Process.h"
 #include "service/ServiceMain.h"
 #include "service/StopEvent.h"
 
@@ -30,8 +31,8 @@ constexpr uint32_t kShutdown = 6;
 constexpr uint32_t kCloseGraceMs = 20000;
 
 struct ConsoleRun {
-    explicit ConsoleRun(Context& context) : ctx(context) {}
-    Context& ctx;
+    explicit ConsoleRun(Process& context) : ctx(context) {}
+    Process& ctx;
     StopEvent stopEvent;
     std::atomic<bool> stopping{false};
 };
@@ -41,11 +42,11 @@ struct ConsoleRun {
 bool consoleRunControl(ConsoleRun& run, uint32_t event);
 
 // The launcher argument list of -run: the service name, then the command line after the verb.
-std::vector<std::u16string> consoleRunArguments(Context& ctx, const ServiceRuntime& runtime,
+std::vector<std::u16string> consoleRunArguments(Process& ctx, const ServiceRuntime& runtime,
                                                 const std::string& serviceName);
 
 // Returns 1 when no JVM could be loaded or launched; otherwise the process ends inside
 // the application's exit with its exit code.
-int runInConsole(Context& ctx, const std::string& serviceName, const ServicePath& path);
+int runInConsole(Process& ctx, const Config& config, const std::string& serviceName, const ServicePath& path);
 
 }  // namespace kavrin

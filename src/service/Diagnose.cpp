@@ -13,19 +13,19 @@ namespace kavrin {
 
 namespace {
 
-void say(Context& ctx, const std::string& line) { ctx.os.console.out(line + "\n"); }
+void say(Process& ctx, const std::string& line) { ctx.os.console.out(line + "\n"); }
 
 std::string orNone(const std::string& text) { return text.empty() ? "none" : text; }
 
-void printSequence(Context& ctx) {
-    say(ctx, std::string("Rules: ") + (versionRules(ctx) == VersionRules::Modern ? "modern" : "classic") +
-                 ", min-version: " + orNone(getConfigString(ctx, key::kMinVersion)) +
-                 ", max-version: " + orNone(getConfigString(ctx, key::kMaxVersion)));
+void printSequence(Process& ctx, const Config& config) {
+    say(ctx, std::string("Rules: ") + (versionRules(config) == VersionRules::Modern ? "modern" : "classic") +
+                 ", min-version: " + orNone(getConfigString(config, key::kMinVersion)) +
+                 ", max-version: " + orNone(getConfigString(config, key::kMaxVersion)));
     say(ctx, "Search sequence, in order:");
     say(ctx, "  the preferred location file (.molvex\\pref_jre.cfg)");
-    for (const SearchEntry& entry : parseSearchSequence(getConfigString(ctx, key::kSearchSequence)))
+    for (const SearchEntry& entry : parseSearchSequence(getConfigString(config, key::kSearchSequence)))
         say(ctx, std::string("  entry ") + entry.type + entry.argument);
-    char flavour = configuredFlavour(ctx);
+    char flavour = configuredFlavour(config);
     if (flavour == 'k' || flavour == 'm')
         say(ctx, std::string("  the variable ") + (flavour == 'k' ? "KAVRIN_JAVA_HOME" : "MOLVEX_JAVA_HOME"));
     say(ctx, "  the installer location file (.molvex\\inst_jre.cfg)");
@@ -33,18 +33,18 @@ void printSequence(Context& ctx) {
 }
 
 // The jvm.dll LoadDLL would load first: the bin directory's, then a kit's jre\bin.
-std::string jvmLibraryFor(Context& ctx, const std::string& javaExe) {
-    const std::vector<std::string> subdirectories = jvmSubdirectories(getConfigString(ctx, key::kJvmSubdirectory));
+std::string jvmLibraryFor(Process& ctx, const Config& config, const std::string& javaExe) {
+    const std::vector<std::string> subdirectories = jvmSubdirectories(getConfigString(config, key::kJvmSubdirectory));
     for (std::string bin : {javaExeDirectory(javaExe), javaExeDirectory(javaExe) + "..\\jre\\bin\\"})
         for (const auto& sub : subdirectories)
             if (fileExists(ctx, bin + sub + "\\jvm.dll")) return bin + sub + "\\jvm.dll";
     return "none found beside " + javaExe;
 }
 
-void printLaunchPlan(Context& ctx, const std::string& javaExe) {
-    say(ctx, "jvm.dll: " + jvmLibraryFor(ctx, javaExe));
-    const LauncherVariables vars = launcherVariables(ctx, jvmHomeOf(javaExe), "");
-    std::vector<std::string> options = buildJvmOptions(ctx, vars, buildLauncherProperties(ctx, vars, 0), {});
+void printLaunchPlan(Process& ctx, const Config& config, const std::string& javaExe) {
+    say(ctx, "jvm.dll: " + jvmLibraryFor(ctx, config, javaExe));
+    const LauncherVariables vars = launcherVariables(ctx, config, jvmHomeOf(javaExe), "");
+    std::vector<std::string> options = buildJvmOptions(ctx, config, vars, buildLauncherProperties(ctx, config, vars, 0), {});
     const std::string classPathOption = "-Djava.class.path=";
     if (!options.empty() && options.back().rfind(classPathOption, 0) == 0) {
         say(ctx, "Class path: " + options.back().substr(classPathOption.size()));
@@ -68,13 +68,13 @@ std::vector<std::string> candidateLines(const std::vector<CandidateReport>& cand
     return lines;
 }
 
-int diagnoseVerb(Context& ctx) {
-    printSequence(ctx);
+int diagnoseVerb(Process& ctx, const Config& config) {
+    printSequence(ctx, config);
     SearchTrace trace;
-    ctx.searchTrace = &trace;
+    ctx.search.trace = &trace;
     std::string javaExe, locationName;
-    SearchKind kind = searchJvm(ctx, javaExe, locationName);
-    ctx.searchTrace = nullptr;
+    SearchKind kind = searchJvm(ctx, config, javaExe, locationName);
+    ctx.search.trace = nullptr;
 
     say(ctx, "Candidates, in the order considered:");
     if (trace.candidates.empty()) say(ctx, "  none");
@@ -85,7 +85,7 @@ int diagnoseVerb(Context& ctx) {
         return 1;
     }
     say(ctx, "Chosen: " + javaExe);
-    printLaunchPlan(ctx, javaExe);
+    printLaunchPlan(ctx, config, javaExe);
     return 0;
 }
 

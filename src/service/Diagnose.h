@@ -4,18 +4,19 @@
 // creates no JVM, extracts and unpacks nothing; only the version cache may change.
 //
 // Usage:
-//   int code = diagnoseVerb(ctx);   // 0 when a runtime would be chosen, 1 when not
+//   int code = diagnoseVerb(ctx, config);   // 0 when a runtime would be chosen, 1 when not
 #pragma once
 
 #include <string>
 #include <vector>
 
-#include "config/Context.h"
+#include "config/Config.h"
+#include "diagnostics/Process.h"
 #include "jvm/SearchTrace.h"
 
 namespace kavrin {
 
-int diagnoseVerb(Context& ctx);
+int diagnoseVerb(Process& ctx, const Config& config);
 
 // Pure: the report's lines for what the search recorded.
 std::vector<std::string> candidateLines(const std::vector<CandidateReport>& candidates);

@@ -55,7 +55,7 @@ std::optional<std::string> registeredProgram(const std::string& commandLine,
     return first.empty() ? std::nullopt : std::optional<std::string>(first);
 }
 
-bool carriesConfigurationBlock(Context& ctx, const std::string& path) {
+bool carriesConfigurationBlock(Process& ctx, const std::string& path) {
     auto file = ctx.os.fs.openFile(path, FileAccess::Read, FileShare::ReadWrite, FileDisposition::OpenExisting);
     if (!file) return false;
     std::string headers(kHeaderBytes, '\0');
@@ -70,7 +70,7 @@ bool carriesConfigurationBlock(Context& ctx, const std::string& path) {
     }
 }
 
-std::optional<std::string> foreignServiceProgram(Context& ctx, const std::string& serviceName) {
+std::optional<std::string> foreignServiceProgram(Process& ctx, const std::string& serviceName) {
     auto manager = ctx.os.services.openManager(scm::kManagerConnect);
     if (!manager) return std::nullopt;  // the install itself reports it
     auto service = manager->openService(serviceName, scm::kServiceQueryConfigAndStatus);

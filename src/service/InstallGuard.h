@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-#include "config/Context.h"
+#include "diagnostics/Process.h"
 
 namespace kavrin {
 
@@ -19,9 +19,9 @@ std::optional<std::string> registeredProgram(const std::string& commandLine,
 // The program the existing service NAME runs when it is someone else's: another existing
 // executable that carries no configuration block. nullopt when -install may replace it
 // (absent, this executable, a packed launcher, or a program that no longer exists).
-std::optional<std::string> foreignServiceProgram(Context& ctx, const std::string& serviceName);
+std::optional<std::string> foreignServiceProgram(Process& ctx, const std::string& serviceName);
 
 // Whether the file at path is a packed launcher: a PE image with a configuration block.
-bool carriesConfigurationBlock(Context& ctx, const std::string& path);
+bool carriesConfigurationBlock(Process& ctx, const std::string& path);
 
 }  // namespace kavrin

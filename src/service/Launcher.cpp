@@ -1,6 +1,7 @@
 #include "service/Launcher.h"
 
 #include "config/Config.h"
+#include "config/ExePath.h"
 #include "config/Keys.h"
 #include "diagnostics/Log.h"
 #include "files/Paths.h"
@@ -26,8 +27,8 @@ std::string argumentTextFromCommandLine(const std::string& commandLine) {
     return commandLine.substr(pos);
 }
 
-void prependConfiguredPath(Context& ctx) {
-    std::string path = resolvePathList(ctx, getConfigString(ctx, key::kPathPrepend));
+void prependConfiguredPath(Process& ctx, const Config& config) {
+    std::string path = resolvePathList(ctx, getConfigString(config, key::kPathPrepend));
     if (!path.empty() && path.back() != ';') path += ';';
     if (std::optional<std::string> current = ctx.os.env.get("PATH")) path += *current;
     // Built without fixed buffers, so nothing is cut off. A value the environment cannot
@@ -40,23 +41,31 @@ void prependConfiguredPath(Context& ctx) {
     ctx.os.env.crtPut("PATH=" + path);
 }
 
-void initLauncher(Context& ctx) {
-    readConfig(ctx);
-    switchLogFromConfig(ctx, getConfigInt(ctx, key::kLogLauncher) != 0);
-    logPhase(ctx, "configuration read");
-    prependConfiguredPath(ctx);
-    std::string workingDirectory = getConfigString(ctx, key::kWorkingDirectory);
-    if (!workingDirectory.empty()) ctx.os.fs.setCurrentDirectory(makeFullPath(ctx, workingDirectory, true));
+void routeErrorsOfAServiceStart(Process& ctx) {
+    if (!ctx.os.services.parentIsServiceManager()) return;
+    const std::string& exe = getExecutablePath(ctx);
+    std::string name = exe.substr(exe.find_last_of("\\/") + 1);
+    if (const size_t dot = name.rfind('.'); dot != std::string::npos && dot > 0) name.resize(dot);
+    ctx.fatal.eventSource = name;
 }
 
-int runVerb(Context& ctx, Verb verb, const std::string& serviceName) {
+void initLauncher(Process& ctx, const Config& config) {
+    configureErrorReporting(ctx, config);
+    switchLogFromConfig(ctx, getConfigInt(config, key::kLogLauncher) != 0);
+    logPhase(ctx, "configuration read");
+    prependConfiguredPath(ctx, config);
+    std::string workingDirectory = getConfigString(config, key::kWorkingDirectory);
+    if (!workingDirectory.empty()) ctx.os.fs.setCurrentDirectory(makeFullPath(ctx, workingDirectory, PathCase::Keep));
+}
+
+int runVerb(Process& ctx, const Config& config, Verb verb, const std::string& serviceName) {
     switch (verb) {
         case Verb::Install:
-            return installVerb(ctx, serviceName, getConfigInt(ctx, key::kLauncherType) == launcherType::kService ? scm::kStartAuto : scm::kStartDemand);
+            return installVerb(ctx, config, serviceName, getConfigInt(config, key::kLauncherType) == launcherType::kService ? scm::kStartAuto : scm::kStartDemand);
         case Verb::InstallAuto:
-            return installVerb(ctx, serviceName, scm::kStartAuto);
+            return installVerb(ctx, config, serviceName, scm::kStartAuto);
         case Verb::InstallDemand:
-            return installVerb(ctx, serviceName, scm::kStartDemand);
+            return installVerb(ctx, config, serviceName, scm::kStartDemand);
         case Verb::Uninstall:
             return uninstallVerb(ctx, serviceName, Messages::Print);
         case Verb::Stop:
@@ -66,12 +75,12 @@ int runVerb(Context& ctx, Verb verb, const std::string& serviceName) {
         case Verb::Status:
             return statusVerb(ctx, serviceName);
         case Verb::Configure:
-            return configureVerb(ctx, serviceName);
+            return configureVerb(ctx, config, serviceName);
         case Verb::Diagnose:
-            return diagnoseVerb(ctx);
+            return diagnoseVerb(ctx, config);
         case Verb::Help: {
             const std::string exe = ctx.os.module.fileNameA();
-            ctx.os.console.out(usageText(exe.substr(exe.find_last_of("\\/") + 1), getConfigString(ctx, key::kServiceName)));
+            ctx.os.console.out(usageText(exe.substr(exe.find_last_of("\\/") + 1), getConfigString(config, key::kServiceName)));
             return 0;
         }
         case Verb::Run:
@@ -80,11 +89,11 @@ int runVerb(Context& ctx, Verb verb, const std::string& serviceName) {
     return 1;
 }
 
-int dispatchCommand(Context& ctx, const std::string& argumentText, const NoVerbPath& noVerb, const RunPath& run) {
+int dispatchCommand(Process& ctx, const Config& config, const std::string& argumentText, const NoVerbPath& noVerb, const RunPath& run) {
     VerbCommand command = parseVerb(argumentText);
-    if (command.verb == Verb::Run) return run ? run(ctx, getConfigString(ctx, key::kServiceName)) : 1;
-    const std::string serviceName = command.serviceName.value_or(getConfigString(ctx, key::kServiceName));
-    if (command.verb) return runVerb(ctx, *command.verb, serviceName);
+    if (command.verb == Verb::Run) return run ? run(ctx, getConfigString(config, key::kServiceName)) : 1;
+    const std::string serviceName = command.serviceName.value_or(getConfigString(config, key::kServiceName));
+    if (command.verb) return runVerb(ctx, config, *command.verb, serviceName);
     return noVerb(ctx, serviceName);
 }
 

@@ -10,19 +10,19 @@
 
 namespace kavrin {
 
-std::optional<CaptureSettings> captureSettings(Context& ctx) {
-    if (getConfigInt(ctx, key::kLogCapture) == 0) return std::nullopt;
+std::optional<CaptureSettings> captureSettings(Process& ctx, const Config& config) {
+    if (getConfigInt(config, key::kLogCapture) == 0) return std::nullopt;
     CaptureSettings settings;
-    std::string directory = getConfigString(ctx, key::kLogDirectory);
-    settings.directory = makeFullPath(ctx, directory.empty() ? "logs" : directory, true);
-    settings.maxSize = parseByteSize(getConfigString(ctx, key::kLogMaxSize)).value_or(10ull << 20);
-    const std::string keep = getConfigString(ctx, key::kLogKeep);
-    settings.keep = keep.empty() ? 5u : static_cast<unsigned>(std::max(0, getConfigInt(ctx, key::kLogKeep)));
+    std::string directory = getConfigString(config, key::kLogDirectory);
+    settings.directory = makeFullPath(ctx, directory.empty() ? "logs" : directory, PathCase::Keep);
+    settings.maxSize = parseByteSize(getConfigString(config, key::kLogMaxSize)).value_or(10ull << 20);
+    const std::string keep = getConfigString(config, key::kLogKeep);
+    settings.keep = keep.empty() ? 5u : static_cast<unsigned>(std::max(0, getConfigInt(config, key::kLogKeep)));
     return settings;
 }
 
-void startOutputCapture(Context& ctx, const std::string& serviceName) {
-    const std::optional<CaptureSettings> settings = captureSettings(ctx);
+void startOutputCapture(Process& ctx, const Config& config, const std::string& serviceName) {
+    const std::optional<CaptureSettings> settings = captureSettings(ctx, config);
     if (!settings) return;
     ctx.os.fs.createDirectory(settings->directory);  // may exist; a failure shows as dropped output
     std::string base = settings->directory;

@@ -2,14 +2,15 @@
 // <service>.err.log in the log directory, rotated by size.
 //
 // Usage (serviceMain, before the JVM is loaded):
-//   startOutputCapture(ctx, serviceName);
+//   startOutputCapture(ctx, config, serviceName);
 #pragma once
 
 #include <cstdint>
 #include <optional>
 #include <string>
 
-#include "config/Context.h"
+#include "config/Config.h"
+#include "diagnostics/Process.h"
 
 namespace kavrin {
 
@@ -21,9 +22,9 @@ struct CaptureSettings {
 
 // None when capture is off (key::kLogCapture 0 or absent). Absent or unreadable values
 // take the defaults: "logs", 10MB, 5.
-std::optional<CaptureSettings> captureSettings(Context& ctx);
+std::optional<CaptureSettings> captureSettings(Process& ctx, const Config& config);
 
 // Both streams into their files; a stream whose pipe cannot be made stays as it was.
-void startOutputCapture(Context& ctx, const std::string& serviceName);
+void startOutputCapture(Process& ctx, const Config& config, const std::string& serviceName);
 
 }  // namespace kavrin

@@ -1,3 +1,4 @@
+#include "config/Config.h"
 #include "service/ServiceMain.h"
 
 #include <algorithm>
@@ -9,14 +10,11 @@
 #include "diagnostics/Errors.h"
 #include "diagnostics/Log.h"
 #include "service/OutputCapture.h"
-#include "service/ServiceSettings.h"
+#include "config/ServiceSettings.h"
 
 namespace kavrin {
 
 namespace {
-
-// The session the exit hooks report through (they are plain function pointers).
-std::atomic<ServiceSession*> exitHookSession{nullptr};
 
 // Sessions made by the dispatcher path are kept to the end of the process on purpose:
 // exit hooks run after main has returned. Held from a global so they stay reachable.
@@ -27,20 +25,19 @@ std::vector<std::unique_ptr<ServiceSession>>& lifetimeSessions() {
 
 }  // namespace
 
-ServiceSession::ServiceSession(Context& context, ServiceRuntime serviceRuntime, std::string name, Extraction extracted)
+ServiceSession::ServiceSession(Process& context, const Config& configuration, ServiceRuntime serviceRuntime,
+                               std::string name, Extraction extracted)
     : ctx(context),
+      config(configuration),
       runtime(std::move(serviceRuntime)),
       serviceName(std::move(name)),
       extraction(std::move(extracted)),
       status(context.os.services) {}
 
-ServiceSession::~ServiceSession() {
-    ServiceSession* self = this;
-    exitHookSession.compare_exchange_strong(self, nullptr);
-}
+ServiceSession::~ServiceSession() { exitHookTarget->store(nullptr); }
 
 std::vector<std::u16string> buildLauncherArguments(ServiceSession& session, const std::vector<std::string>& args) {
-    Context& ctx = session.ctx;
+    Process& ctx = session.ctx;
     std::vector<std::u16string> list;
     session.runtime.splitArguments(ctx, ctx.os.module.commandLineW(), list);
     if (!list.empty()) list.erase(list.begin());
@@ -80,7 +77,7 @@ private:
 }  // namespace
 
 bool superviseStop(ServiceSession& session, uint32_t timeoutMs, const std::atomic<bool>& ended) {
-    Context& ctx = session.ctx;
+    Process& ctx = session.ctx;
     for (uint32_t waited = 0; waited < timeoutMs;) {
         const uint32_t step = std::min(kStopProgressStepMs, timeoutMs - waited);
         ctx.os.clock.sleep(step);
@@ -98,11 +95,12 @@ bool superviseStop(ServiceSession& session, uint32_t timeoutMs, const std::atomi
 }
 
 void serviceMain(ServiceSession& session, const std::vector<std::string>& args) {
-    Context& ctx = session.ctx;
+    Process& ctx = session.ctx;
+    const Config& config = session.config;
     // From here on nobody reads the console: messages go to the event log.
-    ctx.eventSource = session.serviceName;
+    ctx.fatal.eventSource = session.serviceName;
     ServiceStatus initial = initialServiceStatus();
-    if (preshutdownTimeoutMs(ctx) > 0) initial.controlsAccepted |= scm::kAcceptPreshutdown;
+    if (preshutdownTimeoutMs(config) > 0) initial.controlsAccepted |= scm::kAcceptPreshutdown;
     session.status.fill(initial);
     // The stop event belongs to the session, so it exists before the handler can signal
     // it: a stop that arrives while old temporary files are deleted is not lost.
@@ -114,16 +112,21 @@ void serviceMain(ServiceSession& session, const std::vector<std::string>& args) 
     // Two hooks, one report: atexit covers our own runtime's exit; the process-end hook
     // covers the JVM's runtime ending the process with ExitProcess, where our atexit
     // list never runs.
-    exitHookSession.store(&session);
-    ctx.os.exit.atExit(&reportStoppedAtExit);
-    ctx.os.services.setProcessEndHook(&reportStoppedAtExit);
+    session.exitHookTarget->store(&session);
+    const auto reportAtEnd = [target = session.exitHookTarget] {
+        if (ServiceSession* s = target->load()) reportStoppedAtExit(*s);
+    };
+    ctx.os.exit.atExit(reportAtEnd);
+    ctx.os.services.setProcessEndHook(reportAtEnd);
 
+    // The connection to the dispatcher ends here, so it is not counted as the queue's.
+    logPhase(ctx, "service registered");
     session.runtime.processDeletionQueue(ctx);
     logPhase(ctx, "deletion queue");
     std::vector<std::u16string> launcherArguments = buildLauncherArguments(session, args);
 
     // Before the JVM loads: its runtime takes the standard handles as it starts.
-    startOutputCapture(ctx, session.serviceName);
+    startOutputCapture(ctx, config, session.serviceName);
 
     std::optional<RunningJvm> jvm;
     std::optional<LoadedJvm> loaded;
@@ -143,7 +146,7 @@ void serviceMain(ServiceSession& session, const std::vector<std::string>& args) 
     ctx.os.console.addCtrlHandler([&ctx](uint32_t event) { return consoleControlHandler(ctx, event); });
     session.stopEvent.wait();
     {
-        StopSupervisor supervisor(session, stopTimeoutMs(ctx));
+        StopSupervisor supervisor(session, stopTimeoutMs(config));
         session.runtime.callSystemExit(ctx, *jvm);
     }
     session.status.apply(StatusEvent::StopHandled);
@@ -169,29 +172,27 @@ void serviceControlHandler(ServiceSession& session, uint32_t control) {
     }
 }
 
-bool consoleControlHandler(Context& ctx, uint32_t /*event*/) {
+bool consoleControlHandler(Process& ctx, uint32_t /*event*/) {
     // Handled, so the default handler does not end the service on a logoff.
     logInfo(ctx, "ConsoleCtrlHandler event");
     return true;
 }
 
-void reportStoppedAtExit() {
-    if (ServiceSession* session = exitHookSession.load()) {
-        // What the application wrote just before it ended the process is still in the pipes.
-        session->ctx.os.console.drainCaptured();
-        session->status.applyAtProcessEnd(recordedExitCode(session->ctx));
-    }
+void reportStoppedAtExit(ServiceSession& session) {
+    // What the application wrote just before it ended the process is still in the pipes.
+    session.ctx.os.console.drainCaptured();
+    session.status.applyAtProcessEnd(recordedExitCode(session.ctx));
 }
 
-int runServiceDispatcher(Context& ctx, const std::string& serviceName, const ServicePath& path) {
-    // Started by the service manager (not from a console without a verb): even the
-    // errors before the dispatcher go to the event log, where someone can read them.
-    if (ctx.os.services.startedByManager(serviceName)) ctx.eventSource = serviceName;
+int runServiceDispatcher(Process& ctx, const Config& config, const std::string& serviceName, const ServicePath& path) {
+    // Started by the service manager (see routeErrorsOfAServiceStart), the errors before
+    // the dispatcher go to the event log under the service's own source from now on.
+    if (ctx.fatal.eventSource) ctx.fatal.eventSource = serviceName;
     ExtractionResult extracted = path.extract(ctx);
     logPhase(ctx, "extraction");
-    if (extracted.status != 0) reportFatalKey(ctx, key::kMsgInternalError, internalError::kExtractionFailed);
+    if (extracted.status != 0) reportFatalKey(ctx, config, key::kMsgInternalError, internalError::kExtractionFailed);
     lifetimeSessions().push_back(
-        std::make_unique<ServiceSession>(ctx, path.runtime, serviceName, std::move(extracted.extraction)));
+        std::make_unique<ServiceSession>(ctx, config, path.runtime, serviceName, std::move(extracted.extraction)));
     ServiceSession* session = lifetimeSessions().back().get();
     ctx.os.services.runDispatcher(serviceName,
                                   [session](const std::vector<std::string>& args) { serviceMain(*session, args); });

@@ -10,27 +10,28 @@
 
 namespace kavrin {
 
-ServiceRuntime defaultServiceRuntime() {
+ServiceRuntime defaultServiceRuntime(const Config& config) {
     ServiceRuntime runtime;
-    runtime.processDeletionQueue = [](Context& ctx) { processDeletionQueue(ctx); };
-    runtime.splitArguments = [](Context& ctx, const std::u16string& text, std::vector<std::u16string>& out) {
-        splitArguments(ctx, text, out);
+    runtime.processDeletionQueue = [](Process& ctx) { processDeletionQueue(ctx); };
+    runtime.splitArguments = [&config](Process& ctx, const std::u16string& text, std::vector<std::u16string>& out) {
+        splitArguments(ctx, config, text, out);
     };
-    runtime.loadJvm = [](Context& ctx) -> std::optional<LoadedJvm> {
-        LoadedJvm jvm = LoadDLL(ctx, ShowErrors::Yes, std::nullopt, LocationIs::Home);
+    runtime.loadJvm = [&config](Process& ctx) -> std::optional<LoadedJvm> {
+        LoadedJvm jvm = LoadDLL(ctx, config, ShowErrors::Yes, std::nullopt, LocationIs::Home);
         if (!jvm.loaded()) return std::nullopt;
         return jvm;
     };
-    runtime.launchProgram = [](Context& ctx, const LoadedJvm& jvm, const Extraction& extraction,
+    runtime.launchProgram = [&config](Process& ctx, const LoadedJvm& jvm, const Extraction& extraction,
                                const std::vector<std::u16string>& args) {
-        return launchProgram(ctx, jvm, extraction, args);
+        return launchProgram(ctx, config, jvm, extraction, args);
     };
-    runtime.callSystemExit = [](Context& ctx, RunningJvm& jvm) { jvm.callSystemExit(ctx); };
+    runtime.callSystemExit = [](Process& ctx, RunningJvm& jvm) { jvm.callSystemExit(ctx); };
     return runtime;
 }
 
-ServicePath defaultServicePath() {
-    return ServicePath{[](Context& ctx) { return extractIncludedFiles(ctx); }, defaultServiceRuntime()};
+ServicePath defaultServicePath(const Config& config) {
+    return ServicePath{[&config](Process& ctx) { return extractIncludedFiles(ctx, config); },
+                       defaultServiceRuntime(config)};
 }
 
 }  // namespace kavrin

@@ -2,14 +2,14 @@
 
 #include <memory>
 
-#include "config/Ascii.h"
 #include "config/Config.h"
 #include "config/ExePath.h"
 #include "config/Keys.h"
 #include "config/Lists.h"
 #include "diagnostics/Log.h"
+#include "platform/Ascii.h"
 #include "service/InstallGuard.h"
-#include "service/ServiceSettings.h"
+#include "config/ServiceSettings.h"
 
 namespace kavrin {
 
@@ -20,10 +20,10 @@ constexpr const char* kPasswordVariable = "KAVRIN_SERVICE_PASSWORD";
 constexpr uint32_t kStopPollMs = 500;
 constexpr uint32_t kMarkedForDeleteWaitMs = 30000;
 
-void print(Context& ctx, const std::string& line) { ctx.os.console.out(line); }
+void print(Process& ctx, const std::string& line) { ctx.os.console.out(line); }
 
 // The service control manager, or nullptr after printing the failure (when asked to).
-std::unique_ptr<ServiceManagerHandle> openManagerOrSay(Context& ctx, uint32_t access, Messages messages = Messages::Print) {
+std::unique_ptr<ServiceManagerHandle> openManagerOrSay(Process& ctx, uint32_t access, Messages messages = Messages::Print) {
     auto manager = ctx.os.services.openManager(access);
     if (!manager && messages == Messages::Print) print(ctx, "Could not open SCManager.\n");
     return manager;
@@ -31,14 +31,14 @@ std::unique_ptr<ServiceManagerHandle> openManagerOrSay(Context& ctx, uint32_t ac
 
 // A user account's password: from the environment, else asked for on the console.
 // Never stored or printed.
-std::optional<std::string> accountPassword(Context& ctx, const std::string& account) {
+std::optional<std::string> accountPassword(Process& ctx, const std::string& account) {
     if (std::optional<std::string> password = ctx.os.env.get(kPasswordVariable)) return password;
     return ctx.os.console.readSecret(formatText("Password for %s: ", account.c_str()));
 }
 
 // The old registration may be only marked for deletion (its process still running, a
 // handle open somewhere): it goes when that ends, so wait for it rather than fail.
-std::unique_ptr<ServiceHandle> createServiceWhenDeleted(Context& ctx, ServiceManagerHandle& manager,
+std::unique_ptr<ServiceHandle> createServiceWhenDeleted(Process& ctx, ServiceManagerHandle& manager,
                                                         const CreateServiceParams& params) {
     const uint32_t start = ctx.os.clock.tickCount();
     for (;;) {
@@ -51,7 +51,7 @@ std::unique_ptr<ServiceHandle> createServiceWhenDeleted(Context& ctx, ServiceMan
 
 }  // namespace
 
-void registerEventSource(Context& ctx, const std::string& serviceName) {
+void registerEventSource(Process& ctx, const std::string& serviceName) {
     auto key = ctx.os.registry.createKey(RegRoot::LocalMachine, eventSourceKey(serviceName));
     if (!key) return;  // the service still runs; its events then show without their text
     const std::string exe = getExecutablePath(ctx);
@@ -60,19 +60,19 @@ void registerEventSource(Context& ctx, const std::string& serviceName) {
     key->setValue("TypesSupported", kRegDword, std::string(reinterpret_cast<const char*>(&types), sizeof types));
 }
 
-void applyServiceSettings(Context& ctx, const std::string& serviceName, ServiceHandle& service) {
-    std::u16string description = getConfigWString(ctx, key::kServiceDescription);
+void applyServiceSettings(Process& ctx, const Config& config, const std::string& serviceName, ServiceHandle& service) {
+    std::u16string description = getConfigWString(config, key::kServiceDescription);
     if (!description.empty()) service.setDescription(description);  // result ignored: the service exists
     // The rest only when configured, so a block without them registers as before.
     // Refusals are logged, not fatal: Wine refuses delayed auto-start and more.
-    if (std::optional<FailureActions> actions = recoveryActions(ctx))
+    if (std::optional<FailureActions> actions = recoveryActions(config))
         if (!service.setFailureActions(*actions))
             logError(ctx, "failure actions not set (%u)", ctx.os.services.lastError());
     // Windows ignores the flag for a service that does not start automatically.
-    if (getConfigString(ctx, key::kServiceDelayedStart) == "1")
+    if (getConfigString(config, key::kServiceDelayedStart) == "1")
         if (!service.setDelayedAutoStart(true))
             logError(ctx, "delayed auto-start not set (%u)", ctx.os.services.lastError());
-    if (uint32_t ms = preshutdownTimeoutMs(ctx))
+    if (uint32_t ms = preshutdownTimeoutMs(config))
         if (!service.setPreshutdownTimeout(ms))
             logError(ctx, "pre-shutdown timeout not set (%u)", ctx.os.services.lastError());
     registerEventSource(ctx, serviceName);
@@ -90,8 +90,8 @@ std::optional<std::string> dependencyListFrom(const std::string& commaSeparated)
     return list;
 }
 
-std::optional<std::string> buildDependencyList(const Context& ctx) {
-    return dependencyListFrom(getConfigString(ctx, key::kDependencies));
+std::optional<std::string> buildDependencyList(const Config& config) {
+    return dependencyListFrom(getConfigString(config, key::kDependencies));
 }
 
 std::string quotedServicePath(const std::string& executablePath) { return "\"" + executablePath + "\""; }
@@ -113,7 +113,7 @@ bool isOwnServiceCommand(const std::string& registered, const std::string& execu
     return equalsIgnoringAsciiCase(path, executablePath) && (rest.empty() || rest[0] == ' ');
 }
 
-int installVerb(Context& ctx, const std::string& serviceName, uint32_t startType) {
+int installVerb(Process& ctx, const Config& config, const std::string& serviceName, uint32_t startType) {
     // Never stop and delete someone else's service (-install Spooler).
     if (const std::optional<std::string> other = foreignServiceProgram(ctx, serviceName)) {
         print(ctx, formatText("Service '%s' runs another program: %s\n", serviceName.c_str(), other->c_str()));
@@ -122,16 +122,16 @@ int installVerb(Context& ctx, const std::string& serviceName, uint32_t startType
     uninstallVerb(ctx, serviceName, Messages::Quiet);
     auto manager = openManagerOrSay(ctx, scm::kManagerAllAccess);
     if (!manager) return 1;
-    const ServiceAccount account = serviceAccount(ctx, serviceName);
+    const ServiceAccount account = serviceAccount(config, serviceName);
     CreateServiceParams params;
     params.name = serviceName;
-    params.displayName = serviceDisplayName(ctx, serviceName);
+    params.displayName = serviceDisplayName(config, serviceName);
     params.desiredAccess = scm::kServiceAllAccess;
-    params.serviceType = registeredServiceType(ctx, account);
+    params.serviceType = registeredServiceType(config, account);
     params.startType = startType;
     params.errorControl = kErrorControlNormal;
     params.binaryPath = quotedServicePath(getExecutablePath(ctx));
-    params.dependencies = buildDependencyList(ctx);
+    params.dependencies = buildDependencyList(config);
     params.startName = account.startName;
     if (account.needsPassword) {
         params.password = accountPassword(ctx, *account.startName);
@@ -146,14 +146,14 @@ int installVerb(Context& ctx, const std::string& serviceName, uint32_t startType
         print(ctx, formatText("Could not create service. Error code: %d\n", static_cast<int>(ctx.os.services.lastError())));
         return 1;
     }
-    applyServiceSettings(ctx, serviceName, *service);
+    applyServiceSettings(ctx, config, serviceName, *service);
     service.reset();
     manager.reset();
     print(ctx, formatText("Installed service '%s'.\n", serviceName.c_str()));
     return 0;
 }
 
-int configureVerb(Context& ctx, const std::string& serviceName) {
+int configureVerb(Process& ctx, const Config& config, const std::string& serviceName) {
     auto manager = openManagerOrSay(ctx, scm::kManagerConnect);
     if (!manager) return 1;
     // Restart among the failure actions needs the start right too.
@@ -162,14 +162,14 @@ int configureVerb(Context& ctx, const std::string& serviceName) {
         print(ctx, "Could not configure service.\n");
         return 1;
     }
-    const std::string displayName = getConfigString(ctx, key::kServiceDisplayName);
+    const std::string displayName = getConfigString(config, key::kServiceDisplayName);
     if (!displayName.empty()) service->setDisplayName(displayName);
-    applyServiceSettings(ctx, serviceName, *service);
+    applyServiceSettings(ctx, config, serviceName, *service);
     print(ctx, formatText("Configured service '%s'.\n", serviceName.c_str()));
     return 0;
 }
 
-int uninstallVerb(Context& ctx, const std::string& serviceName, Messages messages) {
+int uninstallVerb(Process& ctx, const std::string& serviceName, Messages messages) {
     stopVerb(ctx, serviceName, Messages::Quiet);
     auto manager = openManagerOrSay(ctx, scm::kManagerAllAccess, messages);
     if (!manager) return 1;
@@ -185,7 +185,7 @@ int uninstallVerb(Context& ctx, const std::string& serviceName, Messages message
     return 1;
 }
 
-int stopVerb(Context& ctx, const std::string& serviceName, Messages messages) {
+int stopVerb(Process& ctx, const std::string& serviceName, Messages messages) {
     auto manager = openManagerOrSay(ctx, scm::kManagerConnect, messages);
     if (!manager) return 1;
     auto service = manager->openService(serviceName, scm::kServiceStopAndQuery);
@@ -203,7 +203,7 @@ int stopVerb(Context& ctx, const std::string& serviceName, Messages messages) {
     return 0;
 }
 
-bool waitForServiceStop(Context& ctx, ServiceHandle& service) {
+bool waitForServiceStop(Process& ctx, ServiceHandle& service) {
     std::optional<ServiceStatus> status = service.queryStatus();
     if (!status) return false;
     uint32_t startTick = ctx.os.clock.tickCount();
@@ -224,7 +224,7 @@ bool waitForServiceStop(Context& ctx, ServiceHandle& service) {
     return status->currentState == scm::kStateStopped;
 }
 
-int startVerb(Context& ctx, const std::string& serviceName) {
+int startVerb(Process& ctx, const std::string& serviceName) {
     auto manager = openManagerOrSay(ctx, scm::kManagerConnect);
     if (!manager) return 1;
     uint32_t error = 0;
@@ -247,7 +247,7 @@ int startVerb(Context& ctx, const std::string& serviceName) {
     return 1;
 }
 
-int statusVerb(Context& ctx, const std::string& serviceName) {
+int statusVerb(Process& ctx, const std::string& serviceName) {
     auto manager = openManagerOrSay(ctx, scm::kManagerConnect);
     if (!manager) return 1;
     auto service = manager->openService(serviceName, scm::kServiceQueryConfigAndStatus);

@@ -5,14 +5,15 @@
 #include <cstdlib>
 #include <string>
 
-#include "config/Context.h"
+#include "config/Config.h"
+#include "diagnostics/Process.h"
 #include "platform/win32/Win32Platform.h"
 #include "service/Launcher.h"
 
 int main() {
     kavrin::win32::Win32Platform win32;
-    kavrin::Context ctx(win32.platform());
-    kavrin::initLauncher(ctx);
+    kavrin::Process ctx(win32.platform());
+    kavrin::initLauncher(ctx, kavrin::readConfig(ctx));
     std::optional<std::string> path = ctx.os.env.get("PATH");
     const char* crtPath = std::getenv("PATH");
     std::optional<kavrin::FullPath> cwd = ctx.os.fs.fullPathName(".");

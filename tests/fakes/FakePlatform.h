@@ -2,7 +2,7 @@
 //
 // Usage:
 //   kavrin::test::FakePlatform fake;               // C:\App\svc.exe, C:\Temp\, empty registry
-//   kavrin::Context ctx(fake.platform);
+//   kavrin::Process ctx(fake.platform);
 //   fake.fs.addFile("C:\\App\\lib\\a.jar", "...");
 //   EXPECT_THROW(reportFatal(ctx, "x"), kavrin::test::ProcessExit);
 #pragma once
@@ -254,10 +254,10 @@ public:
 
 class FakeExit : public Exit {
 public:
-    std::vector<void (*)()> hooks;
+    std::vector<std::function<void()>> hooks;
     [[noreturn]] void exitProcess(uint32_t code) override { throw ProcessExit{code, false}; }
     [[noreturn]] void quickExit(int code) override { throw ProcessExit{static_cast<uint32_t>(code), true}; }
-    void atExit(void (*hook)()) override { hooks.push_back(hook); }
+    void atExit(std::function<void()> hook) override { hooks.push_back(std::move(hook)); }
 };
 
 class FakeClock : public Clock {
@@ -329,7 +329,7 @@ public:
     void* symbol(void* library, const std::string& name) override;
 };
 
-// The whole fake world, wired together, with `platform` handed to a Context.
+// The whole fake world, wired together, with `platform` handed to a Process.
 struct FakePlatform {
     FakePlatform();
     FakeFileSystem fs;

@@ -62,7 +62,7 @@ public:
     std::function<void(FakeServiceManager&)> whileRunning;
     std::optional<std::string> dispatchedName;
     std::optional<std::string> handlerName;
-    void (*processEndHook)() = nullptr;
+    std::function<void()> processEndHook;
     // Called at the start of every SetServiceStatus (e.g. to block one in flight).
     std::function<void(const ServiceStatus&)> beforeReport;
 
@@ -80,8 +80,10 @@ public:
     bool runDispatcher(const std::string& name, ServiceMainFn main) override;
     bool registerHandler(const std::string& name, ServiceHandlerFn handler) override;
     bool setStatus(const ServiceStatus& status) override;
-    bool setProcessEndHook(void (*hook)()) override {
-        processEndHook = hook;
+    bool parentIsManager = false;
+    bool parentIsServiceManager() override { return parentIsManager; }
+    bool setProcessEndHook(std::function<void()> hook) override {
+        processEndHook = std::move(hook);
         return true;
     }
 

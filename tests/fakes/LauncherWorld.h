@@ -6,7 +6,8 @@
 #include <string>
 #include <utility>
 
-#include "config/Context.h"
+#include "config/Config.h"
+#include "diagnostics/Process.h"
 #include "fakes/FakePlatform.h"
 
 namespace kavrin::test {
@@ -31,7 +32,8 @@ inline constexpr const char* kServerExe = "C:\\Apps\\Server\\server.exe";
 
 struct LauncherWorld {
     FakePlatform fake;
-    Context ctx{fake.platform};
+    Process ctx{fake.platform};
+    Config config;
 
     // The module name (narrow and wide); with a file, the started-in directory too.
     void placeModule(const std::string& path = kServerExe, bool withFile = true) {
@@ -41,7 +43,7 @@ struct LauncherWorld {
         fake.fs.addFile(path, "MZ");
         fake.fs.currentDirectory = path.substr(0, path.rfind('\\'));
     }
-    void set(int32_t key, std::string value) { ctx.config.narrow[key] = std::move(value); }
+    void set(int32_t key, std::string value) { config = config.with(key, std::move(value)); }
 
     // Runs body and returns the text the fatal exit showed on stderr (the exit code must
     // be 1), or "" when body returned.

@@ -95,13 +95,13 @@ std::vector<std::string> splitNames(const std::string& list) {
     return names;
 }
 
-void checkExtraction(test::FakePlatform& fake, Context& ctx, std::string_view image) {
+void checkExtraction(test::FakePlatform& fake, Process& ctx, const Config& config, std::string_view image) {
     std::set<std::string> before;
     for (const auto& [key, node] : fake.fs.nodes) before.insert(key);
     int rc = -1;
     std::string directory;
     try {
-        const ExtractionResult result = extractIncludedFiles(ctx);
+        const ExtractionResult result = extractIncludedFiles(ctx, config);
         rc = result.status;
         directory = result.extraction.directory;
         FUZZ_CHECK(rc >= 0 && rc <= 2, "extraction result outside 0..2");
@@ -114,7 +114,7 @@ void checkExtraction(test::FakePlatform& fake, Context& ctx, std::string_view im
                 directory = key;
     }
     const std::string dir = test::lowerAscii(directory);
-    const std::vector<std::string> names = splitNames(getConfigString(ctx, key::kIncludedNames));
+    const std::vector<std::string> names = splitNames(getConfigString(config, key::kIncludedNames));
     std::set<std::string> lowered;
     for (const auto& n : names) lowered.insert(test::lowerAscii(n));
     for (const auto& [key, node] : fake.fs.nodes) {
@@ -126,9 +126,9 @@ void checkExtraction(test::FakePlatform& fake, Context& ctx, std::string_view im
         FUZZ_CHECK(lowered.count(key.substr(parent.size())), "extraction wrote a name that is not listed");
     }
     if (rc != 0) return;
-    const int count = getConfigInt(ctx, key::kIncludedCount);
+    const int count = getConfigInt(config, key::kIncludedCount);
     if (count <= 0) return;
-    for (const auto& [name, content] : expectedFiles(image, ctx.configEndPosition, names, count)) {
+    for (const auto& [name, content] : expectedFiles(image, config.endPosition(), names, count)) {
         const std::string path = directory + "\\" + name;
         FUZZ_CHECK(fake.fs.content(path) == content, "extracted content differs from the carried record");
     }
@@ -143,9 +143,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     test::FakePlatform fake;
     fake.installExecutable(image);
-    Context ctx(fake.platform);
+    Process ctx(fake.platform);
+    Config config;
     try {
-        readConfig(ctx);
+        config = readConfig(ctx);
     } catch (const test::ProcessExit& exit) {
         FUZZ_CHECK(exit.code == 1, "readConfig ended with a code other than 1");
         FUZZ_CHECK(!decoded.ok, "readConfig failed where the decoder succeeded");
@@ -156,11 +157,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_CHECK(decoded.ok, "readConfig succeeded where the decoder failed");
     using Narrow = std::map<int32_t, std::string>;
     using Wide = std::map<int32_t, std::u16string>;
-    FUZZ_CHECK(ctx.config.narrow == (lastWins<decltype(decoded.block.block.narrow), Narrow>(decoded.block.block.narrow)),
+    FUZZ_CHECK(config.tables().narrow == (lastWins<decltype(decoded.block.block.narrow), Narrow>(decoded.block.block.narrow)),
                "narrow table differs from the decoded entries");
-    FUZZ_CHECK(ctx.config.wide == (lastWins<decltype(decoded.block.block.wide), Wide>(decoded.block.block.wide)),
+    FUZZ_CHECK(config.tables().wide == (lastWins<decltype(decoded.block.block.wide), Wide>(decoded.block.block.wide)),
                "wide table differs from the decoded entries");
-    FUZZ_CHECK(ctx.configEndPosition == decoded.block.endOffset, "configEndPosition differs from the decoder's");
-    checkExtraction(fake, ctx, image);
+    FUZZ_CHECK(config.endPosition() == decoded.block.endOffset, "the block end differs from the decoder's");
+    checkExtraction(fake, ctx, config, image);
     return 0;
 }

@@ -93,7 +93,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::set<std::string> before;
     for (const auto& [key, node] : fake.fs.nodes) before.insert(key);
 
-    Context ctx(fake.platform);
+    Process ctx(fake.platform);
     processDeletionQueue(ctx);
 
     const auto files = fake.registry.value(RegRoot::CurrentUser, kQueuePath, kDeleteFileValue);

@@ -104,8 +104,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             env.emplace_back(lines[i].substr(0, eq), lines[i].substr(eq + 1));
         }
     }
-    Context ctx(fake.platform);
-    const LauncherVariables vars = launcherVariables(ctx, lines[2], lines[1]);
+    Process ctx(fake.platform);
+    Config config;
+    const LauncherVariables vars = launcherVariables(ctx, config, lines[2], lines[1]);
 
     std::string text = original;
     expandInPlace(ctx, vars, text);

@@ -67,11 +67,12 @@ struct Outcome {
 
 Outcome runWide(const std::u16string& text) {
     test::FakePlatform fake;
-    Context ctx(fake.platform);
-    ctx.config.narrow[key::kMsgWrongParameter] = "Wrong Parameter Usage";
+    Process ctx(fake.platform);
+    Config config;
+    config = config.with(key::kMsgWrongParameter, "Wrong Parameter Usage");
     Outcome o;
     try {
-        splitArguments(ctx, text, o.args);
+        splitArguments(ctx, config, text, o.args);
     } catch (const test::ProcessExit& exit) {
         FUZZ_CHECK(exit.code == 1, "unterminated quote ended with a code other than 1");
         FUZZ_CHECK(fake.console.boxes.size() == 1 && fake.console.boxes[0].first == "Wrong Parameter Usage",
@@ -104,12 +105,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // The narrow variant over the same bytes (the fake code page is Latin-1).
     if (size == 0 || data[0] != 0xFF) {
         test::FakePlatform fake;
-        Context ctx(fake.platform);
+        Process ctx(fake.platform);
+        Config config;
         NarrowList narrow;
         const std::string bytes(reinterpret_cast<const char*>(data), size);
         bool fatal = false;
         try {
-            splitArgumentsNarrow(ctx, bytes, narrow);
+            splitArgumentsNarrow(ctx, config, bytes, narrow);
         } catch (const test::ProcessExit& exit) {
             FUZZ_CHECK(exit.code == 1, "narrow split ended with a code other than 1");
             fatal = true;

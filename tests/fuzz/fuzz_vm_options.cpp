@@ -47,8 +47,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     test::FakePlatform fake;
     fake.env.put("HOME", "C:\\Users\\me");
     fake.fs.addFile("C:\\App\\svc.vmoptions", raw);
-    Context ctx(fake.platform);
-    const LauncherVariables vars = launcherVariables(ctx, "C:\\jre\\bin\\..", "C:\\Temp\\kvr1.tmp_dir7");
+    Process ctx(fake.platform);
+    Config config;
+    const LauncherVariables vars = launcherVariables(ctx, config, "C:\\jre\\bin\\..", "C:\\Temp\\kvr1.tmp_dir7");
 
     auto file = openVmOptionsFile(ctx);
     FUZZ_CHECK(file.has_value(), "svc.vmoptions beside svc.exe was not found");

@@ -61,7 +61,7 @@ long long launcherStart() {
     using namespace kavrin;
     test::LauncherWorld world;  // the fake machine is the harness, not timed
     world.placeModule("C:\\app\\bench.exe");
-    world.ctx.useMessageBox = false;
+    world.ctx.fatal.useMessageBox = false;
     world.set(key::kFlavour, "k");
     world.set(key::kLauncherType, "4");
     world.set(key::kMainClass, "jnibench.Tiny");
@@ -73,7 +73,7 @@ long long launcherStart() {
     const Extraction extraction{"C:\\temp\\kvr1", {}, 0};
     const auto start = Clock::now();
     try {
-        if (!launchProgram(world.ctx, jvm, extraction, {})) return -1;
+        if (!launchProgram(world.ctx, world.config, jvm, extraction, {})) return -1;
     } catch (const test::ProcessExit&) {
         return -1;
     }

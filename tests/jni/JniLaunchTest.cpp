@@ -25,7 +25,8 @@
 #include <thread>
 #include <vector>
 
-#include "config/Context.h"
+#include "diagnostics/Errors.h"
+#include "diagnostics/Process.h"
 #include "config/Keys.h"
 #include "ClassPathShim.h"
 #include "fakes/LauncherWorld.h"
@@ -80,7 +81,7 @@ struct Scenario : test::LauncherWorld {
     Scenario() {
         placeModule("C:\\app\\server.exe");
         fake.console.codePage = 437;
-        ctx.useMessageBox = false;
+        ctx.fatal.useMessageBox = false;
         set(key::kFlavour, "k");
         set(key::kMsgNoMainClass, "Couldn't load main class.");
         set(key::kMsgNoMainMethod, "Main method not found.");
@@ -113,7 +114,7 @@ struct Scenario : test::LauncherWorld {
         setenv("PROBE_HOOK", (gScratch / "hook.txt").c_str(), 1);
         if (chdir(gScratch.c_str()) != 0) _exit(90);
         try {
-            running = launchProgram(ctx, jvm, extraction, launcherArguments);
+            running = launchProgram(ctx, config, jvm, extraction, launcherArguments);
             const bool launched = running.has_value();
             writeFile(gScratch / "child.txt", std::string("launched=") + (launched ? "true" : "false") + "\n");
             if (afterLaunch) afterLaunch(*this);
@@ -229,6 +230,29 @@ TEST_F(JniLaunch, CallSystemExitRunsShutdownHooksAndEndsTheProcessWithZero) {
     };
     EXPECT_EQ(run(), 0) << file("child.txt");
     EXPECT_EQ(file("hook.txt"), "hook ran\n");
+}
+
+// The JVM ends the process itself (System.exit in the application): its exit hook has
+// told the launcher the code first, which is what the service reports to the manager.
+TEST_F(JniLaunch, SystemExitOfTheApplicationReachesTheLauncherThroughTheExitHook) {
+    setenv("PROBE_EXIT", "3", 1);
+    setenv("PROBE_EXIT_GO", (gScratch / "go").c_str(), 1);
+    scenario->afterLaunch = [](Scenario& s) {
+        waitForProbe(s);
+        static Process* recorded = &s.ctx;  // read by the atexit handler as the JVM exits
+        std::atexit([] {
+            const std::optional<uint32_t> code = recordedExitCode(*recorded);
+            writeFile(gScratch / "recorded.txt", code ? std::to_string(*code) : "none");
+        });
+        writeFile(gScratch / "go", "");
+        std::this_thread::sleep_for(std::chrono::seconds(30));
+        _exit(99);
+    };
+    const int status = run();
+    unsetenv("PROBE_EXIT");
+    unsetenv("PROBE_EXIT_GO");
+    EXPECT_EQ(status, 3) << file("child.txt");
+    EXPECT_EQ(file("recorded.txt"), "3");
 }
 
 // Installer flavour: the runtime archive under the installation directory comes

@@ -1,7 +1,7 @@
 // Argument splitting and the main argument list.
 #include <gtest/gtest.h>
 
-#include "config/Context.h"
+#include "diagnostics/Process.h"
 #include "config/Keys.h"
 #include "fakes/LauncherWorld.h"
 #include "launch/Arguments.h"
@@ -13,13 +13,13 @@ class ArgumentsTest : public ::testing::Test, protected test::LauncherWorld {
 protected:
     ArgumentsTest() {
         placeModule();
-        ctx.useMessageBox = false;
-        ctx.config.narrow[key::kMsgWrongParameter] = "Wrong Parameter Usage";
+        ctx.fatal.useMessageBox = false;
+        config = config.with(key::kMsgWrongParameter, "Wrong Parameter Usage");
     }
-    LauncherVariables vars() { return launcherVariables(ctx, "", ""); }
+    LauncherVariables vars() { return launcherVariables(ctx, config, "", ""); }
     WideList split(const std::u16string& text) {
         WideList out;
-        splitArguments(ctx, text, out);
+        splitArguments(ctx, config, text, out);
         return out;
     }
 };
@@ -53,19 +53,13 @@ TEST_F(ArgumentsTest, SplittingRules) {
 TEST_F(ArgumentsTest, UnterminatedQuoteIsFatal1007) {
     for (const std::u16string text : {u"\"", u"a \"b c", u"'x", u"ok \"fine\" 'not"}) {
         fake.console.stderrText.clear();
-        try {
-            split(text);
-            ADD_FAILURE() << "no exit";
-        } catch (const test::ProcessExit& e) {
-            EXPECT_EQ(e.code, 1u);
-            EXPECT_NE(fake.console.stderrText.find("Wrong Parameter Usage"), std::string::npos);
-        }
+        EXPECT_NE(fatalText([&] { split(text); }).find("Wrong Parameter Usage"), std::string::npos);
     }
 }
 
 TEST_F(ArgumentsTest, NarrowSplittingKeepsBytesAndQuotes) {
     NarrowList out;
-    splitArgumentsNarrow(ctx, " -Xrs \"-Dname=a b\" -Dc=\xe9", out);
+    splitArgumentsNarrow(ctx, config, " -Xrs \"-Dname=a b\" -Dc=\xe9", out);
     EXPECT_EQ(out, (NarrowList{"-Xrs", "-Dname=a b", "-Dc=\xe9"}));
 }
 
@@ -84,7 +78,7 @@ TEST_F(ArgumentsTest, StartClassParametersOfTheConfigurationAtHand) {
     set(key::kOutputLogFile, "output.log");
     set(key::kStartClassFlag, "1");
     WideList params;
-    addStartClassParameters(ctx, vars(), params);
+    addStartClassParameters(ctx, config, vars(), params);
     EXPECT_EQ(params, (WideList{u"false", u"org.example.Server", u"", u"", u"true"}));
 }
 
@@ -96,7 +90,7 @@ TEST_F(ArgumentsTest, StartClassParametersWithLogFilesAndGuiType) {
     set(key::kOutputLogFile, "D:\\Out\\Output.log");
     set(key::kStartClassFlag, "0");
     WideList params;
-    addStartClassParameters(ctx, vars(), params);
+    addStartClassParameters(ctx, config, vars(), params);
     EXPECT_EQ(params, (WideList{u"true", u"", u"C:\\Apps\\Server\\error.log", u"D:\\Out\\Output.log", u"false"}));
 }
 
@@ -104,29 +98,29 @@ TEST_F(ArgumentsTest, JArgumentsLeaveTheMainArgumentsOnlyWhenRouted) {
     set(key::kMainClass, "M");
     const WideList launcher{u"Server", u"-Jx", u"plain", u"-jlower", u"-Jy"};
     set(key::kRouteJArguments, "1");
-    WideList routed = buildMainArguments(ctx, vars(), launcher);
+    WideList routed = buildMainArguments(ctx, config, vars(), launcher);
     EXPECT_EQ(WideList(routed.begin() + 5, routed.end()), (WideList{u"Server", u"plain", u"-jlower"}));
 
     set(key::kRouteJArguments, "0");
-    WideList kept = buildMainArguments(ctx, vars(), launcher);
+    WideList kept = buildMainArguments(ctx, config, vars(), launcher);
     EXPECT_EQ(WideList(kept.begin() + 5, kept.end()), (WideList{u"Server", u"-Jx", u"plain", u"-jlower", u"-Jy"}));
 }
 
 TEST_F(ArgumentsTest, FirstLauncherArgumentAlwaysStaysAndFixedArgumentsFollowIt) {
     set(key::kRouteJArguments, "1");
     set(key::kArguments, "-a \"b c\" ${launcher:sys.pathlistSeparator}");
-    WideList args = buildMainArguments(ctx, vars(), {u"-Jfirst", u"-Jsecond", u"\u00e9\u4e2d"});
+    WideList args = buildMainArguments(ctx, config, vars(), {u"-Jfirst", u"-Jsecond", u"\u00e9\u4e2d"});
     ASSERT_EQ(args.size(), 10u);
     EXPECT_EQ(WideList(args.begin() + 5, args.end()), (WideList{u"-Jfirst", u"-a", u"b c", u";", u"\u00e9\u4e2d"}));
 }
 
 TEST_F(ArgumentsTest, EmptyLauncherListAndEmptyFixedArgumentsGiveTheFiveParameters) {
-    EXPECT_EQ(buildMainArguments(ctx, vars(), {}).size(), 5u);
+    EXPECT_EQ(buildMainArguments(ctx, config, vars(), {}).size(), 5u);
 }
 
 TEST_F(ArgumentsTest, UnterminatedQuoteInFixedArgumentsIsFatal) {
     set(key::kArguments, "-a \"b");
-    EXPECT_THROW(buildMainArguments(ctx, vars(), {u"Server"}), test::ProcessExit);
+    EXPECT_THROW(buildMainArguments(ctx, config, vars(), {u"Server"}), test::ProcessExit);
 }
 
 }  // namespace

@@ -1,7 +1,7 @@
 // Class path assembly: pieces in order, entry types, mandatory entries.
 #include <gtest/gtest.h>
 
-#include "config/Context.h"
+#include "diagnostics/Process.h"
 #include "config/Keys.h"
 #include "fakes/LauncherWorld.h"
 #include "launch/ClassPath.h"
@@ -13,13 +13,13 @@ class ClassPathTest : public ::testing::Test, protected test::LauncherWorld {
 protected:
     ClassPathTest() {
         placeModule();
-        ctx.useMessageBox = false;
-        ctx.config.narrow[key::kMsgClassPathMissing] = "File or directory {0} not found or empty\n";
-        ctx.config.narrow[key::kMsgEnvVarMissing] = "The environment variable {0} has to be defined";
-        vars = launcherVariables(ctx, "", "");
+        ctx.fatal.useMessageBox = false;
+        config = config.with(key::kMsgClassPathMissing, "File or directory {0} not found or empty\n");
+        config = config.with(key::kMsgEnvVarMissing, "The environment variable {0} has to be defined");
+        vars = launcherVariables(ctx, config, "", "");
         vars.flavour = 'k';
     }
-    std::string build(const ClassPathSlots& slots = {}) { return buildClassPathOption(ctx, vars, slots); }
+    std::string build(const ClassPathSlots& slots = {}) { return buildClassPathOption(ctx, config, vars, slots); }
     // The fatal message shown, or "" when the build went through.
     std::string fatalText(const ClassPathSlots& slots = {}) {
         return LauncherWorld::fatalText([&] { build(slots); });

@@ -3,12 +3,11 @@
 #include "config/Config.h"
 #include "config/ConfigBlock.h"
 #include "config/Keys.h"
-#include "fakes/FakePlatform.h"
+#include "fakes/LauncherWorld.h"
 #include "fakes/PeImage.h"
 
 using namespace kavrin;
-using kavrin::test::FakePlatform;
-using kavrin::test::ProcessExit;
+using kavrin::test::LauncherWorld;
 
 namespace {
 
@@ -16,19 +15,13 @@ std::string imageWith(const ConfigBlock& block, const std::string& trailer = "")
     return test::makePeImage() + encodeConfigBlock(block) + trailer;
 }
 
-// Runs readConfig and returns the exit code it ended with, or -1 when it returned.
-int readConfigExit(Context& ctx) {
-    try {
-        readConfig(ctx);
-        return -1;
-    } catch (const ProcessExit& e) {
-        return static_cast<int>(e.code);
-    }
-}
-
-std::string errorShown(FakePlatform& fake) {
-    if (!fake.console.boxes.empty()) return fake.console.boxes.back().first;
-    return fake.console.stderrText;
+// Reads the block as start-up does (error reporting follows it); the exit code it ended
+// with, or nullopt when it returned.
+std::optional<uint32_t> readConfigExit(LauncherWorld& w) {
+    return test::exitCodeOf([&] {
+        w.config = readConfig(w.ctx);
+        configureErrorReporting(w.ctx, w.config);
+    });
 }
 
 }  // namespace
@@ -105,45 +98,43 @@ TEST(ConfigBlockFormat, DamagedBlocksReportTheLaunchersTexts) {
 }
 
 TEST(ReadConfig, LoadsTablesAnswersLookupsAndRecordsTheEnd) {
-    FakePlatform fake;
+    LauncherWorld w;
+    auto& [fake, ctx, config] = w;
     ConfigBlock block;
     block.narrow = {{101, "first"}, {107, "4"}, {101, "svc"}, {20017, "narrow twin"}};
     block.wide = {{20017, u"wide"}};
     const std::string image = imageWith(block, std::string(50, '\x11'));
     fake.installExecutable(image);
-    Context ctx(fake.platform);
-    ASSERT_EQ(readConfigExit(ctx), -1);
-    EXPECT_EQ(getConfigString(ctx, key::kServiceName), "svc");  // the later entry wins
-    EXPECT_EQ(getConfigString(ctx, 20017), "narrow twin");
-    EXPECT_EQ(getConfigWString(ctx, 20017), u"wide");
-    EXPECT_EQ(getConfigWString(ctx, 101), u"");
-    EXPECT_EQ(getConfigString(ctx, 999), "");
-    EXPECT_EQ(ctx.configEndPosition, image.size() - 50);
-    EXPECT_FALSE(ctx.useMessageBox);
+    ASSERT_EQ(readConfigExit(w), std::nullopt);
+    EXPECT_EQ(getConfigString(config, key::kServiceName), "svc");  // the later entry wins
+    EXPECT_EQ(getConfigString(config, 20017), "narrow twin");
+    EXPECT_EQ(getConfigWString(config, 20017), u"wide");
+    EXPECT_EQ(getConfigWString(config, 101), u"");
+    EXPECT_EQ(getConfigString(config, 999), "");
+    EXPECT_EQ(config.endPosition(), image.size() - 50);
+    EXPECT_FALSE(ctx.fatal.useMessageBox);
 }
 
 TEST(ReadConfig, EmptyAndNegativeCountsLoadNothing) {
-    FakePlatform fake;
+    LauncherWorld w;
     std::string block;
     appendLe32(block, kConfigMagic);
     appendLe32(block, 0xFFFFFFFE);  // -2 narrow entries: none
     appendLe32(block, 0);
-    fake.installExecutable(test::makePeImage() + block);
-    Context ctx(fake.platform);
-    ASSERT_EQ(readConfigExit(ctx), -1);
-    EXPECT_TRUE(ctx.config.narrow.empty());
-    EXPECT_EQ(getConfigInt(ctx, key::kLauncherType), 0);
-    EXPECT_EQ(ctx.configEndPosition, test::makePeImage().size() + 12);
+    w.fake.installExecutable(test::makePeImage() + block);
+    ASSERT_EQ(readConfigExit(w), std::nullopt);
+    EXPECT_TRUE(w.config.tables().narrow.empty());
+    EXPECT_EQ(getConfigInt(w.config, key::kLauncherType), 0);
+    EXPECT_EQ(w.config.endPosition(), test::makePeImage().size() + 12);
 }
 
 TEST(ReadConfig, MessageBoxStaysOnlyForLauncherTypesOneAndFive) {
     for (const auto& [type, box] : std::vector<std::pair<std::string, bool>>{
              {"1", true}, {"5", true}, {"4", false}, {"", false}, {"2", false}}) {
-        FakePlatform fake;
-        fake.installExecutable(imageWith({{{107, type}}, {}}));
-        Context ctx(fake.platform);
-        readConfig(ctx);
-        EXPECT_EQ(ctx.useMessageBox, box) << "type " << type;
+        LauncherWorld w;
+        w.fake.installExecutable(imageWith({{{107, type}}, {}}));
+        ASSERT_EQ(readConfigExit(w), std::nullopt);
+        EXPECT_EQ(w.ctx.fatal.useMessageBox, box) << "type " << type;
     }
 }
 
@@ -177,35 +168,32 @@ TEST(ReadConfig, FatalTextsWhileReadingGoToAMessageBoxAndExitOne) {
         {"truncated headers", pe.substr(0, 0x90), "Internal Error: readShort", "error 38\n"},
     };
     for (const auto& c : cases) {
-        FakePlatform fake;
-        fake.installExecutable(c.image);
-        Context ctx(fake.platform);
-        EXPECT_EQ(readConfigExit(ctx), 1) << c.name;
-        ASSERT_EQ(fake.console.boxes.size(), 1u) << c.name;
-        EXPECT_EQ(fake.console.boxes[0].first, c.text) << c.name;
-        EXPECT_EQ(fake.console.boxes[0].second, "") << c.name;  // no caption before key 1000 is read
-        EXPECT_EQ(fake.console.stdoutText, c.stdoutText) << c.name;
+        LauncherWorld w;
+        w.fake.installExecutable(c.image);
+        EXPECT_EQ(readConfigExit(w), 1u) << c.name;
+        ASSERT_EQ(w.fake.console.boxes.size(), 1u) << c.name;
+        EXPECT_EQ(w.fake.console.boxes[0].first, c.text) << c.name;
+        EXPECT_EQ(w.fake.console.boxes[0].second, "") << c.name;  // no caption before key 1000 is read
+        EXPECT_EQ(w.fake.console.stdoutText, c.stdoutText) << c.name;
     }
 }
 
 TEST(ReadConfig, UnopenableExecutableLogsThePathAndAsksToMoveTheFile) {
-    FakePlatform fake;  // no file at the module path
-    fake.env.put("KAVRIN_LOG", "yes");
-    Context ctx(fake.platform);
-    EXPECT_EQ(readConfigExit(ctx), 1);
-    EXPECT_NE(fake.logText().find("ERROR: Could not open C:\\App\\svc.exe\n"), std::string::npos);
-    ASSERT_EQ(fake.console.boxes.size(), 1u);
-    EXPECT_EQ(errorShown(fake).substr(0, 79),
+    LauncherWorld w;  // no file at the module path
+    w.fake.env.put("KAVRIN_LOG", "yes");
+    EXPECT_EQ(readConfigExit(w), 1u);
+    EXPECT_NE(w.fake.logText().find("ERROR: Could not open C:\\App\\svc.exe\n"), std::string::npos);
+    ASSERT_EQ(w.fake.console.boxes.size(), 1u);
+    EXPECT_EQ(w.fake.console.boxes[0].first.substr(0, 79),
               "Error opening media file. Please move this file to an ascii-only path like c:\\\n");
 }
 
 TEST(ReadConfig, LogsTheHeaderWalk) {
-    FakePlatform fake;
-    fake.env.put("KAVRIN_LOG", "yes");
-    fake.installExecutable(imageWith({}));
-    Context ctx(fake.platform);
-    readConfig(ctx);
-    const std::string log = fake.logText();
+    LauncherWorld w;
+    w.fake.env.put("KAVRIN_LOG", "yes");
+    w.fake.installExecutable(imageWith({}));
+    readConfig(w.ctx);
+    const std::string log = w.fake.logText();
     EXPECT_NE(log.find("number of sections: 2\nsize of optional headers: 240\n"), std::string::npos);
     EXPECT_NE(log.find("resSectionTableStart: 432\n"), std::string::npos);  // 0x80 + 240 + 80 - 16
     EXPECT_NE(log.find("rawDataSize: 512, rawDataOffset: 1024\n"), std::string::npos);

@@ -15,7 +15,7 @@ using kavrin::test::ServiceWorld;
 namespace {
 
 ServicePath pathOver(ScriptedRuntime& rt) {
-    return ServicePath{[](Context&) { return ExtractionResult{}; }, rt.make()};
+    return ServicePath{[](Process&) { return ExtractionResult{}; }, rt.make()};
 }
 
 }  // namespace
@@ -42,7 +42,7 @@ TEST(ConsoleRun, EveryConsoleEventTakesTheStopPathOnce) {
         rt.duringExit = [&] {
             queuedAtExit = w.fake.registry.value(RegRoot::CurrentUser, "SOFTWARE\\dalvenco\\kavrin\\temp", "delete_dir");
         };
-        EXPECT_EQ(runInConsole(w.ctx, "svc", pathOver(rt)), 0);
+        EXPECT_EQ(runInConsole(w.ctx, w.config, "svc", pathOver(rt)), 0);
         EXPECT_EQ(handled, (std::vector<bool>{true, true}));  // the default handler never runs
         EXPECT_EQ(rt.calls, (std::vector<std::string>{"deletion queue", "split", "load", "launch", "system exit"}));
         EXPECT_EQ(rt.launchedWith, (std::vector<std::u16string>{u"svc", u"a", u"b"}));
@@ -59,7 +59,7 @@ TEST(ConsoleRun, WithoutAJvmItEndsWith1AndAsksNothingToExit) {
         ScriptedRuntime rt;
         rt.loads = loads;
         rt.launches = false;
-        EXPECT_EQ(runInConsole(w.ctx, "svc", pathOver(rt)), 1);
+        EXPECT_EQ(runInConsole(w.ctx, w.config, "svc", pathOver(rt)), 1);
         EXPECT_EQ(std::count(rt.calls.begin(), rt.calls.end(), "system exit"), 0);
     }
 }

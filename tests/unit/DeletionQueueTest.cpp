@@ -1,8 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "config/Context.h"
 #include "diagnostics/Errors.h"
-#include "fakes/FakePlatform.h"
+#include "fakes/LauncherWorld.h"
 #include "files/DeletionQueue.h"
 
 namespace kavrin {
@@ -10,11 +9,8 @@ namespace {
 
 constexpr const char* kQueue = "SOFTWARE\\dalvenco\\kavrin\\temp";
 
-class DeletionQueue : public ::testing::Test {
+class DeletionQueue : public ::testing::Test, protected test::LauncherWorld {
 protected:
-    test::FakePlatform fake;
-    Context ctx{fake.platform};
-
     void SetUp() override { fake.env.put("KAVRIN_LOG", "yes"); }
 
     void queue(const char* value, const std::string& list) {
@@ -90,6 +86,35 @@ TEST_F(DeletionQueue, BothValuesAreWrittenEvenWhenMissing) {
     EXPECT_EQ(logBody(), "delete queue \n");
 }
 
+// An empty queue is only looked at: no lock, no write. Anything else takes the locked path
+// (seen here as "busy", the lock being unavailable), so no entry is ever skipped.
+TEST_F(DeletionQueue, OnlyAQueueWithBothListsEmptySkipsTheLock) {
+    const struct {
+        std::optional<std::string> files, dirs;
+        bool locked;
+    } rows[] = {
+        {"", "", false},
+        {"C:\\Temp\\kvr1.tmp;", "", true},
+        {"", "C:\\Temp\\kvr1.tmp_dir1;", true},
+        {std::nullopt, "", true},  // written even when missing
+        {"", std::nullopt, true},
+        {std::string(1, '\0'), "", true},  // rewritten without the terminator
+    };
+    for (const auto& row : rows) {
+        test::FakePlatform fresh;
+        Process c(fresh.platform);
+        fresh.env.put("KAVRIN_LOG", "yes");
+        fresh.processes.failNamedLock = true;
+        fresh.registry.createKey(RegRoot::CurrentUser, kQueue);
+        if (row.files) fresh.registry.setString(RegRoot::CurrentUser, kQueue, kDeleteFileValue, *row.files);
+        if (row.dirs) fresh.registry.setString(RegRoot::CurrentUser, kQueue, kDeleteDirValue, *row.dirs);
+        processDeletionQueue(c);
+        const std::string log = fresh.logText();
+        EXPECT_EQ(log.find("ERROR: deletion queue busy") != std::string::npos, row.locked) << log;
+        EXPECT_EQ(log.find("\ndelete queue \n") != std::string::npos, !row.locked) << log;
+    }
+}
+
 TEST_F(DeletionQueue, DataWithATerminatingZeroEndsThere) {
     fake.fs.addDirectory("C:\\Temp\\kvr3.tmp_dir3");
     queue(kDeleteDirValue, std::string("C:\\Temp\\kvr3.tmp_dir3;\0", 22));
@@ -103,7 +128,7 @@ TEST_F(DeletionQueue, DataWithATerminatingZeroEndsThere) {
 TEST_F(DeletionQueue, ListsUpToWhatTheWriterWritesAreProcessed) {
     for (size_t size : {size_t{8193}, size_t{32767}, size_t{32769}}) {
         test::FakePlatform fresh;
-        Context c(fresh.platform);
+        Process c(fresh.platform);
         fresh.env.put("KAVRIN_LOG", "yes");
         fresh.fs.addDirectory("C:\\Temp\\kvr1.tmp_dir1");
         const std::string ours = "C:\\Temp\\kvr1.tmp_dir1;";

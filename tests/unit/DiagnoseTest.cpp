@@ -30,7 +30,7 @@ TEST_F(Diagnose, ListsEveryCandidateWithItsReasonThenTheChoiceAndThePlan) {
     fake.env.put("EA_HOME", "C:\\ea");
     set(key::kSearchSequence, "BC:\\old;EEA_HOME;BC:\\good;");
 
-    EXPECT_EQ(diagnoseVerb(ctx), 0);
+    EXPECT_EQ(diagnoseVerb(ctx, config), 0);
     EXPECT_TRUE(printed("Rules: modern, min-version: 11, max-version: none")) << out();
     EXPECT_TRUE(printed("  entry EEA_HOME")) << out();
     EXPECT_TRUE(printed("  1. entry BC:\\old: c:\\old\\bin\\java.exe")) << out();
@@ -43,13 +43,13 @@ TEST_F(Diagnose, ListsEveryCandidateWithItsReasonThenTheChoiceAndThePlan) {
     EXPECT_TRUE(printed("jvm.dll: c:\\good\\bin\\server\\jvm.dll")) << out();
     EXPECT_TRUE(printed("Class path: C:\\App\\lib\\app.jar;")) << out();
     EXPECT_TRUE(printed("  -Xmx64m")) << out();
-    EXPECT_EQ(ctx.searchTrace, nullptr);
+    EXPECT_EQ(ctx.search.trace, nullptr);
 }
 
 TEST_F(Diagnose, NothingAcceptableExitsOne) {
     addJre("C:\\old", "1.8.0_392");
     set(key::kSearchSequence, "AC:\\old;");  // absolute A: not tried by the fallback pass
-    EXPECT_EQ(diagnoseVerb(ctx), 1);
+    EXPECT_EQ(diagnoseVerb(ctx, config), 1);
     EXPECT_TRUE(printed("Chosen: none; no Java runtime would be loaded.")) << out();
     EXPECT_FALSE(out().find("jvm.dll:") != std::string::npos);
 }

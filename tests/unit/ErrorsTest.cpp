@@ -6,17 +6,15 @@
 #include "fakes/LauncherWorld.h"
 
 using namespace kavrin;
-using kavrin::test::FakePlatform;
 using kavrin::test::ProcessExit;
 
 namespace {
-struct Fixture {
-    FakePlatform fake;
-    Context ctx{fake.platform};
+struct Fixture : test::LauncherWorld {
     Fixture() {
-        ctx.useMessageBox = false;  // a loaded service configuration
-        ctx.config.narrow[key::kMsgInternalError] = "An internal error occurred (error code: {0})";
-        ctx.config.narrow[key::kMsgCaption] = "Error";
+        // A loaded service configuration: no message box.
+        set(key::kMsgInternalError, "An internal error occurred (error code: {0})");
+        set(key::kMsgCaption, "Error");
+        configureErrorReporting(ctx, config);
     }
     std::optional<std::string> queue(const char* value) {
         auto v = fake.registry.value(RegRoot::CurrentUser, "SOFTWARE\\dalvenco\\kavrin\\temp", value);
@@ -36,7 +34,7 @@ TEST(ErrorText, PlaceholderRules) {
 
 TEST(ErrorText, FatalKeyGoesToStandardErrorAndExitsOne) {
     Fixture f;
-    const auto exit = test::exitOf([&] { reportFatalKey(f.ctx, key::kMsgInternalError, std::string("16")); });
+    const auto exit = test::exitOf([&] { reportFatalKey(f.ctx, f.config, key::kMsgInternalError, std::string("16")); });
     ASSERT_TRUE(exit);
     EXPECT_EQ(exit->code, 1u);
     EXPECT_FALSE(exit->quick);
@@ -46,20 +44,20 @@ TEST(ErrorText, FatalKeyGoesToStandardErrorAndExitsOne) {
 
 TEST(ErrorText, AbsentKeyShowsAnEmptyLineAndWithLogTheLongLogPath) {
     Fixture f;
-    f.ctx.useMessageBox = false;
-    showErrorKey(f.ctx, 1005, std::nullopt);
+    f.ctx.fatal.useMessageBox = false;
+    showErrorKey(f.ctx, f.config, 1005, std::nullopt);
     EXPECT_EQ(f.fake.console.stderrText, "\n");
 
     Fixture g;
     g.fake.env.put("KAVRIN_LOG", "yes");
     logInfo(g.ctx, "start");
-    showErrorKey(g.ctx, 1005, std::nullopt);
+    showErrorKey(g.ctx, g.config, 1005, std::nullopt);
     EXPECT_EQ(g.fake.console.stderrText, "\n\nLog: " + *getLogPath(g.ctx) + "\n");
 }
 
 TEST(ErrorText, MessageBoxUsesCaptionKeyAndRunsCleanupFirst) {
     Fixture f;
-    f.ctx.useMessageBox = true;
+    f.ctx.fatal.useMessageBox = true;
     registerDirectoryForCleanup(f.ctx, "C:\\Temp\\kvr1.tmp_dir5");
     showErrorMessage(f.ctx, "boom");
     ASSERT_EQ(f.fake.console.boxes.size(), 1u);

@@ -1,58 +1,51 @@
 #include <gtest/gtest.h>
 
 #include "config/ExePath.h"
-#include "fakes/FakePlatform.h"
+#include "fakes/LauncherWorld.h"
 
 using namespace kavrin;
 using kavrin::test::FakePlatform;
 
-TEST(ExecutablePath, UsesTheWideNameWhenTheCodePageSpellsIt) {
-    FakePlatform fake;
+// getExecutablePath reads the module name on its first call, after each test set it.
+class ExecutablePath : public ::testing::Test, protected test::LauncherWorld {};
+
+TEST_F(ExecutablePath, UsesTheWideNameWhenTheCodePageSpellsIt) {
     fake.module.wideName = u"C:\\\\Apps\\\\Server\\svc.EXE";
-    Context ctx(fake.platform);
     EXPECT_EQ(getExecutablePath(ctx), "C:\\Apps\\Server\\svc.EXE");
     fake.module.wideName = u"C:\\other.exe";
     EXPECT_EQ(getExecutablePath(ctx), "C:\\Apps\\Server\\svc.EXE");  // cached, never refreshed
 }
 
-TEST(ExecutablePath, FallsBackToTheShortNameWhenTheCodePageCannotSpellIt) {
-    FakePlatform fake;
+TEST_F(ExecutablePath, FallsBackToTheShortNameWhenTheCodePageCannotSpellIt) {
     fake.module.wideName = u"C:\\\u4e2d\u6587\\svc.exe";
     fake.module.wideShort = u"C:\\5D8E~1\\svc.exe";
-    Context ctx(fake.platform);
     EXPECT_EQ(getExecutablePath(ctx), "C:\\5D8E~1\\svc.exe");
 }
 
-TEST(ExecutablePath, NameNotEndingInExeAlsoTakesTheShortRoute) {
-    FakePlatform fake;
+TEST_F(ExecutablePath, NameNotEndingInExeAlsoTakesTheShortRoute) {
     fake.module.wideName = u"C:\\App\\svc.bin";
     fake.module.wideShort = u"C:\\App\\SVC~1.EXE";
-    Context ctx(fake.platform);
     EXPECT_EQ(getExecutablePath(ctx), "C:\\App\\SVC~1.EXE");
 }
 
-TEST(ExecutablePath, LastResortIsTheShortFormOfTheNarrowName) {
-    FakePlatform fake;
+TEST_F(ExecutablePath, LastResortIsTheShortFormOfTheNarrowName) {
     fake.module.wideName = u"C:\\\u4e2d\\svc.exe";
     fake.module.wideShort = u"C:\\\u4e2d\\svc.exe";  // still unrepresentable
     fake.module.narrowName = "C:\\App\\svc.exe";
     fake.fs.addFile("C:\\App\\svc.exe", "");
     fake.fs.shortNames["c:\\app\\svc.exe"] = "C:\\APP~1\\SVC.EXE";
-    Context ctx(fake.platform);
     EXPECT_EQ(getExecutablePath(ctx), "C:\\APP~1\\SVC.EXE");
 }
 
-TEST(ExecutablePath, NonNtPlatformsUseTheNarrowModuleName) {
-    FakePlatform fake;
+TEST_F(ExecutablePath, NonNtPlatformsUseTheNarrowModuleName) {
     fake.module.nt = false;
     fake.module.narrowName = "C:\\Old\\\\svc.exe";
-    Context ctx(fake.platform);
     EXPECT_EQ(getExecutablePath(ctx), "C:\\Old\\svc.exe");
 }
 
 TEST(CollapseBackslashes, ShrinksRunsButKeepsALeadingUncPair) {
     FakePlatform fake;
-    Context ctx(fake.platform);
+    Process ctx(fake.platform);
     const std::vector<std::pair<std::string, std::string>> cases = {
         {"c:\\\\a\\\\\\b", "c:\\a\\b"},
         {"\\\\srv\\\\share", "\\\\srv\\share"},
@@ -80,7 +73,7 @@ TEST(CollapseBackslashes, LeavesAPathAloneWhenTheResultCannotBeConvertedBack) {
     FakePlatform fake;
     Platform platform{fake.fs,      fake.registry, fake.env,   fake.processes, fake.services, fake.console,
                       fake.exit,    fake.clock,    lossy,      fake.module,    fake.libraries};
-    Context ctx(platform);
+    Process ctx(platform);
     std::string path = "c:\\\\x";
     collapseBackslashes(ctx, path);
     EXPECT_EQ(path, "c:\\\\x");

@@ -1,7 +1,7 @@
 // Variable expansion: the launcher patterns in their order, then the environment.
 #include <gtest/gtest.h>
 
-#include "config/Context.h"
+#include "diagnostics/Process.h"
 #include "fakes/LauncherWorld.h"
 #include "launch/Expand.h"
 
@@ -15,7 +15,7 @@ protected:
         fake.env.vars.clear();
     }
     std::string expand(const std::string& text) {
-        const LauncherVariables vars = launcherVariables(ctx, "C:\\jre\\bin\\..", extractionDirectory);
+        const LauncherVariables vars = launcherVariables(ctx, config, "C:\\jre\\bin\\..", extractionDirectory);
         return expandVariables(text, vars, *fake.env.block()).text;
     }
     std::string extractionDirectory;

@@ -4,7 +4,6 @@
 #include <algorithm>
 #include <cstring>
 
-#include "config/Context.h"
 #include "config/Keys.h"
 #include "fakes/LauncherWorld.h"
 #include "files/Extraction.h"
@@ -32,25 +31,21 @@ std::string pattern(size_t size) {
     return s;
 }
 
-class Extraction : public ::testing::Test {
+class Extraction : public ::testing::Test, protected test::LauncherWorld {
 protected:
-    test::FakePlatform fake;
-    Context ctx{fake.platform};
-
     void SetUp() override {
         fake.env.put("KAVRIN_LOG", "yes");
-        ctx.useMessageBox = false;
-        ctx.configEndPosition = kStreamStart;
-        ctx.config.narrow[key::kMsgInternalError] = "An internal error occurred (error code: {0})";
+        ctx.fatal.useMessageBox = false;
+        config = Config({}, kStreamStart).with(key::kMsgInternalError, "An internal error occurred (error code: {0})");
     }
     void install(int count, const std::string& names, const std::string& stream) {
-        ctx.config.narrow[key::kIncludedCount] = std::to_string(count);
-        ctx.config.narrow[key::kIncludedNames] = names;
+        set(key::kIncludedCount, std::to_string(count));
+        set(key::kIncludedNames, names);
         fake.installExecutable(std::string(kStreamStart, 'M') + stream);
     }
     ExtractionResult last;  // of the latest extract()
     int extract() {
-        last = extractIncludedFiles(ctx);
+        last = extractIncludedFiles(ctx, config);
         return last.status;
     }
     std::string dir() const { return last.extraction.directory; }
@@ -120,12 +115,10 @@ TEST_F(Extraction, CountAndNamesTheSmallerOneWins) {
     EXPECT_EQ(last.extraction.unextractedPosition, static_cast<int32_t>(kStreamStart + 9 + 10));
 
     test::FakePlatform other;
-    Context ctx2(other.platform);
-    ctx2.configEndPosition = kStreamStart;
-    ctx2.config.narrow[key::kIncludedCount] = "3";
-    ctx2.config.narrow[key::kIncludedNames] = "only";
+    Process ctx2(other.platform);
+    const Config config2 = Config({}, kStreamStart).with(key::kIncludedCount, "3").with(key::kIncludedNames, "only");
     other.installExecutable(std::string(kStreamStart, 'M') + record("1"));
-    const ExtractionResult second = extractIncludedFiles(ctx2);
+    const ExtractionResult second = extractIncludedFiles(ctx2, config2);
     ASSERT_EQ(second.status, 0);
     EXPECT_EQ(other.fs.content(second.extraction.directory + "\\only"), "1");
 }

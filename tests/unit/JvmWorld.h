@@ -6,16 +6,14 @@
 
 #include <string>
 
-#include "config/Context.h"
+#include "diagnostics/Process.h"
 #include "fakes/LauncherWorld.h"
 
 namespace kavrin::test {
 
 class JvmWorld : public testing::Test, protected LauncherWorld {
 protected:
-
     JvmWorld() { fake.env.put("KAVRIN_LOG", "yes"); }
-
 
     static std::string versionLine(const std::string& version) {
         return "java version \"" + version + "\"\r\nJava(TM) SE Runtime Environment\r\n";

@@ -3,6 +3,7 @@
 #include "config/Config.h"
 #include "config/ConfigBlock.h"
 #include "config/Keys.h"
+#include "fakes/LauncherWorld.h"
 #include "fakes/PeImage.h"
 #include "service/Help.h"
 #include "service/Launcher.h"
@@ -13,6 +14,11 @@ using kavrin::test::ServiceWorld;
 
 namespace {
 
+// A service world whose configuration carries the service name "svc".
+struct NamedWorld : ServiceWorld {
+    NamedWorld() { set(key::kServiceName, "svc"); }
+};
+
 // Runs the dispatch and tells whether the no-verb path was taken (and with which name).
 struct DispatchResult {
     int code = -1;
@@ -21,7 +27,7 @@ struct DispatchResult {
 
 DispatchResult dispatch(ServiceWorld& w, const std::string& text) {
     DispatchResult r;
-    r.code = dispatchCommand(w.ctx, text, [&](Context&, const std::string& serviceName) {
+    r.code = dispatchCommand(w.ctx, w.config, text, [&](Process&, const std::string& serviceName) {
         r.noVerbName = serviceName;
         return 42;
     });
@@ -45,8 +51,7 @@ TEST(Dispatch, VerbsRunWithTheNameAfterTheVerbAndNoVerbsReachTheDispatcher) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text);
-        ServiceWorld w;
-        w.ctx.config.narrow[key::kServiceName] = "svc";
+        NamedWorld w;
         DispatchResult r = dispatch(w, c.text);
         EXPECT_EQ(r.noVerbName.has_value(), c.dispatcher);
         if (c.dispatcher) {
@@ -62,8 +67,7 @@ TEST(Dispatch, VerbsRunWithTheNameAfterTheVerbAndNoVerbsReachTheDispatcher) {
 TEST(Dispatch, HelpPrintsTheUsageWithoutTouchingTheServiceOrTheFiles) {
     for (const char* text : {"-help", "-?", "/?", "--help", "/help ignored"}) {
         SCOPED_TRACE(text);
-        ServiceWorld w;
-        w.ctx.config.narrow[key::kServiceName] = "svc";
+        NamedWorld w;
         DispatchResult r = dispatch(w, text);
         EXPECT_EQ(r.code, 0);
         EXPECT_FALSE(r.noVerbName);
@@ -77,12 +81,11 @@ TEST(Dispatch, HelpPrintsTheUsageWithoutTouchingTheServiceOrTheFiles) {
 }
 
 TEST(Dispatch, RunTakesItsOwnPathWithTheConfiguredName) {
-    ServiceWorld w;
-    w.ctx.config.narrow[key::kServiceName] = "svc";
+    NamedWorld w;
     std::string runName;
     const int code = dispatchCommand(
-        w.ctx, "-run a b", [](Context&, const std::string&) { return 42; },
-        [&](Context&, const std::string& name) {
+        w.ctx, w.config, "-run a b", [](Process&, const std::string&) { return 42; },
+        [&](Process&, const std::string& name) {
             runName = name;
             return 5;
         });
@@ -101,9 +104,8 @@ TEST(Dispatch, InstallStartTypeFollowsTheVerbAndTheLauncherType) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.text) + " type " + (c.launcherType ? c.launcherType : "absent"));
-        ServiceWorld w;
-        w.ctx.config.narrow[key::kServiceName] = "svc";
-        if (c.launcherType) w.ctx.config.narrow[key::kLauncherType] = c.launcherType;
+        NamedWorld w;
+        if (c.launcherType) w.set(key::kLauncherType, c.launcherType);
         EXPECT_EQ(dispatch(w, c.text).code, 0);
         ASSERT_EQ(w.scm.creates.size(), 1u);
         EXPECT_EQ(w.scm.creates[0].startType, c.startType);
@@ -112,8 +114,7 @@ TEST(Dispatch, InstallStartTypeFollowsTheVerbAndTheLauncherType) {
 }
 
 TEST(Dispatch, EachVerbReachesItsOperation) {
-    ServiceWorld w;
-    w.ctx.config.narrow[key::kServiceName] = "svc";
+    NamedWorld w;
     w.scm.add("svc", scm::kStateStopped, "C:\\App\\svc.exe", 3);
     EXPECT_EQ(dispatch(w, "-start").code, 0);
     EXPECT_EQ(dispatch(w, "/stop").code, 0);
@@ -140,10 +141,10 @@ TEST(PrependConfiguredPath, PutsTheResolvedDirectoriesInFront) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.key);
         ServiceWorld w;
-        w.ctx.config.narrow[key::kPathPrepend] = c.key;
+        w.set(key::kPathPrepend, c.key);
         w.fake.env.remove("PATH");
         if (c.path) w.fake.env.put("PATH", *c.path);
-        prependConfiguredPath(w.ctx);
+        prependConfiguredPath(w.ctx, w.config);
         EXPECT_EQ(w.fake.env.get("PATH"), c.expected);
         EXPECT_EQ(w.fake.env.crtGet("PATH"), c.expected);
     }
@@ -155,8 +156,8 @@ TEST(PrependConfiguredPath, LongPathIsKeptWholeInBothCopies) {
     std::string old;
     while (old.size() < 20000) old += "C:\\Some\\Long\\Directory\\Name;";
     w.fake.env.put("PATH", old);
-    w.ctx.config.narrow[key::kPathPrepend] = "bin";
-    prependConfiguredPath(w.ctx);
+    w.set(key::kPathPrepend, "bin");
+    prependConfiguredPath(w.ctx, w.config);
     EXPECT_EQ(w.fake.env.get("PATH"), "C:\\App\\bin;" + old);
     EXPECT_EQ(w.fake.env.crtGet("PATH"), "C:\\App\\bin;" + old);
 }
@@ -165,20 +166,36 @@ TEST(PrependConfiguredPath, PathTheEnvironmentCannotHoldLeavesPathAlone) {
     ServiceWorld w;
     const std::string old(32760, 'p');
     w.fake.env.put("PATH", old);
-    w.ctx.config.narrow[key::kPathPrepend] = "bin";  // "C:\App\bin;" pushes it past 32766
-    prependConfiguredPath(w.ctx);
+    w.set(key::kPathPrepend, "bin");  // "C:\App\bin;" pushes it past 32766
+    prependConfiguredPath(w.ctx, w.config);
     EXPECT_EQ(w.fake.env.get("PATH"), old);
     EXPECT_EQ(w.fake.env.crtGet("PATH"), old);
 
     ServiceWorld fits;
     const std::string justFits(32766 - std::string("C:\\App\\bin;").size(), 'p');
     fits.fake.env.put("PATH", justFits);
-    fits.ctx.config.narrow[key::kPathPrepend] = "bin";
-    prependConfiguredPath(fits.ctx);
+    fits.set(key::kPathPrepend, "bin");
+    prependConfiguredPath(fits.ctx, fits.config);
     EXPECT_EQ(fits.fake.env.get("PATH"), "C:\\App\\bin;" + justFits);
 }
 
 // ---- initLauncher ----------------------------------------------------------
+
+TEST(StartUp, ADamagedBlockOfAServiceStartGoesToTheEventLogNotAMessageBox) {
+    for (const bool byManager : {true, false}) {
+        SCOPED_TRACE(byManager);
+        ServiceWorld w;
+        w.scm.parentIsManager = byManager;
+        w.fake.installExecutable(test::makePeImage() + "no block");
+        routeErrorsOfAServiceStart(w.ctx);
+        EXPECT_EQ(test::exitCodeOf([&] { readConfig(w.ctx); }), 1u);
+        EXPECT_EQ(w.fake.console.boxes.size(), byManager ? 0u : 1u);
+        ASSERT_EQ(w.fake.console.events.size(), byManager ? 1u : 0u);
+        if (byManager) {
+            EXPECT_EQ(w.fake.console.events[0].source, "svc");
+        }
+    }
+}
 
 TEST(InitLauncher, ReadsConfigurationThenSetsFlavourPathAndWorkingDirectory) {
     ServiceWorld w;
@@ -187,8 +204,9 @@ TEST(InitLauncher, ReadsConfigurationThenSetsFlavourPathAndWorkingDirectory) {
     w.fake.installExecutable(test::makePeImage() + encodeConfigBlock(block));
     w.fake.fs.addDirectory("C:\\App\\work");
     w.fake.env.put("PATH", "C:\\Windows");
-    initLauncher(w.ctx);
-    EXPECT_EQ(configuredFlavour(w.ctx), 'm');
+    w.config = readConfig(w.ctx);
+    initLauncher(w.ctx, w.config);
+    EXPECT_EQ(configuredFlavour(w.config), 'm');
     EXPECT_EQ(w.fake.env.get("PATH"), "C:\\App\\a;C:\\App\\b;C:\\Windows");
     EXPECT_EQ(w.fake.fs.currentDirectory, "C:\\App\\work");
 }
@@ -197,7 +215,8 @@ TEST(InitLauncher, EmptyWorkingDirectoryAndFlavourLeaveThingsAsTheyWere) {
     ServiceWorld w;
     w.fake.installExecutable(test::makePeImage() + encodeConfigBlock(ConfigBlock{}));
     w.fake.fs.currentDirectory = "D:\\Started\\Here";
-    initLauncher(w.ctx);
-    EXPECT_EQ(configuredFlavour(w.ctx), 0);
+    w.config = readConfig(w.ctx);
+    initLauncher(w.ctx, w.config);
+    EXPECT_EQ(configuredFlavour(w.config), 0);
     EXPECT_EQ(w.fake.fs.currentDirectory, "D:\\Started\\Here");
 }

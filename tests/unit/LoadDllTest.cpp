@@ -20,7 +20,7 @@ protected:
         set(key::kMsgEnvJvmDamaged, "The variable {0} points to a damaged JVM.");
         set(key::kMsgLocationJvmDamaged, "The JVM at {0} is damaged.");
         set(key::kMsgJvmStartFailed, "The JVM failed to start.");
-        ctx.useMessageBox = false;
+        ctx.fatal.useMessageBox = false;
     }
     void quiet() { fake.env.remove("KAVRIN_LOG"); }
     // A jvm.dll at path; without the entry point when `exports` is false.
@@ -31,7 +31,7 @@ protected:
     }
     bool load(ShowErrors show = ShowErrors::Yes, std::optional<std::string> location = std::nullopt,
               LocationIs is = LocationIs::Home) {
-        jvm = LoadDLL(ctx, show, location, is);
+        jvm = LoadDLL(ctx, config, show, location, is);
         return jvm.loaded();
     }
     LoadedJvm jvm;  // of the latest load()
@@ -91,6 +91,7 @@ TEST_F(LoadDll, KitFindsTheLibraryUnderItsJreAfterRestoringPath) {
         "c:\\jdk\\bin\\..\\jre\\bin\\client\\jvm.dll", "c:\\jdk\\bin\\..\\jre\\bin\\server\\jvm.dll"};
     EXPECT_EQ(fake.libraries.attempts, expected);
     EXPECT_TRUE(loggedBefore("Setting PATH C:\\Windows\n", "Setting PATH C:\\Windows;c:\\jdk\\bin\\..\\jre\\bin"));
+    EXPECT_EQ(fake.libraries.dllDirectories, (std::vector<std::string>{"c:\\jdk\\bin", "", "c:\\jdk\\bin\\..\\jre\\bin"}));
     EXPECT_EQ(path(), "C:\\Windows;c:\\jdk\\bin\\..\\jre\\bin");
     EXPECT_EQ(crtPath(), "C:\\Windows;c:\\jdk\\bin\\..\\jre\\bin");
     EXPECT_EQ(jvm.home, "c:\\jdk\\bin\\..");

@@ -17,7 +17,7 @@ TEST(Log, OffUnlessAVariableIsExactlyYes) {
         FakePlatform fake;
         if (kavrinValue) fake.env.put("KAVRIN_LOG", kavrinValue);
         if (molvexValue) fake.env.put("MOLVEX_LOG", molvexValue);
-        Context ctx(fake.platform);
+        Process ctx(fake.platform);
         logInfo(ctx, "hello %d", 1);
         EXPECT_EQ(getLogPath(ctx).has_value(), on);
         EXPECT_EQ(fake.logText().empty(), !on);
@@ -29,7 +29,7 @@ TEST(Log, NewFileInTmpWithHeaderThenEmptyLineThenFlushedLines) {
     fake.fs.addDirectory("D:\\logs");
     fake.env.put("TMP", "D:\\logs");
     fake.env.put("KAVRIN_LOG", "yes");
-    Context ctx(fake.platform);
+    Process ctx(fake.platform);
     logInfo(ctx, "a %s", "b");
     logError(ctx, "c\nd");
     ASSERT_TRUE(getLogPath(ctx));
@@ -42,7 +42,7 @@ TEST(Log, NewFileInTmpWithHeaderThenEmptyLineThenFlushedLines) {
 
 TEST(Log, DecisionIsMadeOnceAtTheFirstCall) {
     FakePlatform fake;
-    Context ctx(fake.platform);
+    Process ctx(fake.platform);
     logInfo(ctx, "before");
     fake.env.put("KAVRIN_LOG", "yes");
     logInfo(ctx, "after");
@@ -54,7 +54,7 @@ TEST(Log, FallsBackToTheFixedNameAndThenGivesUpSilently) {
     FakePlatform fake;
     fake.env.put("KAVRIN_LOG", "yes");
     fake.fs.failOpenForWrite = {"C:\\mvx_nlog_4096"};  // the first temporary name the fake makes
-    Context ctx(fake.platform);
+    Process ctx(fake.platform);
     logInfo(ctx, "x");
     EXPECT_EQ(getLogPath(ctx), std::optional<std::string>("c:\\mvx_nlog"));
     EXPECT_NE(fake.logText().find("\n\nx\n"), std::string::npos);
@@ -62,7 +62,7 @@ TEST(Log, FallsBackToTheFixedNameAndThenGivesUpSilently) {
     FakePlatform none;
     none.env.put("MOLVEX_LOG", "yes");
     none.fs.failOpenForWrite = {"C:\\mvx_nlog_4096", "c:\\mvx_nlog"};
-    Context ctx2(none.platform);
+    Process ctx2(none.platform);
     logInfo(ctx2, "x");
     EXPECT_EQ(getLogPath(ctx2), std::optional<std::string>("c:\\mvx_nlog"));
     EXPECT_FALSE(none.fs.exists("c:\\mvx_nlog"));
@@ -72,7 +72,7 @@ TEST(Log, FallsBackToTheFixedNameAndThenGivesUpSilently) {
     taken.env.put("KAVRIN_LOG", "yes");
     taken.fs.failOpenForWrite = {"C:\\mvx_nlog_4096"};
     taken.fs.addFile("c:\\mvx_nlog", "someone's");
-    Context ctx3(taken.platform);
+    Process ctx3(taken.platform);
     logInfo(ctx3, "x");
     EXPECT_EQ(taken.fs.content("c:\\mvx_nlog"), "someone's");
 }
@@ -82,7 +82,7 @@ TEST(Log, PhaseLineOnlyWithTheLogOnAndTheClockReadOnlyThen) {
         FakePlatform fake;
         if (on) fake.env.put("KAVRIN_LOG", "yes");
         fake.clock.sinceStartUs = 167318;
-        Context ctx(fake.platform);
+        Process ctx(fake.platform);
         logPhase(ctx, "configuration read");
         EXPECT_EQ(fake.clock.startClockReads, on ? 1 : 0);
         EXPECT_EQ(fake.logText().find("\nphase configuration read: 167318 us\n") != std::string::npos, on)
@@ -93,7 +93,7 @@ TEST(Log, PhaseLineOnlyWithTheLogOnAndTheClockReadOnlyThen) {
 TEST(Log, TheConfigurationSwitchesItOnWithTheLinesSoFar) {
     for (const bool on : {true, false}) {
         FakePlatform fake;
-        Context ctx(fake.platform);
+        Process ctx(fake.platform);
         logInfo(ctx, "while reading");
         switchLogFromConfig(ctx, on);
         logInfo(ctx, "after");
@@ -111,7 +111,7 @@ TEST(Log, KeepsTheNewestTenOfItsOwnFilesAndNothingElseGoes) {
     const std::vector<std::string> foreign = {"mvx_nlog", "mvx_nlog_12g", "mvx_nlog_1_2_3", "mvx_nlogs_1", "x.txt"};
     for (const auto& name : foreign) fake.fs.addFile("C:\\" + name, "", FileTime{1});
     for (uint64_t i = 0; i < 12; ++i) fake.fs.addFile("C:\\mvx_nlog_a" + std::to_string(i) + "_F", "", FileTime{100 + i});
-    Context ctx(fake.platform);
+    Process ctx(fake.platform);
     logInfo(ctx, "x");
     const std::vector<std::string> left = fake.fs.children("C:\\");
     for (const auto& name : foreign) EXPECT_NE(std::find(left.begin(), left.end(), name), left.end()) << name;

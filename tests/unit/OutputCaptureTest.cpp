@@ -25,8 +25,8 @@ TEST(OutputCapture, SettingsAndTheirDefaults) {
     };
     for (const auto& c : cases) {
         ServiceWorld w;
-        for (const auto& [k, v] : c.keys) w.ctx.config.narrow[k] = v;
-        std::optional<CaptureSettings> settings = captureSettings(w.ctx);
+        for (const auto& [k, v] : c.keys) w.set(k, v);
+        std::optional<CaptureSettings> settings = captureSettings(w.ctx, w.config);
         ASSERT_EQ(settings.has_value(), c.directory.has_value());
         if (!settings) continue;
         EXPECT_EQ(settings->directory, *c.directory);
@@ -37,32 +37,32 @@ TEST(OutputCapture, SettingsAndTheirDefaults) {
 
 TEST(OutputCapture, ServiceMainCapturesBothStreamsBeforeTheJvmLoads) {
     ServiceWorld w;
-    w.ctx.config.narrow[key::kLogCapture] = "1";
+    w.set(key::kLogCapture, "1");
     ScriptedRuntime rt;
     rt.loads = false;
     size_t capturedAtLoad = 0;
     ServiceRuntime runtime = rt.make();
-    runtime.loadJvm = [&](Context&) {
+    runtime.loadJvm = [&](Process&) {
         capturedAtLoad = w.fake.console.captured.size();
         return std::optional<LoadedJvm>();
     };
-    ServiceSession session(w.ctx, runtime, "svc", {});
+    ServiceSession session(w.ctx, w.config, runtime, "svc", {});
     serviceMain(session, {"svc"});
     EXPECT_EQ(capturedAtLoad, 2u);
     w.fake.console.captured.at(StdStream::Output)("out line\n");
     w.fake.console.captured.at(StdStream::Error)("err line\n");
     EXPECT_EQ(w.fake.fs.content("C:\\App\\logs\\svc.out.log"), "out line\n");
     EXPECT_EQ(w.fake.fs.content("C:\\App\\logs\\svc.err.log"), "err line\n");
-    reportStoppedAtExit();
+    reportStoppedAtExit(session);
     EXPECT_EQ(w.fake.console.drains, 1);
 }
 
 TEST(OutputCapture, AnUnwritableDirectoryDropsOutputWithOneLogLine) {
     ServiceWorld w;
     w.fake.env.put("KAVRIN_LOG", "yes");
-    w.ctx.config.narrow[key::kLogCapture] = "1";
+    w.set(key::kLogCapture, "1");
     w.fake.fs.failCreateDirectory = {"C:\\App\\logs"};
-    startOutputCapture(w.ctx, "svc");
+    startOutputCapture(w.ctx, w.config, "svc");
     for (int i = 0; i < 3; ++i) w.fake.console.captured.at(StdStream::Output)("line\n");
     EXPECT_FALSE(w.fake.fs.exists("C:\\App\\logs"));
     const std::string log = w.fake.logText();

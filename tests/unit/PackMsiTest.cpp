@@ -21,13 +21,7 @@ ServiceRegistration named(const std::string& name) {
 }
 
 std::string problemOf(const ScratchDir& dir, const std::string& text, const ServiceRegistration& service) {
-    try {
-        readMsiSettings(text, dir / "svc.toml", service);
-    } catch (const PackError& error) {
-        EXPECT_EQ(error.exitCode, kExitBadInput);
-        return error.what();
-    }
-    return "(accepted)";
+    return badInputRefusal([&] { readMsiSettings(text, dir / "svc.toml", service); });
 }
 
 // One table of rows: name, value [, value]... from `msiinfo export`.

@@ -20,12 +20,7 @@ protected:
         return loadProject(dir / "p.toml", {std::nullopt, dir / "bin"});
     }
     std::pair<int, std::string> failure(const std::string& text) {
-        try {
-            parse(text);
-        } catch (const PackError& error) {
-            return {error.exitCode, error.what()};
-        }
-        return {0, "(no error)"};
+        return refusalOf([&] { parse(text); });
     }
     // A message about p.toml as the builder prints it: with the file's directory.
     std::string inDir(const std::string& message) { return dir.path().string() + "/" + message; }
@@ -174,14 +169,7 @@ TEST_F(ProjectTest, CommandLineClassPathAndFilesFollowTheFilesOwn) {
     writeText(dir / "p.toml", "[java]\nmain-class = 'x.Main'\n[files]\ninclude = ['a.bin']\n");
     EXPECT_EQ(narrowMap(loadProject(dir / "p.toml", options).block)[2003], "a.bin;b.jar;kavrin-runtime.jar");
 
-    auto refusal = [&](ProjectOptions bad) {
-        try {
-            loadProject(dir / "p.toml", bad);
-        } catch (const PackError& error) {
-            return std::string(error.what());
-        }
-        return std::string("(no error)");
-    };
+    auto refusal = [&](ProjectOptions bad) { return refusalOf([&] { loadProject(dir / "p.toml", bad); }).second; };
     EXPECT_THAT(refusal({std::nullopt, dir / "bin", {"Xlib"}, {}}),
                 HasSubstr("--class-path: class path entry 'Xlib' has the type letter 'X'"));
     EXPECT_THAT(refusal({std::nullopt, dir / "bin", {}, {dir / "missing.jar"}}), HasSubstr("missing.jar': no such file"));

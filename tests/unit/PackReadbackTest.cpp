@@ -149,15 +149,7 @@ TEST(InspectTest, TheCarriedFilesAreTheRecordsTheLauncherReads) {
 }
 
 TEST(InspectTest, AFileWithoutABlockIsRefusedAndADamagedOneWithTheLaunchersText) {
-    auto refusal = [](const std::string& image) -> std::string {
-        try {
-            readCarried(image, "plain.exe");
-        } catch (const PackError& error) {
-            EXPECT_EQ(error.exitCode, kExitBadInput);
-            return error.what();
-        }
-        return "(no error)";
-    };
+    auto refusal = [](const std::string& image) { return badInputRefusal([&] { readCarried(image, "plain.exe"); }); };
     const std::string none = "`plain.exe` carries no configuration block (not packed by kavrin-pack)";
     EXPECT_EQ(refusal(stubImage()), none);
     EXPECT_EQ(refusal(stubImage() + "DEBUG DATA"), none);

@@ -14,13 +14,7 @@ using kavrin::test::putLe;
 using ::testing::HasSubstr;
 
 std::string refusal(const std::string& image) {
-    try {
-        checkStub(image, "stub.exe");
-    } catch (const PackError& error) {
-        EXPECT_EQ(error.exitCode, kExitBadInput);
-        return error.what();
-    }
-    return "(accepted)";
+    return badInputRefusal([&] { checkStub(image, "stub.exe"); });
 }
 
 TEST(StubTest, AcceptsAStrippedConsoleImageAndPlacesTheBlockAtItsEnd) {

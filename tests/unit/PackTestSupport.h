@@ -73,14 +73,25 @@ inline BuildRequest requestFor(const fs::path& dir, const fs::path& project) {
     return request;
 }
 
-// Exit code and message of a build that must fail.
-inline std::pair<int, std::string> buildFailure(const BuildRequest& request) {
+// Exit code and message of the refusal body must end in; {0, "(no error)"} when it returned.
+template <class Body>
+std::pair<int, std::string> refusalOf(Body&& body) {
     try {
-        buildExecutable(request);
+        body();
     } catch (const PackError& error) {
         return {error.exitCode, error.what()};
     }
     return {0, "(no error)"};
+}
+// The message of a refusal for bad input (its exit code checked).
+template <class Body>
+std::string badInputRefusal(Body&& body) {
+    const auto [code, message] = refusalOf(std::forward<Body>(body));
+    EXPECT_TRUE(code == 0 || code == kExitBadInput) << code << ": " << message;  // 0: accepted
+    return message;
+}
+inline std::pair<int, std::string> buildFailure(const BuildRequest& request) {
+    return refusalOf([&] { buildExecutable(request); });
 }
 
 struct PackRun {

@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include "config/Context.h"
 #include "config/Keys.h"
 #include "fakes/LauncherWorld.h"
 #include "files/PackedRuntime.h"
@@ -11,15 +10,12 @@ namespace {
 constexpr const char* kHome = "C:\\Program Files\\jre";
 constexpr const char* kUnpacker = "C:\\Program Files\\jre\\bin\\unpack200.exe";
 
-class PackedRuntime : public ::testing::Test {
+class PackedRuntime : public ::testing::Test, protected test::LauncherWorld {
 protected:
-    test::FakePlatform fake;
-    Context ctx{fake.platform};
-
     void SetUp() override {
         fake.env.put("KAVRIN_LOG", "yes");
-        ctx.useMessageBox = false;
-        ctx.config.narrow[key::kMsgInternalError] = "An internal error occurred (error code: {0})";
+        ctx.fatal.useMessageBox = false;
+        set(key::kMsgInternalError, "An internal error occurred (error code: {0})");
     }
     void pack(const std::string& archive) { fake.fs.addFile(std::string(kHome) + "\\" + archive + ".pack", "p"); }
     // An unpacker that does what the real one does with -r: jar in place of the pack.
@@ -45,7 +41,7 @@ protected:
 TEST_F(PackedRuntime, HomeWithoutPackedRtJarIsLeftAlone) {
     installUnpacker();
     pack("lib\\charsets.jar");
-    preparePackedRuntime(ctx, kHome);
+    preparePackedRuntime(ctx, config, kHome);
     EXPECT_TRUE(fake.processes.commandLines.empty());
     EXPECT_EQ(fake.console.stdoutText, "");
     EXPECT_EQ(fake.logText(), "");
@@ -55,7 +51,7 @@ TEST_F(PackedRuntime, PreparedHomeIsLeftAlone) {
     installUnpacker();
     pack("lib\\rt.jar");
     fake.fs.addFile(std::string(kHome) + "\\lib\\jsse.jar", "jar");
-    preparePackedRuntime(ctx, kHome);
+    preparePackedRuntime(ctx, config, kHome);
     EXPECT_TRUE(fake.processes.commandLines.empty());
     EXPECT_EQ(fake.console.stdoutText, "");
 }
@@ -65,7 +61,7 @@ TEST_F(PackedRuntime, UnpacksInTableOrderAndSkipsMissingPacks) {
     for (const char* archive : {"lib\\jsse.jar", "lib\\deploy.jar", "lib\\rt.jar", "lib\\ext\\localedata.jar"})
         pack(archive);
 
-    preparePackedRuntime(ctx, kHome);
+    preparePackedRuntime(ctx, config, kHome);
 
     EXPECT_EQ(fake.processes.commandLines,
               (std::vector<std::string>{cmd("lib\\rt.jar"), cmd("lib\\deploy.jar"), cmd("lib\\ext\\localedata.jar"),
@@ -88,13 +84,13 @@ TEST_F(PackedRuntime, UnpacksInTableOrderAndSkipsMissingPacks) {
     EXPECT_NE(log.find("unpack done\nUnpacking JRE done\n"), std::string::npos);
 
     // Done once: jsse.jar now marks the home as prepared.
-    preparePackedRuntime(ctx, kHome);
+    preparePackedRuntime(ctx, config, kHome);
     EXPECT_EQ(fake.processes.commandLines.size(), 4u);
 }
 
 TEST_F(PackedRuntime, MissingUnpackerIsInternalError20) {
     pack("lib\\rt.jar");
-    EXPECT_EQ(test::exitCodeOf([&] { preparePackedRuntime(ctx, kHome); }), 1u);
+    EXPECT_EQ(test::exitCodeOf([&] { preparePackedRuntime(ctx, config, kHome); }), 1u);
     EXPECT_NE(fake.logText().find("could not create unpack process\n"), std::string::npos);
     EXPECT_EQ(fake.console.stderrText.find("An internal error occurred (error code: 20)"), 0u);
 }

@@ -23,7 +23,7 @@ TEST(IsRelativePath, Table) {
 
 TEST(ResolvePath, PrefixesTheExecutableDirectoryComputedOnce) {
     ServerWorld w;
-    auto& [fake, ctx] = w;
+    auto& [fake, ctx, config] = w;
     EXPECT_EQ(resolvePath(ctx, "lib\\a.jar"), "C:\\Apps\\Server\\lib\\a.jar");
     EXPECT_EQ(resolvePath(ctx, "..\\jre"), "C:\\Apps\\Server\\..\\jre");  // not normalised
     EXPECT_EQ(resolvePath(ctx, "D:\\\\x\\\\y"), "D:\\x\\y");
@@ -34,15 +34,15 @@ TEST(ResolvePath, PrefixesTheExecutableDirectoryComputedOnce) {
 
 TEST(MakeFullPath, NormalisesAndLowerCasesUnlessKeepCase) {
     ServerWorld w;
-    auto& [fake, ctx] = w;
-    EXPECT_EQ(makeFullPath(ctx, "..\\JRE", false), "c:\\apps\\jre");
-    EXPECT_EQ(makeFullPath(ctx, "..\\JRE", true), "C:\\Apps\\JRE");
-    EXPECT_EQ(makeFullPath(ctx, ".", true), "C:\\Apps\\Server");
+    auto& [fake, ctx, config] = w;
+    EXPECT_EQ(makeFullPath(ctx, "..\\JRE", PathCase::Lower), "c:\\apps\\jre");
+    EXPECT_EQ(makeFullPath(ctx, "..\\JRE", PathCase::Keep), "C:\\Apps\\JRE");
+    EXPECT_EQ(makeFullPath(ctx, ".", PathCase::Keep), "C:\\Apps\\Server");
 }
 
 TEST(ResolvePathList, SkipsEmptyEntries) {
     ServerWorld w;
-    auto& [fake, ctx] = w;
+    auto& [fake, ctx, config] = w;
     EXPECT_EQ(resolvePathList(ctx, ";a;;b;"), "C:\\Apps\\Server\\a;C:\\Apps\\Server\\b");
     EXPECT_EQ(resolvePathList(ctx, ""), "");
     EXPECT_EQ(resolvePathList(ctx, ";;"), "");
@@ -50,7 +50,7 @@ TEST(ResolvePathList, SkipsEmptyEntries) {
 
 TEST(FileExists, DriveRootsNeedNoSearchOtherPathsDo) {
     FakePlatform fake;
-    Context ctx(fake.platform);
+    Process ctx(fake.platform);
     for (const char* root : {"x:\\", "Q:\\.", "z:\\.\\."}) EXPECT_TRUE(fileExists(ctx, root)) << root;
     EXPECT_FALSE(fileExists(ctx, "x:"));
     fake.fs.addFile("C:\\App\\lib\\a.jar", "jar");
@@ -62,7 +62,7 @@ TEST(FileExists, DriveRootsNeedNoSearchOtherPathsDo) {
 
 TEST(GetLastWriteTime, ReportsTheFirstMatchesTime) {
     FakePlatform fake;
-    Context ctx(fake.platform);
+    Process ctx(fake.platform);
     fake.fs.addFile("C:\\jre\\bin\\java.exe", "", FileTime{0x0123456789ABCDEFull});
     FileTime t;
     ASSERT_TRUE(getLastWriteTime(ctx, "C:\\jre\\bin\\java.exe", &t));

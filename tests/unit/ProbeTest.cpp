@@ -19,7 +19,7 @@ protected:
     bool check(std::string exe, const std::string& minimum, const std::string& maximum = "",
                bool allowPre = false, std::string* version = nullptr, std::string* exeOut = nullptr) {
         std::string v;
-        bool ok = checkJavaExe(ctx, exe, v, minimum, maximum, allowPre);
+        bool ok = checkJavaExe(ctx, config, exe, v, minimum, maximum, allowPre ? PreRelease::Allowed : PreRelease::Refused);
         if (version) *version = v;
         if (exeOut) *exeOut = exe;
         return ok;
@@ -216,20 +216,22 @@ TEST_F(Probe, GuiLauncherSwitchesToJavaw) {
 TEST_F(Probe, TestJavaExeWithoutTheCacheProbesAndRewrites) {
     addJava(kExe, "1.6.0_03");
     std::string exe = kExe;
-    EXPECT_TRUE(testJavaExe(ctx, exe, "1.5", "", PreRelease::Refused, VersionCache::Use));
+    EXPECT_TRUE(testJavaExe(ctx, config, exe, "1.5", "", PreRelease::Refused, VersionCache::Use));
     exe = kExe;
-    EXPECT_TRUE(testJavaExe(ctx, exe, "1.5", "", PreRelease::Refused, VersionCache::Skip));
+    EXPECT_TRUE(testJavaExe(ctx, config, exe, "1.5", "", PreRelease::Refused, VersionCache::Skip));
     EXPECT_EQ(totalRuns(), 2);
-    EXPECT_TRUE(ctx.useVersionCache);  // on again afterwards
+    exe = kExe;  // the next test uses the cache again
+    EXPECT_TRUE(testJavaExe(ctx, config, exe, "1.5", "", PreRelease::Refused, VersionCache::Use));
+    EXPECT_EQ(totalRuns(), 2);
     exe = kExe;
-    EXPECT_TRUE(testJavaExe(ctx, exe, "1.5", "", PreRelease::Refused, VersionCache::Use));
+    EXPECT_TRUE(testJavaExe(ctx, config, exe, "1.5", "", PreRelease::Refused, VersionCache::Use));
     EXPECT_EQ(totalRuns(), 2);
 }
 
 class FindJavaExe : public JvmWorld {};
 
 TEST_F(Probe, ModernTakesTheReleaseFileWithoutARunAndCachesIt) {
-    ctx.config.narrow[key::kJvmRules] = "modern";
+    config = config.with(key::kJvmRules, "modern");
     addJava(kExe, "17.0.9");
     fake.fs.addFile("C:\\Java\\jre6\\release", "JAVA_VERSION=\"17.0.9\"\n");
     std::string version;
@@ -241,16 +243,16 @@ TEST_F(Probe, ModernTakesTheReleaseFileWithoutARunAndCachesIt) {
     EXPECT_EQ(cached("Version")->data, "17.0.9");
 
     // Classic ignores the release file and refuses the OpenJDK wording.
-    ctx.config.narrow.erase(key::kJvmRules);
+    config = config.without(key::kJvmRules);
     fake.processes.addProgram(kExe, test::FakeProgram{"openjdk version \"17.0.9\" 2023-10-17\r\n", 0, false, {}});
     std::string exe = kExe;
-    EXPECT_FALSE(testJavaExe(ctx, exe, "1.8", "", PreRelease::Allowed, VersionCache::Skip));
+    EXPECT_FALSE(testJavaExe(ctx, config, exe, "1.8", "", PreRelease::Allowed, VersionCache::Skip));
     EXPECT_EQ(totalRuns(), 1);
     EXPECT_TRUE(logged("couldn't get version"));
 }
 
 TEST_F(Probe, ModernProbesAHomeWithoutReleaseFileAndReadsTheOpenJdkLine) {
-    ctx.config.narrow[key::kJvmRules] = "modern";
+    config = config.with(key::kJvmRules, "modern");
     fake.fs.addFile(kExe, "MZ");
     fake.processes.addProgram(kExe, test::FakeProgram{"openjdk version \"17.0.9\" 2023-10-17\r\n", 0, false, {}});
     std::string version;
@@ -263,27 +265,27 @@ TEST_F(FindJavaExe, KitPrefersItsEmbeddedRuntimeAndPlainRuntimeItsOwn) {
     addJdk("C:\\jdk", "1.6.0_03");
     addJre("C:\\jre", "1.6.0_03");
     std::string exe;
-    EXPECT_TRUE(findJavaExeInHome(ctx, exe, "C:\\jdk"));
+    EXPECT_TRUE(findJavaExeInHome(ctx, config, exe, "C:\\jdk"));
     EXPECT_EQ(exe, "C:\\jdk\\jre\\bin\\java.exe");
-    EXPECT_TRUE(findJavaExeInHome(ctx, exe, "C:\\jre"));
+    EXPECT_TRUE(findJavaExeInHome(ctx, config, exe, "C:\\jre"));
     EXPECT_EQ(exe, "C:\\jre\\bin\\java.exe");
     // Nothing there still answers true with bin\java.exe.
-    EXPECT_TRUE(findJavaExeInHome(ctx, exe, "C:\\nothing"));
+    EXPECT_TRUE(findJavaExeInHome(ctx, config, exe, "C:\\nothing"));
     EXPECT_EQ(exe, "C:\\nothing\\bin\\java.exe");
 }
 
 TEST_F(FindJavaExe, ModernKitSinceNineIsKnownByJavac) {
-    ctx.config.narrow[key::kJvmRules] = "modern";
-    ctx.config.narrow[key::kJdkRequired] = "1";
+    config = config.with(key::kJvmRules, "modern");
+    config = config.with(key::kJdkRequired, "1");
     fake.fs.addFile("C:\\Jdk17\\bin\\java.exe", "MZ");
     fake.fs.addFile("C:\\Jdk17\\bin\\javac.exe", "MZ");
     fake.fs.addFile("C:\\Jre17\\bin\\java.exe", "MZ");
     std::string exe;
-    EXPECT_TRUE(findJavaExeInHome(ctx, exe, "C:\\Jdk17"));
+    EXPECT_TRUE(findJavaExeInHome(ctx, config, exe, "C:\\Jdk17"));
     EXPECT_EQ(exe, "C:\\Jdk17\\bin\\java.exe");
-    EXPECT_FALSE(findJavaExeInHome(ctx, exe, "C:\\Jre17"));
-    ctx.config.narrow.erase(key::kJvmRules);
-    EXPECT_FALSE(findJavaExeInHome(ctx, exe, "C:\\Jdk17"));  // classic: tools.jar only
+    EXPECT_FALSE(findJavaExeInHome(ctx, config, exe, "C:\\Jre17"));
+    config = config.without(key::kJvmRules);
+    EXPECT_FALSE(findJavaExeInHome(ctx, config, exe, "C:\\Jdk17"));  // classic: tools.jar only
 }
 
 TEST_F(FindJavaExe, JdkRequiredNeedsToolsJar) {
@@ -292,10 +294,10 @@ TEST_F(FindJavaExe, JdkRequiredNeedsToolsJar) {
     addJdk("C:\\notools", "1.6.0_03", false);
     addJre("C:\\jre", "1.6.0_03");
     std::string exe;
-    EXPECT_TRUE(findJavaExeInHome(ctx, exe, "C:\\jdk"));
+    EXPECT_TRUE(findJavaExeInHome(ctx, config, exe, "C:\\jdk"));
     EXPECT_EQ(exe, "C:\\jdk\\jre\\bin\\java.exe");
-    EXPECT_FALSE(findJavaExeInHome(ctx, exe, "C:\\notools"));
-    EXPECT_FALSE(findJavaExeInHome(ctx, exe, "C:\\jre"));
+    EXPECT_FALSE(findJavaExeInHome(ctx, config, exe, "C:\\notools"));
+    EXPECT_FALSE(findJavaExeInHome(ctx, config, exe, "C:\\jre"));
     EXPECT_EQ(exe, "C:\\jre\\jre\\bin\\java.exe");
 }
 

@@ -35,7 +35,7 @@ protected:
 
     std::optional<std::string> searchAll(const std::string& minimum = "1.5", const std::string& maximum = "") {
         std::string exe;
-        if (!searchRegisteredRuntimes(ctx, exe, minimum, maximum)) return std::nullopt;
+        if (!searchRegisteredRuntimes(ctx, config, exe, minimum, maximum)) return std::nullopt;
         return exe;
     }
 };
@@ -54,12 +54,12 @@ TEST_F(RegistrySearch, CurrentVersionTieGoesToTheJreAndAHigherJdkWins) {
     std::string jre = registered(kJre, "1.6", "1.6.0_03");
     std::string jdk = registered(kJdk, "1.6", "1.6.0_03");
     std::string exe, version;
-    EXPECT_TRUE(searchCurrentVersion(ctx, exe, version, "1.5", ""));
+    EXPECT_TRUE(searchCurrentVersion(ctx, config, exe, version, "1.5", ""));
     EXPECT_EQ(exe, lower(jre));
 
     current(kJre, "1.5");
     registered(kJre, "1.5", "1.5.0_11");
-    EXPECT_TRUE(searchCurrentVersion(ctx, exe, version, "1.5", ""));
+    EXPECT_TRUE(searchCurrentVersion(ctx, config, exe, version, "1.5", ""));
     EXPECT_EQ(exe, lower(jdk));
 }
 
@@ -69,7 +69,7 @@ TEST_F(RegistrySearch, OutOfRangeCurrentVersionFallsBackToTheEnumeration) {
     std::string exe = registered(kJre, "1.5.0_11", "1.5.0_11");
     std::string found, version;
     // Both texts empty: JavaHome under the family key itself, which has none.
-    EXPECT_FALSE(searchCurrentVersion(ctx, found, version, "1.5", ""));
+    EXPECT_FALSE(searchCurrentVersion(ctx, config, found, version, "1.5", ""));
     EXPECT_EQ(searchAll(), lower(exe));
     EXPECT_EQ(totalRuns(), 1);
 }
@@ -78,7 +78,7 @@ TEST_F(RegistrySearch, FamilyKeyWithItsOwnJavaHomeIsUsedWhenBothVersionsAreEmpty
     fake.registry.setString(RegRoot::LocalMachine, kJre, "JavaHome", "C:\\Java\\bare");
     std::string exe = addJre("C:\\Java\\bare", "1.6.0_03");
     std::string found, version;
-    EXPECT_TRUE(searchCurrentVersion(ctx, found, version, "1.5", ""));
+    EXPECT_TRUE(searchCurrentVersion(ctx, config, found, version, "1.5", ""));
     EXPECT_EQ(found, lower(exe));
     EXPECT_EQ(version, "1.6.0_03");
 }
@@ -90,7 +90,7 @@ TEST_F(RegistrySearch, CurrentVersionLongerThan99BytesIsUnreadable) {
     fake.registry.setString(RegRoot::LocalMachine, kJre, "JavaHome", "C:\\Java\\bare");
     std::string exe = addJre("C:\\Java\\bare", "1.6.0_03");
     std::string found, version;
-    EXPECT_TRUE(searchCurrentVersion(ctx, found, version, "1.5", ""));  // taken as empty
+    EXPECT_TRUE(searchCurrentVersion(ctx, config, found, version, "1.5", ""));  // taken as empty
     EXPECT_EQ(found, lower(exe));
 }
 
@@ -100,7 +100,7 @@ TEST_F(RegistrySearch, VersionsAreTriedHighestFirstAndStopAtTheFirstAcceptable) 
     std::string v1511 = registered(kJre, "1.5.0_11", "1.5.0_11");
     std::string v16 = registered(kJre, "1.6.0_02", "1.6.0-beta2");  // a pre-release is rejected
     std::string exe, version;
-    EXPECT_TRUE(searchRegisteredVersions(ctx, exe, version, "1.5", "", kJre));
+    EXPECT_TRUE(searchRegisteredVersions(ctx, config, exe, version, "1.5", "", kJre));
     EXPECT_EQ(exe, lower(v1511));
     EXPECT_EQ(version, "1.5.0_11");
     EXPECT_EQ(runsOf(lower(v16)), 1);
@@ -114,9 +114,9 @@ TEST_F(RegistrySearch, SubkeysWithoutAUsableHomeArePassedOver) {
     fake.registry.setString(RegRoot::LocalMachine, kJre + "\\1.6.5", "JavaHome", "C:\\gone");
     std::string exe = registered(kJre, "1.6", "1.6.0_03");
     std::string found, version;
-    EXPECT_TRUE(searchRegisteredVersions(ctx, found, version, "1.5", "", kJre));
+    EXPECT_TRUE(searchRegisteredVersions(ctx, config, found, version, "1.5", "", kJre));
     EXPECT_EQ(found, lower(exe));
-    EXPECT_FALSE(searchRegisteredVersions(ctx, found, version, "1.5", "", "SOFTWARE\\Missing"));
+    EXPECT_FALSE(searchRegisteredVersions(ctx, config, found, version, "1.5", "", "SOFTWARE\\Missing"));
 }
 
 TEST_F(RegistrySearch, JdkRequiredNeverReadsTheJreFamily) {
@@ -133,12 +133,12 @@ TEST_F(RegistrySearch, JdkRequiredNeverReadsTheJreFamily) {
 
 TEST_F(RegistrySearch, LocatedEntryIsTestedAsAPathWithPreReleaseAllowed) {
     std::string exe = located(RegRoot::CurrentUser, "C:\\jre6", "1.6.0-rc");
-    std::string found, version;
-    EXPECT_TRUE(scanLocatedJvms(ctx, RegRoot::CurrentUser, found, version, "1.5", ""));
-    EXPECT_EQ(found, "c:\\jre6\\bin\\java.exe");
-    EXPECT_EQ(version, "1.6.0-rc");
+    auto found = scanLocatedJvms(ctx, config, RegRoot::CurrentUser, "1.5", "");
+    ASSERT_TRUE(found);
+    EXPECT_EQ(found->javaExe, "c:\\jre6\\bin\\java.exe");
+    EXPECT_EQ(found->version, "1.6.0-rc");
     EXPECT_TRUE(logged("checkJavaExe (C:\\jre6\\bin\\java.exe, [out], 1.5, , 1)"));
-    EXPECT_FALSE(scanLocatedJvms(ctx, RegRoot::LocalMachine, found, version, "1.5", ""));
+    EXPECT_FALSE(scanLocatedJvms(ctx, config, RegRoot::LocalMachine, "1.5", ""));
 }
 
 TEST_F(RegistrySearch, LocatedListKeepsTheHighestAndTheFirstOfEqualVersions) {
@@ -146,9 +146,9 @@ TEST_F(RegistrySearch, LocatedListKeepsTheHighestAndTheFirstOfEqualVersions) {
     located(RegRoot::LocalMachine, "C:\\b", "1.6.0_20");
     located(RegRoot::LocalMachine, "C:\\c", "1.6.0_20");
     located(RegRoot::LocalMachine, "C:\\d", "1.4.2");
-    std::string found, version;
-    EXPECT_TRUE(scanLocatedJvms(ctx, RegRoot::LocalMachine, found, version, "1.5", ""));
-    EXPECT_EQ(found, "c:\\b\\bin\\java.exe");
+    auto found = scanLocatedJvms(ctx, config, RegRoot::LocalMachine, "1.5", "");
+    ASSERT_TRUE(found);
+    EXPECT_EQ(found->javaExe, "c:\\b\\bin\\java.exe");
     EXPECT_EQ(totalRuns(), 4);  // every entry is probed
 }
 
@@ -156,11 +156,11 @@ TEST_F(RegistrySearch, MachineListWinsATieAndAHigherUserEntryWins) {
     located(RegRoot::CurrentUser, "C:\\user", "1.6.0_10");
     located(RegRoot::LocalMachine, "C:\\machine", "1.6.0_10");
     std::string found, version;
-    EXPECT_TRUE(searchLocatedJvms(ctx, found, version, "1.5", ""));
+    EXPECT_TRUE(searchLocatedJvms(ctx, config, found, version, "1.5", ""));
     EXPECT_EQ(found, "c:\\machine\\bin\\java.exe");
 
     located(RegRoot::CurrentUser, "C:\\newer", "1.6.0_20");
-    EXPECT_TRUE(searchLocatedJvms(ctx, found, version, "1.5", ""));
+    EXPECT_TRUE(searchLocatedJvms(ctx, config, found, version, "1.5", ""));
     EXPECT_EQ(found, "c:\\newer\\bin\\java.exe");
     EXPECT_EQ(version, "1.6.0_20");
 }
@@ -217,7 +217,7 @@ TEST(RegistryLayoutNames, VendorNamesGiveTheVersionAndWhetherItIsAKit) {
 
 class ModernRegistrySearch : public test::JvmWorld {
 protected:
-    ModernRegistrySearch() { ctx.config.narrow[key::kJvmRules] = "modern"; }
+    ModernRegistrySearch() { config = config.with(key::kJvmRules, "modern"); }
     // A home with a release file under the given key and value.
     std::string registered(RegRoot root, const std::string& key, const std::string& value, const std::string& version) {
         std::string home = "C:\\Java\\" + version;
@@ -228,7 +228,7 @@ protected:
     }
     std::optional<std::string> search(const std::string& minimum, const std::string& maximum = "") {
         std::string exe;
-        if (!searchRegisteredRuntimes(ctx, exe, minimum, maximum)) return std::nullopt;
+        if (!searchRegisteredRuntimes(ctx, config, exe, minimum, maximum)) return std::nullopt;
         return exe;
     }
 };
@@ -244,7 +244,7 @@ TEST_F(ModernRegistrySearch, NewestInRangeWinsAcrossLayoutsAndRootsWithoutARun) 
     EXPECT_EQ(search("1.8", "11"), zulu11);
     EXPECT_EQ(search("22"), std::nullopt);
     EXPECT_EQ(totalRuns(), 0);
-    ctx.config.narrow[key::kJdkRequired] = "1";  // the Zulu runtime is no kit, whatever its home holds
+    config = config.with(key::kJdkRequired, "1");  // the Zulu runtime is no kit, whatever its home holds
     EXPECT_EQ(search("1.8", "11"), std::nullopt);
 }
 

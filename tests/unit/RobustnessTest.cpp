@@ -5,7 +5,8 @@
 #include <chrono>
 #include <string>
 
-#include "config/Context.h"
+#include "config/Config.h"
+#include "diagnostics/Process.h"
 #include "diagnostics/Errors.h"
 #include "fakes/FakePlatform.h"
 #include "files/DeletionQueue.h"
@@ -68,7 +69,7 @@ TEST(RobustnessProjectFile, NonAsciiAfterALineEndingBackslashIsKept) {
 
 TEST(RobustnessDeletionQueue, WildcardHeavyEntryFinishesAndDeletesNothing) {
     test::FakePlatform fake;
-    Context ctx(fake.platform);
+    Process ctx(fake.platform);
     fake.fs.addFile("C:\\Q\\" + std::string(40, 'a'), "x");
     const std::string entry = "C:\\Q\\" + std::string(60, '*') + "b";
     fake.registry.setString(RegRoot::CurrentUser, "SOFTWARE\\dalvenco\\kavrin\\temp", kDeleteDirValue, entry + ";");
@@ -95,7 +96,7 @@ TEST(RobustnessExpansion, DoublingChainStopsAtTheLimitAndSaysSo) {
         const std::string next = "${V" + std::to_string(i + 1) + "}";
         fake.env.vars.emplace_back("V" + std::to_string(i), next + next);
     }
-    Context ctx(fake.platform);
+    Process ctx(fake.platform);
     std::string text = "-Dx=${V0}";
 
     const auto start = std::chrono::steady_clock::now();
@@ -115,7 +116,7 @@ TEST(RobustnessExpansion, LongValuesBelowTheLimitExpandWhole) {
     test::FakePlatform fake;
     const std::string path(30000, 'p');
     fake.env.put("LONGPATH", path);
-    Context ctx(fake.platform);
+    Process ctx(fake.platform);
     std::string text = "${LONGPATH};${LONGPATH}";
     expandInPlace(ctx, LauncherVariables{}, text);
     EXPECT_TRUE(text == path + ";" + path) << text.size() << " bytes";

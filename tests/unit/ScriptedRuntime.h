@@ -24,11 +24,11 @@ struct ScriptedRuntime {
 
     ServiceRuntime make() {
         ServiceRuntime r;
-        r.processDeletionQueue = [this](Context&) {
+        r.processDeletionQueue = [this](Process&) {
             calls.push_back("deletion queue");
             if (duringDeletion) duringDeletion();
         };
-        r.splitArguments = [this](Context&, const std::u16string& text, std::vector<std::u16string>& out) {
+        r.splitArguments = [this](Process&, const std::u16string& text, std::vector<std::u16string>& out) {
             calls.push_back("split");
             size_t start = 0;
             while (start < text.size()) {  // plain blank splitting is enough here
@@ -38,19 +38,19 @@ struct ScriptedRuntime {
                 start = end + 1;
             }
         };
-        r.loadJvm = [this](Context&) {
+        r.loadJvm = [this](Process&) {
             calls.push_back("load");
             if (duringLoad) duringLoad();
             return loads ? std::optional<LoadedJvm>(LoadedJvm{}) : std::nullopt;
         };
-        r.launchProgram = [this](Context&, const LoadedJvm&, const Extraction&,
+        r.launchProgram = [this](Process&, const LoadedJvm&, const Extraction&,
                                  const std::vector<std::u16string>& args) {
             calls.push_back("launch");
             launchedWith = args;
             if (duringLaunch) duringLaunch();
             return launches ? std::optional<RunningJvm>(RunningJvm{}) : std::nullopt;
         };
-        r.callSystemExit = [this](Context&, RunningJvm&) {
+        r.callSystemExit = [this](Process&, RunningJvm&) {
             calls.push_back("system exit");
             if (duringExit) duringExit();
         };

@@ -21,7 +21,7 @@ protected:
     };
     Result search() {
         Result r{SearchKind::None, "", "<unset>"};
-        r.kind = searchJvm(ctx, r.javaExe, r.name);
+        r.kind = searchJvm(ctx, config, r.javaExe, r.name);
         return r;
     }
     void preferred(const std::string& text) { fake.fs.addFile("C:\\App\\.molvex\\pref_jre.cfg", text); }
@@ -242,19 +242,15 @@ class LocationFile : public test::JvmWorld {};
 
 TEST_F(LocationFile, FirstLineWithoutItsLineEnd) {
     fake.fs.addFile("C:\\App\\.molvex\\pref_jre.cfg", "c:\\jre6\r\nignored\r\n");
-    std::string line;
-    EXPECT_TRUE(readLocationFile(ctx, line, "\\.molvex\\pref_jre.cfg"));
-    EXPECT_EQ(line, "c:\\jre6");
+    EXPECT_EQ(readLocationFile(ctx, config, "\\.molvex\\pref_jre.cfg"), "c:\\jre6");
 }
 
 TEST_F(LocationFile, EmptyFileIsNoLineButAnEmptyLineIs) {
     fake.fs.addFile("C:\\App\\.molvex\\pref_jre.cfg", "");
-    std::string line = "before";
-    EXPECT_FALSE(readLocationFile(ctx, line, "\\.molvex\\pref_jre.cfg"));
+    EXPECT_EQ(readLocationFile(ctx, config, "\\.molvex\\pref_jre.cfg"), std::nullopt);
     fake.fs.addFile("C:\\App\\.molvex\\inst_jre.cfg", "\r\n");
-    EXPECT_TRUE(readLocationFile(ctx, line, "\\.molvex\\inst_jre.cfg"));
-    EXPECT_EQ(line, "");
-    EXPECT_FALSE(readLocationFile(ctx, line, "\\.molvex\\missing.cfg"));
+    EXPECT_EQ(readLocationFile(ctx, config, "\\.molvex\\inst_jre.cfg"), "");
+    EXPECT_EQ(readLocationFile(ctx, config, "\\.molvex\\missing.cfg"), std::nullopt);
 }
 
 TEST_F(LocationFile, EmptyLocationIsTestedAsTheExecutablesDirectory) {
@@ -262,7 +258,7 @@ TEST_F(LocationFile, EmptyLocationIsTestedAsTheExecutablesDirectory) {
     addJre("C:\\App", "1.6.0_03");
     set(key::kMinVersion, "1.5");
     std::string exe, name = "x";
-    EXPECT_EQ(searchJvm(ctx, exe, name), SearchKind::Location);
+    EXPECT_EQ(searchJvm(ctx, config, exe, name), SearchKind::Location);
     EXPECT_EQ(name, "");
 }
 

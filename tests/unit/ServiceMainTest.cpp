@@ -38,10 +38,16 @@ bool sameRecord(const ServiceStatus& a, const ServiceStatus& b) {
            a.waitHint == b.waitHint;
 }
 
-// Runs serviceMain on the calling thread; returns the exit it ended with, if any.
-std::optional<ProcessExit> runServiceMain(ServiceSession& session, const std::vector<std::string>& args) {
-    return test::exitOf([&] { serviceMain(session, args); });
-}
+// A service whose serviceMain runs over a scripted runtime on the calling thread.
+struct MainWorld : ServiceWorld {
+    ScriptedRuntime rt;
+    std::optional<ServiceSession> session;  // kept: the process-end hooks report through it
+    // Returns the exit serviceMain ended with, if any.
+    std::optional<ProcessExit> runMain(const std::vector<std::string>& args) {
+        session.emplace(ctx, config, rt.make(), "x", Extraction{});
+        return test::exitOf([&] { serviceMain(*session, args); });
+    }
+};
 
 }  // namespace
 
@@ -115,21 +121,19 @@ TEST(ServiceStatusTable, ProcessEndingKeepsTheExitCodeOfAFailedLaunch) {
 // ---- serviceMain -----------------------------------------------------------
 
 TEST(ServiceMain, StopDuringTheLaunchStopsRightAfterItWithoutReportingRunning) {
-    ServiceWorld w;
+    MainWorld w;
     w.ctx.cleanupList = {"C:\\Temp\\kvr1234"};
-    ScriptedRuntime rt;
     std::optional<RegValue> queuedAtExit;
-    rt.duringLaunch = [&] { w.scm.sendControl(scm::kControlStop); };
-    rt.duringExit = [&] {
+    w.rt.duringLaunch = [&] { w.scm.sendControl(scm::kControlStop); };
+    w.rt.duringExit = [&] {
         queuedAtExit = w.fake.registry.value(RegRoot::CurrentUser, "SOFTWARE\\dalvenco\\kavrin\\temp", "delete_dir");
     };
-    ServiceSession session(w.ctx, rt.make(), "x", {});
-    std::optional<ProcessExit> exit = runServiceMain(session, {"x"});
+    std::optional<ProcessExit> exit = w.runMain({"x"});
 
     ASSERT_TRUE(exit);
     EXPECT_EQ(exit->code, 0u);
     EXPECT_TRUE(exit->quick);  // _exit: no runtime exit processing
-    EXPECT_EQ(rt.calls, (std::vector<std::string>{"deletion queue", "split", "load", "launch", "system exit"}));
+    EXPECT_EQ(w.rt.calls, (std::vector<std::string>{"deletion queue", "split", "load", "launch", "system exit"}));
     auto reports = w.scm.reports();
     ASSERT_EQ(reports.size(), 3u);
     EXPECT_TRUE(sameRecord(reports[0], expected(4)));  // running before any JVM is searched
@@ -145,44 +149,38 @@ TEST(ServiceMain, StopDuringTheLaunchStopsRightAfterItWithoutReportingRunning) {
 TEST(ServiceMain, StopBeforeTheJvmExistsCreatesNoneAndStops) {
     for (bool duringSearch : {false, true}) {
         SCOPED_TRACE(duringSearch ? "during the JVM search" : "while old temporary files are deleted");
-        ServiceWorld w;
-        ScriptedRuntime rt;
-        (duringSearch ? rt.duringLoad : rt.duringDeletion) = [&] { w.scm.sendControl(scm::kControlStop); };
-        ServiceSession session(w.ctx, rt.make(), "x", {});
-        std::optional<ProcessExit> exit = runServiceMain(session, {"x"});
+        MainWorld w;
+        (duringSearch ? w.rt.duringLoad : w.rt.duringDeletion) = [&] { w.scm.sendControl(scm::kControlStop); };
+        std::optional<ProcessExit> exit = w.runMain({"x"});
         ASSERT_TRUE(exit);
         EXPECT_EQ(exit->code, 0u);
-        EXPECT_EQ(rt.calls.back(), duringSearch ? "load" : "split");
+        EXPECT_EQ(w.rt.calls.back(), duringSearch ? "load" : "split");
         EXPECT_EQ(states(w.scm.reports()), (std::vector<uint32_t>{4, 3, 1}));
         EXPECT_TRUE(sameRecord(w.scm.reports().back(), expected(1)));
     }
 }
 
 TEST(ServiceMain, LauncherArgumentsAreTheCommandLineThenEveryStartArgument) {
-    ServiceWorld w;
+    MainWorld w;
     w.fake.module.commandLine = u"\"C:\\App\\svc.exe\" x";
-    ScriptedRuntime rt;
-    rt.loads = true;
-    rt.launches = false;
-    ServiceSession session(w.ctx, rt.make(), "x", {});
-    runServiceMain(session, {"svc", "a", "b\xE9"});
-    EXPECT_EQ(rt.launchedWith, (std::vector<std::u16string>{u"x", u"svc", u"a", u"b\u00e9"}));
+    w.rt.loads = true;
+    w.rt.launches = false;
+    w.runMain({"svc", "a", "b\xE9"});
+    EXPECT_EQ(w.rt.launchedWith, (std::vector<std::u16string>{u"x", u"svc", u"a", u"b\u00e9"}));
 }
 
 TEST(ServiceMain, NoJvmOrFailedLaunchReportsStoppedWithExitCodeOne) {
     for (bool loads : {false, true}) {
         SCOPED_TRACE(loads ? "launch fails" : "no JVM");
-        ServiceWorld w;
-        ScriptedRuntime rt;
-        rt.loads = loads;
-        rt.launches = false;
-        ServiceSession session(w.ctx, rt.make(), "x", {});
-        EXPECT_FALSE(runServiceMain(session, {"x"}));  // returns to the dispatcher
+        MainWorld w;
+        w.rt.loads = loads;
+        w.rt.launches = false;
+        EXPECT_FALSE(w.runMain({"x"}));  // returns to the dispatcher
         auto reports = w.scm.reports();
         ASSERT_EQ(reports.size(), 2u);
         EXPECT_TRUE(sameRecord(reports[0], expected(4)));
         EXPECT_TRUE(sameRecord(reports[1], expected(1, 1)));
-        EXPECT_EQ(rt.calls.back(), loads ? "launch" : "load");
+        EXPECT_EQ(w.rt.calls.back(), loads ? "launch" : "load");
         EXPECT_TRUE(w.fake.console.handlers.empty());
         // The runtime's exit processing afterwards reports nothing more.
         ASSERT_EQ(w.fake.exit.hooks.size(), 1u);
@@ -192,13 +190,11 @@ TEST(ServiceMain, NoJvmOrFailedLaunchReportsStoppedWithExitCodeOne) {
 }
 
 TEST(ServiceMain, FailedHandlerRegistrationReportsNothingAndDoesNothingMore) {
-    ServiceWorld w;
+    MainWorld w;
     w.scm.registerFails = true;
-    ScriptedRuntime rt;
-    ServiceSession session(w.ctx, rt.make(), "x", {});
-    EXPECT_FALSE(runServiceMain(session, {"x"}));
+    EXPECT_FALSE(w.runMain({"x"}));
     EXPECT_TRUE(w.scm.reports().empty());
-    EXPECT_TRUE(rt.calls.empty());
+    EXPECT_TRUE(w.rt.calls.empty());
     EXPECT_TRUE(w.fake.exit.hooks.empty());
 }
 
@@ -206,22 +202,19 @@ TEST(ServiceMain, ProcessEndedByTheJvmsOwnRuntimeStillReportsStopped) {
     // Shutdown.exit ends the process through the JVM's C runtime: our atexit list never
     // runs, only the process-end hook does. Simulated by calling that hook from inside
     // callSystemExit and ending there.
-    ServiceWorld w;
-    ScriptedRuntime rt;
-    rt.duringLaunch = [&] { w.scm.sendControl(scm::kControlStop); };
-    rt.duringExit = [&] {
+    MainWorld w;
+    w.rt.duringLaunch = [&] { w.scm.sendControl(scm::kControlStop); };
+    w.rt.duringExit = [&] {
         ASSERT_NE(w.scm.processEndHook, nullptr);
         w.scm.processEndHook();
         throw ProcessExit{0, false};  // ExitProcess from inside the JVM
     };
-    ServiceSession session(w.ctx, rt.make(), "x", {});
-    runServiceMain(session, {"x"});
+    w.runMain({"x"});
     auto reports = w.scm.reports();
     ASSERT_EQ(states(reports), (std::vector<uint32_t>{4, 3, 1}));
     EXPECT_TRUE(sameRecord(reports.back(), expected(1, 0)));
     // Both hooks are the same report; whichever runs second finds it done.
     ASSERT_EQ(w.fake.exit.hooks.size(), 1u);
-    EXPECT_EQ(w.fake.exit.hooks[0], w.scm.processEndHook);
     w.fake.exit.hooks[0]();
     EXPECT_EQ(w.scm.reports().size(), 3u);
 }
@@ -231,22 +224,20 @@ TEST(ServiceMain, ProcessEndingWhileRunningReportsTheExitCodeAsAFailure) {
     // exit hook records the code), a fatal error after the start, or a crash (no code).
     struct Row {
         const char* what;
-        std::function<void(Context&)> end;
+        std::function<void(Process&)> end;
         uint32_t win32;
         uint32_t specific;
     } rows[] = {
-        {"System.exit(3)", [](Context& ctx) { recordExitCode(ctx, 3); throw ProcessExit{3, false}; }, 1066, 3},
-        {"System.exit(0)", [](Context& ctx) { recordExitCode(ctx, 0); throw ProcessExit{0, false}; }, 0, 0},
-        {"fatal 1010", [](Context& ctx) { reportFatalKey(ctx, key::kMsgNoMainClass, std::nullopt); }, 1066, 1},
-        {"crash", [](Context&) { throw ProcessExit{0xC0000005u, false}; }, 1066, 1},
+        {"System.exit(3)", [](Process& ctx) { recordExitCode(ctx, 3); throw ProcessExit{3, false}; }, 1066, 3},
+        {"System.exit(0)", [](Process& ctx) { recordExitCode(ctx, 0); throw ProcessExit{0, false}; }, 0, 0},
+        {"fatal 1010", [](Process& ctx) { reportFatalKey(ctx, Config(), key::kMsgNoMainClass, std::nullopt); }, 1066, 1},
+        {"crash", [](Process&) { throw ProcessExit{0xC0000005u, false}; }, 1066, 1},
     };
     for (const Row& r : rows) {
         SCOPED_TRACE(r.what);
-        ServiceWorld w;
-        ScriptedRuntime rt;
-        rt.duringLaunch = [&] { r.end(w.ctx); };
-        ServiceSession session(w.ctx, rt.make(), "x", {});
-        ASSERT_TRUE(runServiceMain(session, {"x"}));
+        MainWorld w;
+        w.rt.duringLaunch = [&] { r.end(w.ctx); };
+        ASSERT_TRUE(w.runMain({"x"}));
         w.scm.processEndHook();  // ExitProcess runs it
         auto reports = w.scm.reports();
         ASSERT_EQ(reports.size(), 2u);
@@ -269,8 +260,8 @@ TEST(ServiceMain, ControlsFromTheDispatcherThread) {
         scm.sendControl(scm::kControlShutdown);
         scm.sendControl(scm::kControlStop);
     };
-    ServicePath path{[](Context&) { return ExtractionResult{}; }, rt.make()};
-    const std::optional<ProcessExit> exit = test::exitOf([&] { runServiceDispatcher(w.ctx, "svc", path); });
+    ServicePath path{[](Process&) { return ExtractionResult{}; }, rt.make()};
+    const std::optional<ProcessExit> exit = test::exitOf([&] { runServiceDispatcher(w.ctx, w.config, "svc", path); });
     ASSERT_TRUE(exit);
     EXPECT_EQ(exit->code, 0u);
     EXPECT_EQ(w.scm.dispatchedName, "svc");
@@ -288,11 +279,11 @@ TEST(ServiceMain, ControlsFromTheDispatcherThread) {
 
 TEST(ServiceDispatcher, ExtractionFailureIsFatalWithInternalError16) {
     ServiceWorld w;
-    w.ctx.config.narrow[key::kMsgInternalError] = "An internal error occurred (error code: {0})";
-    w.ctx.useMessageBox = false;  // launcher type 4
+    w.set(key::kMsgInternalError, "An internal error occurred (error code: {0})");
+    w.ctx.fatal.useMessageBox = false;  // launcher type 4
     ScriptedRuntime rt;
-    ServicePath path{[](Context&) { return ExtractionResult{2, {}}; }, rt.make()};
-    EXPECT_EQ(test::exitCodeOf([&] { runServiceDispatcher(w.ctx, "x", path); }), 1u);
+    ServicePath path{[](Process&) { return ExtractionResult{2, {}}; }, rt.make()};
+    EXPECT_EQ(test::exitCodeOf([&] { runServiceDispatcher(w.ctx, w.config, "x", path); }), 1u);
     EXPECT_EQ(w.fake.console.stderrText, "An internal error occurred (error code: 16)\n");
     EXPECT_FALSE(w.scm.dispatchedName);
 }
@@ -301,8 +292,8 @@ TEST(ServiceDispatcher, ReturnsZeroWhenTheServiceEndedWithoutAJvm) {
     ServiceWorld w;
     ScriptedRuntime rt;
     rt.loads = false;
-    ServicePath path{[](Context&) { return ExtractionResult{}; }, rt.make()};
-    EXPECT_EQ(runServiceDispatcher(w.ctx, "x", path), 0);
+    ServicePath path{[](Process&) { return ExtractionResult{}; }, rt.make()};
+    EXPECT_EQ(runServiceDispatcher(w.ctx, w.config, "x", path), 0);
     EXPECT_EQ(states(w.scm.reports()), (std::vector<uint32_t>{4, 1}));
 }
 

@@ -6,7 +6,7 @@
 #include "config/Keys.h"
 #include "diagnostics/Errors.h"
 #include "service/ServiceMain.h"
-#include "service/ServiceSettings.h"
+#include "config/ServiceSettings.h"
 #include "service/Verbs.h"
 #include "fakes/LauncherWorld.h"
 #include "unit/ServiceWorld.h"
@@ -21,8 +21,7 @@ struct InstallWorld : ServiceWorld {
         fake.module.narrowName = "C:\\Apps\\svc.exe";
         fake.module.wideName = u"C:\\Apps\\svc.exe";
     }
-    void set(int32_t k, const std::string& v) { ctx.config.narrow[k] = v; }
-    int install() { return installVerb(ctx, "svc", scm::kStartAuto); }
+    int install() { return installVerb(ctx, config, "svc", scm::kStartAuto); }
     const CreateServiceParams& created() { return scm.services.at("svc").created; }
 };
 
@@ -122,7 +121,7 @@ TEST(ServiceSettings, WithoutTheSettingsNothingMoreIsSetAndARefusalDoesNotFailTh
     InstallWorld wine;  // delayed auto-start refused with 87, as Wine does
     wine.set(key::kServiceDelayedStart, "1");
     wine.scm.add("svc", scm::kStateStopped, "\"C:\\Apps\\svc.exe\"", scm::kStartDemand).delayedAutoStartRefused = true;
-    EXPECT_EQ(configureVerb(wine.ctx, "svc"), 0);
+    EXPECT_EQ(configureVerb(wine.ctx, wine.config, "svc"), 0);
     EXPECT_EQ(wine.out(), "Configured service 'svc'.\n");
 }
 
@@ -130,12 +129,12 @@ TEST(ServiceStop, PreshutdownIsAcceptedOnlyWhenConfiguredAndStopsLikeShutdown) {
     for (bool configured : {false, true}) {
         SCOPED_TRACE(configured);
         ServiceWorld w;
-        if (configured) w.ctx.config.narrow[key::kPreshutdownTimeout] = "60";
+        if (configured) w.set(key::kPreshutdownTimeout, "60");
         ServiceRuntime rt;
-        rt.processDeletionQueue = [&](Context&) { w.scm.sendControl(scm::kControlPreshutdown); };
-        rt.splitArguments = [](Context&, const std::u16string&, std::vector<std::u16string>&) {};
-        rt.loadJvm = [](Context&) { return std::optional<LoadedJvm>(); };
-        ServiceSession session(w.ctx, rt, "x", {});
+        rt.processDeletionQueue = [&](Process&) { w.scm.sendControl(scm::kControlPreshutdown); };
+        rt.splitArguments = [](Process&, const std::u16string&, std::vector<std::u16string>&) {};
+        rt.loadJvm = [](Process&) { return std::optional<LoadedJvm>(); };
+        ServiceSession session(w.ctx, w.config, rt, "x", {});
         test::exitOf([&] { serviceMain(session, {"x"}); });
         auto reports = w.scm.reports();
         ASSERT_GE(reports.size(), 2u);
@@ -150,7 +149,7 @@ TEST(ServiceStop, TheTimeoutAdvancesCheckpointsThenReportsStoppedAndSaysSo) {
     for (bool endsInTime : {false, true}) {
         SCOPED_TRACE(endsInTime);
         ServiceWorld w;
-        ServiceSession session(w.ctx, {}, "x", {});
+        ServiceSession session(w.ctx, w.config, {}, "x", {});
         session.status.fill(initialServiceStatus());
         session.status.apply(StatusEvent::StopControl);
         std::atomic<bool> ended{false};
@@ -179,10 +178,10 @@ TEST(ServiceStop, TheTimeoutAdvancesCheckpointsThenReportsStoppedAndSaysSo) {
 TEST(ServiceErrors, UnderTheDispatcherErrorsGoToTheEventLogAndNeverToAConsoleOrBox) {
     for (bool messageBox : {false, true}) {
         ServiceWorld w;
-        w.ctx.useMessageBox = messageBox;  // launcher types 1 and 5 would show a box
-        w.ctx.eventSource = "svc";
-        w.ctx.config.narrow[key::kMsgNoMainClass] = "Couldn't load main class.";
-        EXPECT_EQ(test::exitCodeOf([&] { reportFatalKey(w.ctx, key::kMsgNoMainClass, std::nullopt); }), 1u);
+        w.ctx.fatal.useMessageBox = messageBox;  // launcher types 1 and 5 would show a box
+        w.ctx.fatal.eventSource = "svc";
+        w.set(key::kMsgNoMainClass, "Couldn't load main class.");
+        EXPECT_EQ(test::exitCodeOf([&] { reportFatalKey(w.ctx, w.config, key::kMsgNoMainClass, std::nullopt); }), 1u);
         ASSERT_EQ(w.fake.console.events.size(), 1u);
         EXPECT_EQ(w.fake.console.events[0].source, "svc");
         EXPECT_EQ(w.fake.console.events[0].type, Console::EventType::Error);

@@ -14,6 +14,7 @@ using kavrin::test::FakeService;
 namespace {
 
 const std::string kOwnPath = "C:\\App\\svc.exe";  // the fake module's path
+constexpr const char* kNoManager = "Could not open SCManager.\n";
 
 std::string list(std::initializer_list<const char*> names) {
     std::string out;
@@ -27,12 +28,37 @@ std::string list(std::initializer_list<const char*> names) {
 
 }  // namespace
 
+// Every verb: a manager that will not open is one line (none when quiet) and exit 1.
+// Install runs stop and uninstall quietly first, so the line is printed once.
+TEST(ServiceVerbs, ManagerFailurePrintsOneLineOnlyWithMessagesAndExitsWithOne) {
+    struct Case {
+        const char* verb;
+        int (*run)(ServiceWorld&);
+        const char* out;
+    } cases[] = {
+        {"install", [](ServiceWorld& w) { return installVerb(w.ctx, w.config, "x", scm::kStartAuto); }, kNoManager},
+        {"configure", [](ServiceWorld& w) { return configureVerb(w.ctx, w.config, "x"); }, kNoManager},
+        {"uninstall", [](ServiceWorld& w) { return uninstallVerb(w.ctx, "x", Messages::Print); }, kNoManager},
+        {"uninstall, quiet", [](ServiceWorld& w) { return uninstallVerb(w.ctx, "x", Messages::Quiet); }, ""},
+        {"stop", [](ServiceWorld& w) { return stopVerb(w.ctx, "x", Messages::Print); }, kNoManager},
+        {"start", [](ServiceWorld& w) { return startVerb(w.ctx, "x"); }, kNoManager},
+        {"status", [](ServiceWorld& w) { return statusVerb(w.ctx, "x"); }, kNoManager},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.verb);
+        ServiceWorld w;
+        w.scm.managerOpenFails = true;
+        EXPECT_EQ(c.run(w), 1);
+        EXPECT_EQ(w.out(), c.out);
+    }
+}
+
 // ---- install ---------------------------------------------------------------
 
 TEST(InstallVerb, RegistersTheQuotedOwnPathWithTheTableParameters) {
     ServiceWorld w;
-    w.ctx.config.narrow[key::kDependencies] = "Tcpip,,Afd";
-    EXPECT_EQ(installVerb(w.ctx, "x", scm::kStartAuto), 0);
+    w.set(key::kDependencies, "Tcpip,,Afd");
+    EXPECT_EQ(installVerb(w.ctx, w.config, "x", scm::kStartAuto), 0);
     EXPECT_EQ(w.out(), "Installed service 'x'.\n");
     ASSERT_EQ(w.scm.creates.size(), 1u);
     const CreateServiceParams& p = w.scm.creates[0];
@@ -51,7 +77,7 @@ TEST(InstallVerb, RegistersTheQuotedOwnPathWithTheTableParameters) {
 TEST(InstallVerb, OpensTheManagerAndServiceWithTheTableRights) {
     ServiceWorld w;
     w.scm.add("x", scm::kStateRunning, kOwnPath, 2);
-    installVerb(w.ctx, "x", scm::kStartDemand);
+    installVerb(w.ctx, w.config, "x", scm::kStartDemand);
     ASSERT_EQ(w.scm.managerOpens.size(), 4u);  // whose program, stop, uninstall, install
     EXPECT_EQ(w.scm.managerOpens[0].access, 0x1u);
     EXPECT_EQ(w.scm.managerOpens[1].access, 0x1u);
@@ -66,8 +92,8 @@ TEST(InstallVerb, OpensTheManagerAndServiceWithTheTableRights) {
 
 TEST(InstallVerb, SetsTheDescriptionWhenKey20017IsSet) {
     ServiceWorld w;
-    w.ctx.config.wide[key::kServiceDescription] = u"Runs the \u00e4pp";
-    EXPECT_EQ(installVerb(w.ctx, "x", scm::kStartAuto), 0);
+    w.set(key::kServiceDescription, u"Runs the \u00e4pp");
+    EXPECT_EQ(installVerb(w.ctx, w.config, "x", scm::kStartAuto), 0);
     EXPECT_TRUE(w.scm.services.at("x").descriptionSet);
     EXPECT_EQ(w.scm.services.at("x").description, u"Runs the \u00e4pp");
 }
@@ -86,21 +112,16 @@ TEST(InstallVerb, PrintedLinesDependOnWhatWasThereBefore) {
         SCOPED_TRACE(c.what);
         ServiceWorld w;
         if (c.existing) w.scm.add("x", *c.existing, "C:\\Old\\svc.exe", 3);
-        EXPECT_EQ(installVerb(w.ctx, "x", scm::kStartAuto), 0);
+        EXPECT_EQ(installVerb(w.ctx, w.config, "x", scm::kStartAuto), 0);
         EXPECT_EQ(w.out(), c.out);
         EXPECT_EQ(w.scm.services.at("x").created.binaryPath, "\"C:\\App\\svc.exe\"");
     }
 }
 
 TEST(InstallVerb, FailuresPrintTheirLineAndExitWithOne) {
-    ServiceWorld noManager;
-    noManager.scm.managerOpenFails = true;
-    EXPECT_EQ(installVerb(noManager.ctx, "x", scm::kStartAuto), 1);
-    EXPECT_EQ(noManager.out(), "Could not open SCManager.\n");  // stop and uninstall stay silent
-
     ServiceWorld noCreate;
     noCreate.scm.createFailsWith = 5;
-    EXPECT_EQ(installVerb(noCreate.ctx, "x", scm::kStartAuto), 1);
+    EXPECT_EQ(installVerb(noCreate.ctx, noCreate.config, "x", scm::kStartAuto), 1);
     EXPECT_EQ(noCreate.out(), "Could not create service. Error code: 5\n");
 }
 
@@ -110,13 +131,13 @@ TEST(InstallVerb, WaitsForAServiceMarkedForDeletion) {
     ServiceWorld gone;
     gone.scm.createFailsWith = win32err::kServiceMarkedForDelete;
     gone.scm.createFailsTimes = 3;
-    EXPECT_EQ(installVerb(gone.ctx, "x", scm::kStartAuto), 0);
+    EXPECT_EQ(installVerb(gone.ctx, gone.config, "x", scm::kStartAuto), 0);
     EXPECT_EQ(gone.scm.creates.size(), 4u);
     EXPECT_EQ(gone.out(), "Installed service 'x'.\n");
 
     ServiceWorld stuck;
     stuck.scm.createFailsWith = win32err::kServiceMarkedForDelete;
-    EXPECT_EQ(installVerb(stuck.ctx, "x", scm::kStartAuto), 1);
+    EXPECT_EQ(installVerb(stuck.ctx, stuck.config, "x", scm::kStartAuto), 1);
     EXPECT_GE(stuck.fake.clock.sleptMs, 30000u);
     EXPECT_LE(stuck.fake.clock.sleptMs, 31000u);
     EXPECT_EQ(stuck.out(), "Could not create service. Error code: 1072\n");
@@ -149,7 +170,7 @@ TEST(InstallVerb, RefusesToReplaceAnotherExistingProgram) {
         w.fake.env.put("SystemRoot", "C:\\Windows");
         if (c.file) w.fake.fs.addFile(c.file, c.packed ? test::makePeImage() + encodeConfigBlock({}) : std::string("MZ plain program"));
         w.scm.add("x", scm::kStateRunning, c.registered, 2);
-        const int rc = installVerb(w.ctx, "x", scm::kStartAuto);
+        const int rc = installVerb(w.ctx, w.config, "x", scm::kStartAuto);
         if (c.refusal) {
             EXPECT_EQ(rc, 1);
             EXPECT_EQ(w.out(), std::string("Service 'x' runs another program: ") + c.refusal + "\n");
@@ -162,16 +183,14 @@ TEST(InstallVerb, RefusesToReplaceAnotherExistingProgram) {
     }
 }
 
-// ---- dependency list -------------------------------------------------------
-
 // ---- configure -------------------------------------------------------------
 
 TEST(ConfigureVerb, QuotesTheRegisteredPathAndSetsTheDescriptionInPlace) {
     ServiceWorld w;
     // As an installer package's service table may leave it: unquoted, running.
     w.scm.add("x", scm::kStateRunning, kOwnPath, 2);
-    w.ctx.config.wide[key::kServiceDescription] = u"Runs the app";
-    EXPECT_EQ(configureVerb(w.ctx, "x"), 0);
+    w.set(key::kServiceDescription, u"Runs the app");
+    EXPECT_EQ(configureVerb(w.ctx, w.config, "x"), 0);
     EXPECT_EQ(w.out(), "Configured service 'x'.\n");
     const FakeService& s = w.scm.services.at("x");
     EXPECT_EQ(s.created.binaryPath, "\"C:\\App\\svc.exe\"");
@@ -184,12 +203,8 @@ TEST(ConfigureVerb, QuotesTheRegisteredPathAndSetsTheDescriptionInPlace) {
 
 TEST(ConfigureVerb, FailuresPrintTheirLineAndExitWithOne) {
     ServiceWorld absent;
-    EXPECT_EQ(configureVerb(absent.ctx, "x"), 1);
+    EXPECT_EQ(configureVerb(absent.ctx, absent.config, "x"), 1);
     EXPECT_EQ(absent.out(), "Could not configure service.\n");
-    ServiceWorld noManager;
-    noManager.scm.managerOpenFails = true;
-    EXPECT_EQ(configureVerb(noManager.ctx, "x"), 1);
-    EXPECT_EQ(noManager.out(), "Could not open SCManager.\n");
 }
 
 TEST(DependencyList, SplitsAtCommasSkippingEmptyNames) {
@@ -216,8 +231,8 @@ TEST(DependencyList, ListLongerThanAnEightKilobyteBufferIsPassedWhole) {
     std::string key;
     for (int i = 0; i < 1000; ++i) key += "Dependency" + std::to_string(i) + ",";
     ServiceWorld w;
-    w.ctx.config.narrow[key::kDependencies] = key;
-    ASSERT_EQ(installVerb(w.ctx, "x", scm::kStartAuto), 0);
+    w.set(key::kDependencies, key);
+    ASSERT_EQ(installVerb(w.ctx, w.config, "x", scm::kStartAuto), 0);
     const std::string deps = *w.scm.creates.at(0).dependencies;
     EXPECT_GT(deps.size(), 8192u);
     EXPECT_EQ(std::count(deps.begin(), deps.end(), '\0'), 1001);
@@ -247,15 +262,6 @@ TEST(UninstallVerb, LinesAndResults) {
         EXPECT_EQ(uninstallVerb(w.ctx, "x", c.messages ? Messages::Print : Messages::Quiet), c.code);
         EXPECT_EQ(w.out(), c.out);
         EXPECT_EQ(w.scm.services.count("x"), 0u);
-    }
-}
-
-TEST(UninstallVerb, ManagerFailureIsReportedOnlyWithMessages) {
-    for (bool messages : {true, false}) {
-        ServiceWorld w;
-        w.scm.managerOpenFails = true;
-        EXPECT_EQ(uninstallVerb(w.ctx, "x", messages ? Messages::Print : Messages::Quiet), 1);
-        EXPECT_EQ(w.out(), messages ? "Could not open SCManager.\n" : "");
     }
 }
 
@@ -293,13 +299,6 @@ TEST(StopVerb, WaitThatRunsOutStillExitsWithZero) {
     EXPECT_EQ(w.scm.controls.at(0).second, 1u);
     EXPECT_EQ(w.scm.managerOpens.at(0).access, 1u);
     EXPECT_EQ(w.scm.serviceOpens.at(0).access, 0x24u);
-}
-
-TEST(StopVerb, ManagerFailure) {
-    ServiceWorld w;
-    w.scm.managerOpenFails = true;
-    EXPECT_EQ(stopVerb(w.ctx, "x", Messages::Print), 1);
-    EXPECT_EQ(w.out(), "Could not open SCManager.\n");
 }
 
 // ---- waitForServiceStop ----------------------------------------------------
@@ -386,13 +385,6 @@ TEST(StartVerb, LinesAndResults) {
     }
 }
 
-TEST(StartVerb, ManagerFailure) {
-    ServiceWorld w;
-    w.scm.managerOpenFails = true;
-    EXPECT_EQ(startVerb(w.ctx, "x"), 1);
-    EXPECT_EQ(w.out(), "Could not open SCManager.\n");
-}
-
 // ---- status ----------------------------------------------------------------
 
 TEST(StatusVerb, LinesAndResults) {
@@ -429,11 +421,6 @@ TEST(StatusVerb, Failures) {
     ServiceWorld absent;
     EXPECT_EQ(statusVerb(absent.ctx, "x"), 1);
     EXPECT_EQ(absent.out(), "Could not get status.\n");
-
-    ServiceWorld noManager;
-    noManager.scm.managerOpenFails = true;
-    EXPECT_EQ(statusVerb(noManager.ctx, "x"), 1);
-    EXPECT_EQ(noManager.out(), "Could not open SCManager.\n");
 
     ServiceWorld noConfig;
     FakeService& s = noConfig.scm.add("x", scm::kStateRunning, kOwnPath, 2);

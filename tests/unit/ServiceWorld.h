@@ -2,7 +2,8 @@
 // service control manager, which is the fuller FakeServiceManager.
 #pragma once
 
-#include "config/Context.h"
+#include "config/Config.h"
+#include "diagnostics/Process.h"
 #include "fakes/FakePlatform.h"
 #include "fakes/FakeServices.h"
 
@@ -13,9 +14,12 @@ struct ServiceWorld {
     FakeServiceManager scm;
     Platform platform{fake.fs,      fake.registry, fake.env,       fake.processes, scm,         fake.console,
                       fake.exit,    fake.clock,    fake.codePages, fake.module,    fake.libraries};
-    Context ctx{platform};
+    Process ctx{platform};
+    Config config;
 
     std::string out() const { return fake.console.stdoutText; }
+    void set(int32_t key, std::string value) { config = config.with(key, std::move(value)); }
+    void set(int32_t key, std::u16string value) { config = config.with(key, std::move(value)); }
 };
 
 inline ServiceStatus statusOf(uint32_t state, uint32_t checkPoint = 0, uint32_t waitHint = 0) {

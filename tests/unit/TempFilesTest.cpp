@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include "config/Context.h"
 #include "fakes/LauncherWorld.h"
 #include "files/TempFiles.h"
 
@@ -15,11 +14,8 @@ public:
     std::optional<std::string> longPathName(const std::string&) override { return std::nullopt; }
 };
 
-class TempDirectory : public ::testing::Test {
+class TempDirectory : public ::testing::Test, protected test::LauncherWorld {
 protected:
-    test::FakePlatform fake;
-    Context ctx{fake.platform};
-
     // A temporary path whose long form the ANSI code page cannot carry.
     void unrepresentableTempPath() {
         fake.fs.tempPathValue = "C:\\Users\\?????\\Temp\\";
@@ -60,7 +56,7 @@ TEST_F(TempDirectory, OnlyDriveRootWritableCreatesCTmp) {
 TEST_F(TempDirectory, NothingWritableShowsThePowerUserBoxAndExits1) {
     unrepresentableTempPath();
     fake.fs.failCreateDirectory = {"C:\\Windows\\kvr_w_testdir", "c:\\\\kvr_w_testdir"};
-    ctx.useMessageBox = false;  // the box is shown whatever the display mode
+    ctx.fatal.useMessageBox = false;  // the box is shown whatever the display mode
     EXPECT_EQ(test::exitCodeOf([&] { getTempDirectory(ctx); }), 1u);
     ASSERT_EQ(fake.console.boxes.size(), 1u);
     EXPECT_EQ(fake.console.boxes[0].first, kPowerUser);
@@ -76,7 +72,8 @@ TEST(TempDirectoryNoLongForm, UsesTheTempPathOnlyWhenWritable) {
     fs.addDirectory("C:\\Windows\\temp");
     Platform custom{fs,          fake.registry, fake.env,       fake.processes, fake.services, fake.console,
                     fake.exit,   fake.clock,    fake.codePages, fake.module,    fake.libraries};
-    Context ctx(custom);
+    Process ctx(custom);
+    Config config;
     EXPECT_EQ(getTempDirectory(ctx), "C:\\Temp\\");
     fs.failCreateDirectory.push_back("C:\\Temp\\\\kvr_w_testdir");
     EXPECT_EQ(getTempDirectory(ctx), "C:\\Windows\\temp");

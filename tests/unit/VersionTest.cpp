@@ -1,8 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "config/Context.h"
 #include "config/Keys.h"
-#include "fakes/FakePlatform.h"
+#include "fakes/LauncherWorld.h"
 #include "jvm/Version.h"
 
 namespace kavrin {
@@ -40,11 +39,7 @@ TEST(CompareJavaVersions, OrdersByBytesNotNumbers) {
     }
 }
 
-class JavaVersionAllowed : public ::testing::Test {
-protected:
-    test::FakePlatform fake;
-    Context ctx{fake.platform};
-};
+class JavaVersionAllowed : public ::testing::Test, protected test::LauncherWorld {};
 
 TEST_F(JavaVersionAllowed, BoundsActOnTheLeadingCharacters) {
     const RangeCase cases[] = {
@@ -57,7 +52,7 @@ TEST_F(JavaVersionAllowed, BoundsActOnTheLeadingCharacters) {
         {"1.6.0_01", "1.5", "1.6", true},    {"1.7.0", "1.5", "1.6", false},
     };
     for (const RangeCase& c : cases) {
-        EXPECT_EQ(isJavaVersionAllowed(ctx, c.version, c.minimum, c.maximum, false), c.expected)
+        EXPECT_EQ(isJavaVersionAllowed(ctx, config, c.version, c.minimum, c.maximum, PreRelease::Refused), c.expected)
             << c.version << " in [" << c.minimum << ", " << c.maximum << "]";
     }
 }
@@ -65,19 +60,19 @@ TEST_F(JavaVersionAllowed, BoundsActOnTheLeadingCharacters) {
 TEST_F(JavaVersionAllowed, PreReleaseFailsUnlessAllowed) {
     fake.env.put("KAVRIN_LOG", "yes");
     for (const char* version : {"1.6.0-beta2", "1.7.0-ea", "1.6.0-rc", "1.6.0-release", "1.6.0_search"}) {
-        EXPECT_FALSE(isJavaVersionAllowed(ctx, version, "1.5", "", false)) << version;
-        EXPECT_TRUE(isJavaVersionAllowed(ctx, version, "1.5", "", true)) << version;
+        EXPECT_FALSE(isJavaVersionAllowed(ctx, config, version, "1.5", "", PreRelease::Refused)) << version;
+        EXPECT_TRUE(isJavaVersionAllowed(ctx, config, version, "1.5", "", PreRelease::Allowed)) << version;
     }
-    EXPECT_TRUE(isJavaVersionAllowed(ctx, "1.6.0-BETA", "1.5", "", false));  // case matters
+    EXPECT_TRUE(isJavaVersionAllowed(ctx, config, "1.6.0-BETA", "1.5", "", PreRelease::Refused));  // case matters
     EXPECT_NE(fake.logText().find("\nbeta vm not allowed\n"), std::string::npos) << fake.logText();
 }
 
 TEST_F(JavaVersionAllowed, KeyAllowPreReleaseLetsThemPassButNotTheRange) {
-    ctx.config.narrow[key::kAllowPreRelease] = "1";
-    EXPECT_TRUE(isJavaVersionAllowed(ctx, "1.6.0-beta2", "1.5", "", false));
-    EXPECT_FALSE(isJavaVersionAllowed(ctx, "1.4.2-beta", "1.5", "", false));
-    ctx.config.narrow[key::kAllowPreRelease] = "0";
-    EXPECT_FALSE(isJavaVersionAllowed(ctx, "1.6.0-beta2", "1.5", "", false));
+    set(key::kAllowPreRelease, "1");
+    EXPECT_TRUE(isJavaVersionAllowed(ctx, config, "1.6.0-beta2", "1.5", "", PreRelease::Refused));
+    EXPECT_FALSE(isJavaVersionAllowed(ctx, config, "1.4.2-beta", "1.5", "", PreRelease::Refused));
+    set(key::kAllowPreRelease, "0");
+    EXPECT_FALSE(isJavaVersionAllowed(ctx, config, "1.6.0-beta2", "1.5", "", PreRelease::Refused));
 }
 
 TEST(RegistryVersionInRange, ComparesOverTheShorterLength) {
@@ -94,12 +89,6 @@ TEST(RegistryVersionInRange, ComparesOverTheShorterLength) {
             << c.version << " in [" << c.minimum << ", " << c.maximum << "]";
     }
 }
-
-}  // namespace
-}  // namespace kavrin
-
-namespace kavrin {
-namespace {
 
 // The modern order over real version strings, lowest first.
 TEST(ModernVersionOrder, RanksRealVersionStringsAsNumbers) {
@@ -125,7 +114,7 @@ TEST(ModernVersionOrder, RanksRealVersionStringsAsNumbers) {
 }
 
 TEST_F(JavaVersionAllowed, ModernBoundsCompareAsNumbers) {
-    ctx.config.narrow[key::kJvmRules] = "modern";
+    set(key::kJvmRules, "modern");
     const RangeCase cases[] = {
         {"17.0.9", "1.8", "", true},    {"17.0.9", "8", "", true},      {"1.8.0_392", "1.8", "", true},
         {"1.7.0_80", "1.8", "", false}, {"9", "17", "", false},         {"17", "9", "", true},
@@ -135,11 +124,11 @@ TEST_F(JavaVersionAllowed, ModernBoundsCompareAsNumbers) {
         {"17", "not-a-version", "", false},
     };
     for (const RangeCase& c : cases)
-        EXPECT_EQ(isJavaVersionAllowed(ctx, c.version, c.minimum, c.maximum, true), c.expected)
+        EXPECT_EQ(isJavaVersionAllowed(ctx, config, c.version, c.minimum, c.maximum, PreRelease::Allowed), c.expected)
             << c.version << " in [" << c.minimum << ", " << c.maximum << "]";
     // The pre-release filter still applies, and 21-ea sorts before 21.
-    EXPECT_FALSE(isJavaVersionAllowed(ctx, "21-ea", "1.8", "", false));
-    EXPECT_FALSE(isJavaVersionAllowed(ctx, "21-ea", "21", "", true));
+    EXPECT_FALSE(isJavaVersionAllowed(ctx, config, "21-ea", "1.8", "", PreRelease::Refused));
+    EXPECT_FALSE(isJavaVersionAllowed(ctx, config, "21-ea", "21", "", PreRelease::Allowed));
 }
 
 TEST(RegistryVersionInRange, ModernComparesOverTheShorterListOfNumbers) {

@@ -3,7 +3,7 @@
 
 #include <jni.h>
 
-#include "config/Context.h"
+#include "diagnostics/Process.h"
 #include "config/Keys.h"
 #include "fakes/LauncherWorld.h"
 #include "launch/jni/JavaVMLauncher.h"
@@ -19,10 +19,10 @@ protected:
         placeModule(test::kServerExe, false);
         fake.console.codePage = 437;
         fake.processes.pid = 321;
-        ctx.config.narrow[key::kFlavour] = "k";
+        config = config.with(key::kFlavour, "k");
     }
     std::vector<std::string> properties(int32_t unextractedPosition = 0) {
-        return buildLauncherProperties(ctx, launcherVariables(ctx, "", extraction.directory), unextractedPosition);
+        return buildLauncherProperties(ctx, config, launcherVariables(ctx, config, "", extraction.directory), unextractedPosition);
     }
     Extraction extraction;
 };
@@ -34,8 +34,8 @@ TEST_F(LaunchPropertiesTest, LauncherFlavourHasFiveEntries) {
 }
 
 TEST_F(LaunchPropertiesTest, InstallerFlavourWithCommFileHasSevenEntriesInOrder) {
-    ctx.config.narrow[key::kFlavour] = "m";
-    ctx.config.narrow[key::kPassProcessCommFile] = "1";
+    config = config.with(key::kFlavour, "m");
+    config = config.with(key::kPassProcessCommFile, "1");
     extraction.directory = "C:\\Temp\\kvr9";
     EXPECT_EQ(properties(-5),
               (Options{"-Dkavrin.isMolvex=true", "-Dkavrin.isService=true",
@@ -72,9 +72,9 @@ jint JNICALL recordingCreateJavaVM(JavaVM** vm, void** env, void* argsPtr) {
 
 TEST_F(LaunchPropertiesTest, FailedCreationIsReportedAndLeavesNoHandles) {
     fake.env.put("KAVRIN_LOG", "yes");
-    ctx.config.narrow[key::kVmParameters] = "-Xrs";
+    config = config.with(key::kVmParameters, "-Xrs");
     Seen::result = JNI_EINVAL;
-    EXPECT_FALSE(launchProgram(ctx, LoadedJvm{"", &recordingCreateJavaVM}, extraction, {u"Server"}));
+    EXPECT_FALSE(launchProgram(ctx, config, LoadedJvm{"", &recordingCreateJavaVM}, extraction, {u"Server"}));
     EXPECT_EQ(Seen::version, JNI_VERSION_1_2);
     EXPECT_EQ(Seen::ignore, JNI_TRUE);
     ASSERT_EQ(Seen::options.size(), 8u);
@@ -90,7 +90,7 @@ TEST_F(LaunchPropertiesTest, FailedCreationIsReportedAndLeavesNoHandles) {
 }
 
 TEST_F(LaunchPropertiesTest, WithoutAJvmLibraryTheLaunchFails) {
-    EXPECT_FALSE(launchProgram(ctx, LoadedJvm{}, extraction, {}));
+    EXPECT_FALSE(launchProgram(ctx, config, LoadedJvm{}, extraction, {}));
     RunningJvm none;
     none.callSystemExit(ctx);  // nothing to stop: a no-op
 }

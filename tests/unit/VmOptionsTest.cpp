@@ -1,7 +1,7 @@
 // The JVM option list: sources in order, class path slots, the .vmoptions reader.
 #include <gtest/gtest.h>
 
-#include "config/Context.h"
+#include "diagnostics/Process.h"
 #include "config/Keys.h"
 #include "fakes/LauncherWorld.h"
 #include "launch/VmOptions.h"
@@ -15,10 +15,10 @@ class VmOptionsTest : public ::testing::Test, protected test::LauncherWorld {
 protected:
     VmOptionsTest() {
         placeModule();
-        ctx.useMessageBox = false;
+        ctx.fatal.useMessageBox = false;
         set(key::kRouteJArguments, "1");
     }
-    Options build(const WideList& launcher = {}) { return buildJvmOptions(ctx, launcherVariables(ctx, "", ""), {"-Dp1", "-Dp2"}, launcher); }
+    Options build(const WideList& launcher = {}) { return buildJvmOptions(ctx, config, launcherVariables(ctx, config, "", ""), {"-Dp1", "-Dp2"}, launcher); }
     void vmoptions(const std::string& content, const char* name = "C:\\Apps\\Server\\server.vmoptions") {
         fake.fs.addFile(name, content);
     }
@@ -157,7 +157,7 @@ TEST_F(VmOptionsTest, AFileOverOneMebibyteIsNotRead) {
 TEST_F(VmOptionsTest, InitArgsRecordAndLogLines) {
     fake.env.put("KAVRIN_LOG", "yes");
     set(key::kVmParameters, "-Xrs");
-    auto init = buildJvmInitArgs(ctx, launcherVariables(ctx, "", ""), {"-Dkavrin.isService=true"}, {});
+    auto init = buildJvmInitArgs(ctx, config, launcherVariables(ctx, config, "", ""), {"-Dkavrin.isService=true"}, {});
     EXPECT_EQ(init->args.version, 0x10002);
     EXPECT_EQ(init->args.ignoreUnrecognized, JNI_TRUE);
     ASSERT_EQ(init->args.nOptions, 3);

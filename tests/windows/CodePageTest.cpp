@@ -5,7 +5,6 @@
 #include <cstdlib>
 
 #include "Win32TestSupport.h"
-#include "config/Context.h"
 #include "config/ExePath.h"
 
 namespace kavrin::test {
@@ -96,7 +95,7 @@ TEST_F(CodePageTest, CollapseBackslashesKnowsTrailBytes) {
         {"1252", "c:\\\\\x83\x5C\\\\x", "c:\\\x83\\x"},
         {"1251", "c:\\\\\x83\x5C\\\\x", "c:\\\x83\\x"},
     };
-    Context ctx(os);
+    Process ctx(os);
     int checked = 0;
     for (const Case& c : cases) {
         if (acp != c.acp) continue;

@@ -2,7 +2,6 @@
 // another process survive, everything else listed goes, both values are rewritten.
 #include "Win32TestSupport.h"
 
-#include "config/Context.h"
 #include "diagnostics/Errors.h"
 #include "diagnostics/Log.h"
 #include "files/DeletionQueue.h"
@@ -38,7 +37,7 @@ protected:
         EXPECT_TRUE(os.fs.createDirectory(scratch + name)) << name;
         return scratch + name;
     }
-    std::string logOf(Context& ctx) {
+    std::string logOf(Process& ctx) {
         auto path = getLogPath(ctx);
         if (!path) return "<no log>";
         ctx.log.stream.reset();  // closed, so the file can go
@@ -77,7 +76,7 @@ TEST_F(DeletionQueueWin, LeavesExactlySurvivorsAndLogsThem) {
     writeFile("kvrB.tmp_dir2\\sub\\c.bin", "c");
     key->setValue(kDeleteDirValue, kRegSz, twice + ";.\\" + "kvrB.tmp_dir2;" + twice + ";" + parent + ";");
 
-    Context ctx(os);
+    Process ctx(os);
     processDeletionQueue(ctx);
     os.env.set("TMP", previousTmp);
     holder->terminate(0);
@@ -110,7 +109,7 @@ TEST_F(DeletionQueueWin, LeavesExactlySurvivorsAndLogsThem) {
 }
 
 TEST_F(DeletionQueueWin, TempNamesLandInTheTempDirectory) {
-    Context ctx(os);
+    Process ctx(os);
     const std::string dir = getTempDirectory(ctx);
     EXPECT_EQ(dir, os.fs.tempPath());
     const std::string name = createTempFileName(ctx);

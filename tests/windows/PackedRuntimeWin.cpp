@@ -2,24 +2,13 @@
 // its command lines, so order and quoting are checked as Windows parsed them.
 #include "Win32TestSupport.h"
 
-#include "config/Context.h"
 #include "config/Keys.h"
 #include "diagnostics/Log.h"
+#include "fakes/LauncherWorld.h"
 #include "files/PackedRuntime.h"
 
 namespace kavrin::test {
 namespace {
-
-// Ends "the process" by throwing, so the fatal path can be checked in-process.
-struct ExitCalled {
-    uint32_t code;
-};
-class ThrowingExit : public Exit {
-public:
-    [[noreturn]] void exitProcess(uint32_t code) override { throw ExitCalled{code}; }
-    [[noreturn]] void quickExit(int code) override { throw ExitCalled{static_cast<uint32_t>(code)}; }
-    void atExit(void (*)()) override {}
-};
 
 class PackedRuntimeWin : public Win32Test {
 protected:
@@ -67,9 +56,10 @@ TEST_F(PackedRuntimeWin, UnpacksPresentPacksInTableOrder) {
     writeBytes(home + "\\lib\\jsse.jar.pack", "jsse");
     writeBytes(home + "\\lib\\rt.jar.pack", std::string("rt\0\xA7", 4));
     writeBytes(home + "\\lib\\ext\\localedata.jar.pack", "locale");
-    Context ctx(os);
+    Process ctx(os);
+    Config config;
 
-    preparePackedRuntime(ctx, home);
+    preparePackedRuntime(ctx, config, home);
 
     EXPECT_EQ(readWhole(home + "\\bin\\unpack200.record"),
               commandLine("lib\\rt.jar") + "\n" + commandLine("lib\\ext\\localedata.jar") + "\n" +
@@ -80,7 +70,7 @@ TEST_F(PackedRuntimeWin, UnpacksPresentPacksInTableOrder) {
     EXPECT_FALSE(exists(home + "\\lib\\charsets.jar"));
 
     // jsse.jar marks the home as prepared: nothing runs again.
-    preparePackedRuntime(ctx, home);
+    preparePackedRuntime(ctx, config, home);
     EXPECT_EQ(readWhole(home + "\\bin\\unpack200.record").size(),
               commandLine("lib\\rt.jar").size() + commandLine("lib\\ext\\localedata.jar").size() +
                   commandLine("lib\\jsse.jar").size() + 3);
@@ -88,19 +78,14 @@ TEST_F(PackedRuntimeWin, UnpacksPresentPacksInTableOrder) {
 
 TEST_F(PackedRuntimeWin, MissingUnpackerIsInternalError20) {
     writeBytes(home + "\\lib\\rt.jar.pack", "rt");
-    ThrowingExit exit;
+    FakeExit exit;  // ends "the process" by throwing, so the fatal path is checked in-process
     Platform platform{os.fs,    os.registry, os.env,       os.processes, os.services, os.console,
                       exit,     os.clock,    os.codePages, os.module,    os.libraries};
-    Context ctx(platform);
-    ctx.useMessageBox = false;
-    ctx.config.narrow[key::kMsgInternalError] = "An internal error occurred (error code: {0})";
+    Process ctx(platform);
+    ctx.fatal.useMessageBox = false;
+    const Config config = Config().with(key::kMsgInternalError, "An internal error occurred (error code: {0})");
     os.env.set("KAVRIN_LOG", "yes");
-    try {
-        preparePackedRuntime(ctx, home);
-        ADD_FAILURE() << "expected the process to end";
-    } catch (const ExitCalled& e) {
-        EXPECT_EQ(e.code, 1u);
-    }
+    EXPECT_EQ(exitCodeOf([&] { preparePackedRuntime(ctx, config, home); }), 1u);
     os.env.set("KAVRIN_LOG", "");
     auto log = getLogPath(ctx);
     ASSERT_TRUE(log);

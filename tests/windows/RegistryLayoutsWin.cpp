@@ -2,10 +2,11 @@
 // and found by a Y entry's search under the modern rules. Each fixture reproduces what
 // one installer writes; the comment names where that layout is documented.
 #include "Win32TestSupport.h"
-#include "config/Ascii.h"
-#include "config/Context.h"
+#include "config/Config.h"
+#include "diagnostics/Process.h"
 #include "config/Keys.h"
 #include "jvm/RegistrySearch.h"
+#include "platform/Ascii.h"
 
 namespace kavrin::test {
 namespace {
@@ -66,17 +67,19 @@ TEST_F(RegistryLayoutsWin, EachInstallersLayoutIsFoundUnderTheModernRules) {
         ASSERT_TRUE(written) << fixture.key;
         ASSERT_TRUE(written->setValue(fixture.value, kRegSz, home + "\\"));  // installers end the home in "\"
 
-        Context ctx(os);
-        ctx.config.narrow[key::kJvmRules] = "modern";
+        Process ctx(os);
+
+        Config config;
+        config = config.with(key::kJvmRules, "modern");
         std::string exe;
-        EXPECT_TRUE(searchRegisteredRuntimes(ctx, exe, major, major)) << fixture.key;
+        EXPECT_TRUE(searchRegisteredRuntimes(ctx, config, exe, major, major)) << fixture.key;
         EXPECT_TRUE(lowerAscii(exe) == lowerAscii(home + "\\bin\\java.exe")) << fixture.key << ": " << exe;
 
-        ctx.config.narrow.erase(key::kJvmRules);  // classic reads only the pre-9 keys
+        config = config.without(key::kJvmRules);  // classic reads only the pre-9 keys
         bool preNine = std::string(fixture.key).find("Java Runtime Environment") != std::string::npos ||
                        std::string(fixture.key).find("Java Development Kit") != std::string::npos;
         if (!preNine) {
-            EXPECT_FALSE(searchRegisteredRuntimes(ctx, exe, major, major)) << fixture.key;
+            EXPECT_FALSE(searchRegisteredRuntimes(ctx, config, exe, major, major)) << fixture.key;
         }
     }
 }

@@ -1,6 +1,5 @@
 // The deletion queue written into the real registry, and the log file on disk.
 #include "Win32TestSupport.h"
-#include "config/Context.h"
 #include "diagnostics/Errors.h"
 #include "diagnostics/Log.h"
 
@@ -20,6 +19,7 @@ protected:
     }
     void TearDown() override {
         os.env.set("KAVRIN_LOG", "no");
+        ctx.log.stream.reset();  // closed, so the scratch directory can go
         if (savedTmp) os.env.set("TMP", *savedTmp);
         Win32Test::TearDown();
     }
@@ -34,17 +34,17 @@ protected:
         if (!key) return std::nullopt;
         return key->queryValue("delete_dir", 65536);
     }
-    std::string logText(Context& ctx) {
+    std::string logText() {
         auto path = getLogPath(ctx);
         return path ? withoutTimestamps(readFile(*path)) : "<no log>";
     }
 
+    Process ctx{os};
     std::optional<std::string> savedTmp;
 };
 
 TEST_F(ScheduleDeletionTest, AppendsThePathAndASemicolonWithoutATerminator) {
     setList("c:\\first;");
-    Context ctx(os);
     scheduleDeletion(ctx, "c:\\temp\\kvr1.tmp_dir42", "delete_dir");
     scheduleDeletion(ctx, "c:\\temp\\kvr1.tmp_dir42", "delete_dir");  // a second run lists it again
     auto value = list();
@@ -54,9 +54,9 @@ TEST_F(ScheduleDeletionTest, AppendsThePathAndASemicolonWithoutATerminator) {
     // the zero that follows it in memory (NT does so, and Wine copies it), so it
     // reads back with exactly one terminator.
     EXPECT_EQ(value->data, std::string("c:\\first;c:\\temp\\kvr1.tmp_dir42;c:\\temp\\kvr1.tmp_dir42;") + '\0');
-    EXPECT_NE(logText(ctx).find("\r\nschedule for deletion in delete_dir: c:\\temp\\kvr1.tmp_dir42\r\n"),
+    EXPECT_NE(logText().find("\r\nschedule for deletion in delete_dir: c:\\temp\\kvr1.tmp_dir42\r\n"),
               std::string::npos)
-        << logText(ctx);
+        << logText();
 }
 
 TEST_F(ScheduleDeletionTest, CreatesTheKeyAndTheValueWhenMissing) {
@@ -64,7 +64,6 @@ TEST_F(ScheduleDeletionTest, CreatesTheKeyAndTheValueWhenMissing) {
     ASSERT_TRUE(root);
     ASSERT_TRUE(root->setValue("delete_file", kRegSz, "untouched;"));
     setList("");
-    Context ctx(os);
     scheduleDeletion(ctx, "c:\\only", "delete_dir");
     EXPECT_EQ(list().value_or(RegValue{}).data, std::string("c:\\only;\0", 9));
     EXPECT_EQ(root->queryValue("delete_file", 100).value_or(RegValue{}).data, std::string("untouched;\0", 11));
@@ -76,7 +75,6 @@ TEST_F(ScheduleDeletionTest, RefusesAListThatWouldReach32768Bytes) {
     // must stay below 32768: a list of 32764 - path bytes is the largest that takes it.
     const std::string fits(32764 - path.size(), 'a');
     setList(fits);
-    Context ctx(os);
     scheduleDeletion(ctx, path, "delete_dir");
     std::string after = list().value_or(RegValue{}).data;
     EXPECT_EQ(after.size(), fits.size() + path.size() + 2);
@@ -89,13 +87,12 @@ TEST_F(ScheduleDeletionTest, RefusesAListThatWouldReach32768Bytes) {
     after = list().value_or(RegValue{}).data;
     EXPECT_EQ(after.size(), full.size() + 1);
     EXPECT_TRUE(after == full + '\0') << "the list changed";
-    EXPECT_NE(logText(ctx).find("\r\ncouldn't schedule for deletion in delete_dir: c:\\temp\\kvr2.tmp_dir7\r\n"),
+    EXPECT_NE(logText().find("\r\ncouldn't schedule for deletion in delete_dir: c:\\temp\\kvr2.tmp_dir7\r\n"),
               std::string::npos)
-        << logText(ctx).substr(0, 500);
+        << logText().substr(0, 500);
 }
 
 TEST_F(ScheduleDeletionTest, TheLogFileStartsWithTheHeaderAndAnEmptyLine) {
-    Context ctx(os);
     logInfo(ctx, "first line");
     auto path = getLogPath(ctx);
     ASSERT_TRUE(path);

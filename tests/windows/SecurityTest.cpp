@@ -9,7 +9,8 @@
 
 #include <sddl.h>
 
-#include "config/Context.h"
+#include "config/Config.h"
+#include "diagnostics/Process.h"
 #include "jvm/LoadDll.h"
 #include "platform/win32/Win32Files.h"
 #include "platform/win32/Win32Security.h"
@@ -163,9 +164,10 @@ TEST_F(SecurityTest, JvmDependenciesComeFromTheRuntimeNotTheCurrentDirectoryOrPa
     std::string oldPath(32767, '\0');
     oldPath.resize(::GetEnvironmentVariableA("PATH", oldPath.data(), 32767));
     ASSERT_TRUE(os.fs.setCurrentDirectory(scratch + "cwd"));
-    Context ctx(os);
+    Process ctx(os);
+    Config config;
     ctx.os.env.set("PATH", scratch + "early;" + oldPath);
-    void* jvm = loadJvmLibrary(ctx, scratch + "jre\\bin\\java.exe");
+    void* jvm = loadJvmLibrary(ctx, config, scratch + "jre\\bin\\java.exe");
     ::SetEnvironmentVariableA("PATH", oldPath.c_str());
     os.fs.setCurrentDirectory(previous);
     ASSERT_NE(jvm, nullptr);

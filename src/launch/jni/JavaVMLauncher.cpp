@@ -44,7 +44,7 @@ bool clearPending(JNIEnv* env) {
     return true;
 }
 
-jobjectArray makeArgumentArray(Context& ctx, JNIEnv* env, const std::vector<std::u16string>& arguments) {
+jobjectArray makeArgumentArray(Process& ctx, JNIEnv* env, const std::vector<std::u16string>& arguments) {
     jclass stringClass = env->FindClass("java/lang/String");
     jobjectArray array =
         stringClass ? env->NewObjectArray(static_cast<jsize>(arguments.size()), stringClass, nullptr) : nullptr;
@@ -66,17 +66,17 @@ jobjectArray makeArgumentArray(Context& ctx, JNIEnv* env, const std::vector<std:
 }
 
 // The context the JVM's exit hook records into: the hook is a plain function.
-std::atomic<Context*> exitHookContext{nullptr};
+std::atomic<Process*> exitHookContext{nullptr};
 char kExitOption[] = "exit";
 
 // The JVM calls this with the code of System.exit or Runtime.halt just before it ends
 // the process, so the service's last report can carry that code.
 void JNICALL jvmExitHook(jint code) {
-    if (Context* ctx = exitHookContext.load()) recordExitCode(*ctx, static_cast<uint32_t>(code));
+    if (Process* ctx = exitHookContext.load()) recordExitCode(*ctx, static_cast<uint32_t>(code));
 }
 
 // Adds the "exit" hook option after the logged options; records only, no text to copy.
-void addExitHook(Context& ctx, JvmInitArgs& init) {
+void addExitHook(Process& ctx, JvmInitArgs& init) {
     exitHookContext.store(&ctx);
     JavaVMOption hook{};
     hook.optionString = kExitOption;
@@ -88,13 +88,13 @@ void addExitHook(Context& ctx, JvmInitArgs& init) {
 
 }  // namespace
 
-std::vector<std::string> buildLauncherProperties(Context& ctx, const LauncherVariables& vars,
+std::vector<std::string> buildLauncherProperties(Process& ctx, const Config& config, const LauncherVariables& vars,
                                                  int32_t unextractedPosition) {
     std::vector<std::string> properties;
     if (vars.flavour == 'm') properties.push_back("-Dkavrin.isMolvex=true");
     properties.push_back("-Dkavrin.isService=true");
     properties.push_back("-Dkavrin.moduleName=" + getExecutablePath(ctx));
-    if (getConfigInt(ctx, key::kPassProcessCommFile) != 0) {
+    if (getConfigInt(config, key::kPassProcessCommFile) != 0) {
         const uint32_t pid = ctx.os.processes.currentProcessId();
         properties.push_back("-Dkavrin.processCommFile=" + getProcessCommFileName(ctx, pid));
     }
@@ -107,10 +107,10 @@ std::vector<std::string> buildLauncherProperties(Context& ctx, const LauncherVar
     return properties;
 }
 
-std::optional<RunningJvm> createJvm(Context& ctx, const LauncherVariables& vars, CreateJavaVMFunction createJavaVM,
+std::optional<RunningJvm> createJvm(Process& ctx, const Config& config, const LauncherVariables& vars, CreateJavaVMFunction createJavaVM,
                                     const std::vector<std::u16string>& launcherArguments,
                                     const std::vector<std::string>& properties) {
-    auto init = buildJvmInitArgs(ctx, vars, properties, launcherArguments);
+    auto init = buildJvmInitArgs(ctx, config, vars, properties, launcherArguments);
     addExitHook(ctx, *init);
     logInfo(ctx, "Creating JVM");
     if (createJavaVM == nullptr) return std::nullopt;  // no JVM library was loaded
@@ -121,8 +121,8 @@ std::optional<RunningJvm> createJvm(Context& ctx, const LauncherVariables& vars,
     return RunningJvm(vm, env, std::move(init));
 }
 
-bool checkFirstRun(Context& ctx, JNIEnv* env) {
-    std::string marker = makeFullPath(ctx, getConfigString(ctx, key::kInstallDirectory), true);
+bool checkFirstRun(Process& ctx, const Config& config, JNIEnv* env) {
+    std::string marker = makeFullPath(ctx, getConfigString(config, key::kInstallDirectory), PathCase::Keep);
     if (marker.empty() || marker.back() != '\\') marker += '\\';
     marker += kFirstRunMarker;
     if (!fileExists(ctx, marker)) return true;
@@ -130,12 +130,12 @@ bool checkFirstRun(Context& ctx, JNIEnv* env) {
     jclass firstRunClass = env->FindClass(kFirstRunClass);
     if (firstRunClass == nullptr) {
         clearPending(env);
-        reportFatalKey(ctx, key::kMsgInternalError, internalError::kFirstRunClass);
+        reportFatalKey(ctx, config, key::kMsgInternalError, internalError::kFirstRunClass);
     }
     jmethodID firstRun = env->GetStaticMethodID(firstRunClass, "firstRun", "()Z");
     if (firstRun == nullptr) {
         clearPending(env);
-        reportFatalKey(ctx, key::kMsgInternalError, internalError::kFirstRunMethod);
+        reportFatalKey(ctx, config, key::kMsgInternalError, internalError::kFirstRunMethod);
     }
     const jboolean goOn = env->CallStaticBooleanMethod(firstRunClass, firstRun);
     if (env->ExceptionOccurred()) {
@@ -145,9 +145,9 @@ bool checkFirstRun(Context& ctx, JNIEnv* env) {
     return goOn != JNI_FALSE;
 }
 
-bool callMain(Context& ctx, const LauncherVariables& vars, JNIEnv* env,
+bool callMain(Process& ctx, const Config& config, const LauncherVariables& vars, JNIEnv* env,
               const std::vector<std::u16string>& launcherArguments) {
-    if (vars.flavour == 'm' && !checkFirstRun(ctx, env)) {
+    if (vars.flavour == 'm' && !checkFirstRun(ctx, config, env)) {
         logInfo(ctx, "checkFirstRun stopped further execution");
         return true;
     }
@@ -156,16 +156,16 @@ bool callMain(Context& ctx, const LauncherVariables& vars, JNIEnv* env,
     if (startClass == nullptr) {
         clearPending(env);
         logError(ctx, "could not find main class");
-        reportFatalKey(ctx, key::kMsgNoMainClass, std::nullopt);
+        reportFatalKey(ctx, config, key::kMsgNoMainClass, std::nullopt);
     }
     jmethodID main = env->GetStaticMethodID(startClass, "main", "([Ljava/lang/String;)V");
     if (main == nullptr) {
         clearPending(env);
         logError(ctx, "could not find main method");
-        reportFatalKey(ctx, key::kMsgNoMainMethod, std::nullopt);
+        reportFatalKey(ctx, config, key::kMsgNoMainMethod, std::nullopt);
     }
 
-    const std::vector<std::u16string> mainArguments = buildMainArguments(ctx, vars, launcherArguments);
+    const std::vector<std::u16string> mainArguments = buildMainArguments(ctx, config, vars, launcherArguments);
     logInfo(ctx, "param count: %d", static_cast<int>(mainArguments.size()));
     jobjectArray array = makeArgumentArray(ctx, env, mainArguments);
 
@@ -180,19 +180,19 @@ bool callMain(Context& ctx, const LauncherVariables& vars, JNIEnv* env,
     return true;
 }
 
-std::optional<RunningJvm> launchProgram(Context& ctx, const LoadedJvm& jvm, const Extraction& extraction,
+std::optional<RunningJvm> launchProgram(Process& ctx, const Config& config, const LoadedJvm& jvm, const Extraction& extraction,
                                         const std::vector<std::u16string>& launcherArguments) {
     logInfo(ctx, "launching program");
-    const LauncherVariables vars = launcherVariables(ctx, jvm.home, extraction.directory);
-    const std::vector<std::string> properties = buildLauncherProperties(ctx, vars, extraction.unextractedPosition);
-    std::optional<RunningJvm> running = createJvm(ctx, vars, jvm.createJavaVM, launcherArguments, properties);
+    const LauncherVariables vars = launcherVariables(ctx, config, jvm.home, extraction.directory);
+    const std::vector<std::string> properties = buildLauncherProperties(ctx, config, vars, extraction.unextractedPosition);
+    std::optional<RunningJvm> running = createJvm(ctx, config, vars, jvm.createJavaVM, launcherArguments, properties);
     if (!running) {
         logError(ctx, "could not initialize JVM");
         return std::nullopt;
     }
     logInfo(ctx, "JVM created");
     logPhase(ctx, "JVM creation");
-    if (!callMain(ctx, vars, running->env(), launcherArguments)) {
+    if (!callMain(ctx, config, vars, running->env(), launcherArguments)) {
         logError(ctx, "could not call main");
         return std::nullopt;
     }
@@ -201,7 +201,7 @@ std::optional<RunningJvm> launchProgram(Context& ctx, const LoadedJvm& jvm, cons
     return running;
 }
 
-void RunningJvm::callSystemExit(Context& ctx) {
+void RunningJvm::callSystemExit(Process& ctx) {
     JNIEnv* env = env_;
     if (env == nullptr) return;  // no JVM was created
 

@@ -1,7 +1,7 @@
 // Creating the JVM in this process and calling the start class's main.
 //
 // Usage (the service main thread, after LoadDLL returned a loaded library):
-//   std::optional<RunningJvm> jvm = launchProgram(ctx, loaded, extraction, launcherArguments);
+//   std::optional<RunningJvm> jvm = launchProgram(ctx, config, loaded, extraction, launcherArguments);
 //   if (!jvm) reportStopped();
 //   ...stop requested...
 //   jvm->callSystemExit(ctx);
@@ -15,7 +15,8 @@
 #include <string>
 #include <vector>
 
-#include "config/Context.h"
+#include "config/Config.h"
+#include "diagnostics/Process.h"
 #include "files/Extraction.h"
 #include "jvm/LoadDll.h"
 #include "launch/Expand.h"
@@ -38,7 +39,7 @@ public:
     JavaVM* vm() const { return vm_; }
     JNIEnv* env() const { return env_; }
     // Shutdown.exit(0) (or System.exit(0)), then DestroyJavaVM.
-    void callSystemExit(Context& ctx);
+    void callSystemExit(Process& ctx);
 
 private:
     JavaVM* vm_ = nullptr;
@@ -47,19 +48,19 @@ private:
 };
 
 // nullopt when the JVM could not be created or main could not be called.
-std::optional<RunningJvm> launchProgram(Context& ctx, const LoadedJvm& jvm, const Extraction& extraction,
+std::optional<RunningJvm> launchProgram(Process& ctx, const Config& config, const LoadedJvm& jvm, const Extraction& extraction,
                                         const std::vector<std::u16string>& launcherArguments);
 
 // The steps of launchProgram, exposed for tests.
 // "-D" options the launcher tells the Java side about itself with (at most seven).
-std::vector<std::string> buildLauncherProperties(Context& ctx, const LauncherVariables& vars,
+std::vector<std::string> buildLauncherProperties(Process& ctx, const Config& config, const LauncherVariables& vars,
                                                  int32_t unextractedPosition);
-std::optional<RunningJvm> createJvm(Context& ctx, const LauncherVariables& vars, CreateJavaVMFunction createJavaVM,
+std::optional<RunningJvm> createJvm(Process& ctx, const Config& config, const LauncherVariables& vars, CreateJavaVMFunction createJavaVM,
                                     const std::vector<std::u16string>& launcherArguments,
                                     const std::vector<std::string>& properties);
-bool callMain(Context& ctx, const LauncherVariables& vars, JNIEnv* env,
+bool callMain(Process& ctx, const Config& config, const LauncherVariables& vars, JNIEnv* env,
               const std::vector<std::u16string>& launcherArguments);
 // Installer flavour: false stops the launch (main is not called).
-bool checkFirstRun(Context& ctx, JNIEnv* env);
+bool checkFirstRun(Process& ctx, const Config& config, JNIEnv* env);
 
 }  // namespace kavrin

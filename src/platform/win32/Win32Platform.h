@@ -4,7 +4,7 @@
 //
 // Usage:
 //   kavrin::win32::Win32Platform win32;
-//   kavrin::Context ctx(win32.platform());
+//   kavrin::Process ctx(win32.platform());
 #pragma once
 
 #include <memory>
@@ -25,7 +25,7 @@ public:
     // The process's command line as the ANSI API gives it (GetCommandLineA).
     static std::string commandLine();
     // Before anything is searched for or loaded: leaves the current directory, which
-    // whoever starts the process chooses (and key 146 changes), out of the library search.
+    // whoever starts the process chooses (and key::kWorkingDirectory changes), out of the library search.
     static void hardenSearchOrder();
 
 private:

@@ -9,12 +9,13 @@ namespace {
 
 using ShutdownInProgressFn = BOOLEAN(NTAPI*)();
 
-std::atomic<void (*)()> processEndHook{nullptr};
+// Never freed: it may run while the process ends, when nothing should be released.
+std::atomic<std::function<void()>*> processEndHook{nullptr};
 DWORD flsIndex = FLS_OUT_OF_INDEXES;
 ShutdownInProgressFn shutdownInProgress = nullptr;
 
 void runHookOnce() {
-    if (void (*hook)() = processEndHook.exchange(nullptr)) hook();
+    if (std::function<void()>* hook = processEndHook.exchange(nullptr)) (*hook)();
 }
 
 void WINAPI fiberSlotEnded(PVOID value) {
@@ -49,8 +50,8 @@ void NTAPI threadCallback(PVOID, DWORD reason, PVOID) {
 
 }  // namespace
 
-bool installProcessEndHook(void (*hook)()) {
-    processEndHook.store(hook);
+bool installProcessEndHook(std::function<void()> hook) {
+    processEndHook.store(new std::function<void()>(std::move(hook)));
     markThread();  // the calling thread, should it predate the callback (it cannot in an exe)
     return flsIndex != FLS_OUT_OF_INDEXES;
 }

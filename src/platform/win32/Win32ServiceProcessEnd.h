@@ -2,6 +2,8 @@
 // end the process (Shutdown.exit from its VM thread), so our atexit list is not enough.
 #pragma once
 
+#include <functional>
+
 namespace kavrin::win32 {
 
 // Runs hook once when the process ends through ExitProcess, whichever thread and
@@ -12,6 +14,6 @@ namespace kavrin::win32 {
 //    gives each new thread that value, the JVM's threads included;
 //  - the executable's TLS callback on DLL_PROCESS_DETACH (Windows delivers it, Wine
 //    does not).
-bool installProcessEndHook(void (*hook)());
+bool installProcessEndHook(std::function<void()> hook);
 
 }  // namespace kavrin::win32

@@ -169,17 +169,32 @@ bool Win32ServiceControl::runDispatcher(const std::string& name, ServiceMainFn m
     return record(::StartServiceCtrlDispatcherA(table) != 0);
 }
 
-bool Win32ServiceControl::startedByManager(const std::string& name) {
-    UniqueService manager(::OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT));
-    if (!manager) return false;
-    UniqueService service(::OpenServiceA(manager.get(), name.c_str(), SERVICE_QUERY_STATUS));
-    if (!service) return false;
-    SERVICE_STATUS_PROCESS status{};
-    DWORD needed = 0;
-    if (!::QueryServiceStatusEx(service.get(), SC_STATUS_PROCESS_INFO, reinterpret_cast<BYTE*>(&status),
-                                sizeof status, &needed))
-        return false;
-    return status.dwCurrentState == SERVICE_START_PENDING && status.dwProcessId == ::GetCurrentProcessId();
+bool Win32ServiceControl::parentIsServiceManager() {
+    // The parent's id is in the process's basic information (ntdll; no import needed).
+    struct BasicInformation {
+        LONG_PTR exitStatus;
+        PVOID peb;
+        ULONG_PTR affinityMask;
+        LONG_PTR basePriority;
+        ULONG_PTR uniqueProcessId;
+        ULONG_PTR parentProcessId;
+    };
+    using QueryInformationProcess = LONG(NTAPI*)(HANDLE, ULONG, PVOID, ULONG, PULONG);
+    HMODULE ntdll = ::GetModuleHandleA("ntdll.dll");
+    if (!ntdll) return false;
+    const auto query = reinterpret_cast<QueryInformationProcess>(
+        reinterpret_cast<void*>(::GetProcAddress(ntdll, "NtQueryInformationProcess")));
+    BasicInformation info{};
+    if (!query || query(::GetCurrentProcess(), 0, &info, sizeof info, nullptr) != 0) return false;
+    const auto parentId = static_cast<DWORD>(info.parentProcessId);
+    UniqueKernelHandle parent(::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, parentId));
+    if (!parent) return false;
+    wchar_t image[MAX_PATH];
+    DWORD size = MAX_PATH;
+    if (!::QueryFullProcessImageNameW(parent.get(), 0, image, &size)) return false;
+    const std::wstring path(image, size);
+    const size_t slash = path.find_last_of(L"\\/");
+    return ::lstrcmpiW(path.substr(slash == std::wstring::npos ? 0 : slash + 1).c_str(), L"services.exe") == 0;
 }
 
 bool Win32ServiceControl::registerHandler(const std::string& name, ServiceHandlerFn handler) {
@@ -194,7 +209,9 @@ bool Win32ServiceControl::setStatus(const ServiceStatus& status) {
     return record(::SetServiceStatus(statusHandle_, &native) != 0);
 }
 
-bool Win32ServiceControl::setProcessEndHook(void (*hook)()) { return installProcessEndHook(hook); }
+bool Win32ServiceControl::setProcessEndHook(std::function<void()> hook) {
+    return installProcessEndHook(std::move(hook));
+}
 
 void WINAPI Win32ServiceControl::serviceMainTrampoline(DWORD argc, LPSTR* argv) {
     if (!activeInstance || !activeInstance->main_) return;

@@ -21,12 +21,12 @@ public:
     uint32_t lastError() override { return lastError_; }
 
     bool runDispatcher(const std::string& name, ServiceMainFn main) override;
-    bool startedByManager(const std::string& name) override;
     bool registerHandler(const std::string& name, ServiceHandlerFn handler) override;
     bool setStatus(const ServiceStatus& status) override;
     // See Win32ServiceProcessEnd.h: fiber-local callbacks on every thread, and the
     // executable's TLS callback on DLL_PROCESS_DETACH.
-    bool setProcessEndHook(void (*hook)()) override;
+    bool setProcessEndHook(std::function<void()> hook) override;
+    bool parentIsServiceManager() override;
 
     // Keeps GetLastError of a failed call for the caller's message.
     template <typename T>

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <ctime>
 #include <mutex>
+#include <vector>
 
 #include <unistd.h>
 
@@ -104,7 +105,28 @@ void Win32Exit::exitProcess(uint32_t code) {
 
 void Win32Exit::quickExit(int code) { ::_exit(code); }
 
-void Win32Exit::atExit(void (*hook)()) { std::atexit(hook); }
+namespace {
+// The C runtime's atexit takes plain functions; the hooks wait here, never freed (they
+// run during the process's end), and run last-registered first as atexit would.
+std::vector<std::function<void()>>& exitHooks() {
+    static auto* hooks = new std::vector<std::function<void()>>();
+    return *hooks;
+}
+void runExitHooks() {
+    auto& hooks = exitHooks();
+    while (!hooks.empty()) {
+        std::function<void()> hook = std::move(hooks.back());
+        hooks.pop_back();
+        hook();
+    }
+}
+}  // namespace
+
+void Win32Exit::atExit(std::function<void()> hook) {
+    static const bool registered = std::atexit(&runExitHooks) == 0;
+    (void)registered;
+    exitHooks().push_back(std::move(hook));
+}
 
 // ---- Clock
 

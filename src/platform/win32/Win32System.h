@@ -24,7 +24,7 @@ class Win32Exit final : public Exit {
 public:
     [[noreturn]] void exitProcess(uint32_t code) override;
     [[noreturn]] void quickExit(int code) override;
-    void atExit(void (*hook)()) override;
+    void atExit(std::function<void()> hook) override;
 };
 
 class Win32Clock final : public Clock {

@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "config/Config.h"
-#include "config/Context.h"
+#include "diagnostics/Process.h"
 #include "config/Keys.h"
 #include "diagnostics/Log.h"
 #include "jvm/LoadDll.h"
@@ -32,7 +32,7 @@ int usage() {
     return 2;
 }
 
-void printLog(const Context& ctx) {
+void printLog(const Process& ctx) {
     auto path = getLogPath(ctx);
     if (!path) return;
     std::cout << "LOGFILE=" << *path << "\n";
@@ -46,8 +46,9 @@ void printLog(const Context& ctx) {
 
 int main(int argc, char** argv) {
     win32::Win32Platform win32;
-    Context ctx(win32.platform());
-    ctx.useMessageBox = false;
+    Process ctx(win32.platform());
+    ctx.fatal.useMessageBox = false;
+    Config config;
 
     std::vector<std::string> args(argv + 1, argv + argc);
     size_t i = 0;
@@ -56,9 +57,9 @@ int main(int argc, char** argv) {
             const std::string& kv = args[++i];
             size_t eq = kv.find('=');
             if (eq == std::string::npos) return usage();
-            ctx.config.narrow[std::atoi(kv.substr(0, eq).c_str())] = kv.substr(eq + 1);
+            config = config.with(std::atoi(kv.substr(0, eq).c_str()), kv.substr(eq + 1));
         } else if (args[i] == "--timeout" && i + 1 < args.size()) {
-            ctx.probeTimeoutMs = static_cast<uint32_t>(std::strtoul(args[++i].c_str(), nullptr, 10));
+            ctx.search.probeTimeoutMs = static_cast<uint32_t>(std::strtoul(args[++i].c_str(), nullptr, 10));
         } else {
             return usage();
         }
@@ -69,7 +70,7 @@ int main(int argc, char** argv) {
     auto started = std::chrono::steady_clock::now();
     if (command == "search") {
         std::string javaExe, name;
-        SearchKind kind = searchJvm(ctx, javaExe, name);
+        SearchKind kind = searchJvm(ctx, config, javaExe, name);
         std::cout << "kind=" << static_cast<int>(kind) << "\njavaExe=" << javaExe << "\nname=" << name << "\n";
     } else if (command == "load") {
         std::optional<std::string> location;
@@ -81,7 +82,7 @@ int main(int argc, char** argv) {
             else return usage();
         }
         std::cerr.flush();
-        const LoadedJvm jvm = LoadDLL(ctx, showErrors ? ShowErrors::Yes : ShowErrors::No, location,
+        const LoadedJvm jvm = LoadDLL(ctx, config, showErrors ? ShowErrors::Yes : ShowErrors::No, location,
                                       isJavaExe ? LocationIs::JavaExe : LocationIs::Home);
         std::cout << "result=" << (jvm.loaded() ? 1 : 0) << "\njvmHome=" << jvm.home
                   << "\ncreateJavaVM=" << (jvm.createJavaVM ? "set" : "none")
@@ -92,8 +93,8 @@ int main(int argc, char** argv) {
         std::string javaExe = args[i++];
         bool allowPre = i < args.size() && args[i] == "--allow-pre-release";
         std::string version;
-        bool ok = checkJavaExe(ctx, javaExe, version, getConfigString(ctx, key::kMinVersion),
-                               getConfigString(ctx, key::kMaxVersion), allowPre);
+        bool ok = checkJavaExe(ctx, config, javaExe, version, getConfigString(config, key::kMinVersion),
+                               getConfigString(config, key::kMaxVersion), allowPre ? PreRelease::Allowed : PreRelease::Refused);
         std::cout << "result=" << (ok ? 1 : 0) << "\njavaExe=" << javaExe << "\nversion=" << version << "\n";
     } else {
         return usage();

@@ -12,7 +12,8 @@ import java.nio.charset.StandardCharsets;
  * The application the JNI tests start through the launcher. It reports what it
  * observes to the file named by PROBE_OUT (written to a temporary name and
  * renamed at the end, so the test can wait for the rename) and leaves a mark in
- * PROBE_HOOK when its shutdown hook runs.
+ * PROBE_HOOK when its shutdown hook runs. With PROBE_EXIT=N it then waits for
+ * the file PROBE_EXIT_GO and calls System.exit(N), as an application ending itself.
  */
 public final class ProbeApp {
     private static final String[] PROPERTIES = {
@@ -50,6 +51,14 @@ public final class ProbeApp {
         write(out + ".tmp", report.toString());
         if (!new File(out + ".tmp").renameTo(new File(out))) {
             throw new IOException("rename failed");
+        }
+        String exitCode = System.getenv("PROBE_EXIT");
+        if (exitCode != null) {
+            File go = new File(System.getenv("PROBE_EXIT_GO"));
+            while (!go.exists()) {
+                Thread.sleep(20);
+            }
+            System.exit(Integer.parseInt(exitCode));
         }
     }
 

@@ -1,9 +1,9 @@
-#include "service/ServiceSettings.h"
+#include "config/ServiceSettings.h"
 
-#include "config/Ascii.h"
 #include "config/Config.h"
 #include "config/Keys.h"
 #include "config/Lists.h"
+#include "platform/Ascii.h"
 
 namespace kavrin {
 
@@ -15,8 +15,8 @@ constexpr uint32_t kMsPerSecond = 1000;
 uint32_t secondsToMs(int seconds) { return seconds > 0 ? static_cast<uint32_t>(seconds) * kMsPerSecond : 0; }
 }  // namespace
 
-ServiceAccount serviceAccount(const Context& ctx, const std::string& serviceName) {
-    return serviceAccount(getConfigString(ctx, key::kServiceAccount), serviceName);
+ServiceAccount serviceAccount(const Config& config, const std::string& serviceName) {
+    return serviceAccount(getConfigString(config, key::kServiceAccount), serviceName);
 }
 
 ServiceAccount serviceAccount(const std::string& setting, const std::string& serviceName) {
@@ -28,8 +28,8 @@ ServiceAccount serviceAccount(const std::string& setting, const std::string& ser
     return {setting, setting.back() != '$'};
 }
 
-uint32_t registeredServiceType(const Context& ctx, const ServiceAccount& account) {
-    return registeredServiceType(getConfigString(ctx, key::kServiceInteractive), account);
+uint32_t registeredServiceType(const Config& config, const ServiceAccount& account) {
+    return registeredServiceType(getConfigString(config, key::kServiceInteractive), account);
 }
 
 uint32_t registeredServiceType(const std::string& interactiveSetting, const ServiceAccount& account) {
@@ -37,16 +37,16 @@ uint32_t registeredServiceType(const std::string& interactiveSetting, const Serv
     return kOwnProcess | (interactive && !account.startName ? kInteractive : 0);
 }
 
-std::string serviceDisplayName(const Context& ctx, const std::string& serviceName) {
-    std::string name = getConfigString(ctx, key::kServiceDisplayName);
+std::string serviceDisplayName(const Config& config, const std::string& serviceName) {
+    std::string name = getConfigString(config, key::kServiceDisplayName);
     return name.empty() ? serviceName : name;
 }
 
-std::optional<FailureActions> recoveryActions(const Context& ctx) {
-    const std::string list = getConfigString(ctx, key::kRecoveryActions);
+std::optional<FailureActions> recoveryActions(const Config& config) {
+    const std::string list = getConfigString(config, key::kRecoveryActions);
     if (list.empty()) return std::nullopt;
     FailureActions result;
-    const uint32_t delay = secondsToMs(getConfigInt(ctx, key::kRecoveryRestartDelay));
+    const uint32_t delay = secondsToMs(getConfigInt(config, key::kRecoveryRestartDelay));
     for (const std::string& action : splitList(list, ',')) {
         if (action == "restart") {
             result.actions.push_back({FailureAction::Restart, delay});
@@ -54,14 +54,14 @@ std::optional<FailureActions> recoveryActions(const Context& ctx) {
             result.actions.push_back({FailureAction::None, 0});
         }
     }
-    const int reset = getConfigInt(ctx, key::kRecoveryResetPeriod);
+    const int reset = getConfigInt(config, key::kRecoveryResetPeriod);
     result.resetPeriodSeconds = reset > 0 ? static_cast<uint32_t>(reset) : 0;
-    result.nonCrashFailures = getConfigString(ctx, key::kRecoveryNonCrashFailures) == "1";
+    result.nonCrashFailures = getConfigString(config, key::kRecoveryNonCrashFailures) == "1";
     return result;
 }
 
-uint32_t stopTimeoutMs(const Context& ctx) { return secondsToMs(getConfigInt(ctx, key::kStopTimeout)); }
-uint32_t preshutdownTimeoutMs(const Context& ctx) { return secondsToMs(getConfigInt(ctx, key::kPreshutdownTimeout)); }
+uint32_t stopTimeoutMs(const Config& config) { return secondsToMs(getConfigInt(config, key::kStopTimeout)); }
+uint32_t preshutdownTimeoutMs(const Config& config) { return secondsToMs(getConfigInt(config, key::kPreshutdownTimeout)); }
 
 std::string eventSourceKey(const std::string& serviceName) {
     return "SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\" + serviceName;
