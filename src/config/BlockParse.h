@@ -34,8 +34,8 @@ inline bool wideLengthOk(int32_t length, size_t maxUnits) {
 inline std::u16string utf16FromLe(const std::string& bytes) {
     std::u16string out(bytes.size() / 2, u'\0');
     for (size_t i = 0; i < out.size(); ++i) {
-        out[i] = static_cast<char16_t>(static_cast<uint8_t>(bytes[2 * i]) |
-                                       (static_cast<uint8_t>(bytes[2 * i + 1]) << 8));
+        out[i] =
+            static_cast<char16_t>(static_cast<uint8_t>(bytes[2 * i]) | (static_cast<uint8_t>(bytes[2 * i + 1]) << 8));
     }
     return out;
 }

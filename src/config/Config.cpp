@@ -88,8 +88,8 @@ void locateConfigBlock(Process& ctx, File& file) {
     const int32_t optionalSize = readShort(ctx, file);
     logInfo(ctx, "size of optional headers: %d", optionalSize);
     // The section table starts at pe+24+optionalSize; headers are 40 bytes each.
-    const uint32_t lastHeader = static_cast<uint32_t>(pe) + static_cast<uint32_t>(optionalSize) +
-                                40u * static_cast<uint32_t>(sections) - 16u;
+    const uint32_t lastHeader =
+        static_cast<uint32_t>(pe) + static_cast<uint32_t>(optionalSize) + 40u * static_cast<uint32_t>(sections) - 16u;
     logInfo(ctx, "resSectionTableStart: %d", static_cast<int32_t>(lastHeader));
     file.seek(lastHeader + 16u);
     const uint32_t rawSize = static_cast<uint32_t>(readInt(ctx, file));
@@ -152,7 +152,8 @@ void showErrorKey(Process& ctx, const Config& config, int32_t messageKey, const 
     showErrorMessage(ctx, substituteFirstPlaceholder(getConfigString(config, messageKey), argument));
 }
 
-void reportFatalKey(Process& ctx, const Config& config, int32_t messageKey, const std::optional<std::string>& argument) {
+void reportFatalKey(Process& ctx, const Config& config, int32_t messageKey,
+                    const std::optional<std::string>& argument) {
     reportFatal(ctx, substituteFirstPlaceholder(getConfigString(config, messageKey), argument));
 }
 

@@ -68,7 +68,8 @@ public:
     uint32_t readRaw(size_t bytes, const char* error) {
         if (pos_ > image_.size() || image_.size() - pos_ < bytes) throw BlockError(error);
         uint32_t v = 0;
-        for (size_t i = 0; i < bytes; ++i) v |= static_cast<uint32_t>(static_cast<uint8_t>(image_[pos_ + i])) << (8 * i);
+        for (size_t i = 0; i < bytes; ++i)
+            v |= static_cast<uint32_t>(static_cast<uint8_t>(image_[pos_ + i])) << (8 * i);
         pos_ += bytes;
         return v;
     }

@@ -61,7 +61,9 @@ std::optional<FailureActions> recoveryActions(const Config& config) {
 }
 
 uint32_t stopTimeoutMs(const Config& config) { return secondsToMs(getConfigInt(config, key::kStopTimeout)); }
-uint32_t preshutdownTimeoutMs(const Config& config) { return secondsToMs(getConfigInt(config, key::kPreshutdownTimeout)); }
+uint32_t preshutdownTimeoutMs(const Config& config) {
+    return secondsToMs(getConfigInt(config, key::kPreshutdownTimeout));
+}
 
 std::string eventSourceKey(const std::string& serviceName) {
     return "SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\" + serviceName;

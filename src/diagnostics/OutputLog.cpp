@@ -85,9 +85,8 @@ void RotatingOutput::drop(size_t bytes, const std::string& reason) {
 namespace {
 
 bool isHexRun(std::string_view text) {
-    return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) {
-        return std::isxdigit(static_cast<unsigned char>(c)) != 0;
-    });
+    return !text.empty() && std::all_of(text.begin(), text.end(),
+                                        [](char c) { return std::isxdigit(static_cast<unsigned char>(c)) != 0; });
 }
 
 bool isOwnLogName(std::string_view name) {

@@ -8,10 +8,10 @@
 #include <vector>
 
 #include "config/CarriedNames.h"
-#include "config/Lists.h"
 #include "config/Config.h"
 #include "config/ConfigBlock.h"
 #include "config/Keys.h"
+#include "config/Lists.h"
 #include "diagnostics/Errors.h"
 #include "diagnostics/Log.h"
 #include "files/DeletionQueue.h"

@@ -1,5 +1,5 @@
-#include "config/Config.h"
 #include "files/PackedRuntime.h"
+#include "config/Config.h"
 
 #include <array>
 
@@ -15,7 +15,7 @@ namespace {
 
 // Unpacked in this order; jsse.jar comes last, so its presence marks a finished preparation.
 constexpr std::array<const char*, 6> kPackedArchives = {
-    "lib\\rt.jar",     "lib\\charsets.jar",          "lib\\plugin.jar",
+    "lib\\rt.jar",     "lib\\charsets.jar",        "lib\\plugin.jar",
     "lib\\deploy.jar", "lib\\ext\\localedata.jar", "lib\\jsse.jar",
 };
 

@@ -34,7 +34,8 @@ std::string textModeContent(std::string_view raw) {
 
 }  // namespace
 
-TextModeReader::TextModeReader(std::string_view raw, size_t lineLimit) : text_(textModeContent(raw)), lineLimit_(lineLimit) {}
+TextModeReader::TextModeReader(std::string_view raw, size_t lineLimit)
+    : text_(textModeContent(raw)), lineLimit_(lineLimit) {}
 
 std::optional<std::string> TextModeReader::readLine() {
     if (position_ >= text_.size()) return std::nullopt;

@@ -79,9 +79,10 @@ Choice chooseGivenLocation(Process& ctx, const Config& config, const std::string
     logInfo(ctx, "MinVersion: %s, MaxVersion: %s", minimum.c_str(), maximum.c_str());
     Choice choice;
     choice.javaExe = location;
-    bool usable = locationIsJavaExe ? testJavaExe(ctx, config, choice.javaExe, minimum, maximum, PreRelease::Allowed,
-                                                  VersionCache::Skip)
-                                    : testLocation(ctx, config, choice.javaExe, location, minimum, maximum, AnyVersion::Yes);
+    bool usable =
+        locationIsJavaExe
+            ? testJavaExe(ctx, config, choice.javaExe, minimum, maximum, PreRelease::Allowed, VersionCache::Skip)
+            : testLocation(ctx, config, choice.javaExe, location, minimum, maximum, AnyVersion::Yes);
     if (!usable) {
         logError(ctx, "Provided JVM unusable");
         return choice;
@@ -114,8 +115,8 @@ void showLoadFailure(Process& ctx, const Config& config, const Choice& choice) {
 }  // namespace
 
 std::string javaExeDirectory(const std::string& javaExe) {
-    bool javaw = javaExe.size() >= kJavawLength &&
-                 javaExe.compare(javaExe.size() - kJavawLength, kJavawLength, kJavawName) == 0;
+    bool javaw =
+        javaExe.size() >= kJavawLength && javaExe.compare(javaExe.size() - kJavawLength, kJavawLength, kJavawName) == 0;
     size_t nameLength = javaw ? kJavawLength : kJavaLength;
     if (javaExe.size() < nameLength) return {};
     return javaExe.substr(0, javaExe.size() - nameLength);

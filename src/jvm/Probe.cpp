@@ -62,10 +62,10 @@ std::optional<std::string> runProbe(Process& ctx, const Config& config, const st
 
 std::string verdictReason(VersionVerdict verdict, const std::string& minimum, const std::string& maximum) {
     switch (verdict) {
-        case VersionVerdict::Allowed: return {};
-        case VersionVerdict::PreRelease: return "pre-release runtimes are not allowed here";
-        case VersionVerdict::BelowMinimum: return "below min-version " + minimum;
-        case VersionVerdict::AboveMaximum: return "above max-version " + maximum;
+    case VersionVerdict::Allowed: return {};
+    case VersionVerdict::PreRelease: return "pre-release runtimes are not allowed here";
+    case VersionVerdict::BelowMinimum: return "below min-version " + minimum;
+    case VersionVerdict::AboveMaximum: return "above max-version " + maximum;
     }
     return {};
 }
@@ -78,8 +78,8 @@ void recordCandidate(Process& ctx, const std::string& javaExe, const std::string
 }
 
 // The version, and where it came from: the cache, the release file (modern), the run.
-std::optional<std::string> learnVersion(Process& ctx, const Config& config, const std::string& javaExe, FileTime fileTime,
-                                        std::string& version, VersionCache versionCache) {
+std::optional<std::string> learnVersion(Process& ctx, const Config& config, const std::string& javaExe,
+                                        FileTime fileTime, std::string& version, VersionCache versionCache) {
     if (versionCache == VersionCache::Use) {
         if (auto cached = readVersionCache(ctx, javaExe, fileTime)) {
             version = *cached;
@@ -201,15 +201,17 @@ std::optional<std::string> readVersionCache(Process& ctx, const std::string& jav
     return value;
 }
 
-std::optional<std::string> probeJavaVersion(Process& ctx, const Config& config, const std::string& javaExe, FileTime fileTime) {
+std::optional<std::string> probeJavaVersion(Process& ctx, const Config& config, const std::string& javaExe,
+                                            FileTime fileTime) {
     std::string outputFile = createTempFileName(ctx);
     auto version = runProbe(ctx, config, javaExe, fileTime, outputFile);
     ctx.os.fs.deleteFile(outputFile);
     return version;
 }
 
-bool checkJavaExe(Process& ctx, const Config& config, std::string& javaExe, std::string& version, const std::string& minimum,
-                  const std::string& maximum, PreRelease preRelease, VersionCache versionCache) {
+bool checkJavaExe(Process& ctx, const Config& config, std::string& javaExe, std::string& version,
+                  const std::string& minimum, const std::string& maximum, PreRelease preRelease,
+                  VersionCache versionCache) {
     logInfo(ctx, "checkJavaExe (%s, [out], %s, %s, %d)", javaExe.c_str(), minimum.c_str(), maximum.c_str(),
             preRelease == PreRelease::Allowed ? 1 : 0);
     javaExe = makeFullPath(ctx, javaExe, PathCase::Lower);
@@ -248,8 +250,8 @@ bool checkJavaExe(Process& ctx, const Config& config, std::string& javaExe, std:
     return result;
 }
 
-bool testJavaExe(Process& ctx, const Config& config, std::string& javaExe, const std::string& minimum, const std::string& maximum,
-                 PreRelease preRelease, VersionCache versionCache) {
+bool testJavaExe(Process& ctx, const Config& config, std::string& javaExe, const std::string& minimum,
+                 const std::string& maximum, PreRelease preRelease, VersionCache versionCache) {
     std::string version;
     return checkJavaExe(ctx, config, javaExe, version, minimum, maximum, preRelease, versionCache);
 }

@@ -24,13 +24,15 @@ inline constexpr const char* kVersionValue = "Version";
 inline constexpr const char* kFailedRunVersion = "1.0.0";
 
 enum class VersionCache { Skip, Use };
-bool checkJavaExe(Process& ctx, const Config& config, std::string& javaExe, std::string& version, const std::string& minimum,
-                  const std::string& maximum, PreRelease preRelease, VersionCache versionCache = VersionCache::Use);
-bool testJavaExe(Process& ctx, const Config& config, std::string& javaExe, const std::string& minimum, const std::string& maximum,
-                 PreRelease preRelease, VersionCache versionCache);
+bool checkJavaExe(Process& ctx, const Config& config, std::string& javaExe, std::string& version,
+                  const std::string& minimum, const std::string& maximum, PreRelease preRelease,
+                  VersionCache versionCache = VersionCache::Use);
+bool testJavaExe(Process& ctx, const Config& config, std::string& javaExe, const std::string& minimum,
+                 const std::string& maximum, PreRelease preRelease, VersionCache versionCache);
 bool findJavaExeInHome(Process& ctx, const Config& config, std::string& javaExe, const std::string& javaHome);
 // The version the executable reports when run; nullopt when the run or its output fails.
-std::optional<std::string> probeJavaVersion(Process& ctx, const Config& config, const std::string& javaExe, FileTime fileTime);
+std::optional<std::string> probeJavaVersion(Process& ctx, const Config& config, const std::string& javaExe,
+                                            FileTime fileTime);
 
 std::string versionCacheKeyName(const std::string& javaExe);
 // The remembered version; nullopt when none is stored for this file time.
@@ -40,8 +42,7 @@ void writeVersionCache(Process& ctx, const std::string& javaExe, FileTime fileTi
 // Pure helpers, exposed for tests.
 // The version of a first output line `java version "X"...`: X up to the closing quote.
 // The modern rules also take `openjdk version "X"`.
-std::optional<std::string> parseJavaVersionLine(const std::string& line,
-                                                VersionRules rules = VersionRules::Classic);
+std::optional<std::string> parseJavaVersionLine(const std::string& line, VersionRules rules = VersionRules::Classic);
 // JAVA_VERSION="X" of a runtime's release file: X.
 std::optional<std::string> releaseFileVersion(const std::string& content);
 // Where the release file of a java executable's home may lie: home\release, and for

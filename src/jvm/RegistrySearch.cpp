@@ -47,8 +47,8 @@ std::vector<std::string> subkeyNames(RegKey& key) {
 }
 
 // A home proposed by the JavaSoft keys, confirmed by its own version report.
-bool acceptJavaSoftHome(Process& ctx, const Config& config, const std::string& home, std::string& javaExe, std::string& version,
-                        const std::string& minimum, const std::string& maximum) {
+bool acceptJavaSoftHome(Process& ctx, const Config& config, const std::string& home, std::string& javaExe,
+                        std::string& version, const std::string& minimum, const std::string& maximum) {
     if (!findJavaExeInHome(ctx, config, javaExe, home)) return false;
     return checkJavaExe(ctx, config, javaExe, version, minimum, maximum, PreRelease::Refused);
 }
@@ -87,18 +87,18 @@ std::optional<LayoutName> layoutNameVersion(const RegistryLayout& layout, const 
     };
     std::optional<LayoutName> result;
     switch (layout.form) {
-        case NameForm::Version: result = LayoutName{name, layout.kit}; break;
-        case NameForm::Zulu:
-            if (auto rest = withoutPrefix("zulu-")) {
-                constexpr std::string_view kJre = "-jre";
-                bool jre = rest->size() > kJre.size() && rest->compare(rest->size() - kJre.size(), kJre.size(), kJre) == 0;
-                result = LayoutName{jre ? rest->substr(0, rest->size() - kJre.size()) : *rest, !jre};
-            }
-            break;
-        case NameForm::Liberica:
-            if (auto rest = withoutPrefix("jdk-")) result = LayoutName{*rest, true};
-            else if (auto runtime = withoutPrefix("jre-")) result = LayoutName{*runtime, false};
-            break;
+    case NameForm::Version: result = LayoutName{name, layout.kit}; break;
+    case NameForm::Zulu:
+        if (auto rest = withoutPrefix("zulu-")) {
+            constexpr std::string_view kJre = "-jre";
+            bool jre = rest->size() > kJre.size() && rest->compare(rest->size() - kJre.size(), kJre.size(), kJre) == 0;
+            result = LayoutName{jre ? rest->substr(0, rest->size() - kJre.size()) : *rest, !jre};
+        }
+        break;
+    case NameForm::Liberica:
+        if (auto rest = withoutPrefix("jdk-")) result = LayoutName{*rest, true};
+        else if (auto runtime = withoutPrefix("jre-")) result = LayoutName{*runtime, false};
+        break;
     }
     if (!result || !parseNumericVersion(result->version)) return std::nullopt;
     return result;
@@ -155,16 +155,17 @@ bool searchRegisteredRuntimes(Process& ctx, const Config& config, std::string& j
     return true;
 }
 
-bool searchJavaSoftRegistry(Process& ctx, const Config& config, std::string& javaExe, std::string& version, const std::string& minimum,
-                            const std::string& maximum) {
+bool searchJavaSoftRegistry(Process& ctx, const Config& config, std::string& javaExe, std::string& version,
+                            const std::string& minimum, const std::string& maximum) {
     if (searchCurrentVersion(ctx, config, javaExe, version, minimum, maximum)) return true;
-    if (!jdkRequired(config) && searchRegisteredVersions(ctx, config, javaExe, version, minimum, maximum, kJreFamilyKey))
+    if (!jdkRequired(config) &&
+        searchRegisteredVersions(ctx, config, javaExe, version, minimum, maximum, kJreFamilyKey))
         return true;
     return searchRegisteredVersions(ctx, config, javaExe, version, minimum, maximum, kJdkFamilyKey);
 }
 
-bool searchCurrentVersion(Process& ctx, const Config& config, std::string& javaExe, std::string& version, const std::string& minimum,
-                          const std::string& maximum) {
+bool searchCurrentVersion(Process& ctx, const Config& config, std::string& javaExe, std::string& version,
+                          const std::string& minimum, const std::string& maximum) {
     std::string jdk = currentVersionInRange(ctx, kJdkFamilyKey, minimum, maximum);
     std::string jre = jdkRequired(config) ? std::string() : currentVersionInRange(ctx, kJreFamilyKey, minimum, maximum);
     const std::string key = currentVersionKey(jdk, jre);
@@ -174,8 +175,8 @@ bool searchCurrentVersion(Process& ctx, const Config& config, std::string& javaE
     return acceptJavaSoftHome(ctx, config, *home, javaExe, version, minimum, maximum);
 }
 
-bool searchRegisteredVersions(Process& ctx, const Config& config, std::string& javaExe, std::string& version, const std::string& minimum,
-                              const std::string& maximum, const std::string& familyKey) {
+bool searchRegisteredVersions(Process& ctx, const Config& config, std::string& javaExe, std::string& version,
+                              const std::string& minimum, const std::string& maximum, const std::string& familyKey) {
     std::vector<std::string> names;
     {
         auto family = ctx.os.registry.openKey(RegRoot::LocalMachine, familyKey, RegAccess::Read);
@@ -192,8 +193,8 @@ bool searchRegisteredVersions(Process& ctx, const Config& config, std::string& j
     return false;
 }
 
-bool searchLocatedJvms(Process& ctx, const Config& config, std::string& javaExe, std::string& version, const std::string& minimum,
-                       const std::string& maximum) {
+bool searchLocatedJvms(Process& ctx, const Config& config, std::string& javaExe, std::string& version,
+                       const std::string& minimum, const std::string& maximum) {
     // Two statements: the user's list is probed first.
     auto user = scanLocatedJvms(ctx, config, RegRoot::CurrentUser, minimum, maximum);
     auto machine = scanLocatedJvms(ctx, config, RegRoot::LocalMachine, minimum, maximum);
@@ -205,8 +206,8 @@ bool searchLocatedJvms(Process& ctx, const Config& config, std::string& javaExe,
     return true;
 }
 
-std::optional<FoundRuntime> scanLocatedJvms(Process& ctx, const Config& config, RegRoot root, const std::string& minimum,
-                                            const std::string& maximum) {
+std::optional<FoundRuntime> scanLocatedJvms(Process& ctx, const Config& config, RegRoot root,
+                                            const std::string& minimum, const std::string& maximum) {
     std::optional<FoundRuntime> best;
     std::vector<std::string> names;
     {
@@ -236,13 +237,15 @@ struct LayoutCandidate {
     std::string version;
 };
 
-std::vector<LayoutCandidate> layoutCandidates(Process& ctx, const Config& config, const std::string& minimum, const std::string& maximum) {
+std::vector<LayoutCandidate> layoutCandidates(Process& ctx, const Config& config, const std::string& minimum,
+                                              const std::string& maximum) {
     std::vector<LayoutCandidate> candidates;
     const bool kitsOnly = jdkRequired(config);
     for (RegRoot root : {RegRoot::LocalMachine, RegRoot::CurrentUser}) {
         for (const auto& layout : kRegistryLayouts) {
             std::vector<std::string> names;
-            if (auto family = ctx.os.registry.openKey(root, layout.family, RegAccess::Read64)) names = subkeyNames(*family);
+            if (auto family = ctx.os.registry.openKey(root, layout.family, RegAccess::Read64))
+                names = subkeyNames(*family);
             for (const auto& name : names) {
                 auto named = layoutNameVersion(layout, name);
                 if (!named || (kitsOnly && !named->kit)) continue;
@@ -261,8 +264,8 @@ std::vector<LayoutCandidate> layoutCandidates(Process& ctx, const Config& config
 
 }  // namespace
 
-bool searchRegisteredLayouts(Process& ctx, const Config& config, std::string& javaExe, std::string& version, const std::string& minimum,
-                             const std::string& maximum) {
+bool searchRegisteredLayouts(Process& ctx, const Config& config, std::string& javaExe, std::string& version,
+                             const std::string& minimum, const std::string& maximum) {
     for (const auto& candidate : layoutCandidates(ctx, config, minimum, maximum)) {
         auto key = ctx.os.registry.openKey(candidate.root, candidate.key, RegAccess::Read64);
         auto value = key ? key->queryValue(candidate.value, kJavaHomeBytes) : std::nullopt;

@@ -31,20 +31,20 @@ struct FoundRuntime {
 
 bool searchRegisteredRuntimes(Process& ctx, const Config& config, std::string& javaExe, const std::string& minimum,
                               const std::string& maximum);
-bool searchJavaSoftRegistry(Process& ctx, const Config& config, std::string& javaExe, std::string& version, const std::string& minimum,
-                            const std::string& maximum);
-bool searchCurrentVersion(Process& ctx, const Config& config, std::string& javaExe, std::string& version, const std::string& minimum,
-                          const std::string& maximum);
-bool searchRegisteredVersions(Process& ctx, const Config& config, std::string& javaExe, std::string& version, const std::string& minimum,
-                              const std::string& maximum, const std::string& familyKey);
+bool searchJavaSoftRegistry(Process& ctx, const Config& config, std::string& javaExe, std::string& version,
+                            const std::string& minimum, const std::string& maximum);
+bool searchCurrentVersion(Process& ctx, const Config& config, std::string& javaExe, std::string& version,
+                          const std::string& minimum, const std::string& maximum);
+bool searchRegisteredVersions(Process& ctx, const Config& config, std::string& javaExe, std::string& version,
+                              const std::string& minimum, const std::string& maximum, const std::string& familyKey);
 // Modern rules: every layout of kRegistryLayouts, tried from the newest version name down.
-bool searchRegisteredLayouts(Process& ctx, const Config& config, std::string& javaExe, std::string& version, const std::string& minimum,
-                             const std::string& maximum);
-bool searchLocatedJvms(Process& ctx, const Config& config, std::string& javaExe, std::string& version, const std::string& minimum,
-                       const std::string& maximum);
+bool searchRegisteredLayouts(Process& ctx, const Config& config, std::string& javaExe, std::string& version,
+                             const std::string& minimum, const std::string& maximum);
+bool searchLocatedJvms(Process& ctx, const Config& config, std::string& javaExe, std::string& version,
+                       const std::string& minimum, const std::string& maximum);
 // The located list under one root: its highest acceptable entry, the first of equals.
-std::optional<FoundRuntime> scanLocatedJvms(Process& ctx, const Config& config, RegRoot root, const std::string& minimum,
-                                            const std::string& maximum);
+std::optional<FoundRuntime> scanLocatedJvms(Process& ctx, const Config& config, RegRoot root,
+                                            const std::string& minimum, const std::string& maximum);
 // The value read with a buffer of maxBytes; nullopt when the key or value is missing or larger.
 std::optional<std::string> readRegistryValue(Process& ctx, RegRoot root, const std::string& keyPath,
                                              const std::string& valueName, size_t maxBytes);

@@ -2,9 +2,9 @@
 
 #include <algorithm>
 
-#include "config/Lists.h"
 #include "config/Config.h"
 #include "config/Keys.h"
+#include "config/Lists.h"
 #include "diagnostics/Log.h"
 #include "files/PackedRuntime.h"
 #include "files/Paths.h"
@@ -28,13 +28,16 @@ struct Bounds {
 
 using EntryTest = bool (*)(Process&, const Config&, std::string& javaExe, const SearchEntry&, const Bounds&);
 
-bool testLocationEntry(Process& ctx, const Config& config, std::string& javaExe, const SearchEntry& e, const Bounds& b) {
+bool testLocationEntry(Process& ctx, const Config& config, std::string& javaExe, const SearchEntry& e,
+                       const Bounds& b) {
     return testLocation(ctx, config, javaExe, e.argument, b.minimum, b.maximum, AnyVersion::No);
 }
-bool testVariableEntry(Process& ctx, const Config& config, std::string& javaExe, const SearchEntry& e, const Bounds& b) {
+bool testVariableEntry(Process& ctx, const Config& config, std::string& javaExe, const SearchEntry& e,
+                       const Bounds& b) {
     return testJavaHomeVariable(ctx, config, javaExe, e.argument, b.minimum, b.maximum);
 }
-bool testSearchPathEntry(Process& ctx, const Config& config, std::string& javaExe, const SearchEntry&, const Bounds& b) {
+bool testSearchPathEntry(Process& ctx, const Config& config, std::string& javaExe, const SearchEntry&,
+                         const Bounds& b) {
     return testSearchPath(ctx, config, javaExe, b.minimum, b.maximum);
 }
 bool testRegistryEntry(Process& ctx, const Config& config, std::string& javaExe, const SearchEntry&, const Bounds& b) {
@@ -75,9 +78,9 @@ const EntryRule* ruleFor(char type) {
 
 const char* flavourVariable(char flavour) {
     switch (flavour) {
-        case 'k': return "KAVRIN_JAVA_HOME";
-        case 'm': return "MOLVEX_JAVA_HOME";
-        default: return nullptr;
+    case 'k': return "KAVRIN_JAVA_HOME";
+    case 'm': return "MOLVEX_JAVA_HOME";
+    default: return nullptr;
     }
 }
 
@@ -107,8 +110,8 @@ bool fallbackPass(Process& ctx, const Config& config, const std::vector<SearchEn
         testLocation(ctx, config, javaExe, entry.argument, "", "", AnyVersion::Yes);
         const bool exists = fileExists(ctx, javaExe);
         if (ctx.search.trace)
-            ctx.search.trace->candidates.push_back({ctx.search.trace->source, javaExe, "", "", exists,
-                                                   exists ? "" : "file doesn't exist"});
+            ctx.search.trace->candidates.push_back(
+                {ctx.search.trace->source, javaExe, "", "", exists, exists ? "" : "file doesn't exist"});
         if (exists) {
             logInfo(ctx, "%s exists", javaExe.c_str());
             locationName = entry.argument;
@@ -134,9 +137,9 @@ bool triedInFallback(const SearchEntry& entry) {
     const EntryRule* rule = ruleFor(entry.type);
     if (!rule) return false;
     switch (rule->fallback) {
-        case Fallback::Always: return true;
-        case Fallback::WhenRelative: return !isAbsoluteForFallback(entry.argument);
-        case Fallback::Never: return false;
+    case Fallback::Always: return true;
+    case Fallback::WhenRelative: return !isAbsoluteForFallback(entry.argument);
+    case Fallback::Never: return false;
     }
     return false;
 }
@@ -159,8 +162,8 @@ std::optional<std::string> readLocationFile(Process& ctx, const Config& config, 
     return firstLocationLine(*raw);
 }
 
-bool testLocation(Process& ctx, const Config& config, std::string& javaExe, const std::string& location, const std::string& minimum,
-                  const std::string& maximum, AnyVersion anyVersion) {
+bool testLocation(Process& ctx, const Config& config, std::string& javaExe, const std::string& location,
+                  const std::string& minimum, const std::string& maximum, AnyVersion anyVersion) {
     std::string home = makeFullPath(ctx, location, PathCase::Lower);
     if (!ctx.search.trace) preparePackedRuntime(ctx, config, home);  // -diagnose changes nothing on disk
     bool qualifies = findJavaExeInHome(ctx, config, javaExe, home);
@@ -179,7 +182,8 @@ bool testJavaHomeVariable(Process& ctx, const Config& config, std::string& javaE
     return testJavaExe(ctx, config, javaExe, minimum, maximum, PreRelease::Refused, VersionCache::Use);
 }
 
-bool testSearchPath(Process& ctx, const Config& config, std::string& javaExe, const std::string& minimum, const std::string& maximum) {
+bool testSearchPath(Process& ctx, const Config& config, std::string& javaExe, const std::string& minimum,
+                    const std::string& maximum) {
     auto found = ctx.os.fs.searchPath("java.exe");
     if (!found) return false;
     javaExe = *found;

@@ -31,11 +31,12 @@ inline constexpr const char* kInstallerLocationFile = "\\.molvex\\inst_jre.cfg";
 SearchKind searchJvm(Process& ctx, const Config& config, std::string& javaExe, std::string& locationName);
 // AnyVersion::Yes: only find the executable, test nothing.
 enum class AnyVersion { No, Yes };
-bool testLocation(Process& ctx, const Config& config, std::string& javaExe, const std::string& location, const std::string& minimum,
-                  const std::string& maximum, AnyVersion anyVersion);
+bool testLocation(Process& ctx, const Config& config, std::string& javaExe, const std::string& location,
+                  const std::string& minimum, const std::string& maximum, AnyVersion anyVersion);
 bool testJavaHomeVariable(Process& ctx, const Config& config, std::string& javaExe, const std::string& variable,
                           const std::string& minimum, const std::string& maximum);
-bool testSearchPath(Process& ctx, const Config& config, std::string& javaExe, const std::string& minimum, const std::string& maximum);
+bool testSearchPath(Process& ctx, const Config& config, std::string& javaExe, const std::string& minimum,
+                    const std::string& maximum);
 // The first line of the location file beside the executable; nullopt when it is missing or empty.
 std::optional<std::string> readLocationFile(Process& ctx, const Config& config, const std::string& fileSuffix);
 

@@ -13,12 +13,12 @@
 namespace kavrin {
 
 struct CandidateReport {
-    std::string source;       // where it came from: a search entry, a variable, a registry key
+    std::string source;  // where it came from: a search entry, a variable, a registry key
     std::string javaExe;
     std::string version;      // empty when none was learnt
     std::string learnedFrom;  // "cache", "release file", "probe"; empty when none was learnt
     bool accepted = false;
-    std::string reason;       // why it was refused; empty when accepted
+    std::string reason;  // why it was refused; empty when accepted
 };
 
 struct SearchTrace {

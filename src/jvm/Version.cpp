@@ -141,7 +141,8 @@ bool isPreReleaseVersion(const std::string& version) {
 
 VersionVerdict judgeJavaVersion(const Config& config, const std::string& version, const std::string& minimum,
                                 const std::string& maximum, PreRelease preRelease) {
-    if (preRelease == PreRelease::Refused && getConfigInt(config, key::kAllowPreRelease) == 0 && isPreReleaseVersion(version))
+    if (preRelease == PreRelease::Refused && getConfigInt(config, key::kAllowPreRelease) == 0 &&
+        isPreReleaseVersion(version))
         return VersionVerdict::PreRelease;
     return judgeVersionBounds(versionRules(config), version, minimum, maximum);
 }

@@ -29,7 +29,8 @@ std::u16string widenFrom(Process& ctx, CodePage cp, const std::string& text) {
 
 // A configured log file name as the start class receives it: expanded, made full,
 // widened from the file-API code page; empty when the flag key is 0.
-std::u16string logFileParameter(Process& ctx, const Config& config, const LauncherVariables& vars, int32_t flagKey, int32_t nameKey) {
+std::u16string logFileParameter(Process& ctx, const Config& config, const LauncherVariables& vars, int32_t flagKey,
+                                int32_t nameKey) {
     if (getConfigInt(config, flagKey) == 0) return {};
     std::string name = getConfigString(config, nameKey);
     expandInPlace(ctx, vars, name);
@@ -97,8 +98,8 @@ bool splitInto(const std::u16string& text, WideList& out) {
 
 }  // namespace
 
-size_t takeQuotedArgument(Process& ctx, const Config& config, const std::u16string& text, WideList& out, size_t quotePos,
-                          size_t argStart, char16_t quote) {
+size_t takeQuotedArgument(Process& ctx, const Config& config, const std::u16string& text, WideList& out,
+                          size_t quotePos, size_t argStart, char16_t quote) {
     const size_t closing = text.find(quote, quotePos + 1);
     if (closing == std::u16string::npos) reportFatalKey(ctx, config, key::kMsgWrongParameter, std::nullopt);
     return appendQuoted(text, out, quotePos, argStart, closing);
@@ -120,7 +121,8 @@ void splitArgumentsNarrow(Process& ctx, const Config& config, const std::string&
     for (const std::u16string& argument : wide) out.push_back(narrowUnits(argument));
 }
 
-void addStartClassParameters(Process& ctx, const Config& config, const LauncherVariables& vars, WideList& mainArguments) {
+void addStartClassParameters(Process& ctx, const Config& config, const LauncherVariables& vars,
+                             WideList& mainArguments) {
     mainArguments.push_back(getConfigInt(config, key::kLauncherType) == launcherType::kGui ? u"true" : u"false");
     mainArguments.push_back(widenBytes(getConfigString(config, key::kMainClass)));
     mainArguments.push_back(logFileParameter(ctx, config, vars, key::kPassErrorLog, key::kErrorLogFile));
@@ -128,7 +130,8 @@ void addStartClassParameters(Process& ctx, const Config& config, const LauncherV
     mainArguments.push_back(getConfigInt(config, key::kStartClassFlag) != 0 ? u"true" : u"false");
 }
 
-WideList buildMainArguments(Process& ctx, const Config& config, const LauncherVariables& vars, const WideList& launcherArguments) {
+WideList buildMainArguments(Process& ctx, const Config& config, const LauncherVariables& vars,
+                            const WideList& launcherArguments) {
     WideList mainArguments;
     addStartClassParameters(ctx, config, vars, mainArguments);
     // The first launcher argument always stays, even when it looks like "-J...".

@@ -29,11 +29,13 @@ std::optional<WideList> splitArgumentText(const std::u16string& text);
 void splitArguments(Process& ctx, const Config& config, const std::u16string& text, WideList& out);
 // Appends the argument that starts at argStart and whose quoted part opens at
 // quotePos; returns where splitting goes on. Fatal 1007 without a closing quote.
-size_t takeQuotedArgument(Process& ctx, const Config& config, const std::u16string& text, WideList& out, size_t quotePos,
-                          size_t argStart, char16_t quote);
+size_t takeQuotedArgument(Process& ctx, const Config& config, const std::u16string& text, WideList& out,
+                          size_t quotePos, size_t argStart, char16_t quote);
 void splitArgumentsNarrow(Process& ctx, const Config& config, const std::string& text, NarrowList& out);
-WideList buildMainArguments(Process& ctx, const Config& config, const LauncherVariables& vars, const WideList& launcherArguments);
-void addStartClassParameters(Process& ctx, const Config& config, const LauncherVariables& vars, WideList& mainArguments);
+WideList buildMainArguments(Process& ctx, const Config& config, const LauncherVariables& vars,
+                            const WideList& launcherArguments);
+void addStartClassParameters(Process& ctx, const Config& config, const LauncherVariables& vars,
+                             WideList& mainArguments);
 
 // True when the text starts with "-J" (case-sensitive).
 bool isJvmArgument(const std::u16string& argument);

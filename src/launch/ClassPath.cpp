@@ -1,8 +1,8 @@
 #include "launch/ClassPath.h"
 
-#include "config/Lists.h"
 #include "config/Config.h"
 #include "config/Keys.h"
+#include "config/Lists.h"
 #include "diagnostics/Errors.h"
 #include "files/Paths.h"
 #include "launch/Expand.h"
@@ -49,23 +49,21 @@ bool appendVariable(Process& ctx, const Config& config, std::string& classPath, 
 
 bool appendEntry(Process& ctx, const Config& config, std::string& classPath, const ClassPathEntry& entry) {
     switch (entry.type) {
-        case 'A':
-        case 'D': {
-            const std::string path = resolvePath(ctx, entry.text);
-            // Added whether or not it exists; only a mandatory entry cares.
-            classPath += path + ";";
-            return fileExists(ctx, path);
-        }
-        case 'E':
-            return appendVariable(ctx, config, classPath, entry);
-        case 'S': {
-            const std::string directory = resolvePath(ctx, entry.text);
-            const bool jars = appendArchives(ctx, classPath, directory, "jar");
-            const bool zips = appendArchives(ctx, classPath, directory, "zip");
-            return jars || zips;
-        }
-        default:
-            return false;  // unknown letters contribute nothing
+    case 'A':
+    case 'D': {
+        const std::string path = resolvePath(ctx, entry.text);
+        // Added whether or not it exists; only a mandatory entry cares.
+        classPath += path + ";";
+        return fileExists(ctx, path);
+    }
+    case 'E': return appendVariable(ctx, config, classPath, entry);
+    case 'S': {
+        const std::string directory = resolvePath(ctx, entry.text);
+        const bool jars = appendArchives(ctx, classPath, directory, "jar");
+        const bool zips = appendArchives(ctx, classPath, directory, "zip");
+        return jars || zips;
+    }
+    default: return false;  // unknown letters contribute nothing
     }
 }
 
@@ -89,7 +87,8 @@ bool appendArchives(Process& ctx, std::string& classPath, const std::string& dir
     return true;
 }
 
-void appendConfiguredClassPath(Process& ctx, const Config& config, const LauncherVariables& vars, std::string& classPath) {
+void appendConfiguredClassPath(Process& ctx, const Config& config, const LauncherVariables& vars,
+                               std::string& classPath) {
     const std::string list = getConfigString(config, key::kClassPath);
     for (const std::string& text : splitList(list, ';')) {
         const ClassPathEntry entry = parseEntry(ctx, vars, text);
@@ -100,7 +99,8 @@ void appendConfiguredClassPath(Process& ctx, const Config& config, const Launche
     }
 }
 
-std::string buildClassPathOption(Process& ctx, const Config& config, const LauncherVariables& vars, const ClassPathSlots& slots) {
+std::string buildClassPathOption(Process& ctx, const Config& config, const LauncherVariables& vars,
+                                 const ClassPathSlots& slots) {
     std::string option = kClassPathOptionPrefix;
     if (slots.prepended) option += *slots.prepended + ";";
 

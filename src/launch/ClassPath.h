@@ -26,10 +26,12 @@ struct ClassPathSlots {
 inline constexpr const char* kClassPathOptionPrefix = "-Djava.class.path=";
 inline constexpr const char* kRuntimeArchive = ".molvex\\mvxruntime.jar";
 
-std::string buildClassPathOption(Process& ctx, const Config& config, const LauncherVariables& vars, const ClassPathSlots& slots);
+std::string buildClassPathOption(Process& ctx, const Config& config, const LauncherVariables& vars,
+                                 const ClassPathSlots& slots);
 // Appends the entries of key::kClassPath. Fatal 1006 (mandatory entry yields nothing) or
 // 1008 (mandatory variable undefined).
-void appendConfiguredClassPath(Process& ctx, const Config& config, const LauncherVariables& vars, std::string& classPath);
+void appendConfiguredClassPath(Process& ctx, const Config& config, const LauncherVariables& vars,
+                               std::string& classPath);
 // Appends every DIR\*.EXT match; false (nothing added) when the directory does not exist.
 bool appendArchives(Process& ctx, std::string& classPath, const std::string& directory, const std::string& extension);
 // Names matching DIR\*.EXT in the order the file system lists them; directories included.

@@ -68,7 +68,8 @@ bool replaceAllOccurrences(std::string& text, const std::string& pattern, const 
     return complete;
 }
 
-LauncherVariables launcherVariables(Process& ctx, const Config& config, std::string jvmHome, std::string extractionDirectory) {
+LauncherVariables launcherVariables(Process& ctx, const Config& config, std::string jvmHome,
+                                    std::string extractionDirectory) {
     return LauncherVariables{resolvePath(ctx, ""), std::move(extractionDirectory), std::move(jvmHome),
                              configuredFlavour(config)};
 }
@@ -80,10 +81,10 @@ Expansion expandVariables(const std::string& text, const LauncherVariables& vari
         const std::string* value = nullptr;
         static const std::string kSeparator = ";";
         switch (p.value) {
-            case LauncherValue::ExeDir: value = &variables.exeDirectory; break;
-            case LauncherValue::TempDir: value = &variables.extractionDirectory; break;
-            case LauncherValue::Separator: value = &kSeparator; break;
-            case LauncherValue::JvmHome: value = &variables.jvmHome; break;
+        case LauncherValue::ExeDir: value = &variables.exeDirectory; break;
+        case LauncherValue::TempDir: value = &variables.extractionDirectory; break;
+        case LauncherValue::Separator: value = &kSeparator; break;
+        case LauncherValue::JvmHome: value = &variables.jvmHome; break;
         }
         out.complete &= replaceAllOccurrences(out.text, p.pattern, *value);
     }

@@ -22,7 +22,8 @@ struct LauncherVariables {
     char flavour = 0;
 };
 // The record for this process: the executable's directory and the configured flavour.
-LauncherVariables launcherVariables(Process& ctx, const Config& config, std::string jvmHome, std::string extractionDirectory);
+LauncherVariables launcherVariables(Process& ctx, const Config& config, std::string jvmHome,
+                                    std::string extractionDirectory);
 
 struct Expansion {
     std::string text;

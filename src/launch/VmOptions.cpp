@@ -37,8 +37,8 @@ void classifyVmOption(const std::string& option, std::vector<std::string>& optio
     options.push_back(option);
 }
 
-void collectVmParameters(Process& ctx, const Config& config, const LauncherVariables& vars, const WideList& launcherArguments, std::vector<std::string>& options,
-                         ClassPathSlots& slots) {
+void collectVmParameters(Process& ctx, const Config& config, const LauncherVariables& vars,
+                         const WideList& launcherArguments, std::vector<std::string>& options, ClassPathSlots& slots) {
     std::string parameters = getConfigString(config, key::kVmParameters);
     // Expanded before splitting: a value with a space splits unless quoted.
     expandInPlace(ctx, vars, parameters);
@@ -64,7 +64,8 @@ std::optional<VmOptionsFile> openVmOptionsFile(Process& ctx) {
         auto raw = readFileBytes(ctx, candidate, kMaxVmOptionsFileBytes + 1);
         if (!raw) continue;
         if (raw->size() > kMaxVmOptionsFileBytes) {
-            logError(ctx, "%s is larger than %d bytes, not read", candidate.c_str(), static_cast<int>(kMaxVmOptionsFileBytes));
+            logError(ctx, "%s is larger than %d bytes, not read", candidate.c_str(),
+                     static_cast<int>(kMaxVmOptionsFileBytes));
             continue;
         }
         return VmOptionsFile(*raw);
@@ -83,7 +84,8 @@ std::optional<std::string> trimVmOptionsLine(std::string line) {
     return line;
 }
 
-void readVmOptions(Process& ctx, const LauncherVariables& vars, VmOptionsFile& file, std::vector<std::string>& options, ClassPathSlots& slots) {
+void readVmOptions(Process& ctx, const LauncherVariables& vars, VmOptionsFile& file, std::vector<std::string>& options,
+                   ClassPathSlots& slots) {
     while (auto line = file.readLine()) {
         auto option = trimVmOptionsLine(std::move(*line));
         if (!option) continue;
@@ -93,7 +95,8 @@ void readVmOptions(Process& ctx, const LauncherVariables& vars, VmOptionsFile& f
     }
 }
 
-std::vector<std::string> buildJvmOptions(Process& ctx, const Config& config, const LauncherVariables& vars, const std::vector<std::string>& properties,
+std::vector<std::string> buildJvmOptions(Process& ctx, const Config& config, const LauncherVariables& vars,
+                                         const std::vector<std::string>& properties,
                                          const WideList& launcherArguments) {
     std::vector<std::string> options(properties.begin(), properties.end());
     ClassPathSlots slots;
@@ -103,7 +106,8 @@ std::vector<std::string> buildJvmOptions(Process& ctx, const Config& config, con
     return options;
 }
 
-std::unique_ptr<JvmInitArgs> buildJvmInitArgs(Process& ctx, const Config& config, const LauncherVariables& vars, const std::vector<std::string>& properties,
+std::unique_ptr<JvmInitArgs> buildJvmInitArgs(Process& ctx, const Config& config, const LauncherVariables& vars,
+                                              const std::vector<std::string>& properties,
                                               const WideList& launcherArguments) {
     auto init = std::make_unique<JvmInitArgs>();
     init->options = buildJvmOptions(ctx, config, vars, properties, launcherArguments);

@@ -18,9 +18,9 @@
 #include "config/Config.h"
 #include "diagnostics/Process.h"
 #include "files/TextFile.h"
-#include "launch/Expand.h"
 #include "launch/Arguments.h"
 #include "launch/ClassPath.h"
+#include "launch/Expand.h"
 
 namespace kavrin {
 
@@ -43,17 +43,19 @@ public:
     explicit VmOptionsFile(std::string_view raw) : TextModeReader(raw, kVmOptionsReadLimit) {}
 };
 
-std::unique_ptr<JvmInitArgs> buildJvmInitArgs(Process& ctx, const Config& config, const LauncherVariables& vars, const std::vector<std::string>& properties,
+std::unique_ptr<JvmInitArgs> buildJvmInitArgs(Process& ctx, const Config& config, const LauncherVariables& vars,
+                                              const std::vector<std::string>& properties,
                                               const WideList& launcherArguments);
 // The option list without the record: properties, key::kVmParameters, "-J", .vmoptions, class path.
-std::vector<std::string> buildJvmOptions(Process& ctx, const Config& config, const LauncherVariables& vars, const std::vector<std::string>& properties,
-                                         const WideList& launcherArguments);
-void collectVmParameters(Process& ctx, const Config& config, const LauncherVariables& vars, const WideList& launcherArguments, std::vector<std::string>& options,
-                         ClassPathSlots& slots);
+std::vector<std::string> buildJvmOptions(Process& ctx, const Config& config, const LauncherVariables& vars,
+                                         const std::vector<std::string>& properties, const WideList& launcherArguments);
+void collectVmParameters(Process& ctx, const Config& config, const LauncherVariables& vars,
+                         const WideList& launcherArguments, std::vector<std::string>& options, ClassPathSlots& slots);
 void classifyVmOption(const std::string& option, std::vector<std::string>& options, ClassPathSlots& slots);
 std::optional<VmOptionsFile> openVmOptionsFile(Process& ctx);
 // Applies the trimming rules to one read; nullopt for a comment or blank line.
 std::optional<std::string> trimVmOptionsLine(std::string line);
-void readVmOptions(Process& ctx, const LauncherVariables& vars, VmOptionsFile& file, std::vector<std::string>& options, ClassPathSlots& slots);
+void readVmOptions(Process& ctx, const LauncherVariables& vars, VmOptionsFile& file, std::vector<std::string>& options,
+                   ClassPathSlots& slots);
 
 }  // namespace kavrin

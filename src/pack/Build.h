@@ -19,7 +19,7 @@ struct BuildRequest {
     std::optional<std::filesystem::path> output;  // default: the project file with ".exe"
     std::optional<std::filesystem::path> stub;    // default: findDefaultStub
     std::optional<std::filesystem::path> runtimeJar;
-    std::filesystem::path builderDirectory;  // where kavrin-pack itself lives
+    std::filesystem::path builderDirectory;   // where kavrin-pack itself lives
     std::vector<std::string> classPath = {};  // see ProjectOptions
     std::vector<std::filesystem::path> includes = {};
 };

@@ -43,8 +43,7 @@ std::FILE* createExclusively(const fs::path& path) {
 std::string readWholeFile(const fs::path& path, std::string_view what) {
     std::error_code ec;
     auto status = fs::status(path, ec);
-    if (!fs::exists(status))
-        failBadInput(displayPath(path) + ": " + std::string(what) + " does not exist");
+    if (!fs::exists(status)) failBadInput(displayPath(path) + ": " + std::string(what) + " does not exist");
     if (fs::is_directory(status))
         failBadInput(displayPath(path) + ": " + std::string(what) + " is a directory, not a file");
     std::FILE* file = std::fopen(path.string().c_str(), "rb");
@@ -64,12 +63,14 @@ AtomicOutput::AtomicOutput(fs::path target) : target_(std::move(target)) {
     if (directory.empty()) directory = ".";
     std::random_device random;
     for (int attempt = 0; attempt < 16 && !file_; ++attempt) {
-        temporary_ = directory / ("." + target_.filename().string() + "." + std::to_string(random() % 1000000) + ".tmp");
+        temporary_ =
+            directory / ("." + target_.filename().string() + "." + std::to_string(random() % 1000000) + ".tmp");
         file_ = createExclusively(temporary_);
         if (!file_ && errno != EEXIST) break;
     }
-    if (!file_) failIo(displayPath(target_) + ": cannot create a file in " + displayPath(directory) + ": " +
-                       std::strerror(errno));
+    if (!file_)
+        failIo(displayPath(target_) + ": cannot create a file in " + displayPath(directory) + ": " +
+               std::strerror(errno));
 }
 
 AtomicOutput::~AtomicOutput() {

@@ -35,9 +35,10 @@ std::string starterProject(const std::string& serviceName, const std::string& ma
     out += all ? "# Every setting is listed; the commented ones show their default. See docs/project-file.md.\n"
                : "# The settings a service needs; the commented ones show their default. docs/project-file.md\n"
                  "# describes them and the rest (`kavrin-pack init --all` lists every setting).\n";
-    out += "\n[project]\n"
-           "# true: settings not given here get the defaults shown; false: the block holds only what is set\n"
-           "defaults = true\n";
+    out +=
+        "\n[project]\n"
+        "# true: settings not given here get the defaults shown; false: the block holds only what is set\n"
+        "defaults = true\n";
     std::string_view section;
     for (const auto& setting : allSettings()) {
         if (!all && !setting.scaffold) continue;

@@ -21,7 +21,8 @@ std::optional<int> storedClassVersion(std::string_view jar, size_t at) {
     if (at + 30 > jar.size() || le(jar, at, 4) != kLocalHeader) return std::nullopt;
     size_t content = at + 30 + le(jar, at + 26, 2) + le(jar, at + 28, 2);
     if (content + 8 > jar.size() || le(jar, content, 4) != 0xBEBAFECA) return std::nullopt;  // CAFEBABE
-    return static_cast<int>(static_cast<unsigned char>(jar[content + 6]) << 8 | static_cast<unsigned char>(jar[content + 7]));
+    return static_cast<int>(static_cast<unsigned char>(jar[content + 6]) << 8 |
+                            static_cast<unsigned char>(jar[content + 7]));
 }
 
 }  // namespace

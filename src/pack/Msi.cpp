@@ -10,12 +10,12 @@
 
 #include "config/Keys.h"
 #include "config/Lists.h"
+#include "config/ServiceSettings.h"
 #include "pack/FileIo.h"
 #include "pack/PackError.h"
 #include "pack/Project.h"
 #include "pack/Text.h"
 #include "pack/Toml.h"
-#include "config/ServiceSettings.h"
 #include "platform/Ascii.h"
 
 namespace kavrin::pack {
@@ -64,19 +64,23 @@ public:
         }
         const toml::table* msi = root["msi"].as_table();
         if (!msi)
-            fail(1, "no [msi] table: an installer package needs msi.manufacturer, msi.version and msi.upgrade-code "
-                    "(kavrin-pack init writes a starter table)");
+            fail(1,
+                 "no [msi] table: an installer package needs msi.manufacturer, msi.version and msi.upgrade-code "
+                 "(kavrin-pack init writes a starter table)");
         tableLine_ = msi->source().begin.line;
         if (service_.name.empty())
-            fail(lineOf(root, "service", "name"), "setting 'service.name': the package registers the service under "
-                                                  "this name; it must not be empty");
+            fail(lineOf(root, "service", "name"),
+                 "setting 'service.name': the package registers the service under "
+                 "this name; it must not be empty");
         if (service_.accountNeedsPassword)
-            fail(lineOf(root, "service", "account"),
-                 "setting 'service.account': '" + service_.account + "' needs a password, which a package cannot "
-                 "carry; use LocalService, NetworkService, virtual or a managed account (DOMAIN\\name$), or -install");
+            fail(lineOf(root, "service", "account"), "setting 'service.account': '" + service_.account +
+                                                         "' needs a password, which a package cannot "
+                                                         "carry; use LocalService, NetworkService, virtual or a "
+                                                         "managed account (DOMAIN\\name$), or -install");
         for (auto&& [key, node] : *msi) readSetting(std::string(key.str()), key.source().begin.line, node);
-        const std::pair<const char*, const std::string*> required[] = {
-            {"manufacturer", &settings_.manufacturer}, {"version", &settings_.version}, {"upgrade-code", &settings_.upgradeCode}};
+        const std::pair<const char*, const std::string*> required[] = {{"manufacturer", &settings_.manufacturer},
+                                                                       {"version", &settings_.version},
+                                                                       {"upgrade-code", &settings_.upgradeCode}};
         for (const auto& [name, value] : required)
             if (value->empty()) fail(tableLine_, "setting 'msi." + std::string(name) + "' is missing");
         if (settings_.productName.empty()) settings_.productName = service_.name;
@@ -109,7 +113,8 @@ private:
         for (char c : value)
             if (static_cast<unsigned char>(c) < 0x20) return std::string("holds a control character");
         // Both wixl and the WiX toolset read "$(" as the start of a preprocessor variable.
-        if (value.find("$(") != std::string_view::npos) return std::string("holds \"$(\", which WiX reads as a variable");
+        if (value.find("$(") != std::string_view::npos)
+            return std::string("holds \"$(\", which WiX reads as a variable");
         return std::nullopt;
     }
 
@@ -153,11 +158,13 @@ private:
     std::string checkedRelative(const std::string& label, const std::string& text, uint32_t line) const {
         fs::path path(text);
         if (path.is_absolute() || path.has_root_name() || text.find('\\') != std::string::npos)
-            fail(line, "setting '" + label + "': '" + text + "' must be relative to the project file, with '/' between parts");
+            fail(line, "setting '" + label + "': '" + text +
+                           "' must be relative to the project file, with '/' between parts");
         std::string normal = path.lexically_normal().generic_string();
         if (!normal.empty() && normal.back() == '/') normal.pop_back();
         if (normal.empty() || normal == "." || normal == ".." || normal.rfind("../", 0) == 0)
-            fail(line, "setting '" + label + "': '" + text + "' must name something below the project file's directory");
+            fail(line,
+                 "setting '" + label + "': '" + text + "' must name something below the project file's directory");
         return normal;
     }
 
@@ -175,7 +182,8 @@ private:
             if (it->is_regular_file() && wildcardMatch(namePattern, it->path().filename().string()))
                 names.push_back(it->path().filename().string());
         if (names.empty())
-            fail(line, "setting '" + label + "': '" + pattern + "' matches no file (looked in " + displayPath(where) + ")");
+            fail(line,
+                 "setting '" + label + "': '" + pattern + "' matches no file (looked in " + displayPath(where) + ")");
         std::sort(names.begin(), names.end());
         for (const auto& name : names)
             addFile(label, where / name, directory.empty() ? name : directory + "/" + name, line);
@@ -186,7 +194,8 @@ private:
         fs::path root = file_.parent_path() / relative;
         std::error_code ec;
         if (!fs::is_directory(root, ec))
-            fail(line, "setting '" + label + "': directory '" + text + "' does not exist (looked for " + displayPath(root) + ")");
+            fail(line, "setting '" + label + "': directory '" + text + "' does not exist (looked for " +
+                           displayPath(root) + ")");
         std::vector<fs::path> found;
         for (fs::recursive_directory_iterator it(root, ec), end; !ec && it != end; it.increment(ec))
             if (it->is_regular_file()) found.push_back(it->path());
@@ -199,8 +208,10 @@ private:
 
     void addFile(const std::string& label, const fs::path& source, const std::string& installName, uint32_t line) {
         for (const auto& part : splitList(installName, '/')) {
-            if (auto problem = unsafeNameProblem(part)) fail(line, "setting '" + label + "': '" + installName + "' cannot be installed: " + *problem);
-            if (auto problem = wixTextProblem(part)) fail(line, "setting '" + label + "': '" + installName + "' " + *problem);
+            if (auto problem = unsafeNameProblem(part))
+                fail(line, "setting '" + label + "': '" + installName + "' cannot be installed: " + *problem);
+            if (auto problem = wixTextProblem(part))
+                fail(line, "setting '" + label + "': '" + installName + "' " + *problem);
         }
         if (!installed_.insert(installName).second)
             fail(line, "setting '" + label + "': '" + installName + "' would be installed twice");
@@ -208,13 +219,14 @@ private:
     }
 
     void checkNames() {
-        for (auto [name, value] : {std::pair{"manufacturer", &settings_.manufacturer},
-                                   std::pair{"product-name", &settings_.productName}})
+        for (auto [name, value] :
+             {std::pair{"manufacturer", &settings_.manufacturer}, std::pair{"product-name", &settings_.productName}})
             if (auto problem = unsafeNameProblem(*value))
                 fail(tableLine_, "setting 'msi." + std::string(name) + "': '" + *value +
                                      "' names the folder under Program Files, but " + *problem);
         if (installed_.count(settings_.executableName))
-            fail(tableLine_, "the executable '" + settings_.executableName + "' is installed already; leave it out of msi.files");
+            fail(tableLine_,
+                 "the executable '" + settings_.executableName + "' is installed already; leave it out of msi.files");
     }
 
     fs::path file_;
@@ -268,7 +280,7 @@ struct DirectoryNode {
     std::string id;
     std::map<std::string, DirectoryNode> children;
     std::vector<std::pair<std::string, const MsiFile*>> files;  // component id, file
-    bool removeWhenEmpty = false;  // made by the service, not the package
+    bool removeWhenEmpty = false;                               // made by the service, not the package
 };
 
 class WixWriter {
@@ -289,10 +301,12 @@ public:
         line(0, "<?xml version=\"1.0\" encoding=\"utf-8\"?>");
         line(0, "<!-- Written by kavrin-pack msi. -->");
         line(0, "<Wix xmlns=\"http://schemas.microsoft.com/wix/2006/wi\">");
-        line(1, "<Product Id=\"*\"" + attr("Name", msi_.productName) + " Language=\"1033\"" + attr("Version", msi_.version) +
-                    attr("Manufacturer", msi_.manufacturer) + attr("UpgradeCode", msi_.upgradeCode) + ">");
+        line(1, "<Product Id=\"*\"" + attr("Name", msi_.productName) + " Language=\"1033\"" +
+                    attr("Version", msi_.version) + attr("Manufacturer", msi_.manufacturer) +
+                    attr("UpgradeCode", msi_.upgradeCode) + ">");
         line(2, "<Package InstallerVersion=\"500\" Compressed=\"yes\" InstallScope=\"perMachine\"" +
-                    attr("Description", msi_.productName + " " + msi_.version) + attr("Manufacturer", msi_.manufacturer) + "/>");
+                    attr("Description", msi_.productName + " " + msi_.version) +
+                    attr("Manufacturer", msi_.manufacturer) + "/>");
         line(2, "<Media Id=\"1\" Cabinet=\"product.cab\" EmbedCab=\"yes\"/>");
         writeUpgrade();
         line(2, "<Directory Id=\"TARGETDIR\" Name=\"SourceDir\">");
@@ -314,8 +328,9 @@ public:
         // The service table registers the path as the installer writes it, which may be
         // unquoted; the executable then registers itself quoted, in place, before the
         // service starts (it also applies what -install sets beyond the table).
-        line(2, "<CustomAction Id=\"KavrinConfigureService\" FileKey=\"ServiceExe\" ExeCommand=\"-configure\" "
-                "Execute=\"deferred\" Impersonate=\"no\" Return=\"check\"/>");
+        line(2,
+             "<CustomAction Id=\"KavrinConfigureService\" FileKey=\"ServiceExe\" ExeCommand=\"-configure\" "
+             "Execute=\"deferred\" Impersonate=\"no\" Return=\"check\"/>");
         line(2, "<InstallExecuteSequence>");
         line(3, "<RemoveExistingProducts Sequence=\"1401\"/>");  // right after InstallValidate
         line(3, "<Custom Action=\"KavrinConfigureService\" Sequence=\"5850\">NOT REMOVE</Custom>");
@@ -349,7 +364,7 @@ private:
             std::snprintf(part, sizeof part, "%016llX", static_cast<unsigned long long>(hash));
             hex += part;
         }
-        hex[12] = '5';                                                   // name-based
+        hex[12] = '5';                                                    // name-based
         hex[16] = "89AB"[std::stoi(hex.substr(16, 1), nullptr, 16) & 3];  // the RFC 4122 variant
         return hex.substr(0, 8) + "-" + hex.substr(8, 4) + "-" + hex.substr(12, 4) + "-" + hex.substr(16, 4) + "-" +
                hex.substr(20, 12);
@@ -406,13 +421,14 @@ private:
         line(depth, "<Component Id=\"ServiceExe\" Guid=\"*\" Win64=\"yes\">");
         line(depth + 1, "<File Id=\"ServiceExe\"" + attr("Name", msi_.executableName) +
                             attr("Source", sourcePath(executable_)) + " KeyPath=\"yes\"/>");
-        std::string install = "<ServiceInstall Id=\"Service\"" + attr("Name", formatted(service_.name)) +
-                              attr("DisplayName", formatted(service_.displayName)) + " Type=\"ownProcess\"" +
-                              ((service_.serviceType & 0x100) ? " Interactive=\"yes\"" : "") +
-                              attr("Start", startName(service_.startType)) + " ErrorControl=\"normal\"" +
-                              attr("Account", service_.account.empty() ? "LocalSystem" : formatted(service_.account)) +
-                              (service_.description.empty() ? "" : attr("Description", formatted(service_.description))) +
-                              " Vital=\"yes\"";
+        std::string install =
+            "<ServiceInstall Id=\"Service\"" + attr("Name", formatted(service_.name)) +
+            attr("DisplayName", formatted(service_.displayName)) + " Type=\"ownProcess\"" +
+            ((service_.serviceType & 0x100) ? " Interactive=\"yes\"" : "") +
+            attr("Start", startName(service_.startType)) + " ErrorControl=\"normal\"" +
+            attr("Account", service_.account.empty() ? "LocalSystem" : formatted(service_.account)) +
+            (service_.description.empty() ? "" : attr("Description", formatted(service_.description))) +
+            " Vital=\"yes\"";
         if (service_.dependencies.empty()) {
             line(depth + 1, install + "/>");
         } else {
@@ -424,8 +440,9 @@ private:
         // The event log source, as -install registers it, so that uninstall removes it.
         // REG_SZ: wixl writes no expandable strings, and the path holds no variables.
         const std::string source = attr("Key", formatted(eventSourceKey(service_.name)));
-        line(depth + 1, "<RegistryValue Root=\"HKLM\"" + source + " Name=\"EventMessageFile\" Type=\"string\" "
-                        "Value=\"[#ServiceExe]\"/>");
+        line(depth + 1, "<RegistryValue Root=\"HKLM\"" + source +
+                            " Name=\"EventMessageFile\" Type=\"string\" "
+                            "Value=\"[#ServiceExe]\"/>");
         line(depth + 1, "<RegistryValue Root=\"HKLM\"" + source + " Name=\"TypesSupported\" Type=\"integer\"" +
                             attr("Value", std::to_string(kEventTypesSupported)) + "/>");
         line(depth + 1, "<ServiceControl Id=\"Service\"" + attr("Name", formatted(service_.name)) +
@@ -446,8 +463,8 @@ private:
             components_.push_back(componentId);
             std::string name = splitList(file->installName, '/').back();
             line(depth, "<Component" + attr("Id", componentId) + " Guid=\"*\" Win64=\"yes\">");
-            line(depth + 1, "<File" + attr("Id", componentId) + attr("Name", name) + attr("Source", sourcePath(file->source)) +
-                                " KeyPath=\"yes\"/>");
+            line(depth + 1, "<File" + attr("Id", componentId) + attr("Name", name) +
+                                attr("Source", sourcePath(file->source)) + " KeyPath=\"yes\"/>");
             line(depth, "</Component>");
         }
         for (const auto& [name, child] : node.children) {
@@ -516,9 +533,11 @@ std::optional<std::string> upgradeCodeProblem(std::string_view code) {
         shaped = dash ? bare[i] == '-' : std::isxdigit(static_cast<unsigned char>(bare[i])) != 0;
     }
     if (!shaped)
-        return "'" + std::string(code) + "' is not a GUID like 6F9619FF-8B86-D011-B42D-00C04FC964FF "
+        return "'" + std::string(code) +
+               "' is not a GUID like 6F9619FF-8B86-D011-B42D-00C04FC964FF "
                "(kavrin-pack init makes one)";
-    if (bare.find_first_not_of("0-") == std::string_view::npos) return std::string("the null GUID cannot be an upgrade code");
+    if (bare.find_first_not_of("0-") == std::string_view::npos)
+        return std::string("the null GUID cannot be an upgrade code");
     return std::nullopt;
 }
 
@@ -544,15 +563,21 @@ std::string starterMsiSection(const std::string& serviceName) {
         guid += digits[nibble];
     }
     return "\n[msi]\n"
-           "# kavrin-pack msi THIS.toml -o " + serviceName + ".msi: a Windows Installer package that installs\n"
+           "# kavrin-pack msi THIS.toml -o " +
+           serviceName +
+           ".msi: a Windows Installer package that installs\n"
            "# the executable under Program Files\\<manufacturer>\\<product-name> and registers the service.\n"
            "# Builder settings only: they are not written into the executable.\n"
-           "product-name = " + tomlString(serviceName).value_or("''") + "\n"
+           "product-name = " +
+           tomlString(serviceName).value_or("''") +
+           "\n"
            "manufacturer = 'My Company'\n"
            "# major.minor.build; raise it for every package you ship: a higher version replaces the installed one\n"
            "version = '1.0.0'\n"
            "# keep this for every version of the product: upgrades find the installed one by it\n"
-           "upgrade-code = '" + guid + "'\n"
+           "upgrade-code = '" +
+           guid +
+           "'\n"
            "# installed beside the executable, at the same relative path (wildcards in the file name)\n"
            "#files = ['lib/*.jar']\n"
            "# whole directories, such as a bundled Java runtime\n"

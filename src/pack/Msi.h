@@ -22,9 +22,9 @@ namespace kavrin::pack {
 
 // What -install registers, from the same configuration values.
 struct ServiceRegistration {
-    std::string name;         // key::kServiceName
-    std::string displayName;  // key::kServiceDisplayName, else the name, as -install registers it
-    std::string description;  // key::kServiceDescription, UTF-8
+    std::string name;              // key::kServiceName
+    std::string displayName;       // key::kServiceDisplayName, else the name, as -install registers it
+    std::string description;       // key::kServiceDescription, UTF-8
     uint32_t serviceType = 0x110;  // own process, interactive unless key::kServiceInteractive or the account says not
     uint32_t startType = 2;        // auto-start for launcher type 4 (key::kLauncherType), else demand (3)
     uint32_t errorControl = 1;
@@ -42,10 +42,10 @@ struct MsiFile {
 };
 
 struct MsiSettings {
-    std::string productName;   // default: the service name
-    std::string manufacturer;  // also the folder under Program Files
-    std::string version;       // major.minor.build
-    std::string upgradeCode;   // upper case, without braces
+    std::string productName;     // default: the service name
+    std::string manufacturer;    // also the folder under Program Files
+    std::string version;         // major.minor.build
+    std::string upgradeCode;     // upper case, without braces
     std::string executableName;  // the project file's name with .exe
     std::vector<MsiFile> files;  // besides the executable
 };

@@ -64,8 +64,7 @@ void runWixl(const fs::path& source, const fs::path& package, const fs::path& lo
                           shellQuoted(source.string()) + " >" + shellQuoted(log.string()) + " 2>&1";
     int status = std::system(command.c_str());
     int code = status != -1 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    if (code == 127)
-        failIo("wixl not found (install the Debian package wixl, or name the program in KAVRIN_WIXL)");
+    if (code == 127) failIo("wixl not found (install the Debian package wixl, or name the program in KAVRIN_WIXL)");
     std::string output;
     try {
         output = readWholeFile(log, "wixl output");
@@ -87,7 +86,7 @@ MsiResult buildMsi(const MsiRequest& request) {
     MsiSettings msi = readMsiSettings(readWholeFile(request.project, "project file"), request.project, service);
     result.files = msi.files.size();
     result.output = request.output ? *request.output
-                                    : fs::path(request.project).replace_extension(request.wxsOnly ? ".wxs" : ".msi");
+                                   : fs::path(request.project).replace_extension(request.wxsOnly ? ".wxs" : ".msi");
     fs::path directory = result.output.parent_path().empty() ? fs::path(".") : result.output.parent_path();
     std::error_code ec;
     if (fs::exists(result.output, ec) && fs::equivalent(result.output, request.project, ec))
@@ -101,8 +100,9 @@ MsiResult buildMsi(const MsiRequest& request) {
         return result;
     }
 #ifdef _WIN32
-    failBadInput("wixl, which writes the package, does not run on Windows; pass --wxs-only and build the "
-                 "package from the WiX source with the WiX toolset");
+    failBadInput(
+        "wixl, which writes the package, does not run on Windows; pass --wxs-only and build the "
+        "package from the WiX source with the WiX toolset");
 #else
     StagingDirectory staging(directory);
     fs::path executable = staging.path() / msi.executableName;

@@ -18,11 +18,7 @@ struct PackError : std::runtime_error {
     int exitCode;
 };
 
-[[noreturn]] inline void failBadInput(const std::string& message) {
-    throw PackError(kExitBadInput, message);
-}
-[[noreturn]] inline void failIo(const std::string& message) {
-    throw PackError(kExitIoFailure, message);
-}
+[[noreturn]] inline void failBadInput(const std::string& message) { throw PackError(kExitBadInput, message); }
+[[noreturn]] inline void failIo(const std::string& message) { throw PackError(kExitIoFailure, message); }
 
 }  // namespace kavrin::pack

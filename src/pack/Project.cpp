@@ -92,7 +92,8 @@ private:
                 std::string list;
                 for (auto section : all) list += (list.empty() ? "" : ", ") + std::string(section);
                 if (auto near = nearestName(name, all))
-                    fail(key.source().begin.line, "unknown section [" + name + "]; did you mean `[" + std::string(*near) + "]`?");
+                    fail(key.source().begin.line,
+                         "unknown section [" + name + "]; did you mean `[" + std::string(*near) + "]`?");
                 fail(key.source().begin.line, "unknown section [" + name + "] (sections: " + list + ")");
             }
         }
@@ -103,7 +104,9 @@ private:
             if (key.str() != "defaults")
                 fail(key.source().begin.line, unknownSetting("project", key.str(), {"defaults"}));
             auto* flag = node.as_boolean();
-            if (!flag) fail(key.source().begin.line, "setting 'project.defaults': expected a boolean (true or false), got " + typeName(node));
+            if (!flag)
+                fail(key.source().begin.line,
+                     "setting 'project.defaults': expected a boolean (true or false), got " + typeName(node));
             project_.defaults = flag->get();
         }
     }
@@ -112,10 +115,8 @@ private:
         if (!project_.defaults) return;
         for (const auto& setting : allSettings()) {
             if (!setting.defaultText) continue;
-            if (setting.kind == SettingKind::WideText)
-                wide_[setting.key] = utf8ToUtf16(*setting.defaultText);
-            else
-                narrow_[setting.key] = std::string(*setting.defaultText);
+            if (setting.kind == SettingKind::WideText) wide_[setting.key] = utf8ToUtf16(*setting.defaultText);
+            else narrow_[setting.key] = std::string(*setting.defaultText);
         }
     }
 
@@ -163,7 +164,9 @@ private:
             for (auto&& element : *array) {
                 auto* text = element.as_string();
                 if (!text)
-                    fail(element.source().begin.line, "setting '" + label + "': expected an array of strings, got an element that is " + typeName(element));
+                    fail(element.source().begin.line, "setting '" + label +
+                                                          "': expected an array of strings, got an element that is " +
+                                                          typeName(element));
                 entries.push_back(text->get());
             }
             return entries;
@@ -212,8 +215,9 @@ private:
                            std::to_string(kMaxNarrowValueBytes) + " the launcher reads");
         if (text.find('\0') != std::string::npos) fail(line, label + ": contains a NUL character");
         if (!isAscii(text))
-            warn(line, label + ": non-ASCII text is written as UTF-8 bytes, but the launcher reads it in the "
-                               "machine's ANSI code page; use [raw-hex] for exact bytes");
+            warn(line, label +
+                           ": non-ASCII text is written as UTF-8 bytes, but the launcher reads it in the "
+                           "machine's ANSI code page; use [raw-hex] for exact bytes");
         narrow_[keyNumber] = std::move(text);
     }
 
@@ -233,12 +237,16 @@ private:
                 if (!array) fail(line, "setting 'files.include': expected an array of strings, got " + typeName(node));
                 for (auto&& element : *array) {
                     auto* text = element.as_string();
-                    if (!text) fail(element.source().begin.line, "setting 'files.include': expected an array of strings, got an element that is " + typeName(element));
+                    if (!text)
+                        fail(element.source().begin.line,
+                             "setting 'files.include': expected an array of strings, got an element that is " +
+                                 typeName(element));
                     addIncluded(text->get(), element.source().begin.line);
                 }
             } else if (name == "runtime") {
                 auto* flag = node.as_boolean();
-                if (!flag) fail(line, "setting 'files.runtime': expected a boolean (true or false), got " + typeName(node));
+                if (!flag)
+                    fail(line, "setting 'files.runtime': expected a boolean (true or false), got " + typeName(node));
                 runtime_ = flag->get();
                 runtimeLine_ = line;
             } else if (name == "runtime-jar") {
@@ -265,7 +273,8 @@ private:
         fs::path source = relativeToProject(text);
         std::error_code ec;
         if (!fs::is_regular_file(source, ec))
-            fail(line, "setting 'files.include': included file '" + text + "' does not exist (looked for " + displayPath(source) + ")");
+            fail(line, "setting 'files.include': included file '" + text + "' does not exist (looked for " +
+                           displayPath(source) + ")");
         addFile(source, name, line, "setting 'files.include'");
     }
 
@@ -294,8 +303,7 @@ private:
 
     void addFile(const fs::path& source, const std::string& name, uint32_t line, const std::string& label) {
         for (const auto& file : project_.files)
-            if (file.name == name)
-                fail(line, label + ": two included files would be stored as '" + name + "'");
+            if (file.name == name) fail(line, label + ": two included files would be stored as '" + name + "'");
         project_.files.push_back({source, name});
     }
 
@@ -305,13 +313,12 @@ private:
         bool carry = runtime_.value_or(project_.defaults && mainClassNamed_);
         if (!carry) return;
         fs::path jar;
-        if (options_.runtimeJar)
-            jar = *options_.runtimeJar;
-        else if (runtimeJar_)
-            jar = *runtimeJar_;
-        else
-            jar = options_.builderDirectory / std::string(kRuntimeJarName);
-        uint32_t line = runtimeJarLine_ ? runtimeJarLine_ : root["files"].node() ? root["files"].node()->source().begin.line : 1;
+        if (options_.runtimeJar) jar = *options_.runtimeJar;
+        else if (runtimeJar_) jar = *runtimeJar_;
+        else jar = options_.builderDirectory / std::string(kRuntimeJarName);
+        uint32_t line = runtimeJarLine_        ? runtimeJarLine_
+                        : root["files"].node() ? root["files"].node()->source().begin.line
+                                               : 1;
         std::error_code ec;
         if (!fs::is_regular_file(jar, ec))
             fail(line, "setting 'files.runtime': the start classes " + displayPath(jar) +
@@ -332,8 +339,9 @@ private:
             auto* text = (*array)[i].as_string();
             if (!text) continue;
             std::string_view entry = text->get();
-            bool directory = classPath ? entry.size() >= 2 && entry[0] != 'E'
-                                       : !entry.empty() && std::string_view("ABR").find(entry[0]) != std::string_view::npos;
+            bool directory = classPath
+                                 ? entry.size() >= 2 && entry[0] != 'E'
+                                 : !entry.empty() && std::string_view("ABR").find(entry[0]) != std::string_view::npos;
             if (directory && climbsAboveExecutable(entry.substr(classPath ? 2 : 1)))
                 warn((*array)[i].source().begin.line,
                      "setting '" + label + "': '" + std::string(entry) +
@@ -347,15 +355,17 @@ private:
         if (!carriedRuntime_) return;
         auto mainClass = narrow_.find(key::kMainClass);
         if (mainClass == narrow_.end() || mainClass->second.empty())
-            fail(runtimeLine_, "setting 'java.main-class' is missing: the start classes are carried (files.runtime) "
-                               "and need the class to start; name it, or set files.runtime = false");
+            fail(runtimeLine_,
+                 "setting 'java.main-class' is missing: the start classes are carried (files.runtime) "
+                 "and need the class to start; name it, or set files.runtime = false");
         auto need = requiredJavaVersion(readWholeFile(*carriedRuntime_, "start classes"));
         std::string minimum = narrow_.count(key::kMinVersion) ? narrow_[key::kMinVersion] : "";
         if (!need || compareJavaVersions(rules(), minimum, need->version) >= 0) return;
         auto [label, line] = keyOrigin(key::kMinVersion, "setting 'jvm.min-version'");
-        warn(line, label + ": '" + minimum + "' admits Java runtimes older than " + need->version + ", but the start classes (" +
-                       std::string(kRuntimeJarName) + ") need " + need->version + " (class-file version " +
-                       std::to_string(need->classFileVersion) + "); set min-version = '" + need->version + "'");
+        warn(line, label + ": '" + minimum + "' admits Java runtimes older than " + need->version +
+                       ", but the start classes (" + std::string(kRuntimeJarName) + ") need " + need->version +
+                       " (class-file version " + std::to_string(need->classFileVersion) + "); set min-version = '" +
+                       need->version + "'");
     }
 
     VersionRules rules() const {
@@ -382,14 +392,17 @@ private:
                               "' read as numbers: no Java runtime fits both");
         if (rules() == VersionRules::Modern || !minReads || !maxReads) return;
         // Real versions on which the text reading and the numeric one disagree.
-        for (const char* version : {"1.6.0_45", "1.7.0_80", "1.8.0_392", "9.0.4", "10.0.2", "11.0.21", "17.0.9",
-                                    "21.0.1", "25"}) {
-            bool asText = judgeVersionBounds(VersionRules::Classic, version, minimum, maximum) == VersionVerdict::Allowed;
-            bool asNumber = judgeVersionBounds(VersionRules::Modern, version, minimum, maximum) == VersionVerdict::Allowed;
+        for (const char* version :
+             {"1.6.0_45", "1.7.0_80", "1.8.0_392", "9.0.4", "10.0.2", "11.0.21", "17.0.9", "21.0.1", "25"}) {
+            bool asText =
+                judgeVersionBounds(VersionRules::Classic, version, minimum, maximum) == VersionVerdict::Allowed;
+            bool asNumber =
+                judgeVersionBounds(VersionRules::Modern, version, minimum, maximum) == VersionVerdict::Allowed;
             if (asText == asNumber) continue;
-            warn(minLine ? minLine : maxLine,
-                 "rules = \"classic\" compares versions as text: min-version '" + minimum + "', max-version '" +
-                     maximum + "' " + (asText ? "admit " : "refuse ") + version + "; rules = \"modern\" compares them as numbers");
+            warn(minLine ? minLine : maxLine, "rules = \"classic\" compares versions as text: min-version '" + minimum +
+                                                  "', max-version '" + maximum + "' " +
+                                                  (asText ? "admit " : "refuse ") + version +
+                                                  "; rules = \"modern\" compares them as numbers");
             return;
         }
     }
@@ -425,7 +438,8 @@ private:
             auto [end, ec] = std::from_chars(keyText.data(), keyText.data() + keyText.size(), number);
             if (ec != std::errc() || end != keyText.data() + keyText.size() || keyText.empty())
                 fail(line, label + ": not a key number (a signed 32-bit decimal integer)");
-            if (!seen.insert(number).second) fail(line, label + ": key " + std::to_string(number) + " is set twice in the raw tables");
+            if (!seen.insert(number).second)
+                fail(line, label + ": key " + std::to_string(number) + " is set twice in the raw tables");
             const auto& named = wide ? namedWide_ : namedNarrow_;
             if (auto it = named.find(number); it != named.end())
                 fail(line, label + ": key " + std::to_string(number) + " is set by setting '" + it->second.first +
@@ -437,12 +451,14 @@ private:
             } else if (auto* integer = node.as_integer(); integer && !wide && !hex) {
                 text = std::to_string(integer->get());
             } else {
-                fail(line, label + ": expected " + std::string(wide || hex ? "a string" : "a string or an integer") + ", got " + typeName(node));
+                fail(line, label + ": expected " + std::string(wide || hex ? "a string" : "a string or an integer") +
+                               ", got " + typeName(node));
             }
             if (hex) {
                 auto bytes = fromHex(text);
                 if (!bytes || (wide && bytes->size() % 2 != 0))
-                    fail(line, label + ": expected hexadecimal bytes" + std::string(wide ? " (UTF-16LE, an even number)" : ""));
+                    fail(line, label + ": expected hexadecimal bytes" +
+                                   std::string(wide ? " (UTF-16LE, an even number)" : ""));
                 text = std::move(*bytes);
             }
             if (wide) {

@@ -68,8 +68,9 @@ public:
                std::to_string(carried_.block.narrow.size()) + " narrow and " +
                std::to_string(carried_.block.wide.size()) + " wide entries\n";
         if (!strictlyIncreasing(carried_.block.narrow) || !strictlyIncreasing(carried_.block.wide))
-            out += "# note: the block's entries are not sorted by key or a key repeats; `build` writes the same\n"
-                   "# values (the last of each key), sorted and once each, so its block is equivalent, not identical\n";
+            out +=
+                "# note: the block's entries are not sorted by key or a key repeats; `build` writes the same\n"
+                "# values (the last of each key), sorted and once each, so its block is equivalent, not identical\n";
         out += "\n[project]\ndefaults = " + std::string(defaults_ ? "true" : "false") + "\n";
         for (auto section : settingSections())
             if (!sections[section].empty()) out += "\n[" + std::string(section) + "]\n" + sections[section];
@@ -113,7 +114,8 @@ private:
         for (const auto& file : carried_.files) joined += (joined.empty() ? "" : ";") + file.name;
         bool written = !carried_.files.empty() || defaults_;
         std::map<int32_t, std::string> expected;
-        if (written) expected = {{key::kIncludedCount, std::to_string(carried_.files.size())}, {key::kIncludedNames, joined}};
+        if (written)
+            expected = {{key::kIncludedCount, std::to_string(carried_.files.size())}, {key::kIncludedNames, joined}};
         for (int32_t key : {key::kIncludedCount, key::kIncludedNames}) {
             handled_.insert(key);
             auto it = narrow_.find(key);
@@ -152,19 +154,15 @@ private:
     }
 
     void rawNarrow(int32_t key, const std::string& text) {
-        if (auto spelled = tomlString(text))
-            raw_["raw"] += "\"" + std::to_string(key) + "\" = " + *spelled + "\n";
-        else
-            raw_["raw-hex"] += "\"" + std::to_string(key) + "\" = '" + toHex(text) + "'\n";
+        if (auto spelled = tomlString(text)) raw_["raw"] += "\"" + std::to_string(key) + "\" = " + *spelled + "\n";
+        else raw_["raw-hex"] += "\"" + std::to_string(key) + "\" = '" + toHex(text) + "'\n";
     }
 
     void rawWide(int32_t key, const std::u16string& text) {
         auto utf8 = utf16ToUtf8(text);
         std::optional<std::string> spelled = utf8 ? tomlString(*utf8) : std::nullopt;
-        if (spelled)
-            raw_["raw-wide"] += "\"" + std::to_string(key) + "\" = " + *spelled + "\n";
-        else
-            raw_["raw-wide-hex"] += "\"" + std::to_string(key) + "\" = '" + toHex(utf16leBytes(text)) + "'\n";
+        if (spelled) raw_["raw-wide"] += "\"" + std::to_string(key) + "\" = " + *spelled + "\n";
+        else raw_["raw-wide-hex"] += "\"" + std::to_string(key) + "\" = '" + toHex(utf16leBytes(text)) + "'\n";
     }
 
     const Carried& carried_;

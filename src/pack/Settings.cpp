@@ -23,8 +23,7 @@ constexpr std::array kSettings{
             serviceNameProblem},
     Setting{"service", "description", key::kServiceDescription, K::WideText, "",
             "description shown by the service manager; empty: none is set", kInScaffold},
-    Setting{"service", "dependencies", key::kDependencies, K::NameList, "",
-            "services that must run before this one"},
+    Setting{"service", "dependencies", key::kDependencies, K::NameList, "", "services that must run before this one"},
     Setting{"service", "display-name", key::kServiceDisplayName, K::Text, std::nullopt,
             "name the service manager shows; unset: the service name"},
     Setting{"service", "account", key::kServiceAccount, K::Text, std::nullopt,
@@ -36,8 +35,8 @@ constexpr std::array kSettings{
             "an auto-start service starts delayed"},
 
     Setting{"service.recovery", "actions", key::kRecoveryActions, K::NameList, std::nullopt,
-            "what the service manager does after the first, second and later failures: restart or none",
-            kNotInScaffold, recoveryActionsProblem},
+            "what the service manager does after the first, second and later failures: restart or none", kNotInScaffold,
+            recoveryActionsProblem},
     Setting{"service.recovery", "restart-delay", key::kRecoveryRestartDelay, K::Integer, std::nullopt,
             "seconds before a restart", kNotInScaffold, nonNegativeProblem},
     Setting{"service.recovery", "reset-period", key::kRecoveryResetPeriod, K::Integer, std::nullopt,
@@ -53,8 +52,8 @@ constexpr std::array kSettings{
             nonNegativeProblem},
 
     Setting{"launcher", "type", key::kLauncherType, K::Integer, "4",
-            "launcher type: 4 service (auto-start, errors on stderr), 1 GUI, 5 console with message box", kNotInScaffold,
-            launcherTypeProblem},
+            "launcher type: 4 service (auto-start, errors on stderr), 1 GUI, 5 console with message box",
+            kNotInScaffold, launcherTypeProblem},
     Setting{"launcher", "flavour", key::kFlavour, K::Flavour, "k",
             "\"k\": KAVRIN_JAVA_HOME is tried after the search sequence; \"m\": installer flavour"},
     Setting{"launcher", "working-directory", key::kWorkingDirectory, K::Text, ".",
@@ -66,8 +65,8 @@ constexpr std::array kSettings{
     Setting{"launcher", "process-comm-file", key::kPassProcessCommFile, K::Boolean, "0",
             "pass a process communication file name to the JVM (kavrin.processCommFile)"},
 
-    Setting{"java", "main-class", key::kMainClass, K::Text, std::nullopt,
-            "the application's main class, dotted", kInScaffold, mainClassProblem},
+    Setting{"java", "main-class", key::kMainClass, K::Text, std::nullopt, "the application's main class, dotted",
+            kInScaffold, mainClassProblem},
     Setting{"java", "class-path", key::kClassPath, K::ClassPath, "S0lib;",
             "class path entries: type A/D/E/S, flag 0 (optional) or 1 (mandatory), then the path "
             "(relative: to the executable's directory)",
@@ -80,8 +79,7 @@ constexpr std::array kSettings{
             "\"-J\" arguments of the command line become JVM options"},
 
     Setting{"jvm", "search-sequence", key::kSearchSequence, K::SearchSequence, "Bjre;Rjre;",
-            "where to look for a Java runtime: A/B/R directory, E variable, S search path, Y registry",
-            kInScaffold},
+            "where to look for a Java runtime: A/B/R directory, E variable, S search path, Y registry", kInScaffold},
     // 1.8: the start classes are class-file version 52.
     Setting{"jvm", "min-version", key::kMinVersion, K::Text, "1.8",
             "lowest accepted Java version (\"1.8\" and \"8\" are one under modern rules); empty: no bound",
@@ -94,8 +92,7 @@ constexpr std::array kSettings{
             kInScaffold, rulesProblem},
     Setting{"jvm", "allow-pre-release", key::kAllowPreRelease, K::Boolean, "0",
             "accept beta/ea/rc runtimes everywhere"},
-    Setting{"jvm", "jdk-required", key::kJdkRequired, K::Boolean, "0",
-            "accept only Java homes with lib\\tools.jar"},
+    Setting{"jvm", "jdk-required", key::kJdkRequired, K::Boolean, "0", "accept only Java homes with lib\\tools.jar"},
     Setting{"jvm", "library-subdirectory", key::kJvmSubdirectory, K::Text, "",
             "JVM library subdirectory tried first; empty: hotspot"},
 
@@ -113,8 +110,7 @@ constexpr std::array kSettings{
     Setting{"log", "launcher", key::kLogLauncher, K::Boolean, "0",
             "write the launcher's diagnostic log to the temporary directory, as KAVRIN_LOG=yes does", kInScaffold},
     Setting{"log", "capture", key::kLogCapture, K::Boolean, "1",
-            "write the service's standard output and error to <service>.out.log and <service>.err.log",
-            kInScaffold},
+            "write the service's standard output and error to <service>.out.log and <service>.err.log", kInScaffold},
     Setting{"log", "directory", key::kLogDirectory, K::Text, "logs",
             "directory of the captured output, relative to the executable's directory", kInScaffold},
     Setting{"log", "max-size", key::kLogMaxSize, K::Text, "10MB",
@@ -141,15 +137,13 @@ constexpr std::array kSettings{
             "to an installed JDK or JRE.",
             "the runtime at a location ({0}) failed to load"},
     Setting{"messages", "jvm-start-failed", key::kMsgJvmStartFailed, K::Text,
-            "The JVM could not be started. The main method may have thrown an exception.",
-            "the JVM failed to start"},
+            "The JVM could not be started. The main method may have thrown an exception.", "the JVM failed to start"},
     Setting{"messages", "class-path-entry-missing", key::kMsgClassPathMissing, K::Text,
             "File or directory {0} not found or empty\n", "a mandatory class path entry ({0}) is missing"},
     Setting{"messages", "wrong-parameter-usage", key::kMsgWrongParameter, K::Text, "Wrong Parameter Usage",
             "a quote without its closing partner"},
     Setting{"messages", "variable-undefined", key::kMsgEnvVarMissing, K::Text,
-            "The environment variable {0} has to be defined",
-            "a mandatory class path variable ({0}) is undefined"},
+            "The environment variable {0} has to be defined", "a mandatory class path variable ({0}) is undefined"},
     Setting{"messages", "internal-error", key::kMsgInternalError, K::Text,
             "An internal error occurred (error code: {0})", "internal error with its number ({0})"},
     Setting{"messages", "main-class-not-found", key::kMsgNoMainClass, K::Text, "Couldn't load main class.",
@@ -193,9 +187,9 @@ void checkListEntries(const std::vector<std::string>& entries, char separator, s
     for (size_t i = 0; i < entries.size(); ++i) {
         if (entries[i].empty()) throw SettingProblem("empty " + std::string(what), i);
         if (entries[i].find(separator) != std::string::npos)
-            throw SettingProblem(std::string(what) + " '" + entries[i] + "' contains the separator '" +
-                                     std::string(1, separator) + "'",
-                                 i);
+            throw SettingProblem(
+                std::string(what) + " '" + entries[i] + "' contains the separator '" + std::string(1, separator) + "'",
+                i);
     }
 }
 
@@ -292,15 +286,13 @@ std::optional<std::string> searchEntryProblem(std::string_view entry) {
                "(registry)";
     if (entry.find(';') != std::string_view::npos)
         return "search sequence entry '" + std::string(entry) + "' contains ';', which separates entries";
-    if (entry[0] == 'E' && entry.size() == 1)
-        return "search sequence entry 'E' names no environment variable";
+    if (entry[0] == 'E' && entry.size() == 1) return "search sequence entry 'E' names no environment variable";
     return std::nullopt;
 }
 
 std::optional<std::string> serviceNameProblem(std::string_view name) {
     if (name.size() > 256)
-        return "service name of " + std::to_string(name.size()) +
-               " characters; the service manager takes at most 256";
+        return "service name of " + std::to_string(name.size()) + " characters; the service manager takes at most 256";
     if (name.find_first_of("/\\") != std::string_view::npos)
         return "service name '" + std::string(name) + "' holds a slash, which the service manager refuses";
     return std::nullopt;

@@ -81,8 +81,9 @@ uint32_t checkStub(std::string_view image, const std::string& name) {
     if (end < image.size()) {
         if (image.size() - end >= 4 && le(image, end, 4) == kConfigMagic)
             refuse("already carries a configuration block (at " + hex(end) + "); pack the plain stub");
-        refuse("has " + std::to_string(image.size() - end) + " bytes of trailing data after the last section's raw data (at " +
-               hex(end) + "); the launcher would not find its block");
+        refuse("has " + std::to_string(image.size() - end) +
+               " bytes of trailing data after the last section's raw data (at " + hex(end) +
+               "); the launcher would not find its block");
     }
     return static_cast<uint32_t>(end);
 }

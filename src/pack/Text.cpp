@@ -17,8 +17,7 @@ size_t utf8SequenceLength(std::string_view text, size_t i, char32_t& codePoint) 
         codePoint = (codePoint << 6) | (byte(i + k) & 0x3F);
     }
     static constexpr char32_t kMinimum[] = {0, 0, 0x80, 0x800, 0x10000};
-    if (codePoint < kMinimum[length] || codePoint > 0x10FFFF || (codePoint >= 0xD800 && codePoint <= 0xDFFF))
-        return 0;
+    if (codePoint < kMinimum[length] || codePoint > 0x10FFFF || (codePoint >= 0xD800 && codePoint <= 0xDFFF)) return 0;
     return length;
 }
 

@@ -14,8 +14,8 @@
 #include "pack/FileIo.h"
 #include "pack/Init.h"
 #include "pack/MsiBuild.h"
-#include "pack/Readback.h"
 #include "pack/PackError.h"
+#include "pack/Readback.h"
 #include "pack/Settings.h"
 
 namespace fs = std::filesystem;
@@ -90,10 +90,8 @@ int runInspect(const InspectArgs& args) {
         extractCarried(image, carried, args.extract);
     }
     std::string text = renderProject(carried, options);
-    if (args.output.empty())
-        std::cout << text;
-    else
-        writeFileAtomically(args.output, text);
+    if (args.output.empty()) std::cout << text;
+    else writeFileAtomically(args.output, text);
     return kExitOk;
 }
 
@@ -129,8 +127,9 @@ std::optional<std::string> unknownCommand(int argc, char** argv, const CLI::App&
 }  // namespace
 
 int main(int argc, char** argv) {
-    CLI::App app{"kavrin-pack: packs a Java service into one Windows executable.\n"
-                 "Exit codes: 0 success, 1 bad input, 2 I/O failure."};
+    CLI::App app{
+        "kavrin-pack: packs a Java service into one Windows executable.\n"
+        "Exit codes: 0 success, 1 bad input, 2 I/O failure."};
     app.require_subcommand(1);
     app.set_version_flag("--version", "kavrin-pack " KAVRIN_VERSION);
     app.failure_message([](const CLI::App*, const CLI::Error& error) {
@@ -140,17 +139,20 @@ int main(int argc, char** argv) {
     BuildArgs build;
     auto* buildCommand = app.add_subcommand("build", "Write stub + configuration block + included files");
     buildCommand->add_option("project", build.project, "Project file (TOML)")->required();
-    buildCommand->add_option("-o,--output", build.output, "Executable to write (default: the project file's name with .exe)");
+    buildCommand->add_option("-o,--output", build.output,
+                             "Executable to write (default: the project file's name with .exe)");
     buildCommand->add_option("--stub", build.stub, "Launcher stub (default: kavrin-service.exe beside kavrin-pack)");
-    buildCommand->add_option("--runtime-jar", build.runtimeJar,
-                             "Start classes to carry (default: [files] runtime-jar, else kavrin-runtime.jar beside kavrin-pack)");
+    buildCommand->add_option(
+        "--runtime-jar", build.runtimeJar,
+        "Start classes to carry (default: [files] runtime-jar, else kavrin-runtime.jar beside kavrin-pack)");
     buildCommand->add_option("--class-path", build.classPath,
                              "Class path entry after java.class-path (replaces its default); repeatable");
     buildCommand->add_option("--include", build.includes, "File to carry after files.include; repeatable");
 
     MsiRequest msi;
     std::string msiProject, msiOutput, msiStub, msiRuntimeJar;
-    auto* msiCommand = app.add_subcommand("msi", "Write a Windows Installer package that installs and registers the service");
+    auto* msiCommand =
+        app.add_subcommand("msi", "Write a Windows Installer package that installs and registers the service");
     msiCommand->add_option("project", msiProject, "Project file (TOML) with an [msi] table")->required();
     msiCommand->add_option("-o,--output", msiOutput, "Package to write (default: the project file's name with .msi)");
     msiCommand->add_option("--stub", msiStub, "Launcher stub (default: kavrin-service.exe beside kavrin-pack)");
@@ -158,8 +160,9 @@ int main(int argc, char** argv) {
     std::vector<std::string> msiIncludes;
     msiCommand->add_option("--class-path", msi.classPath, "Class path entry, as for build; repeatable");
     msiCommand->add_option("--include", msiIncludes, "File to carry, as for build; repeatable");
-    msiCommand->add_flag("--wxs-only", msi.wxsOnly,
-                         "Write the WiX source and the executable it names instead of the package (for the WiX toolset)");
+    msiCommand->add_flag(
+        "--wxs-only", msi.wxsOnly,
+        "Write the WiX source and the executable it names instead of the package (for the WiX toolset)");
 
     InspectArgs inspect;
     auto* inspectCommand = app.add_subcommand("inspect", "Print what an executable carries, as a project file");

@@ -23,9 +23,9 @@ enum class FileShare : uint32_t { None = 0, Read = 1, Write = 2, ReadWrite = 3, 
 enum class FileDisposition : uint32_t { CreateAlways, OpenExisting, CreateNew, OpenAlways };
 
 struct IoResult {
-    bool ok = false;       // the call itself succeeded
-    size_t bytes = 0;      // bytes transferred
-    uint32_t error = 0;    // GetLastError after a failed call
+    bool ok = false;     // the call itself succeeded
+    size_t bytes = 0;    // bytes transferred
+    uint32_t error = 0;  // GetLastError after a failed call
 };
 
 // An open file handle (RAII: the destructor closes it).
@@ -85,7 +85,7 @@ public:
     // FindFirstFileA only: the first match, if any.
     virtual std::optional<FindEntry> findFirst(const std::string& pattern) = 0;
 
-    virtual std::optional<FullPath> fullPathName(const std::string& path) = 0;  // GetFullPathNameA
+    virtual std::optional<FullPath> fullPathName(const std::string& path) = 0;      // GetFullPathNameA
     virtual std::optional<std::string> shortPathName(const std::string& path) = 0;  // GetShortPathNameA
     virtual std::optional<std::string> longPathName(const std::string& path) = 0;   // GetLongPathNameA
 
@@ -93,14 +93,14 @@ public:
     // CreateDirectoryA with a protected DACL: full control for SYSTEM, Administrators and
     // the account the process runs as, nothing inherited from the parent.
     virtual bool createPrivateDirectory(const std::string& path) = 0;
-    virtual std::optional<PathKind> pathKind(const std::string& path) = 0;  // nullopt: missing
-    virtual bool removeDirectory(const std::string& path) = 0;  // RemoveDirectoryA / _rmdir
-    virtual bool deleteFile(const std::string& path) = 0;       // DeleteFileA
+    virtual std::optional<PathKind> pathKind(const std::string& path) = 0;      // nullopt: missing
+    virtual bool removeDirectory(const std::string& path) = 0;                  // RemoveDirectoryA / _rmdir
+    virtual bool deleteFile(const std::string& path) = 0;                       // DeleteFileA
     virtual bool moveFile(const std::string& from, const std::string& to) = 0;  // MoveFileExA, replacing
     virtual bool setCurrentDirectory(const std::string& path) = 0;
 
-    virtual std::string tempPath() = 0;                         // GetTempPathA (trailing backslash)
-    virtual std::string windowsDirectory() = 0;                 // GetWindowsDirectoryA
+    virtual std::string tempPath() = 0;          // GetTempPathA (trailing backslash)
+    virtual std::string windowsDirectory() = 0;  // GetWindowsDirectoryA
     // GetTempFileNameA(dir, prefix, 0): creates the file, returns its full name.
     virtual std::optional<std::string> tempFileName(const std::string& dir, const std::string& prefix) = 0;
     // _tempnam semantics: a name that does not exist yet, in TMP when that is an existing

@@ -79,9 +79,9 @@ struct CreateServiceParams {
 
 class ServiceHandle {
 public:
-    virtual ~ServiceHandle() = default;  // CloseServiceHandle
-    virtual bool remove() = 0;           // DeleteService
-    virtual bool start() = 0;            // StartServiceA, no arguments
+    virtual ~ServiceHandle() = default;       // CloseServiceHandle
+    virtual bool remove() = 0;                // DeleteService
+    virtual bool start() = 0;                 // StartServiceA, no arguments
     virtual bool control(uint32_t code) = 0;  // ControlService
     virtual std::optional<ServiceStatus> queryStatus() = 0;
     // QueryServiceConfigA into 8192 bytes; on failure bytesNeeded is what the call reported.

@@ -63,15 +63,15 @@ public:
 class Clock {
 public:
     virtual ~Clock() = default;
-    virtual uint32_t tickCount() = 0;        // GetTickCount
-    virtual void sleep(uint32_t ms) = 0;     // Sleep
-    virtual int64_t timeSeconds() = 0;       // time(nullptr)
-    virtual std::string ctimeNow() = 0;      // ctime(&now): 24 characters and "\n"
+    virtual uint32_t tickCount() = 0;     // GetTickCount
+    virtual void sleep(uint32_t ms) = 0;  // Sleep
+    virtual int64_t timeSeconds() = 0;    // time(nullptr)
+    virtual std::string ctimeNow() = 0;   // ctime(&now): 24 characters and "\n"
     // Microseconds since the process was created (GetProcessTimes against the system time).
     virtual int64_t microsecondsSinceStart() = 0;
-    virtual std::string localTimestamp() = 0;  // GetLocalTime as "yyyy-mm-dd hh:mm:ss.mmm"
+    virtual std::string localTimestamp() = 0;    // GetLocalTime as "yyyy-mm-dd hh:mm:ss.mmm"
     virtual void seedRandom(uint32_t seed) = 0;  // srand
-    virtual int random() = 0;                // rand: 0..32767
+    virtual int random() = 0;                    // rand: 0..32767
     // The system's cryptographic generator (RtlGenRandom); false when it failed.
     virtual bool secureRandom(void* buffer, size_t size) = 0;
 };
@@ -90,11 +90,11 @@ public:
 class Module {
 public:
     virtual ~Module() = default;
-    virtual std::u16string fileNameW() = 0;                  // GetModuleFileNameW(NULL)
-    virtual std::string fileNameA() = 0;                     // GetModuleFileNameA(NULL)
+    virtual std::u16string fileNameW() = 0;                                            // GetModuleFileNameW(NULL)
+    virtual std::string fileNameA() = 0;                                               // GetModuleFileNameA(NULL)
     virtual std::optional<std::u16string> shortPathW(const std::u16string& path) = 0;  // GetShortPathNameW
-    virtual bool isWindowsNT() = 0;                          // GetVersionExA, platform id 2
-    virtual std::u16string commandLineW() = 0;               // GetCommandLineW
+    virtual bool isWindowsNT() = 0;                                                    // GetVersionExA, platform id 2
+    virtual std::u16string commandLineW() = 0;                                         // GetCommandLineW
 };
 
 // Dynamic libraries (LoadLibraryA / GetProcAddress). Loaded libraries stay loaded.

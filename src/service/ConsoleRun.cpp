@@ -1,5 +1,5 @@
-#include "config/Config.h"
 #include "service/ConsoleRun.h"
+#include "config/Config.h"
 
 #include <memory>
 

@@ -44,7 +44,8 @@ std::string jvmLibraryFor(Process& ctx, const Config& config, const std::string&
 void printLaunchPlan(Process& ctx, const Config& config, const std::string& javaExe) {
     say(ctx, "jvm.dll: " + jvmLibraryFor(ctx, config, javaExe));
     const LauncherVariables vars = launcherVariables(ctx, config, jvmHomeOf(javaExe), "");
-    std::vector<std::string> options = buildJvmOptions(ctx, config, vars, buildLauncherProperties(ctx, config, vars, 0), {});
+    std::vector<std::string> options =
+        buildJvmOptions(ctx, config, vars, buildLauncherProperties(ctx, config, vars, 0), {});
     const std::string classPathOption = "-Djava.class.path=";
     if (!options.empty() && options.back().rfind(classPathOption, 0) == 0) {
         say(ctx, "Class path: " + options.back().substr(classPathOption.size()));

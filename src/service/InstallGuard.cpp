@@ -35,9 +35,9 @@ bool isAbsolute(const std::string& path) {
 
 }  // namespace
 
-std::optional<std::string> registeredProgram(const std::string& commandLine,
-                                             const std::function<std::optional<std::string>(const std::string&)>& variable,
-                                             const std::function<bool(const std::string&)>& exists) {
+std::optional<std::string> registeredProgram(
+    const std::string& commandLine, const std::function<std::optional<std::string>(const std::string&)>& variable,
+    const std::function<bool(const std::string&)>& exists) {
     const std::string line = expandPercentVariables(commandLine, variable);
     if (!line.empty() && line[0] == '"') {
         const size_t close = line.find('"', 1);
@@ -45,7 +45,7 @@ std::optional<std::string> registeredProgram(const std::string& commandLine,
         return line.substr(1, close - 1);
     }
     // Unquoted, as the service manager reads it: the first prefix that names a file.
-    for (size_t end = line.find(' '); ; end = line.find(' ', end + 1)) {
+    for (size_t end = line.find(' ');; end = line.find(' ', end + 1)) {
         const std::string candidate = line.substr(0, end);
         if (exists(candidate)) return candidate;
         if (exists(candidate + ".exe")) return candidate + ".exe";

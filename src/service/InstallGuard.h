@@ -12,9 +12,9 @@ namespace kavrin {
 // The program a registered command line starts, %VARIABLES% expanded: the quoted part,
 // or the shortest prefix ending at a blank (or the end) that names an existing file.
 // nullopt when neither can be told.
-std::optional<std::string> registeredProgram(const std::string& commandLine,
-                                             const std::function<std::optional<std::string>(const std::string&)>& variable,
-                                             const std::function<bool(const std::string&)>& exists);
+std::optional<std::string> registeredProgram(
+    const std::string& commandLine, const std::function<std::optional<std::string>(const std::string&)>& variable,
+    const std::function<bool(const std::string&)>& exists);
 
 // The program the existing service NAME runs when it is someone else's: another existing
 // executable that carries no configuration block. nullopt when -install may replace it

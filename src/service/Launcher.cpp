@@ -60,36 +60,31 @@ void initLauncher(Process& ctx, const Config& config) {
 
 int runVerb(Process& ctx, const Config& config, Verb verb, const std::string& serviceName) {
     switch (verb) {
-        case Verb::Install:
-            return installVerb(ctx, config, serviceName, getConfigInt(config, key::kLauncherType) == launcherType::kService ? scm::kStartAuto : scm::kStartDemand);
-        case Verb::InstallAuto:
-            return installVerb(ctx, config, serviceName, scm::kStartAuto);
-        case Verb::InstallDemand:
-            return installVerb(ctx, config, serviceName, scm::kStartDemand);
-        case Verb::Uninstall:
-            return uninstallVerb(ctx, serviceName, Messages::Print);
-        case Verb::Stop:
-            return stopVerb(ctx, serviceName, Messages::Print);
-        case Verb::Start:
-            return startVerb(ctx, serviceName);
-        case Verb::Status:
-            return statusVerb(ctx, serviceName);
-        case Verb::Configure:
-            return configureVerb(ctx, config, serviceName);
-        case Verb::Diagnose:
-            return diagnoseVerb(ctx, config);
-        case Verb::Help: {
-            const std::string exe = ctx.os.module.fileNameA();
-            ctx.os.console.out(usageText(exe.substr(exe.find_last_of("\\/") + 1), getConfigString(config, key::kServiceName)));
-            return 0;
-        }
-        case Verb::Run:
-            break;  // needs the whole start-up path: dispatchCommand's run path
+    case Verb::Install:
+        return installVerb(
+            ctx, config, serviceName,
+            getConfigInt(config, key::kLauncherType) == launcherType::kService ? scm::kStartAuto : scm::kStartDemand);
+    case Verb::InstallAuto: return installVerb(ctx, config, serviceName, scm::kStartAuto);
+    case Verb::InstallDemand: return installVerb(ctx, config, serviceName, scm::kStartDemand);
+    case Verb::Uninstall: return uninstallVerb(ctx, serviceName, Messages::Print);
+    case Verb::Stop: return stopVerb(ctx, serviceName, Messages::Print);
+    case Verb::Start: return startVerb(ctx, serviceName);
+    case Verb::Status: return statusVerb(ctx, serviceName);
+    case Verb::Configure: return configureVerb(ctx, config, serviceName);
+    case Verb::Diagnose: return diagnoseVerb(ctx, config);
+    case Verb::Help: {
+        const std::string exe = ctx.os.module.fileNameA();
+        ctx.os.console.out(
+            usageText(exe.substr(exe.find_last_of("\\/") + 1), getConfigString(config, key::kServiceName)));
+        return 0;
+    }
+    case Verb::Run: break;  // needs the whole start-up path: dispatchCommand's run path
     }
     return 1;
 }
 
-int dispatchCommand(Process& ctx, const Config& config, const std::string& argumentText, const NoVerbPath& noVerb, const RunPath& run) {
+int dispatchCommand(Process& ctx, const Config& config, const std::string& argumentText, const NoVerbPath& noVerb,
+                    const RunPath& run) {
     VerbCommand command = parseVerb(argumentText);
     if (command.verb == Verb::Run) return run ? run(ctx, getConfigString(config, key::kServiceName)) : 1;
     const std::string serviceName = command.serviceName.value_or(getConfigString(config, key::kServiceName));

@@ -33,10 +33,11 @@ void startOutputCapture(Process& ctx, const Config& config, const std::string& s
     } streams[] = {{StdStream::Output, ".out.log"}, {StdStream::Error, ".err.log"}};
     for (const auto& s : streams) {
         // Owned by the sink: the reader thread and the drain at exit write through it.
-        auto output = std::make_shared<RotatingOutput>(ctx.os.fs, base + serviceName + s.suffix, settings->maxSize, settings->keep,
-                                          [&ctx](const std::string& reason) {
-                                              logError(ctx, "output capture: %s; dropping output", reason.c_str());
-                                          });
+        auto output =
+            std::make_shared<RotatingOutput>(ctx.os.fs, base + serviceName + s.suffix, settings->maxSize,
+                                             settings->keep, [&ctx](const std::string& reason) {
+                                                 logError(ctx, "output capture: %s; dropping output", reason.c_str());
+                                             });
         if (!ctx.os.console.captureStream(s.stream, [output](std::string_view data) { output->write(data); })) {
             logError(ctx, "output capture: no pipe for %s", s.suffix);
         }

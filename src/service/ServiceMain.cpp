@@ -1,5 +1,5 @@
-#include "config/Config.h"
 #include "service/ServiceMain.h"
+#include "config/Config.h"
 
 #include <algorithm>
 #include <atomic>
@@ -7,10 +7,10 @@
 #include <thread>
 
 #include "config/Keys.h"
+#include "config/ServiceSettings.h"
 #include "diagnostics/Errors.h"
 #include "diagnostics/Log.h"
 #include "service/OutputCapture.h"
-#include "config/ServiceSettings.h"
 
 namespace kavrin {
 
@@ -85,9 +85,10 @@ bool superviseStop(ServiceSession& session, uint32_t timeoutMs, const std::atomi
         if (ended) return false;
         session.status.apply(StatusEvent::StopProgress);
     }
-    const std::string text = formatText("The application did not end within %u seconds of the stop request; "
-                                        "the service ends it.",
-                                        timeoutMs / 1000);
+    const std::string text = formatText(
+        "The application did not end within %u seconds of the stop request; "
+        "the service ends it.",
+        timeoutMs / 1000);
     logError(ctx, "%s", text.c_str());
     ctx.os.console.reportEvent(session.serviceName, Console::EventType::Warning, text);
     session.status.apply(StatusEvent::StopHandled);
@@ -155,20 +156,18 @@ void serviceMain(ServiceSession& session, const std::vector<std::string>& args) 
 
 void serviceControlHandler(ServiceSession& session, uint32_t control) {
     switch (control) {
-        case scm::kControlStop:
-            runExitCleanup(session.ctx);
-            session.status.apply(StatusEvent::StopControl);
-            session.stopEvent.signal();
-            break;
-        case scm::kControlShutdown:
-        case scm::kControlPreshutdown:  // accepted only with a pre-shutdown timeout
-            runExitCleanup(session.ctx);
-            session.status.apply(StatusEvent::ShutdownControl);
-            session.stopEvent.signal();
-            break;
-        default:
-            session.status.apply(StatusEvent::OtherControl);
-            break;
+    case scm::kControlStop:
+        runExitCleanup(session.ctx);
+        session.status.apply(StatusEvent::StopControl);
+        session.stopEvent.signal();
+        break;
+    case scm::kControlShutdown:
+    case scm::kControlPreshutdown:  // accepted only with a pre-shutdown timeout
+        runExitCleanup(session.ctx);
+        session.status.apply(StatusEvent::ShutdownControl);
+        session.stopEvent.signal();
+        break;
+    default: session.status.apply(StatusEvent::OtherControl); break;
     }
 }
 

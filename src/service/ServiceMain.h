@@ -46,8 +46,8 @@ ServicePath defaultServicePath(const Config& config);
 // exit hooks still report through it after main has returned.
 class ServiceSession {
 public:
-    ServiceSession(Process& context, const Config& configuration, ServiceRuntime serviceRuntime, std::string serviceName,
-                   Extraction extraction);
+    ServiceSession(Process& context, const Config& configuration, ServiceRuntime serviceRuntime,
+                   std::string serviceName, Extraction extraction);
     ~ServiceSession();
     ServiceSession(const ServiceSession&) = delete;
     ServiceSession& operator=(const ServiceSession&) = delete;

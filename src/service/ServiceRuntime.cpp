@@ -22,7 +22,7 @@ ServiceRuntime defaultServiceRuntime(const Config& config) {
         return jvm;
     };
     runtime.launchProgram = [&config](Process& ctx, const LoadedJvm& jvm, const Extraction& extraction,
-                               const std::vector<std::u16string>& args) {
+                                      const std::vector<std::u16string>& args) {
         return launchProgram(ctx, config, jvm, extraction, args);
     };
     runtime.callSystemExit = [](Process& ctx, RunningJvm& jvm) { jvm.callSystemExit(ctx); };

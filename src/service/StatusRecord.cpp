@@ -16,56 +16,52 @@ ServiceStatus initialServiceStatus() {
     return s;
 }
 
-StatusChange nextServiceStatus(const ServiceStatus& current, StatusEvent event, std::optional<uint32_t> processExitCode) {
+StatusChange nextServiceStatus(const ServiceStatus& current, StatusEvent event,
+                               std::optional<uint32_t> processExitCode) {
     StatusChange change{current, true};
     ServiceStatus& s = change.status;
     switch (event) {
-        case StatusEvent::Launched:
-            // A stop that came during the launch stands: never running again after it.
-            if (current.currentState != scm::kStateRunning) change.report = false;
+    case StatusEvent::Launched:
+        // A stop that came during the launch stands: never running again after it.
+        if (current.currentState != scm::kStateRunning) change.report = false;
+        break;
+    case StatusEvent::StopControl: s.currentState = scm::kStateStopPending; break;
+    case StatusEvent::ShutdownControl:
+        s.checkPoint += 1;
+        s.currentState = scm::kStateStopPending;
+        break;
+    case StatusEvent::OtherControl: break;
+    case StatusEvent::StopProgress:
+        if (current.currentState != scm::kStateStopPending) {
+            change.report = false;
             break;
-        case StatusEvent::StopControl:
-            s.currentState = scm::kStateStopPending;
+        }
+        s.checkPoint += 1;
+        s.waitHint = kStopProgressWaitHintMs;
+        break;
+    case StatusEvent::StopHandled: s.currentState = scm::kStateStopped; break;
+    case StatusEvent::LaunchFailed:
+        s.currentState = scm::kStateStopped;
+        s.win32ExitCode = 1;
+        break;
+    case StatusEvent::ProcessEnding:
+        if (current.currentState == scm::kStateStopped) {
+            change.report = false;
             break;
-        case StatusEvent::ShutdownControl:
-            s.checkPoint += 1;
-            s.currentState = scm::kStateStopPending;
-            break;
-        case StatusEvent::OtherControl:
-            break;
-        case StatusEvent::StopProgress:
-            if (current.currentState != scm::kStateStopPending) {
-                change.report = false;
-                break;
+        }
+        s.currentState = scm::kStateStopped;
+        s.win32ExitCode = 0;
+        s.serviceSpecificExitCode = 0;
+        if (current.currentState != scm::kStateStopPending) {
+            // Nobody asked it to stop: a failure the manager's recovery can act on.
+            // No known code (a crash) still counts as one.
+            const uint32_t code = processExitCode.value_or(1);
+            if (code != 0) {
+                s.win32ExitCode = kServiceSpecificError;
+                s.serviceSpecificExitCode = code;
             }
-            s.checkPoint += 1;
-            s.waitHint = kStopProgressWaitHintMs;
-            break;
-        case StatusEvent::StopHandled:
-            s.currentState = scm::kStateStopped;
-            break;
-        case StatusEvent::LaunchFailed:
-            s.currentState = scm::kStateStopped;
-            s.win32ExitCode = 1;
-            break;
-        case StatusEvent::ProcessEnding:
-            if (current.currentState == scm::kStateStopped) {
-                change.report = false;
-                break;
-            }
-            s.currentState = scm::kStateStopped;
-            s.win32ExitCode = 0;
-            s.serviceSpecificExitCode = 0;
-            if (current.currentState != scm::kStateStopPending) {
-                // Nobody asked it to stop: a failure the manager's recovery can act on.
-                // No known code (a crash) still counts as one.
-                const uint32_t code = processExitCode.value_or(1);
-                if (code != 0) {
-                    s.win32ExitCode = kServiceSpecificError;
-                    s.serviceSpecificExitCode = code;
-                }
-            }
-            break;
+        }
+        break;
     }
     return change;
 }

@@ -13,14 +13,14 @@
 namespace kavrin {
 
 namespace status {
-constexpr uint32_t kServiceType = 0x30;        // own-process and shared-process bits
-constexpr uint32_t kControlsAccepted = 5;      // stop and shutdown
+constexpr uint32_t kServiceType = 0x30;    // own-process and shared-process bits
+constexpr uint32_t kControlsAccepted = 5;  // stop and shutdown
 constexpr uint32_t kWaitHintMs = 50000;
 }  // namespace status
 
 // What happened to the service; each maps to one row of the status table.
 enum class StatusEvent {
-    Launched,       // the application's main returned
+    Launched,  // the application's main returned
     StopControl,
     ShutdownControl,
     OtherControl,   // interrogate and anything else: report unchanged

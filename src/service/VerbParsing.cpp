@@ -3,9 +3,15 @@
 namespace kavrin {
 
 const VerbName kVerbTable[11] = {
-    {"install", Verb::Install},     {"install-auto", Verb::InstallAuto}, {"install-demand", Verb::InstallDemand},
-    {"uninstall", Verb::Uninstall}, {"stop", Verb::Stop},                {"start", Verb::Start},
-    {"status", Verb::Status},       {"configure", Verb::Configure},     {"run", Verb::Run},
+    {"install", Verb::Install},
+    {"install-auto", Verb::InstallAuto},
+    {"install-demand", Verb::InstallDemand},
+    {"uninstall", Verb::Uninstall},
+    {"stop", Verb::Stop},
+    {"start", Verb::Start},
+    {"status", Verb::Status},
+    {"configure", Verb::Configure},
+    {"run", Verb::Run},
     {"help", Verb::Help},  // also "?": see parseVerb
     {"diagnose", Verb::Diagnose},
 };

@@ -6,10 +6,10 @@
 #include "config/ExePath.h"
 #include "config/Keys.h"
 #include "config/Lists.h"
+#include "config/ServiceSettings.h"
 #include "diagnostics/Log.h"
 #include "platform/Ascii.h"
 #include "service/InstallGuard.h"
-#include "config/ServiceSettings.h"
 
 namespace kavrin {
 
@@ -23,7 +23,8 @@ constexpr uint32_t kMarkedForDeleteWaitMs = 30000;
 void print(Process& ctx, const std::string& line) { ctx.os.console.out(line); }
 
 // The service control manager, or nullptr after printing the failure (when asked to).
-std::unique_ptr<ServiceManagerHandle> openManagerOrSay(Process& ctx, uint32_t access, Messages messages = Messages::Print) {
+std::unique_ptr<ServiceManagerHandle> openManagerOrSay(Process& ctx, uint32_t access,
+                                                       Messages messages = Messages::Print) {
     auto manager = ctx.os.services.openManager(access);
     if (!manager && messages == Messages::Print) print(ctx, "Could not open SCManager.\n");
     return manager;
@@ -143,7 +144,8 @@ int installVerb(Process& ctx, const Config& config, const std::string& serviceNa
     }
     auto service = createServiceWhenDeleted(ctx, *manager, params);
     if (!service) {
-        print(ctx, formatText("Could not create service. Error code: %d\n", static_cast<int>(ctx.os.services.lastError())));
+        print(ctx,
+              formatText("Could not create service. Error code: %d\n", static_cast<int>(ctx.os.services.lastError())));
         return 1;
     }
     applyServiceSettings(ctx, config, serviceName, *service);
@@ -268,7 +270,8 @@ int statusVerb(Process& ctx, const std::string& serviceName) {
     std::optional<ServiceConfig> config = service->queryConfig(bytesNeeded);
     if (!config) {
         uint32_t error = ctx.os.services.lastError();
-        print(ctx, formatText("Could not get config (%d, %d).\n", static_cast<int>(error), static_cast<int>(bytesNeeded)));
+        print(ctx,
+              formatText("Could not get config (%d, %d).\n", static_cast<int>(error), static_cast<int>(bytesNeeded)));
         return 1;
     }
     if (!isOwnServiceCommand(config->binaryPath, getExecutablePath(ctx))) {

@@ -62,10 +62,11 @@ int query(const char* name) {
     if (!service.h) return fail("OpenService");
     SERVICE_STATUS_PROCESS ssp{};
     if (!queryStatus(service.h, ssp)) return fail("QueryServiceStatusEx");
-    std::printf("state=%lu\nwin32_exit_code=%lu\nservice_exit_code=%lu\ncheckpoint=%lu\nwait_hint=%lu\n"
-                "status_type=%lu\ncontrols_accepted=%lu\npid=%lu\n",
-                ssp.dwCurrentState, ssp.dwWin32ExitCode, ssp.dwServiceSpecificExitCode, ssp.dwCheckPoint,
-                ssp.dwWaitHint, ssp.dwServiceType, ssp.dwControlsAccepted, ssp.dwProcessId);
+    std::printf(
+        "state=%lu\nwin32_exit_code=%lu\nservice_exit_code=%lu\ncheckpoint=%lu\nwait_hint=%lu\n"
+        "status_type=%lu\ncontrols_accepted=%lu\npid=%lu\n",
+        ssp.dwCurrentState, ssp.dwWin32ExitCode, ssp.dwServiceSpecificExitCode, ssp.dwCheckPoint, ssp.dwWaitHint,
+        ssp.dwServiceType, ssp.dwControlsAccepted, ssp.dwProcessId);
     std::vector<char> buffer(8192);
     DWORD needed = 0;
     auto* config = reinterpret_cast<QUERY_SERVICE_CONFIGA*>(buffer.data());
@@ -75,12 +76,13 @@ int query(const char* name) {
         if (!deps.empty()) deps += ',';
         deps += p;
     }
-    std::printf("service_type=%lu\nstart_type=%lu\nerror_control=%lu\nbinary_path=%s\ndependencies=%s\n"
-                "display_name=%s\nstart_name=%s\n",
-                config->dwServiceType, config->dwStartType, config->dwErrorControl,
-                config->lpBinaryPathName ? config->lpBinaryPathName : "", deps.c_str(),
-                config->lpDisplayName ? config->lpDisplayName : "",
-                config->lpServiceStartName ? config->lpServiceStartName : "");
+    std::printf(
+        "service_type=%lu\nstart_type=%lu\nerror_control=%lu\nbinary_path=%s\ndependencies=%s\n"
+        "display_name=%s\nstart_name=%s\n",
+        config->dwServiceType, config->dwStartType, config->dwErrorControl,
+        config->lpBinaryPathName ? config->lpBinaryPathName : "", deps.c_str(),
+        config->lpDisplayName ? config->lpDisplayName : "",
+        config->lpServiceStartName ? config->lpServiceStartName : "");
     std::vector<BYTE> descBuffer(16384);
     if (QueryServiceConfig2W(service.h, SERVICE_CONFIG_DESCRIPTION, descBuffer.data(), descBuffer.size(), &needed)) {
         auto* desc = reinterpret_cast<SERVICE_DESCRIPTIONW*>(descBuffer.data());
@@ -96,8 +98,8 @@ int create(const char* name, const char* startType, const char* binaryPath) {
     ScHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
     if (!manager.h) return fail("OpenSCManager");
     ScHandle service(CreateServiceA(manager.h, name, name, SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS,
-                                    std::strtoul(startType, nullptr, 10), SERVICE_ERROR_NORMAL, binaryPath,
-                                    nullptr, nullptr, nullptr, nullptr, nullptr));
+                                    std::strtoul(startType, nullptr, 10), SERVICE_ERROR_NORMAL, binaryPath, nullptr,
+                                    nullptr, nullptr, nullptr, nullptr));
     if (!service.h) return fail("CreateService");
     std::printf("created\n");
     return 0;
@@ -139,8 +141,8 @@ int start(const char* name, int argc, char** argv) {
 int control(const char* name, const char* code) {
     ScHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT));
     if (!manager.h) return fail("OpenSCManager");
-    ScHandle service(OpenServiceA(manager.h, name, SERVICE_STOP | SERVICE_INTERROGATE | SERVICE_QUERY_STATUS |
-                                                       SERVICE_USER_DEFINED_CONTROL));
+    ScHandle service(OpenServiceA(
+        manager.h, name, SERVICE_STOP | SERVICE_INTERROGATE | SERVICE_QUERY_STATUS | SERVICE_USER_DEFINED_CONTROL));
     if (!service.h) return fail("OpenService");
     SERVICE_STATUS status{};
     if (!ControlService(service.h, std::strtoul(code, nullptr, 10), &status)) return fail("ControlService");

@@ -44,7 +44,7 @@ public:
             FileShare share;
         };
         std::vector<std::shared_ptr<Open>> opens;
-        std::string linkTarget;  // set: a junction or symbolic link to this path
+        std::string linkTarget;   // set: a junction or symbolic link to this path
         bool privateAcl = false;  // made by createPrivateDirectory
     };
 
@@ -55,8 +55,8 @@ public:
     void addFile(const std::string& path, const std::string& content, FileTime lastWrite = FileTime{1});
     bool exists(const std::string& path) const;
     bool isDirectory(const std::string& path) const;
-    std::string content(const std::string& path) const;  // "" when missing
-    std::vector<std::string> children(const std::string& directory) const;  // names, sorted
+    std::string content(const std::string& path) const;                          // "" when missing
+    std::vector<std::string> children(const std::string& directory) const;       // names, sorted
     void holdOpen(const std::string& path, FileAccess access, FileShare share);  // another process's handle
     // A junction (directory) or symbolic link at path: paths through it lead to target.
     void addLink(const std::string& path, const std::string& target, bool directory = true);
@@ -66,13 +66,13 @@ public:
     std::string tempPathValue = "C:\\Temp\\";
     std::string windowsDirectoryValue = "C:\\Windows";
     std::map<std::string, std::string> shortNames;  // lower-cased long path -> short path
-    std::vector<std::string> failCreateDirectory;  // paths whose creation fails
-    std::vector<std::string> failOpenForWrite;     // paths that cannot be created
-    std::optional<size_t> failReadAfter;           // reads of the executable fail after this many bytes
-    std::optional<size_t> freeBytes;               // a full disk: writes beyond this many bytes fail
-    FakeEnvironment* env = nullptr;                // for _tempnam's TMP
-    int keptOpen = 0;                              // handles kept until process end
-    std::vector<std::string> openLog;              // every openFile path, in order
+    std::vector<std::string> failCreateDirectory;   // paths whose creation fails
+    std::vector<std::string> failOpenForWrite;      // paths that cannot be created
+    std::optional<size_t> failReadAfter;            // reads of the executable fail after this many bytes
+    std::optional<size_t> freeBytes;                // a full disk: writes beyond this many bytes fail
+    FakeEnvironment* env = nullptr;                 // for _tempnam's TMP
+    int keptOpen = 0;                               // handles kept until process end
+    std::vector<std::string> openLog;               // every openFile path, in order
 
     // FileSystem
     std::unique_ptr<File> openFile(const std::string& path, FileAccess access, FileShare share,
@@ -130,15 +130,15 @@ public:
     std::unique_ptr<RegKey> openKey(RegRoot root, const std::string& path, RegAccess access) override;
     bool deleteKey(RegRoot root, const std::string& path) override { return keys.erase(keyOf(root, path)) > 0; }
 
-    std::map<std::string, Key> keys;  // "hkcu\\..." or "hklm\\..." lower-cased
+    std::map<std::string, Key> keys;           // "hkcu\\..." or "hklm\\..." lower-cased
     std::map<std::string, std::string> names;  // lower-cased -> as created
     static std::string keyOf(RegRoot root, const std::string& path);
 };
 
 class FakeEnvironment : public Environment {
 public:
-    std::vector<std::pair<std::string, std::string>> vars;  // block order
-    std::map<std::string, std::string> crt;                 // the C runtime's copy
+    std::vector<std::pair<std::string, std::string>> vars;        // block order
+    std::map<std::string, std::string> crt;                       // the C runtime's copy
     void put(const std::string& name, const std::string& value);  // both copies
     void remove(const std::string& name);
 
@@ -319,7 +319,7 @@ class FakeLibraries : public Libraries {
 public:
     // lower-cased path -> exported symbols
     std::map<std::string, std::map<std::string, void*>> libraries;
-    std::vector<std::string> attempts;  // every load, in order
+    std::vector<std::string> attempts;        // every load, in order
     std::vector<std::string> dllDirectories;  // every setDllDirectory, in order
     void* load(const std::string& path) override;
     bool setDllDirectory(const std::string& directory) override {

@@ -5,10 +5,10 @@
 #include <cstdio>
 #include <cstdlib>
 
-#define FUZZ_CHECK(condition, what)                                                          \
-    do {                                                                                     \
-        if (!(condition)) {                                                                  \
+#define FUZZ_CHECK(condition, what)                                                            \
+    do {                                                                                       \
+        if (!(condition)) {                                                                    \
             std::fprintf(stderr, "INVARIANT BROKEN at %s:%d: %s\n", __FILE__, __LINE__, what); \
-            std::abort();                                                                    \
-        }                                                                                    \
+            std::abort();                                                                      \
+        }                                                                                      \
     } while (0)

@@ -157,8 +157,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_CHECK(decoded.ok, "readConfig succeeded where the decoder failed");
     using Narrow = std::map<int32_t, std::string>;
     using Wide = std::map<int32_t, std::u16string>;
-    FUZZ_CHECK(config.tables().narrow == (lastWins<decltype(decoded.block.block.narrow), Narrow>(decoded.block.block.narrow)),
-               "narrow table differs from the decoded entries");
+    FUZZ_CHECK(
+        config.tables().narrow == (lastWins<decltype(decoded.block.block.narrow), Narrow>(decoded.block.block.narrow)),
+        "narrow table differs from the decoded entries");
     FUZZ_CHECK(config.tables().wide == (lastWins<decltype(decoded.block.block.wide), Wide>(decoded.block.block.wide)),
                "wide table differs from the decoded entries");
     FUZZ_CHECK(config.endPosition() == decoded.block.endOffset, "the block end differs from the decoder's");

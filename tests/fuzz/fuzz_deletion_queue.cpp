@@ -78,13 +78,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         // A path that resolves to nothing usable would only exercise the fake.
         if (test::FakeFileSystem::keyOf(path).rfind("c:\\", 0) != 0) continue;
         switch (lines[i][0]) {
-            case 'f': fake.fs.addFile(path, "x"); break;
-            case 'd': fake.fs.addDirectory(path); break;
-            case 'h':
-                fake.fs.addFile(path, "x");
-                fake.fs.holdOpen(path, FileAccess::Read, FileShare::Read);
-                break;
-            default: break;
+        case 'f': fake.fs.addFile(path, "x"); break;
+        case 'd': fake.fs.addDirectory(path); break;
+        case 'h':
+            fake.fs.addFile(path, "x");
+            fake.fs.holdOpen(path, FileAccess::Read, FileShare::Read);
+            break;
+        default: break;
         }
     }
     fake.registry.setString(RegRoot::CurrentUser, kQueuePath, kDeleteFileValue, fileList);
@@ -118,8 +118,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         allowed.insert(test::FakeFileSystem::keyOf(e));
         allowedChildrenOf.insert(test::FakeFileSystem::keyOf(e));
     }
-    for (const auto& [key, node] : fake.fs.nodes)
-        FUZZ_CHECK(before.count(key), "processing created something");
+    for (const auto& [key, node] : fake.fs.nodes) FUZZ_CHECK(before.count(key), "processing created something");
     for (const std::string& key : before) {
         if (fake.fs.nodes.count(key)) continue;
         FUZZ_CHECK(allowed.count(key) || allowedChildrenOf.count(parentKey(key)), "deleted a path that is not listed");

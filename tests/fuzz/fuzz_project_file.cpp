@@ -34,7 +34,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
 
     for (size_t i = 1; i < project.block.narrow.size(); ++i)
-        FUZZ_CHECK(project.block.narrow[i - 1].first < project.block.narrow[i].first, "narrow keys not strictly ordered");
+        FUZZ_CHECK(project.block.narrow[i - 1].first < project.block.narrow[i].first,
+                   "narrow keys not strictly ordered");
     for (size_t i = 1; i < project.block.wide.size(); ++i)
         FUZZ_CHECK(project.block.wide[i - 1].first < project.block.wide[i].first, "wide keys not strictly ordered");
 

@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "JniWorld.h"
-#include "diagnostics/Process.h"
 #include "config/Keys.h"
 #include "diagnostics/Errors.h"
+#include "diagnostics/Process.h"
 #include "fakes/LauncherWorld.h"
 #include "launch/jni/JavaVMLauncher.h"
 
@@ -43,7 +43,9 @@ protected:
     std::optional<RunningJvm> launch(const std::vector<std::u16string>& arguments = {u"Server"}) {
         return launchProgram(ctx, config, LoadedJvm{"", &JniWorld::createJavaVM}, Extraction{}, arguments);
     }
-    bool recorded(const std::string& line) const { return std::find(record.begin(), record.end(), line) != record.end(); }
+    bool recorded(const std::string& line) const {
+        return std::find(record.begin(), record.end(), line) != record.end();
+    }
     bool logged(const std::string& text) const { return fake.logText().find(text) != std::string::npos; }
     // The fatal exit's text; fails the test when the launch went through or exited otherwise.
     std::string fatal() {
@@ -63,13 +65,12 @@ TEST_F(JniFailure, SuccessfulLaunchLogsEachStepAndPassesArgumentsAsUtf16) {
     EXPECT_TRUE(launch({u"Server", u"-J-Xmx1m", u"caf\u00e9 \u4e2d"}));
     auto main = std::find(record.begin(), record.end(), "main argc=7");
     ASSERT_NE(main, record.end());
-    EXPECT_EQ(Lines(main, record.end()),
-              (Lines{"main argc=7", "arg false", "arg org.example.App", "arg ", "arg ", "arg false", "arg Server",
-                     "arg caf\u00e9 \u4e2d"}));
+    EXPECT_EQ(Lines(main, record.end()), (Lines{"main argc=7", "arg false", "arg org.example.App", "arg ", "arg ",
+                                                "arg false", "arg Server", "arg caf\u00e9 \u4e2d"}));
     // The log shows the file-API code page's text: "?" where it has no character.
-    for (const char* line : {"launching program", "Creating JVM", "JVM created",
-                             "main class: com/kavrin/runtime/WinLauncher", "param count: 7", "param 6: caf\xe9 ?",
-                             "calling main", "main returned", "launch done"}) {
+    for (const char* line :
+         {"launching program", "Creating JVM", "JVM created", "main class: com/kavrin/runtime/WinLauncher",
+          "param count: 7", "param 6: caf\xe9 ?", "calling main", "main returned", "launch done"}) {
         EXPECT_TRUE(logged(line)) << line << "\n" << fake.logText();
     }
 }
@@ -135,9 +136,11 @@ TEST_F(JniFailure, FirstRunRows) {
             EXPECT_TRUE(launch({u"Server"}));
         }
         EXPECT_EQ(recorded("firstRun"), c.marker && !c.fatalText);
-        EXPECT_EQ(recorded("FindClass com/molvex/runtime/FirstRun"), c.marker && std::string(c.word) != "firstrun-class-missing");
+        EXPECT_EQ(recorded("FindClass com/molvex/runtime/FirstRun"),
+                  c.marker && std::string(c.word) != "firstrun-class-missing");
         EXPECT_EQ(recorded("main argc=6"), c.mainCalled);
-        const bool stopped = fake.logText().find("checkFirstRun stopped further execution", logStart) != std::string::npos;
+        const bool stopped =
+            fake.logText().find("checkFirstRun stopped further execution", logStart) != std::string::npos;
         EXPECT_EQ(stopped, !c.fatalText && !c.mainCalled);
     }
 }

@@ -25,10 +25,10 @@
 #include <thread>
 #include <vector>
 
+#include "ClassPathShim.h"
+#include "config/Keys.h"
 #include "diagnostics/Errors.h"
 #include "diagnostics/Process.h"
-#include "config/Keys.h"
-#include "ClassPathShim.h"
 #include "fakes/LauncherWorld.h"
 #include "launch/jni/JavaVMLauncher.h"
 
@@ -75,7 +75,7 @@ struct Scenario : test::LauncherWorld {
                                                   u"\u00e9\u0436\u4e2d\U0001F600"};
     LoadedJvm jvm{"", &shimCreateJavaVM};
     Extraction extraction{"C:\\temp\\kvr5", {}, 123456};
-    std::optional<RunningJvm> running;                // once launched
+    std::optional<RunningJvm> running;           // once launched
     std::function<void(Scenario&)> afterLaunch;  // what the child does once main returned
 
     Scenario() {
@@ -177,7 +177,8 @@ TEST_F(JniLaunch, TheApplicationSeesPropertiesClassPathOptionsAndArguments) {
               "-Djava.class.path=C:\\app\\lib\\kavrin-runtime.jar;C:\\app\\lib\\probe.jar;\n"
               "exit\n");
 
-    const std::string cp = gScratch.string() + "/app/lib/kavrin-runtime.jar:" + gScratch.string() + "/app/lib/probe.jar";
+    const std::string cp =
+        gScratch.string() + "/app/lib/kavrin-runtime.jar:" + gScratch.string() + "/app/lib/probe.jar";
     EXPECT_EQ(file("probe.txt"),
               "thread=main daemon=false\n"
               "prop kavrin.isMolvex absent\n"
@@ -187,21 +188,23 @@ TEST_F(JniLaunch, TheApplicationSeesPropertiesClassPathOptionsAndArguments) {
               "prop kavrin.tempDir=C:\\temp\\kvr5\n"
               "prop kavrin.unextractedPosition=123456\n"
               "prop kavrin.consoleCodepage=cp437\n"
-              "prop java.class.path=" + cp + "\n"
-              "prop probe.fromVmOptions=from vmoptions\n"
-              "prop probe.fromJ=from J\n"
-              "prop probe.fromKey123=k 123\n"
-              "start [false]\n"
-              "start [jnitest.ProbeApp]\n"
-              "start [C:\\logs\\err.log]\n"
-              "start []\n"
-              "start [true]\n"
-              "argc=5\n"
-              "arg [Server]\n"
-              "arg [fixed one]\n"
-              "arg [two]\n"
-              "arg [plain]\n"
-              "arg [\u00e9\u0436\u4e2d\U0001F600]\n");
+              "prop java.class.path=" +
+                  cp +
+                  "\n"
+                  "prop probe.fromVmOptions=from vmoptions\n"
+                  "prop probe.fromJ=from J\n"
+                  "prop probe.fromKey123=k 123\n"
+                  "start [false]\n"
+                  "start [jnitest.ProbeApp]\n"
+                  "start [C:\\logs\\err.log]\n"
+                  "start []\n"
+                  "start [true]\n"
+                  "argc=5\n"
+                  "arg [Server]\n"
+                  "arg [fixed one]\n"
+                  "arg [two]\n"
+                  "arg [plain]\n"
+                  "arg [\u00e9\u0436\u4e2d\U0001F600]\n");
     // The error log received what the application wrote to System.err (the name is a
     // Windows path, so on Linux it is one file name in the working directory).
     EXPECT_EQ(file("C:\\logs\\err.log"), "probe: to the error stream\n");
@@ -277,8 +280,8 @@ TEST_F(JniLaunch, InstallerFlavourFirstRunFalseStopsBeforeMain) {
     useInstallerRuntime(*scenario, true);
     scenario->fake.env.put("KAVRIN_LOG", "yes");
     scenario->afterLaunch = [](Scenario& s) {
-        writeFile(gScratch / "after.txt", "start parameters: " + std::to_string(startParameterCount(s)) + "\n" +
-                                              s.fake.logText());
+        writeFile(gScratch / "after.txt",
+                  "start parameters: " + std::to_string(startParameterCount(s)) + "\n" + s.fake.logText());
     };
     ASSERT_EQ(run(), 0) << file("child.txt");
     EXPECT_EQ(file("child.txt"), "launched=true\n");
@@ -332,7 +335,8 @@ TEST_F(JniLaunch, WinLauncherThrowsOutOfMainForAMissingMainClassOrMethod) {
         const char* mainClass;
         const char* named;
     } rows[] = {{"no.such.Main", "java.lang.ClassNotFoundException: WinLauncher: main class not found: no.such.Main"},
-                {"java.lang.Object", "java.lang.NoSuchMethodException: WinLauncher: main method not found in class java.lang.Object"}};
+                {"java.lang.Object",
+                 "java.lang.NoSuchMethodException: WinLauncher: main method not found in class java.lang.Object"}};
     for (const Row& r : rows) {
         SCOPED_TRACE(r.mainClass);
         const fs::path err = gScratch / "err.log";

@@ -1,8 +1,8 @@
 // Argument splitting and the main argument list.
 #include <gtest/gtest.h>
 
-#include "diagnostics/Process.h"
 #include "config/Keys.h"
+#include "diagnostics/Process.h"
 #include "fakes/LauncherWorld.h"
 #include "launch/Arguments.h"
 
@@ -41,7 +41,7 @@ TEST_F(ArgumentsTest, SplittingRules) {
         {u"\"it's\"", {u"it's"}},
         {u"'say \"hi\"'", {u"say \"hi\""}},
         {u"a'b \"c' d", {u"ab \"c", u"d"}},  // the single quote comes first and groups
-        {u"a\tb", {u"a\tb"}},                         // a tab does not separate
+        {u"a\tb", {u"a\tb"}},                // a tab does not separate
         {u"\"x\"  y", {u"x", u"y"}},
         {u"-J-Dx=1 \u00e9\u4e2d", {u"-J-Dx=1", u"\u00e9\u4e2d"}},
     };

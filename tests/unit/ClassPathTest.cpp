@@ -1,8 +1,8 @@
 // Class path assembly: pieces in order, entry types, mandatory entries.
 #include <gtest/gtest.h>
 
-#include "diagnostics/Process.h"
 #include "config/Keys.h"
+#include "diagnostics/Process.h"
 #include "fakes/LauncherWorld.h"
 #include "launch/ClassPath.h"
 
@@ -33,8 +33,9 @@ TEST_F(ClassPathTest, ScanEntryListsJarsThenZipsResolvedNotNormalised) {
     fake.fs.addFile("C:\\Apps\\lib\\a.zip", "");
     fake.fs.addFile("C:\\Apps\\lib\\a.jar", "");
     fake.fs.addFile("C:\\Apps\\lib\\notes.txt", "");
-    EXPECT_EQ(build(), "-Djava.class.path=C:\\Apps\\Server\\..\\lib\\a.jar;C:\\Apps\\Server\\..\\lib\\b.jar;"
-                       "C:\\Apps\\Server\\..\\lib\\a.zip;");
+    EXPECT_EQ(build(),
+              "-Djava.class.path=C:\\Apps\\Server\\..\\lib\\a.jar;C:\\Apps\\Server\\..\\lib\\b.jar;"
+              "C:\\Apps\\Server\\..\\lib\\a.zip;");
 }
 
 TEST_F(ClassPathTest, MissingScanDirectoryAddsNothingUnlessMandatory) {
@@ -102,10 +103,12 @@ TEST_F(ClassPathTest, SlotsAndPieceOrder) {
     slots.prepended = "pre.jar";
     slots.replacement = "rep.jar";  // the mandatory key-121 entry is never looked at
     slots.appended = "app.jar";
-    EXPECT_EQ(build(slots), "-Djava.class.path=pre.jar;C:\\Temp\\kvr12\\inc.jar;C:\\Temp\\kvr12\\inc.zip;rep.jar;app.jar");
+    EXPECT_EQ(build(slots),
+              "-Djava.class.path=pre.jar;C:\\Temp\\kvr12\\inc.jar;C:\\Temp\\kvr12\\inc.zip;rep.jar;app.jar");
 
     slots.replacement = "rep.jar;";
-    EXPECT_EQ(build(slots), "-Djava.class.path=pre.jar;C:\\Temp\\kvr12\\inc.jar;C:\\Temp\\kvr12\\inc.zip;rep.jar;app.jar");
+    EXPECT_EQ(build(slots),
+              "-Djava.class.path=pre.jar;C:\\Temp\\kvr12\\inc.jar;C:\\Temp\\kvr12\\inc.zip;rep.jar;app.jar");
 }
 
 TEST_F(ClassPathTest, InstallerFlavourAddsTheRuntimeArchiveBeforeConfiguredEntries) {
@@ -114,11 +117,13 @@ TEST_F(ClassPathTest, InstallerFlavourAddsTheRuntimeArchiveBeforeConfiguredEntri
     set(key::kClassPath, "A0a.jar");
     vars.extractionDirectory = "C:\\Temp\\kvr12";
     fake.fs.addFile("C:\\Temp\\kvr12\\inc.jar", "");
-    EXPECT_EQ(build(), "-Djava.class.path=C:\\Temp\\kvr12\\inc.jar;C:\\Apps\\.molvex\\mvxruntime.jar;"
-                       "C:\\Apps\\Server\\a.jar;");
+    EXPECT_EQ(build(),
+              "-Djava.class.path=C:\\Temp\\kvr12\\inc.jar;C:\\Apps\\.molvex\\mvxruntime.jar;"
+              "C:\\Apps\\Server\\a.jar;");
     set(key::kInstallDirectory, "C:\\Inst");
-    EXPECT_EQ(build(), "-Djava.class.path=C:\\Temp\\kvr12\\inc.jar;C:\\Inst\\.molvex\\mvxruntime.jar;"
-                       "C:\\Apps\\Server\\a.jar;");
+    EXPECT_EQ(build(),
+              "-Djava.class.path=C:\\Temp\\kvr12\\inc.jar;C:\\Inst\\.molvex\\mvxruntime.jar;"
+              "C:\\Apps\\Server\\a.jar;");
 }
 
 TEST_F(ClassPathTest, ListMatchingFilesBuildsThePatternAndKeepsDirectories) {

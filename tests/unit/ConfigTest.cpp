@@ -129,8 +129,8 @@ TEST(ReadConfig, EmptyAndNegativeCountsLoadNothing) {
 }
 
 TEST(ReadConfig, MessageBoxStaysOnlyForLauncherTypesOneAndFive) {
-    for (const auto& [type, box] : std::vector<std::pair<std::string, bool>>{
-             {"1", true}, {"5", true}, {"4", false}, {"", false}, {"2", false}}) {
+    for (const auto& [type, box] :
+         std::vector<std::pair<std::string, bool>>{{"1", true}, {"5", true}, {"4", false}, {"", false}, {"2", false}}) {
         LauncherWorld w;
         w.fake.installExecutable(imageWith({{{107, type}}, {}}));
         ASSERT_EQ(readConfigExit(w), std::nullopt);
@@ -200,8 +200,16 @@ TEST(ReadConfig, LogsTheHeaderWalk) {
 }
 
 TEST(GetConfigInt, ParsesLikeTheRuntimesAtoi) {
-    const std::vector<std::pair<std::string, int>> cases = {
-        {"12abc", 12}, {" 7", 7}, {"-3", -3}, {"abc", 0}, {"", 0}, {"007", 7}, {" 1", 1},
-        {"yes", 0},    {"+5", 5}, {"\t\n9", 9}, {"99999999999999999999", 2147483647}};
+    const std::vector<std::pair<std::string, int>> cases = {{"12abc", 12},
+                                                            {" 7", 7},
+                                                            {"-3", -3},
+                                                            {"abc", 0},
+                                                            {"", 0},
+                                                            {"007", 7},
+                                                            {" 1", 1},
+                                                            {"yes", 0},
+                                                            {"+5", 5},
+                                                            {"\t\n9", 9},
+                                                            {"99999999999999999999", 2147483647}};
     for (const auto& [text, value] : cases) EXPECT_EQ(parseConfigInt(text), value) << text;
 }

@@ -24,7 +24,9 @@ TEST(ConsoleRun, EveryConsoleEventTakesTheStopPathOnce) {
     const struct {
         uint32_t event;
         uint32_t waitsMs;  // close, logoff and shutdown wait for the application's exit to end the process
-    } cases[] = {{ctrlEvent::kCtrlC, 0}, {ctrlEvent::kBreak, 0}, {ctrlEvent::kClose, kCloseGraceMs},
+    } cases[] = {{ctrlEvent::kCtrlC, 0},
+                 {ctrlEvent::kBreak, 0},
+                 {ctrlEvent::kClose, kCloseGraceMs},
                  {ctrlEvent::kShutdown, kCloseGraceMs}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.event);
@@ -40,7 +42,8 @@ TEST(ConsoleRun, EveryConsoleEventTakesTheStopPathOnce) {
         };
         std::optional<RegValue> queuedAtExit;
         rt.duringExit = [&] {
-            queuedAtExit = w.fake.registry.value(RegRoot::CurrentUser, "SOFTWARE\\dalvenco\\kavrin\\temp", "delete_dir");
+            queuedAtExit =
+                w.fake.registry.value(RegRoot::CurrentUser, "SOFTWARE\\dalvenco\\kavrin\\temp", "delete_dir");
         };
         EXPECT_EQ(runInConsole(w.ctx, w.config, "svc", pathOver(rt)), 0);
         EXPECT_EQ(handled, (std::vector<bool>{true, true}));  // the default handler never runs

@@ -93,12 +93,9 @@ TEST_F(DeletionQueue, OnlyAQueueWithBothListsEmptySkipsTheLock) {
         std::optional<std::string> files, dirs;
         bool locked;
     } rows[] = {
-        {"", "", false},
-        {"C:\\Temp\\kvr1.tmp;", "", true},
-        {"", "C:\\Temp\\kvr1.tmp_dir1;", true},
-        {std::nullopt, "", true},  // written even when missing
-        {"", std::nullopt, true},
-        {std::string(1, '\0'), "", true},  // rewritten without the terminator
+        {"", "", false},          {"C:\\Temp\\kvr1.tmp;", "", true}, {"", "C:\\Temp\\kvr1.tmp_dir1;", true},
+        {std::nullopt, "", true},                                    // written even when missing
+        {"", std::nullopt, true}, {std::string(1, '\0'), "", true},  // rewritten without the terminator
     };
     for (const auto& row : rows) {
         test::FakePlatform fresh;
@@ -148,8 +145,9 @@ TEST_F(DeletionQueue, ListsUpToWhatTheWriterWritesAreProcessed) {
         } else {
             EXPECT_TRUE(fresh.fs.exists("C:\\Temp\\kvr1.tmp_dir1"));
             EXPECT_EQ(left, list);
-            EXPECT_NE(fresh.logText().find("ERROR: deletion queue delete_dir is longer than 32768 bytes, left unchanged\n"),
-                      std::string::npos);
+            EXPECT_NE(
+                fresh.logText().find("ERROR: deletion queue delete_dir is longer than 32768 bytes, left unchanged\n"),
+                std::string::npos);
         }
     }
 }
@@ -157,15 +155,14 @@ TEST_F(DeletionQueue, ListsUpToWhatTheWriterWritesAreProcessed) {
 // Other programs share the key: only the launcher's own names, directly in a temporary
 // directory, are acted on; everything else stays listed as it was.
 TEST_F(DeletionQueue, ForeignEntriesStayUntouched) {
-    const std::vector<std::string> foreignDirs = {
-        "C:\\Users\\kvr1.tmp_dir1",          // not in a temporary directory
-        "C:\\Temp\\sub\\kvr1.tmp_dir1",      // not directly in it
-        "C:\\Temp\\myapp",                    // not our name
-        "C:\\Temp\\kvr1.tmp_dir1x",
-        "C:\\Temp\\kvrG.tmp_dir1",
-        "C:\\Temp\\kvr12345.tmp_dir1",
-        "C:\\Temp\\kvr1.tmp_dir123456",
-        "C:\\Temp\\kvr1.tmp"};               // a file's shape in the directory list
+    const std::vector<std::string> foreignDirs = {"C:\\Users\\kvr1.tmp_dir1",      // not in a temporary directory
+                                                  "C:\\Temp\\sub\\kvr1.tmp_dir1",  // not directly in it
+                                                  "C:\\Temp\\myapp",               // not our name
+                                                  "C:\\Temp\\kvr1.tmp_dir1x",
+                                                  "C:\\Temp\\kvrG.tmp_dir1",
+                                                  "C:\\Temp\\kvr12345.tmp_dir1",
+                                                  "C:\\Temp\\kvr1.tmp_dir123456",
+                                                  "C:\\Temp\\kvr1.tmp"};  // a file's shape in the directory list
     const std::vector<std::string> foreignFiles = {"C:\\Temp\\report.doc", "C:\\Windows\\System32\\kvr1.tmp",
                                                    "C:\\Temp\\kvr1.tmp_dir1", "C:\\Temp\\kvr_px.tmp"};
     std::string dirs, files;

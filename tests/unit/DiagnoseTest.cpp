@@ -35,9 +35,9 @@ TEST_F(Diagnose, ListsEveryCandidateWithItsReasonThenTheChoiceAndThePlan) {
     EXPECT_TRUE(printed("  entry EEA_HOME")) << out();
     EXPECT_TRUE(printed("  1. entry BC:\\old: c:\\old\\bin\\java.exe")) << out();
     EXPECT_TRUE(printed("     version 1.8.0_392 (from probe), rejected: below min-version 11")) << out();
-    EXPECT_TRUE(printed("  2. entry EEA_HOME: c:\\ea\\bin\\java.exe"))
+    EXPECT_TRUE(printed("  2. entry EEA_HOME: c:\\ea\\bin\\java.exe")) << out();
+    EXPECT_TRUE(printed("     version 21-ea (from probe), rejected: pre-release runtimes are not allowed here"))
         << out();
-    EXPECT_TRUE(printed("     version 21-ea (from probe), rejected: pre-release runtimes are not allowed here")) << out();
     EXPECT_TRUE(printed("     version 17.0.9 (from probe), accepted")) << out();
     EXPECT_TRUE(printed("Chosen: c:\\good\\bin\\java.exe")) << out();
     EXPECT_TRUE(printed("jvm.dll: c:\\good\\bin\\server\\jvm.dll")) << out();

@@ -71,8 +71,8 @@ TEST(CollapseBackslashes, LeavesAPathAloneWhenTheResultCannotBeConvertedBack) {
         }
     } lossy;
     FakePlatform fake;
-    Platform platform{fake.fs,      fake.registry, fake.env,   fake.processes, fake.services, fake.console,
-                      fake.exit,    fake.clock,    lossy,      fake.module,    fake.libraries};
+    Platform platform{fake.fs,   fake.registry, fake.env, fake.processes, fake.services, fake.console,
+                      fake.exit, fake.clock,    lossy,    fake.module,    fake.libraries};
     Process ctx(platform);
     std::string path = "c:\\\\x";
     collapseBackslashes(ctx, path);

@@ -91,18 +91,19 @@ TEST_F(Extraction, WritesFilesIntoANewDirectoryAndKeepsThemOpen) {
     // Others may read an extracted file but not change or delete it, nor remove the
     // directory, while the launcher lives.
     EXPECT_EQ(fake.fs.keptOpen, 3);
-    EXPECT_NE(fake.fs.openFile(dir() + "\\a.bin", FileAccess::Read, FileShare::ReadWrite, FileDisposition::OpenExisting),
-              nullptr);
-    EXPECT_EQ(fake.fs.openFile(dir() + "\\a.bin", FileAccess::Write, FileShare::ReadWrite, FileDisposition::OpenExisting),
-              nullptr);
+    EXPECT_NE(
+        fake.fs.openFile(dir() + "\\a.bin", FileAccess::Read, FileShare::ReadWrite, FileDisposition::OpenExisting),
+        nullptr);
+    EXPECT_EQ(
+        fake.fs.openFile(dir() + "\\a.bin", FileAccess::Write, FileShare::ReadWrite, FileDisposition::OpenExisting),
+        nullptr);
     EXPECT_FALSE(fake.fs.deleteFile(dir() + "\\a.bin"));
     EXPECT_FALSE(fake.fs.removeDirectory(dir()));
 
     const std::string log = fake.logText();
-    EXPECT_NE(log.find("\nextracting files\nIncluded files: 3\nTemp dir: " + dir() + "\n" +
-                       "extracting " + dir() + "\\a.bin (size: 5)\n" +
-                       "extracting " + dir() + "\\empty.bin (size: 0)\n" +
-                       "extracting " + dir() + "\\b.bin (size: 5)\n"),
+    EXPECT_NE(log.find("\nextracting files\nIncluded files: 3\nTemp dir: " + dir() + "\n" + "extracting " + dir() +
+                       "\\a.bin (size: 5)\n" + "extracting " + dir() + "\\empty.bin (size: 0)\n" + "extracting " +
+                       dir() + "\\b.bin (size: 5)\n"),
               std::string::npos)
         << log;
     EXPECT_NE(log.find("extracting files done\n"), std::string::npos);
@@ -200,8 +201,8 @@ TEST_F(Extraction, TargetThatCannotBeCreatedIsInternalError11) {
 }
 
 TEST_F(Extraction, NamesThatWouldLeaveTheDirectoryAreRefusedWithInternalError11) {
-    for (const char* name : {"..\\evil.bin", "sub\\a.bin", "sub/a.bin", "c:evil.bin", "C:\\evil.bin", "..", ".",
-                             "NUL", "con.txt", "COM1", "lpt9.log", "aux .x", "a.bin.", "a.bin ", "a?b", "a|b"}) {
+    for (const char* name : {"..\\evil.bin", "sub\\a.bin", "sub/a.bin", "c:evil.bin", "C:\\evil.bin", "..", ".", "NUL",
+                             "con.txt", "COM1", "lpt9.log", "aux .x", "a.bin.", "a.bin ", "a?b", "a|b"}) {
         EXPECT_FALSE(isSafeIncludedFileName(name)) << name;
     }
     for (const char* name : {"a.bin", "..a", "a..b", "console.txt", "COM10", "nul_x", ".hidden"}) {
@@ -265,14 +266,16 @@ TEST_F(Extraction, CopiesInChunksOf8192) {
 
 TEST_F(Extraction, XorRestoresBothWays) {
     // 19 bytes: two whole words and a tail, 0x00 and 0xA7 in each part.
-    const std::string stored("\x00\xA7\xFF\x58\x00\x00\xA7\xA7"
-                             "\xA7\x01\x00\x80\xA6\xA8\x00\x7F"
-                             "\x00\xA7\x27",
-                             19);
-    const std::string restored("\xA7\x00\x58\xFF\xA7\xA7\x00\x00"
-                                "\x00\xA6\xA7\x27\x01\x0F\xA7\xD8"
-                                "\xA7\x00\x80",
-                                19);
+    const std::string stored(
+        "\x00\xA7\xFF\x58\x00\x00\xA7\xA7"
+        "\xA7\x01\x00\x80\xA6\xA8\x00\x7F"
+        "\x00\xA7\x27",
+        19);
+    const std::string restored(
+        "\xA7\x00\x58\xFF\xA7\xA7\x00\x00"
+        "\x00\xA6\xA7\x27\x01\x0F\xA7\xD8"
+        "\xA7\x00\x80",
+        19);
     ScriptedFile source, target;
     source.data = stored;
     EXPECT_EQ(copyIncludedData(ctx, source, target, 19), 0);

@@ -39,14 +39,11 @@ DispatchResult dispatch(ServiceWorld& w, const std::string& text) {
 TEST(Dispatch, VerbsRunWithTheNameAfterTheVerbAndNoVerbsReachTheDispatcher) {
     struct Case {
         const char* text;
-        const char* name;     // serviceName used
-        bool dispatcher;      // reached the no-verb path
+        const char* name;  // serviceName used
+        bool dispatcher;   // reached the no-verb path
     } cases[] = {
-        {"", "svc", true},
-        {"-status", "svc", false},
-        {"-status My Service", "My Service", false},
-        {"-status ", "svc", false},
-        {"-Install x", "x", true},  // not a verb, but the name is taken
+        {"", "svc", true},          {"-status", "svc", false}, {"-status My Service", "My Service", false},
+        {"-status ", "svc", false}, {"-Install x", "x", true},  // not a verb, but the name is taken
         {"install x", "svc", true},
     };
     for (const auto& c : cases) {
@@ -99,8 +96,8 @@ TEST(Dispatch, InstallStartTypeFollowsTheVerbAndTheLauncherType) {
         const char* launcherType;  // key 107, nullptr: absent
         uint32_t startType;
     } cases[] = {
-        {"-install", "4", 2},     {"-install", "1", 3},          {"-install", nullptr, 3},
-        {"-install", "5", 3},     {"-install-auto", "1", 2},     {"-install-demand", "4", 3},
+        {"-install", "4", 2}, {"-install", "1", 3},      {"-install", nullptr, 3},
+        {"-install", "5", 3}, {"-install-auto", "1", 2}, {"-install-demand", "4", 3},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.text) + " type " + (c.launcherType ? c.launcherType : "absent"));

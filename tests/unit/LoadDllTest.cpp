@@ -84,14 +84,18 @@ TEST_F(LoadDll, KitFindsTheLibraryUnderItsJreAfterRestoringPath) {
     addJava("C:\\jdk\\bin\\java.exe", "1.6.0_03");
     addLibrary("C:\\jdk\\bin\\..\\jre\\bin\\server\\jvm.dll");
     EXPECT_TRUE(load(ShowErrors::Yes, "C:\\jdk\\bin\\java.exe", LocationIs::JavaExe));
-    const std::vector<std::string> expected{
-        "c:\\jdk\\bin\\hotspot\\jvm.dll",          "c:\\jdk\\bin\\client\\jvm.dll",
-        "c:\\jdk\\bin\\server\\jvm.dll",           "c:\\jdk\\bin\\classic\\jvm.dll",
-        "c:\\jdk\\bin\\jrockit\\jvm.dll",          "c:\\jdk\\bin\\..\\jre\\bin\\hotspot\\jvm.dll",
-        "c:\\jdk\\bin\\..\\jre\\bin\\client\\jvm.dll", "c:\\jdk\\bin\\..\\jre\\bin\\server\\jvm.dll"};
+    const std::vector<std::string> expected{"c:\\jdk\\bin\\hotspot\\jvm.dll",
+                                            "c:\\jdk\\bin\\client\\jvm.dll",
+                                            "c:\\jdk\\bin\\server\\jvm.dll",
+                                            "c:\\jdk\\bin\\classic\\jvm.dll",
+                                            "c:\\jdk\\bin\\jrockit\\jvm.dll",
+                                            "c:\\jdk\\bin\\..\\jre\\bin\\hotspot\\jvm.dll",
+                                            "c:\\jdk\\bin\\..\\jre\\bin\\client\\jvm.dll",
+                                            "c:\\jdk\\bin\\..\\jre\\bin\\server\\jvm.dll"};
     EXPECT_EQ(fake.libraries.attempts, expected);
     EXPECT_TRUE(loggedBefore("Setting PATH C:\\Windows\n", "Setting PATH C:\\Windows;c:\\jdk\\bin\\..\\jre\\bin"));
-    EXPECT_EQ(fake.libraries.dllDirectories, (std::vector<std::string>{"c:\\jdk\\bin", "", "c:\\jdk\\bin\\..\\jre\\bin"}));
+    EXPECT_EQ(fake.libraries.dllDirectories,
+              (std::vector<std::string>{"c:\\jdk\\bin", "", "c:\\jdk\\bin\\..\\jre\\bin"}));
     EXPECT_EQ(path(), "C:\\Windows;c:\\jdk\\bin\\..\\jre\\bin");
     EXPECT_EQ(crtPath(), "C:\\Windows;c:\\jdk\\bin\\..\\jre\\bin");
     EXPECT_EQ(jvm.home, "c:\\jdk\\bin\\..");

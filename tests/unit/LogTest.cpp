@@ -110,7 +110,8 @@ TEST(Log, KeepsTheNewestTenOfItsOwnFilesAndNothingElseGoes) {
     fake.env.put("KAVRIN_LOG", "yes");
     const std::vector<std::string> foreign = {"mvx_nlog", "mvx_nlog_12g", "mvx_nlog_1_2_3", "mvx_nlogs_1", "x.txt"};
     for (const auto& name : foreign) fake.fs.addFile("C:\\" + name, "", FileTime{1});
-    for (uint64_t i = 0; i < 12; ++i) fake.fs.addFile("C:\\mvx_nlog_a" + std::to_string(i) + "_F", "", FileTime{100 + i});
+    for (uint64_t i = 0; i < 12; ++i)
+        fake.fs.addFile("C:\\mvx_nlog_a" + std::to_string(i) + "_F", "", FileTime{100 + i});
     Process ctx(fake.platform);
     logInfo(ctx, "x");
     const std::vector<std::string> left = fake.fs.children("C:\\");

@@ -20,7 +20,9 @@ TEST(OutputCapture, SettingsAndTheirDefaults) {
         {{{key::kLogCapture, "0"}}, std::nullopt, 0, 0},
         {{{key::kLogCapture, "1"}}, "C:\\App\\logs", 10u << 20, 5},
         {{{key::kLogCapture, "1"}, {key::kLogDirectory, "..\\out"}, {key::kLogMaxSize, "2KB"}, {key::kLogKeep, "0"}},
-         "C:\\out", 2048, 0},
+         "C:\\out",
+         2048,
+         0},
         {{{key::kLogCapture, "1"}, {key::kLogMaxSize, "huge"}}, "C:\\App\\logs", 10u << 20, 5},
     };
     for (const auto& c : cases) {

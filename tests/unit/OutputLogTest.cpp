@@ -7,12 +7,14 @@ using namespace kavrin;
 using kavrin::test::FakeFileSystem;
 
 TEST(ByteSize, NumbersWithAnOptionalUnitFrom1KbTo2Gb) {
+    // clang-format off
     const std::vector<std::pair<const char*, std::optional<uint64_t>>> cases = {
         {"10MB", 10u << 20}, {"10mb", 10u << 20}, {"512KB", 512u << 10}, {"2GB", 2ull << 30},
         {"1024", 1024},      {"1023", std::nullopt}, {"3GB", std::nullopt}, {"10 MB", std::nullopt},
         {"MB", std::nullopt}, {"10M", std::nullopt}, {"-1KB", std::nullopt}, {"", std::nullopt},
         {"99999999999999999999", std::nullopt},
     };
+    // clang-format on
     for (const auto& [text, bytes] : cases) EXPECT_EQ(parseByteSize(text), bytes) << text;
 }
 

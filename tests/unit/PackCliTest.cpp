@@ -61,7 +61,10 @@ TEST_F(CliTest, BadInputExitsWithOneAndNamesTheProblem) {
     writeText(dir / "bad.toml", "[service]\nname = 'x'\n[jvm]\nsearch-sequence = ['Qx']\n");
     PackRun run = pack("build " + at("bad.toml") + " -o " + at("bad.exe") + " --stub " + at("stub.exe"));
     EXPECT_EQ(run.exitCode, 1);
-    EXPECT_THAT(run.err, HasSubstr("bad.toml:4: setting 'jvm.search-sequence': search sequence entry 'Qx' has the unknown type letter 'Q'"));
+    EXPECT_THAT(
+        run.err,
+        HasSubstr(
+            "bad.toml:4: setting 'jvm.search-sequence': search sequence entry 'Qx' has the unknown type letter 'Q'"));
     EXPECT_FALSE(fs::exists(dir / "bad.exe"));
 
     EXPECT_EQ(pack("build " + at("missing.toml") + " --stub " + at("stub.exe")).exitCode, 1);
@@ -103,7 +106,8 @@ TEST_F(CliTest, InitWritesAStarterThatBuilds) {
     EXPECT_THAT(text, HasSubstr("docs/project-file.md"));
     EXPECT_THAT(text, Not(HasSubstr("[messages]")));  // the short scaffold: what a service needs
     writeText(dir / "bin" / "kavrin-runtime.jar", "PK");
-    run = pack("build " + at("start.toml") + " --stub " + at("stub.exe") + " --runtime-jar " + at("bin/kavrin-runtime.jar"));
+    run = pack("build " + at("start.toml") + " --stub " + at("stub.exe") + " --runtime-jar " +
+               at("bin/kavrin-runtime.jar"));
     EXPECT_EQ(run.exitCode, 0) << run.err;
     EXPECT_TRUE(run.err.empty()) << run.err;  // no warnings either
 
@@ -117,7 +121,8 @@ TEST_F(CliTest, InitWritesAStarterThatBuilds) {
     run = pack("init --all --name hello --main-class com.example.Hello -o " + at("all.toml"));
     ASSERT_EQ(run.exitCode, 0) << run.err;
     EXPECT_THAT(readText(dir / "all.toml"), HasSubstr("#startup-error = "));
-    run = pack("build " + at("all.toml") + " --stub " + at("stub.exe") + " --runtime-jar " + at("bin/kavrin-runtime.jar"));
+    run = pack("build " + at("all.toml") + " --stub " + at("stub.exe") + " --runtime-jar " +
+               at("bin/kavrin-runtime.jar"));
     ASSERT_EQ(run.exitCode, 0) << run.err;
     EXPECT_EQ(readText(dir / "all.exe"), readText(dir / "start.exe"));
 }
@@ -154,7 +159,8 @@ TEST_F(CliTest, InspectCanWriteTheProjectAndTheFiles) {
     EXPECT_EQ(run.exitCode, 0) << run.err;
     EXPECT_EQ(readText(dir / "back/files/app.jar"), "PK app");
     EXPECT_THAT(readText(dir / "back/svc.toml"), HasSubstr("'files/app.jar'"));
-    ASSERT_EQ(pack("build " + at("back/svc.toml") + " -o " + at("back/svc.exe") + " --stub " + at("stub.exe")).exitCode, 0);
+    ASSERT_EQ(pack("build " + at("back/svc.toml") + " -o " + at("back/svc.exe") + " --stub " + at("stub.exe")).exitCode,
+              0);
     EXPECT_EQ(readText(dir / "back/svc.exe"), readText(dir / "svc.exe"));
 }
 

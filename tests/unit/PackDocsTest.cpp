@@ -7,10 +7,10 @@
 #include <regex>
 #include <set>
 
+#include "PackTestSupport.h"
 #include "pack/Project.h"
 #include "pack/Settings.h"
 #include "pack/Text.h"
-#include "PackTestSupport.h"
 
 namespace kavrin::pack::test {
 namespace {
@@ -72,8 +72,8 @@ TEST(DocsTest, TheDocumentedDefaultsAreTheBuildersDefaults) {
             EXPECT_FALSE(setting->defaultText) << label << " has a default";
             continue;
         }
-        writeText(dir / "p.toml", "[project]\ndefaults = false\n[" + (*it)[1].str() + "]\n" + (*it)[2].str() +
-                                      " = " + (*it)[5].str() + "\n");
+        writeText(dir / "p.toml", "[project]\ndefaults = false\n[" + (*it)[1].str() + "]\n" + (*it)[2].str() + " = " +
+                                      (*it)[5].str() + "\n");
         Project project = loadProject(dir / "p.toml", {std::nullopt, dir.path()});
         std::string written = setting->kind == SettingKind::WideText
                                   ? utf16ToUtf8(project.block.wide.at(0).second).value_or("?")

@@ -12,7 +12,8 @@ namespace {
 using ::testing::HasSubstr;
 
 constexpr const char* kGoodMsi =
-    "[msi]\nmanufacturer = 'Kavrin Example'\nversion = '1.2.3'\nupgrade-code = '6a3b1f0e-2f4c-4b8e-9a51-0c7d3e2b1a90'\n";
+    "[msi]\nmanufacturer = 'Kavrin Example'\nversion = '1.2.3'\nupgrade-code = "
+    "'6a3b1f0e-2f4c-4b8e-9a51-0c7d3e2b1a90'\n";
 
 ServiceRegistration named(const std::string& name) {
     ServiceRegistration service;
@@ -25,7 +26,8 @@ std::string problemOf(const ScratchDir& dir, const std::string& text, const Serv
 }
 
 // One table of rows: name, value [, value]... from `msiinfo export`.
-std::vector<std::vector<std::string>> msiTable(const fs::path& package, const std::string& table, const fs::path& scratch) {
+std::vector<std::vector<std::string>> msiTable(const fs::path& package, const std::string& table,
+                                               const fs::path& scratch) {
     fs::path out = scratch / (table + ".txt");
     std::string command = "msiinfo export '" + package.string() + "' " + table + " >'" + out.string() + "' 2>&1";
     EXPECT_EQ(std::system(command.c_str()), 0) << readText(out);
@@ -58,22 +60,29 @@ TEST(MsiSettings, MistakesNameTheFileTheLineAndTheSetting) {
         {head + "version = '1.2'\n", "svc.toml:4: setting 'msi.version': '1.2' is not major.minor.build"},
         {head + "version = '1.2.3.4'\n", "svc.toml:4: setting 'msi.version': '1.2.3.4' is not major.minor.build"},
         {head + "version = '1.x.3'\n", "is not major.minor.build"},
-        {head + "version = '256.0.0'\n", "svc.toml:4: setting 'msi.version': '256.0.0': the major number is at most 255"},
+        {head + "version = '256.0.0'\n",
+         "svc.toml:4: setting 'msi.version': '256.0.0': the major number is at most 255"},
         {head + "version = '1.0.65536'\n", "the build number is at most 65535"},
         {head + "version = 1\n", "svc.toml:4: setting 'msi.version': expected a string"},
         {"[msi]\nmanufacturer = 'M'\nversion = '1.0.0'\nupgrade-code = 'not-a-guid'\n",
          "svc.toml:4: setting 'msi.upgrade-code': 'not-a-guid' is not a GUID"},
-        {"[msi]\nupgrade-code = '{00000000-0000-0000-0000-000000000000}'\n", "svc.toml:2: setting 'msi.upgrade-code': the null GUID"},
-        {head + "version = '1.0.0'\nvendor = 'x'\n", "svc.toml:5: unknown setting 'msi.vendor' (settings of [msi]: product-name"},
-        {head + "version = '1.0.0'\nfiles = ['lib/*.war']\n", "svc.toml:5: setting 'msi.files': 'lib/*.war' matches no file"},
+        {"[msi]\nupgrade-code = '{00000000-0000-0000-0000-000000000000}'\n",
+         "svc.toml:2: setting 'msi.upgrade-code': the null GUID"},
+        {head + "version = '1.0.0'\nvendor = 'x'\n",
+         "svc.toml:5: unknown setting 'msi.vendor' (settings of [msi]: product-name"},
+        {head + "version = '1.0.0'\nfiles = ['lib/*.war']\n",
+         "svc.toml:5: setting 'msi.files': 'lib/*.war' matches no file"},
         {head + "version = '1.0.0'\nfiles = [\n  'lib/a.jar',\n  '../x.jar']\n",
          "svc.toml:7: setting 'msi.files': '../x.jar' must name something below the project file's directory"},
         {head + "version = '1.0.0'\nfiles = ['/etc/passwd']\n", "must be relative to the project file"},
         {head + "version = '1.0.0'\nfiles = ['*/a.jar']\n", "wildcards are allowed in the file name only"},
         {head + "version = '1.0.0'\nfiles = ['lib/a.jar', 'lib/*.jar']\n", "'lib/a.jar' would be installed twice"},
-        {head + "version = '1.0.0'\ndirectories = ['jre']\n", "svc.toml:5: setting 'msi.directories': directory 'jre' does not exist"},
-        {head + "version = '1.0.0'\nproduct-name = 'a/b'\n", "svc.toml:1: setting 'msi.product-name': 'a/b' names the folder"},
-        {head + "version = '1.0.0'\nproduct-name = 'Costs $(x)'\n", "svc.toml:5: setting 'msi.product-name': holds \"$(\""},
+        {head + "version = '1.0.0'\ndirectories = ['jre']\n",
+         "svc.toml:5: setting 'msi.directories': directory 'jre' does not exist"},
+        {head + "version = '1.0.0'\nproduct-name = 'a/b'\n",
+         "svc.toml:1: setting 'msi.product-name': 'a/b' names the folder"},
+        {head + "version = '1.0.0'\nproduct-name = 'Costs $(x)'\n",
+         "svc.toml:5: setting 'msi.product-name': holds \"$(\""},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text);
@@ -126,10 +135,11 @@ protected:
 };
 
 TEST_F(MsiPackageTest, ServiceTablesCarryTheProjectsValues) {
-    writeText(dir / "hello.toml",
-              "[service]\nname = 'HelloService'\ndescription = 'Says [hello] & costs $5'\ndependencies = ['Tcpip', 'Afd']\n"
-              "[launcher]\ntype = 4\n[files]\nruntime = false\n" + std::string(kGoodMsi) +
-                  "product-name = 'Hello Service'\nfiles = ['lib/*.jar']\ndirectories = ['jre']\n");
+    writeText(
+        dir / "hello.toml",
+        "[service]\nname = 'HelloService'\ndescription = 'Says [hello] & costs $5'\ndependencies = ['Tcpip', 'Afd']\n"
+        "[launcher]\ntype = 4\n[files]\nruntime = false\n" +
+            std::string(kGoodMsi) + "product-name = 'Hello Service'\nfiles = ['lib/*.jar']\ndirectories = ['jre']\n");
     PackRun run = pack("msi " + at("hello.toml") + " -o " + at("hello.msi") + " --stub " + at("stub.exe"));
     ASSERT_EQ(run.exitCode, 0) << run.err;
     EXPECT_THAT(run.out, HasSubstr("hello.msi: hello.exe and 2 more file(s)"));
@@ -139,9 +149,11 @@ TEST_F(MsiPackageTest, ServiceTablesCarryTheProjectsValues) {
     ASSERT_EQ(services.size(), 1u);
     // Name, display name, type 0x110, auto-start, normal errors, dependencies, account,
     // and the description with its brackets escaped from property formatting.
+    // clang-format off
     std::vector<std::string> expected{"Service", "HelloService", "HelloService", "272", "2", "1", "",
                                       "Tcpip[~]Afd[~][~]", "LocalSystem", "", "", "ServiceExe",
                                       "Says [\\[]hello[\\]] & costs $5"};
+    // clang-format on
     EXPECT_EQ(services[0], expected);
     auto controls = msiTable(msi, "ServiceControl", dir.path());
     ASSERT_EQ(controls.size(), 1u);
@@ -221,13 +233,15 @@ TEST_F(MsiPackageTest, ServiceInstallTakesTheAccountAsInstallWould) {
 }
 
 TEST_F(MsiPackageTest, BadSettingsWriteNothing) {
-    writeText(dir / "bad.toml", "[service]\nname = 'x'\n[files]\nruntime = false\n[msi]\nmanufacturer = 'M'\n"
-                                "version = 'one'\nupgrade-code = '6a3b1f0e-2f4c-4b8e-9a51-0c7d3e2b1a90'\n");
+    writeText(dir / "bad.toml",
+              "[service]\nname = 'x'\n[files]\nruntime = false\n[msi]\nmanufacturer = 'M'\n"
+              "version = 'one'\nupgrade-code = '6a3b1f0e-2f4c-4b8e-9a51-0c7d3e2b1a90'\n");
     PackRun run = pack("msi " + at("bad.toml") + " -o " + at("bad.msi") + " --stub " + at("stub.exe"));
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_THAT(run.err, HasSubstr("bad.toml:7: setting 'msi.version': 'one' is not major.minor.build"));
     for (const auto& entry : fs::directory_iterator(dir.path()))
-        EXPECT_THAT(entry.path().filename().string(), ::testing::Not(::testing::AnyOf("bad.msi", "bad.exe", HasSubstr(".kavrin-msi"))));
+        EXPECT_THAT(entry.path().filename().string(),
+                    ::testing::Not(::testing::AnyOf("bad.msi", "bad.exe", HasSubstr(".kavrin-msi"))));
 }
 
 TEST_F(MsiPackageTest, WxsOnlyWritesTheSourceAndTheExecutableItNames) {

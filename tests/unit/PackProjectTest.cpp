@@ -3,10 +3,10 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "PackTestSupport.h"
 #include "config/Keys.h"
 #include "pack/Project.h"
 #include "pack/Settings.h"
-#include "PackTestSupport.h"
 
 namespace kavrin::pack::test {
 namespace {
@@ -35,6 +35,7 @@ protected:
 // The configuration the service launcher carries, launcher flavour "k".
 TEST_F(ProjectTest, DefaultsAreTheServiceLaunchersConfiguration) {
     Project project = parse("[files]\nruntime = false\n");
+    // clang-format off
     std::map<int32_t, std::string> expected{
         {102, "0"}, {103, "error.log"}, {104, "0"}, {105, "output.log"}, {106, "1"}, {107, "4"},
         {121, "S0lib;"}, {123, " -Xrs"}, {124, ""}, {125, "1"}, {126, "1.8"}, {127, ""},
@@ -58,6 +59,7 @@ TEST_F(ProjectTest, DefaultsAreTheServiceLaunchersConfiguration) {
         {1012, "Error"}, {1013, "Ok"}, {1014, "An error occurred while starting up {0}:"},
         {2001, "k"}, {2002, "0"}, {2003, ""}, {3200, "0"}, {3201, "1"}, {3202, "logs"}, {3203, "10MB"},
         {3204, "5"}, {10003, "..\\"}, {10004, ""}, {10005, "0"}};
+    // clang-format on
     EXPECT_EQ(narrowMap(project.block), expected);
     ASSERT_EQ(project.block.wide.size(), 1u);
     EXPECT_EQ(project.block.wide[0], (std::pair<int32_t, std::u16string>{20017, u""}));
@@ -92,10 +94,12 @@ allow-pre-release = true
 [messages]
 internal-error = "Fehler {0}"
 )");
+    // clang-format off
     std::map<int32_t, std::string> expected{
         {101, "svc"}, {149, "Tcpip,Afd"}, {107, "5"}, {2001, "m"}, {10004, "bin;C:\\tools"}, {10005, "1"},
         {122, "com.example.Main"}, {121, "S0..\\lib;A1app.jar;D0classes;E0EXTRA_CP;"}, {125, "0"},
         {128, "B..\\jre;EJAVA_HOME;S;Y;A\\\\srv\\jre;Rjre;"}, {130, "1"}, {1009, "Fehler {0}"}};
+    // clang-format on
     EXPECT_EQ(narrowMap(project.block), expected);
     ASSERT_EQ(project.block.wide.size(), 1u);
     EXPECT_EQ(project.block.wide[0].second, u"Dienst f\u00fcr Gr\u00f6\u00dfen \u2713");
@@ -113,8 +117,8 @@ TEST_F(ProjectTest, RawValuesOverrideDefaults) {
     EXPECT_EQ(narrow[107], "1");
     EXPECT_EQ(narrow[-5], "negative key");
     EXPECT_EQ(narrow[500], std::string("\0\xff\x5c", 3));
-    EXPECT_EQ(project.block.wide,
-              (std::vector<std::pair<int32_t, std::u16string>>{{20017, u"wide"}, {30000, u"other"}, {30001, u"\xd800"}}));
+    EXPECT_EQ(project.block.wide, (std::vector<std::pair<int32_t, std::u16string>>{
+                                      {20017, u"wide"}, {30000, u"other"}, {30001, u"\xd800"}}));
 }
 
 TEST_F(ProjectTest, EntriesAreSortedByKeyAndWrittenOnce) {
@@ -172,15 +176,17 @@ TEST_F(ProjectTest, CommandLineClassPathAndFilesFollowTheFilesOwn) {
     auto refusal = [&](ProjectOptions bad) { return refusalOf([&] { loadProject(dir / "p.toml", bad); }).second; };
     EXPECT_THAT(refusal({std::nullopt, dir / "bin", {"Xlib"}, {}}),
                 HasSubstr("--class-path: class path entry 'Xlib' has the type letter 'X'"));
-    EXPECT_THAT(refusal({std::nullopt, dir / "bin", {}, {dir / "missing.jar"}}), HasSubstr("missing.jar': no such file"));
+    EXPECT_THAT(refusal({std::nullopt, dir / "bin", {}, {dir / "missing.jar"}}),
+                HasSubstr("missing.jar': no such file"));
     EXPECT_THAT(refusal({std::nullopt, dir / "bin", {}, {dir / "a.bin"}}),
                 HasSubstr("two included files would be stored as 'a.bin'"));
 }
 
 // Projects of raw keys (the tests' kind) carry exactly the files they list.
 TEST_F(ProjectTest, WithoutANamedMainClassOnlyTheListedFilesAreCarried) {
-    for (const char* text : {"[files]\ninclude = ['a.bin']\n", "[raw]\n\"122\" = 'x.Main'\n[files]\ninclude = ['a.bin']\n",
-                             "[project]\ndefaults = false\n[java]\nmain-class = 'x.Main'\n[files]\ninclude = ['a.bin']\n"}) {
+    for (const char* text :
+         {"[files]\ninclude = ['a.bin']\n", "[raw]\n\"122\" = 'x.Main'\n[files]\ninclude = ['a.bin']\n",
+          "[project]\ndefaults = false\n[java]\nmain-class = 'x.Main'\n[files]\ninclude = ['a.bin']\n"}) {
         Project project = parse(text);
         ASSERT_EQ(project.files.size(), 1u) << text;
         EXPECT_EQ(narrowMap(project.block)[2002], "1") << text;
@@ -191,8 +197,9 @@ TEST_F(ProjectTest, WithoutANamedMainClassOnlyTheListedFilesAreCarried) {
 }
 
 TEST_F(ProjectTest, RawCountAndNamesOverrideWhatTheFilesGive) {
-    Project project = parse("[project]\ndefaults = false\n[files]\ninclude = ['a.bin', 'sub/b.jar']\n"
-                            "[raw]\n\"2002\" = 1\n\"2003\" = 'a.bin;b.jar;c.txt'\n");
+    Project project = parse(
+        "[project]\ndefaults = false\n[files]\ninclude = ['a.bin', 'sub/b.jar']\n"
+        "[raw]\n\"2002\" = 1\n\"2003\" = 'a.bin;b.jar;c.txt'\n");
     EXPECT_EQ(project.files.size(), 2u);
     EXPECT_EQ(narrowMap(project.block), (std::map<int32_t, std::string>{{2002, "1"}, {2003, "a.bin;b.jar;c.txt"}}));
 }
@@ -244,12 +251,16 @@ INSTANTIATE_TEST_SUITE_P(
                    "p.toml:2: setting 'launcher.type': expected an integer, got a string"},
         BadProject{"ArrayExpected", "[java]\nclass-path = 'S0lib;'\n",
                    "p.toml:2: setting 'java.class-path': expected an array of strings, got a string"},
-        BadProject{"ArrayElementType", "[java]\nclass-path = [\n  'S0lib',\n  3,\n]\n",
-                   "p.toml:4: setting 'java.class-path': expected an array of strings, got an element that is an integer"},
-        BadProject{"DefaultsType", "[project]\ndefaults = 'no'\n", "p.toml:2: setting 'project.defaults': expected a boolean"},
-        BadProject{"IntegerRange", "[launcher]\ntype = 4294967296\n", "setting 'launcher.type': 4294967296 does not fit"},
-        BadProject{"SearchLetter", "[jvm]\nsearch-sequence = [\n  'B..\\jre',\n  'Xfoo',\n]\n",
-                   "p.toml:4: setting 'jvm.search-sequence': search sequence entry 'Xfoo' has the unknown type letter 'X'"},
+        BadProject{
+            "ArrayElementType", "[java]\nclass-path = [\n  'S0lib',\n  3,\n]\n",
+            "p.toml:4: setting 'java.class-path': expected an array of strings, got an element that is an integer"},
+        BadProject{"DefaultsType", "[project]\ndefaults = 'no'\n",
+                   "p.toml:2: setting 'project.defaults': expected a boolean"},
+        BadProject{"IntegerRange", "[launcher]\ntype = 4294967296\n",
+                   "setting 'launcher.type': 4294967296 does not fit"},
+        BadProject{
+            "SearchLetter", "[jvm]\nsearch-sequence = [\n  'B..\\jre',\n  'Xfoo',\n]\n",
+            "p.toml:4: setting 'jvm.search-sequence': search sequence entry 'Xfoo' has the unknown type letter 'X'"},
         BadProject{"SearchLowerCase", "[jvm]\nsearch-sequence = ['b..\\jre']\n", "unknown type letter 'b'"},
         BadProject{"SearchSeparator", "[jvm]\nsearch-sequence = ['B..\\jre;Rx']\n", "contains ';'"},
         BadProject{"SearchEmpty", "[jvm]\nsearch-sequence = ['']\n", "empty search sequence entry"},
@@ -259,7 +270,8 @@ INSTANTIATE_TEST_SUITE_P(
         BadProject{"ClassPathShort", "[java]\nclass-path = ['S']\n", "class path entry 'S' is too short"},
         BadProject{"ClassPathVariable", "[java]\nclass-path = ['E1']\n", "names no environment variable"},
         BadProject{"DependencyComma", "[service]\ndependencies = ['a,b']\n", "contains the separator ','"},
-        BadProject{"DirectoryEmpty", "[launcher]\npath-prepend = ['']\n", "setting 'launcher.path-prepend': empty directory"},
+        BadProject{"DirectoryEmpty", "[launcher]\npath-prepend = ['']\n",
+                   "setting 'launcher.path-prepend': empty directory"},
         BadProject{"Flavour", "[launcher]\nflavour = 'x'\n", "setting 'launcher.flavour': flavour 'x' is not"},
         BadProject{"TooLong", "[java]\narguments = '" + kLong + "'\n", "8192 bytes is longer than the 8191"},
         BadProject{"WideTooLong", "[service]\ndescription = '" + kLong + "'\n", "8192 UTF-16 units is longer"},
@@ -267,9 +279,11 @@ INSTANTIATE_TEST_SUITE_P(
                    "longer than the 199 bytes"},
         BadProject{"RawKeyNotANumber", "[raw]\nabc = 1\n", "p.toml:2: [raw] key \"abc\": not a key number"},
         BadProject{"RawKeyTooLarge", "[raw]\n\"4294967296\" = 1\n", "not a key number"},
-        BadProject{"RawBoolean", "[raw]\n\"101\" = true\n", "p.toml:2: [raw] key \"101\": expected a string or an integer, got a boolean"},
+        BadProject{"RawBoolean", "[raw]\n\"101\" = true\n",
+                   "p.toml:2: [raw] key \"101\": expected a string or an integer, got a boolean"},
         BadProject{"RawWideInteger", "[raw-wide]\n\"20017\" = 5\n", "expected a string, got an integer"},
-        BadProject{"RawTwice", "[raw]\n\"101\" = 'a'\n[raw-hex]\n\"101\" = '61'\n", "p.toml:4: [raw-hex] key \"101\": key 101 is set twice"},
+        BadProject{"RawTwice", "[raw]\n\"101\" = 'a'\n[raw-hex]\n\"101\" = '61'\n",
+                   "p.toml:4: [raw-hex] key \"101\": key 101 is set twice"},
         BadProject{"RawHexDigits", "[raw-hex]\n\"101\" = 'zz'\n", "expected hexadecimal bytes"},
         BadProject{"RawWideHexOdd", "[raw-wide-hex]\n\"20017\" = '00'\n", "an even number"},
         BadProject{"RawNul", "[raw]\n\"101\" = \"a\\u0000b\"\n", "contains a NUL character"},
@@ -281,8 +295,10 @@ INSTANTIATE_TEST_SUITE_P(
         BadProject{"IncludeSemicolon", "[files]\ninclude = ['a;b.bin']\n", "its name holds ';'"},
         BadProject{"IncludeDevice", "[files]\ninclude = ['con.txt']\n", "is a Windows device name"},
         BadProject{"IncludeTrailingSlash", "[files]\ninclude = ['sub/']\n", "the name is empty"},
-        BadProject{"IncludeSameName", "[files]\ninclude = ['sub/b.jar', 'sub/../sub/b.jar']\n", "two included files would be stored as 'b.jar'"},
-        BadProject{"IncludeRuntimeName", "[java]\nmain-class = 'x.Main'\n[files]\ninclude = ['bin/kavrin-runtime.jar']\n",
+        BadProject{"IncludeSameName", "[files]\ninclude = ['sub/b.jar', 'sub/../sub/b.jar']\n",
+                   "two included files would be stored as 'b.jar'"},
+        BadProject{"IncludeRuntimeName",
+                   "[java]\nmain-class = 'x.Main'\n[files]\ninclude = ['bin/kavrin-runtime.jar']\n",
                    "two included files would be stored as 'kavrin-runtime.jar'"},
         BadProject{"RuntimeMissing", "[files]\nruntime = true\nruntime-jar = 'gone.jar'\n",
                    "p.toml:3: setting 'files.runtime': the start classes"}),
@@ -301,46 +317,74 @@ TEST_F(ProjectTest, NewUserMistakesAreRefusedOrWarnedAbout) {
         std::vector<std::string> warnings;  // when accepted
     } cases[] = {
         // Refusals.
-        {"MainClassMissing", "[service]\nname = 's'\n[files]\nruntime = true\n",
+        {"MainClassMissing",
+         "[service]\nname = 's'\n[files]\nruntime = true\n",
          "p.toml:4: setting 'java.main-class' is missing: the start classes are carried (files.runtime) and need the "
-         "class to start; name it, or set files.runtime = false", {}},
-        {"LauncherType", "[launcher]\ntype = 3\n",
+         "class to start; name it, or set files.runtime = false",
+         {}},
+        {"LauncherType",
+         "[launcher]\ntype = 3\n",
          "p.toml:2: setting 'launcher.type': launcher type 3 is unknown to the launcher; use 4 (service), 1 (GUI) or 5 "
-         "(console with message box)", {}},
-        {"ServiceNameLong", "[service]\nname = '" + std::string(257, 'n') + "'\n",
-         "p.toml:2: setting 'service.name': service name of 257 characters; the service manager takes at most 256", {}},
-        {"ServiceNameSlash", "[service]\nname = 'a\\b'\n",
-         "p.toml:2: setting 'service.name': service name 'a\\b' holds a slash, which the service manager refuses", {}},
-        {"MainClassNotDotted", "[java]\nmain-class = 'com/example/Main'\n",
+         "(console with message box)",
+         {}},
+        {"ServiceNameLong",
+         "[service]\nname = '" + std::string(257, 'n') + "'\n",
+         "p.toml:2: setting 'service.name': service name of 257 characters; the service manager takes at most 256",
+         {}},
+        {"ServiceNameSlash",
+         "[service]\nname = 'a\\b'\n",
+         "p.toml:2: setting 'service.name': service name 'a\\b' holds a slash, which the service manager refuses",
+         {}},
+        {"MainClassNotDotted",
+         "[java]\nmain-class = 'com/example/Main'\n",
          "p.toml:2: setting 'java.main-class': main class 'com/example/Main' is not a dotted Java class name such as "
-         "com.example.Main", {}},
-        {"VmOptionsQuote", "[java]\nvm-options = '-Xmx1g \"-Dhome=C:\\My App'\n",
+         "com.example.Main",
+         {}},
+        {"VmOptionsQuote",
+         "[java]\nvm-options = '-Xmx1g \"-Dhome=C:\\My App'\n",
          "p.toml:2: setting 'java.vm-options': a quote in '-Xmx1g \"-Dhome=C:\\My App' has no closing partner; the "
-         "launcher would stop with \"Wrong Parameter Usage\"", {}},
-        {"ArgumentsQuote", "[java]\narguments = \"--name 'it\"\n",
+         "launcher would stop with \"Wrong Parameter Usage\"",
+         {}},
+        {"ArgumentsQuote",
+         "[java]\narguments = \"--name 'it\"\n",
          "p.toml:2: setting 'java.arguments': a quote in '--name 'it' has no closing partner; the launcher would stop "
-         "with \"Wrong Parameter Usage\"", {}},
-        {"RawRepeatsANamedSetting", "[java]\nmain-class = 'a.B'\n[raw]\n\"122\" = 'c.D'\n",
-         "p.toml:4: [raw] key \"122\": key 122 is set by setting 'java.main-class' (line 2) too; keep one of the two", {}},
-        {"RulesUnknown", "[jvm]\nrules = 'new'\n",
-         "p.toml:2: setting 'jvm.rules': rules 'new' is neither \"modern\" nor \"classic\"", {}},
-        {"ModernBoundIsNoVersion", "[jvm]\nmin-version = 'eleven'\n",
-         "p.toml:2: setting 'jvm.min-version': 'eleven' is not a Java version such as 1.8 or 17.0.2", {}},
+         "with \"Wrong Parameter Usage\"",
+         {}},
+        {"RawRepeatsANamedSetting",
+         "[java]\nmain-class = 'a.B'\n[raw]\n\"122\" = 'c.D'\n",
+         "p.toml:4: [raw] key \"122\": key 122 is set by setting 'java.main-class' (line 2) too; keep one of the two",
+         {}},
+        {"RulesUnknown",
+         "[jvm]\nrules = 'new'\n",
+         "p.toml:2: setting 'jvm.rules': rules 'new' is neither \"modern\" nor \"classic\"",
+         {}},
+        {"ModernBoundIsNoVersion",
+         "[jvm]\nmin-version = 'eleven'\n",
+         "p.toml:2: setting 'jvm.min-version': 'eleven' is not a Java version such as 1.8 or 17.0.2",
+         {}},
         // Warnings.
-        {"ClassicBoundReadAsText", "[service]\nname = 's'\n[jvm]\nrules = 'classic'\nmin-version = '17'\n", "",
+        {"ClassicBoundReadAsText",
+         "[service]\nname = 's'\n[jvm]\nrules = 'classic'\nmin-version = '17'\n",
+         "",
          {"p.toml:5: warning: rules = \"classic\" compares versions as text: min-version '17', max-version '' admit "
           "9.0.4; rules = \"modern\" compares them as numbers"}},
-        {"MaximumBelowMinimum", "[service]\nname = 's'\n[jvm]\nmin-version = '11'\nmax-version = '1.8'\n", "",
+        {"MaximumBelowMinimum",
+         "[service]\nname = 's'\n[jvm]\nmin-version = '11'\nmax-version = '1.8'\n",
+         "",
          {"p.toml:5: warning: setting 'jvm.max-version': '1.8' is below min-version '11' read as numbers: no Java "
           "runtime fits both"}},
-        {"ClassPathClimbs", "[service]\nname = 's'\n[java]\nclass-path = ['S0lib', 'S0..\\lib']\n", "",
+        {"ClassPathClimbs",
+         "[service]\nname = 's'\n[java]\nclass-path = ['S0lib', 'S0..\\lib']\n",
+         "",
          {"p.toml:4: warning: setting 'java.class-path': 'S0..\\lib' climbs above the executable's directory, where "
           "other users may be able to put files; keep it beside the executable"}},
-        {"SearchClimbs", "[service]\nname = 's'\n[jvm]\nsearch-sequence = [\n  'Bjre',\n  'R%KAVRIN_EXEDIR%..\\jre',\n]\n",
+        {"SearchClimbs",
+         "[service]\nname = 's'\n[jvm]\nsearch-sequence = [\n  'Bjre',\n  'R%KAVRIN_EXEDIR%..\\jre',\n]\n",
          "",
          {"p.toml:6: warning: setting 'jvm.search-sequence': 'R%KAVRIN_EXEDIR%..\\jre' climbs above the executable's "
           "directory, where other users may be able to put files; keep it beside the executable"}},
-        {"MinVersionBelowTheStartClasses", "[service]\nname = 's'\n[java]\nmain-class = 'a.B'\n[jvm]\nmin-version = '1.5'\n",
+        {"MinVersionBelowTheStartClasses",
+         "[service]\nname = 's'\n[java]\nmain-class = 'a.B'\n[jvm]\nmin-version = '1.5'\n",
          "",
          {"p.toml:6: warning: setting 'jvm.min-version': '1.5' admits Java runtimes older than 1.8, but the start "
           "classes (kavrin-runtime.jar) need 1.8 (class-file version 52); set min-version = '1.8'"}},
@@ -349,8 +393,10 @@ TEST_F(ProjectTest, NewUserMistakesAreRefusedOrWarnedAbout) {
          "[service]\nname = 's'\n[launcher]\ntype = 1\n[java]\nmain-class = 'com.ex_1.$Main'\n"
          "class-path = ['S0lib\\..\\jars', 'A1C:\\app\\a.jar', 'E0CP', 'D0.\\classes']\n"
          "vm-options = \"'-Dx=a \\\"b' -Dy=\\\"c d\\\"\"\n"
-         "[jvm]\nsearch-sequence = ['B\\\\srv\\jre', 'A%JAVA_HOME%\\..\\x', 'EJAVA_HOME', 'S', 'Y']\nmin-version = '11'\n",
-         "", {}},
+         "[jvm]\nsearch-sequence = ['B\\\\srv\\jre', 'A%JAVA_HOME%\\..\\x', 'EJAVA_HOME', 'S', 'Y']\nmin-version = "
+         "'11'\n",
+         "",
+         {}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -369,7 +415,8 @@ TEST_F(ProjectTest, MessagesForMistypedNamesAndBrokenSyntax) {
         std::string text, message;
     } cases[] = {
         {"[java]\nmain-clas = 'a.B'\n", "p.toml:2: unknown setting 'java.main-clas'; did you mean `main-class`?"},
-        {"[java]\nmin-version = '1.8'\n", "p.toml:2: unknown setting 'java.min-version'; did you mean `jvm.min-version`?"},
+        {"[java]\nmin-version = '1.8'\n",
+         "p.toml:2: unknown setting 'java.min-version'; did you mean `jvm.min-version`?"},
         {"[files]\nincludes = []\n", "p.toml:2: unknown setting 'files.includes'; did you mean `include`?"},
         {"[servce]\n", "p.toml:1: unknown section [servce]; did you mean `[service]`?"},
         {"[service]\nname = 'x\n",

@@ -3,10 +3,10 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "pack/Readback.h"
-#include "pack/Project.h"
-#include "pack/Stub.h"
 #include "PackTestSupport.h"
+#include "pack/Project.h"
+#include "pack/Readback.h"
+#include "pack/Stub.h"
 
 namespace kavrin::pack::test {
 namespace {
@@ -82,9 +82,11 @@ TEST(InspectTest, EveryExampleAndTestProjectRoundTrips) {
 
 TEST(InspectTest, ValuesNoNamedSettingExpressesGoToRawTables) {
     ConfigBlock block;
+    // clang-format off
     block.narrow = {{101, "it's"},        {107, "007"},        {121, "S0lib"},     {125, "yes"},
                     {128, "B;;R;"},       {500, "\xe9t\xe9"},  {501, std::string("a\0b", 3)},
                     {1006, "missing\n"},  {2001, "kx"},        {10004, "a;;b"}};
+    // clang-format on
     block.wide = {{20017, u"\xd800"}, {30000, u"other"}};
     ScratchDir dir;
     std::string image = stubImage() + encodeConfigBlock(block);
@@ -92,7 +94,8 @@ TEST(InspectTest, ValuesNoNamedSettingExpressesGoToRawTables) {
     EXPECT_THAT(packed.text, HasSubstr("defaults = false"));
     EXPECT_THAT(packed.text, HasSubstr("name = \"it's\"  # key 101"));
     EXPECT_THAT(packed.text, HasSubstr("class-path-entry-missing = \"missing\\n\""));
-    EXPECT_THAT(packed.text, HasSubstr("[raw]\n\"107\" = '007'\n\"121\" = 'S0lib'\n\"125\" = 'yes'\n\"128\" = 'B;;R;'\n"));
+    EXPECT_THAT(packed.text,
+                HasSubstr("[raw]\n\"107\" = '007'\n\"121\" = 'S0lib'\n\"125\" = 'yes'\n\"128\" = 'B;;R;'\n"));
     EXPECT_THAT(packed.text, HasSubstr("[raw-hex]\n\"500\" = 'e9 74 e9'\n\"501\" = '61 00 62'\n"));
     EXPECT_THAT(packed.text, HasSubstr("[raw-wide]\n\"30000\" = 'other'\n"));
     EXPECT_THAT(packed.text, HasSubstr("[raw-wide-hex]\n\"20017\" = '00 d8'\n"));
@@ -101,8 +104,9 @@ TEST(InspectTest, ValuesNoNamedSettingExpressesGoToRawTables) {
 
 TEST(InspectTest, AProjectKeepingTheDefaultsPrintsOnlyWhatDiffers) {
     ScratchDir dir;
-    writeText(dir / "p.toml", "[service]\nname = 'svc'\n[java]\nmain-class = 'x.Main'\n[jvm]\nmin-version = '11'\n"
-                              "[messages]\ncaption = 'Error'\n");
+    writeText(dir / "p.toml",
+              "[service]\nname = 'svc'\n[java]\nmain-class = 'x.Main'\n[jvm]\nmin-version = '11'\n"
+              "[messages]\ncaption = 'Error'\n");
     buildExecutable(requestFor(dir.path(), dir / "p.toml"));
     Packed packed = inspectImage(readText(dir / "out.exe"), dir.path());
     EXPECT_THAT(packed.text, HasSubstr("defaults = true"));
@@ -139,7 +143,8 @@ TEST(InspectTest, TheCarriedFilesAreTheRecordsTheLauncherReads) {
     EXPECT_EQ(carried.files[1].offset, image.size());
 
     // The count wins over the names, as in the launcher.
-    writeText(dir / "p.toml", "[project]\ndefaults = false\n[files]\ninclude = ['one.bin', 'two.bin']\n[raw]\n\"2002\" = 1\n");
+    writeText(dir / "p.toml",
+              "[project]\ndefaults = false\n[files]\ninclude = ['one.bin', 'two.bin']\n[raw]\n\"2002\" = 1\n");
     buildExecutable(requestFor(dir.path(), dir / "p.toml"));
     image = readText(dir / "out.exe");
     Packed packed = inspectImage(image, dir / "x");
@@ -164,12 +169,14 @@ TEST(SigningTest, ASignedPackedExecutableStillCarriesItsBlock) {
         GTEST_SKIP() << "osslsigncode or openssl not installed";
     ScratchDir dir;
     writeText(dir / "app.jar", "PK application");
-    writeText(dir / "p.toml", "[service]\nname = 'signed'\n[java]\nmain-class = 'x.Main'\n[files]\ninclude = ['app.jar']\n");
+    writeText(dir / "p.toml",
+              "[service]\nname = 'signed'\n[java]\nmain-class = 'x.Main'\n[files]\ninclude = ['app.jar']\n");
     buildExecutable(requestFor(dir.path(), dir / "p.toml"));
-    std::string command = "cd '" + dir.path().string() +
-                          "' && openssl req -x509 -newkey rsa:2048 -nodes -keyout key.pem -out cert.pem -days 2"
-                          " -subj '/CN=Kavrin test' >/dev/null 2>&1"
-                          " && osslsigncode sign -certs cert.pem -key key.pem -in out.exe -out signed.exe >/dev/null 2>&1";
+    std::string command =
+        "cd '" + dir.path().string() +
+        "' && openssl req -x509 -newkey rsa:2048 -nodes -keyout key.pem -out cert.pem -days 2"
+        " -subj '/CN=Kavrin test' >/dev/null 2>&1"
+        " && osslsigncode sign -certs cert.pem -key key.pem -in out.exe -out signed.exe >/dev/null 2>&1";
     ASSERT_EQ(std::system(command.c_str()), 0);
 
     std::string packed = readText(dir / "out.exe"), signedImage = readText(dir / "signed.exe");
@@ -187,7 +194,8 @@ TEST(SigningTest, ASignedPackedExecutableStillCarriesItsBlock) {
         for (size_t i = 0; i < 8 && !(at == optional + 64 && i >= 4); ++i) a[at + i] = b[at + i] = 0;
     EXPECT_TRUE(a == b);
     uint32_t certificate = 0;
-    for (int i = 0; i < 4; ++i) certificate |= uint32_t(static_cast<unsigned char>(signedImage[optional + 144 + i])) << (8 * i);
+    for (int i = 0; i < 4; ++i)
+        certificate |= uint32_t(static_cast<unsigned char>(signedImage[optional + 144 + i])) << (8 * i);
     EXPECT_GE(certificate, packed.size());
     // A signed file is no stub.
     EXPECT_THROW(checkStub(signedImage, "signed.exe"), PackError);

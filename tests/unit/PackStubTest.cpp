@@ -3,8 +3,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "pack/Stub.h"
 #include "PackTestSupport.h"
+#include "pack/Stub.h"
 
 namespace kavrin::pack::test {
 namespace {
@@ -78,14 +78,17 @@ INSTANTIATE_TEST_SUITE_P(
                 })),
                 "is signed (certificate table at 0x600, 16 bytes); pack the unsigned stub"},
         BadStub{"SignedSizeOnly", stubImage(options([](PeOptions& o) { o.securitySize = 8; })), "is signed"},
-        BadStub{"TrailingData", stubImage() + "DEBUG", "has 5 bytes of trailing data after the last section's raw data (at 0x600)"},
+        BadStub{"TrailingData", stubImage() + "DEBUG",
+                "has 5 bytes of trailing data after the last section's raw data (at 0x600)"},
         // The launcher reads the header that comes last in the table, not the furthest section.
-        BadStub{"LastHeaderNotLastInFile",
-                stubImage(options([](PeOptions& o) { o.sections = {{0x400, 0x200}, {0x200, 0x200}}; })),
+        BadStub{"LastHeaderNotLastInFile", stubImage(options([](PeOptions& o) {
+                    o.sections = {{0x400, 0x200}, {0x200, 0x200}};
+                })),
                 "has 512 bytes of trailing data after the last section's raw data (at 0x400)"},
         BadStub{"BlockPresent", withMagicAtEnd(), "already carries a configuration block (at 0x600)"},
         BadStub{"Truncated", stubImage().substr(0, 0x500), "truncated: the last section's raw data ends at 0x600"},
-        BadStub{"NoSections", stubImage(options([](PeOptions& o) { o.sections = {}; })), "damaged PE image (no sections)"}),
+        BadStub{"NoSections", stubImage(options([](PeOptions& o) { o.sections = {}; })),
+                "damaged PE image (no sections)"}),
     [](const auto& instance) { return std::string(instance.param.name); });
 
 TEST(StubTest, ARefusedStubLeavesNoOutputBehind) {

@@ -2,6 +2,7 @@
 // the kavrin-pack binary itself.
 #pragma once
 
+#include <sys/wait.h>
 #include <array>
 #include <cstdio>
 #include <cstdlib>
@@ -9,7 +10,6 @@
 #include <fstream>
 #include <map>
 #include <sstream>
-#include <sys/wait.h>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -102,8 +102,8 @@ struct PackRun {
 // Runs the built kavrin-pack with shell-quoted arguments.
 inline PackRun runPack(const std::string& arguments, const fs::path& scratch) {
     fs::path out = scratch / "stdout.txt", err = scratch / "stderr.txt";
-    std::string command = std::string("'") + KAVRIN_PACK_EXE + "' " + arguments + " >'" + out.string() + "' 2>'" +
-                          err.string() + "'";
+    std::string command =
+        std::string("'") + KAVRIN_PACK_EXE + "' " + arguments + " >'" + out.string() + "' 2>'" + err.string() + "'";
     int status = std::system(command.c_str());
     PackRun run{WIFEXITED(status) ? WEXITSTATUS(status) : -1, "", ""};
     run.out = readText(out);

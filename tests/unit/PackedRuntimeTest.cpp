@@ -70,14 +70,22 @@ TEST_F(PackedRuntime, UnpacksInTableOrderAndSkipsMissingPacks) {
     const std::string log = fake.logText();
     const std::string lib = std::string(kHome) + "\\lib\\";
     EXPECT_NE(log.find("\nUnpacking JRE\n"
-                       "Unpacking " + lib + "rt.jar.pack to " + lib + "rt.jar\n"
+                       "Unpacking " +
+                       lib + "rt.jar.pack to " + lib +
+                       "rt.jar\n"
                        "waiting for unpack200 to finish\n"
                        "unpack done\n"
-                       "Unpacking " + lib + "charsets.jar.pack to " + lib + "charsets.jar\n"
+                       "Unpacking " +
+                       lib + "charsets.jar.pack to " + lib +
+                       "charsets.jar\n"
                        "pack path doesn't exists\n"
-                       "Unpacking " + lib + "plugin.jar.pack to " + lib + "plugin.jar\n"
+                       "Unpacking " +
+                       lib + "plugin.jar.pack to " + lib +
+                       "plugin.jar\n"
                        "pack path doesn't exists\n"
-                       "Unpacking " + lib + "deploy.jar.pack to " + lib + "deploy.jar\n"
+                       "Unpacking " +
+                       lib + "deploy.jar.pack to " + lib +
+                       "deploy.jar\n"
                        "waiting for unpack200 to finish\n"),
               std::string::npos)
         << log;

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "files/Paths.h"
 #include "fakes/LauncherWorld.h"
+#include "files/Paths.h"
 
 using namespace kavrin;
 using kavrin::test::FakePlatform;
@@ -14,9 +14,9 @@ struct ServerWorld : test::LauncherWorld {
 
 TEST(IsRelativePath, Table) {
     const std::vector<std::pair<std::string, bool>> cases = {
-        {"", true},         {"a", true},          {"ab", true},        {"c:\\", false},
-        {"\\\\s", false},   {"\\dir", true},      {"c:dir", true},     {"c:/dir", true},
-        {"dir\\file", true}, {"\"c:\\x", false},  {"\"ab", true},      {"\"\\\\srv", false},
+        {"", true},          {"a", true},        {"ab", true},    {"c:\\", false},
+        {"\\\\s", false},    {"\\dir", true},    {"c:dir", true}, {"c:/dir", true},
+        {"dir\\file", true}, {"\"c:\\x", false}, {"\"ab", true},  {"\"\\\\srv", false},
     };
     for (const auto& [path, relative] : cases) EXPECT_EQ(isRelativePath(path), relative) << path;
 }

@@ -19,23 +19,20 @@ TEST_P(VersionLine, YieldsTheTextUpToTheClosingQuote) {
 
 INSTANTIATE_TEST_SUITE_P(
     Lines, VersionLine,
-    testing::Values(VersionLineCase{"java version \"1.6.0_03\"\n", "1.6.0_03"},
-                    VersionLineCase{"java version \"1.5.0_11\"", "1.5.0_11"},  // no line feed at the end
-                    // Current runtimes print more after the quote.
-                    VersionLineCase{"java version \"17.0.2\" 2022-01-18 LTS\n", "17.0.2"},
-                    VersionLineCase{"java version \"1.6.0-rc\"\n", "1.6.0-rc"},
-                    VersionLineCase{"java version \"\"\n", ""},
-                    // No closing quote, or nothing after the prefix to cut.
-                    VersionLineCase{"java version \"1.6.0_03\n", std::nullopt},
-                    VersionLineCase{"java version \"1\n", std::nullopt},
-                    VersionLineCase{"java version \"\n", std::nullopt},
-                    VersionLineCase{"java version \"", std::nullopt},
-                    // Another wording, or a warning first.
-                    VersionLineCase{"openjdk version \"17.0.2\" 2022-01-18\n", std::nullopt},
-                    VersionLineCase{"Picked up _JAVA_OPTIONS: -Xmx512m\n", std::nullopt},
-                    VersionLineCase{"Java version \"1.6.0\"\n", std::nullopt},
-                    VersionLineCase{"java version 1.6.0\n", std::nullopt},
-                    VersionLineCase{"", std::nullopt}));
+    testing::Values(
+        VersionLineCase{"java version \"1.6.0_03\"\n", "1.6.0_03"},
+        VersionLineCase{"java version \"1.5.0_11\"", "1.5.0_11"},  // no line feed at the end
+        // Current runtimes print more after the quote.
+        VersionLineCase{"java version \"17.0.2\" 2022-01-18 LTS\n", "17.0.2"},
+        VersionLineCase{"java version \"1.6.0-rc\"\n", "1.6.0-rc"}, VersionLineCase{"java version \"\"\n", ""},
+        // No closing quote, or nothing after the prefix to cut.
+        VersionLineCase{"java version \"1.6.0_03\n", std::nullopt}, VersionLineCase{"java version \"1\n", std::nullopt},
+        VersionLineCase{"java version \"\n", std::nullopt}, VersionLineCase{"java version \"", std::nullopt},
+        // Another wording, or a warning first.
+        VersionLineCase{"openjdk version \"17.0.2\" 2022-01-18\n", std::nullopt},
+        VersionLineCase{"Picked up _JAVA_OPTIONS: -Xmx512m\n", std::nullopt},
+        VersionLineCase{"Java version \"1.6.0\"\n", std::nullopt},
+        VersionLineCase{"java version 1.6.0\n", std::nullopt}, VersionLineCase{"", std::nullopt}));
 
 TEST(VersionLineModern, AlsoTakesTheOpenJdkWording) {
     EXPECT_EQ(parseJavaVersionLine("openjdk version \"17.0.9\" 2023-10-17\n", VersionRules::Modern), "17.0.9");
@@ -45,8 +42,9 @@ TEST(VersionLineModern, AlsoTakesTheOpenJdkWording) {
 }
 
 TEST(ReleaseFile, JavaVersionLineGivesTheVersion) {
-    EXPECT_EQ(releaseFileVersion("IMPLEMENTOR=\"Eclipse Adoptium\"\r\nJAVA_VERSION=\"17.0.9\"\r\nOS_NAME=\"Windows\"\r\n"),
-              "17.0.9");
+    EXPECT_EQ(
+        releaseFileVersion("IMPLEMENTOR=\"Eclipse Adoptium\"\r\nJAVA_VERSION=\"17.0.9\"\r\nOS_NAME=\"Windows\"\r\n"),
+        "17.0.9");
     EXPECT_EQ(releaseFileVersion("JAVA_VERSION=\"1.8.0_392\""), "1.8.0_392");  // no line end
     EXPECT_EQ(releaseFileVersion("JAVA_VERSION_DATE=\"2023-10-17\"\nJAVA_VERSION=\"21\"\n"), "21");
     EXPECT_EQ(releaseFileVersion("JAVA_VERSION=\"\"\n"), std::nullopt);
@@ -60,7 +58,9 @@ TEST(ReleaseFile, JavaVersionLineGivesTheVersion) {
 TEST(ProbeFirstLine, TextModeTurnsCrLfIntoLfAndStopsAfterTheFirstLine) {
     EXPECT_EQ(firstProbeLine("java version \"1.6.0_03\"\r\nJava(TM) SE\r\n"), "java version \"1.6.0_03\"\n");
     EXPECT_EQ(firstProbeLine("a\rb\n"), "a\rb\n");  // a lone CR stays
-    EXPECT_EQ(firstProbeLine("ab\x1a" "cd\n"), "ab");
+    EXPECT_EQ(firstProbeLine("ab\x1a"
+                             "cd\n"),
+              "ab");
     EXPECT_EQ(firstProbeLine(""), "");
 }
 

@@ -16,10 +16,11 @@ const std::string kCacheKey = "SOFTWARE\\dalvenco\\kavrin\\jvms\\c:/java/jre6/bi
 
 class Probe : public JvmWorld {
 protected:
-    bool check(std::string exe, const std::string& minimum, const std::string& maximum = "",
-               bool allowPre = false, std::string* version = nullptr, std::string* exeOut = nullptr) {
+    bool check(std::string exe, const std::string& minimum, const std::string& maximum = "", bool allowPre = false,
+               std::string* version = nullptr, std::string* exeOut = nullptr) {
         std::string v;
-        bool ok = checkJavaExe(ctx, config, exe, v, minimum, maximum, allowPre ? PreRelease::Allowed : PreRelease::Refused);
+        bool ok =
+            checkJavaExe(ctx, config, exe, v, minimum, maximum, allowPre ? PreRelease::Allowed : PreRelease::Refused);
         if (version) *version = v;
         if (exeOut) *exeOut = exe;
         return ok;
@@ -98,7 +99,8 @@ TEST_F(Probe, RelativePathIsTakenFromTheExecutablesDirectory) {
 TEST_F(Probe, CacheEntryWithAnotherTimeIsIgnoredAndRewritten) {
     addJava(kExe, "1.6.0_03", 0, false, FileTime{5});
     fake.registry.setString(RegRoot::CurrentUser, kCacheKey, "Version", "1.4.2");
-    fake.registry.createKey(RegRoot::CurrentUser, kCacheKey)->setValue("LastWriteTime", kRegBinary, fileTimeBytes(FileTime{4}));
+    fake.registry.createKey(RegRoot::CurrentUser, kCacheKey)
+        ->setValue("LastWriteTime", kRegBinary, fileTimeBytes(FileTime{4}));
     std::string version;
     EXPECT_TRUE(check(kExe, "1.5", "", false, &version));
     EXPECT_EQ(version, "1.6.0_03");
@@ -188,7 +190,8 @@ TEST_F(Probe, UnstartableProgramFails) {
 TEST_F(Probe, ShortPathIsRunQuoted) {
     addJava("C:\\Program Files\\Java\\bin\\java.exe", "1.6.0_03");
     fake.fs.shortNames["c:\\program files\\java\\bin\\java.exe"] = "C:\\PROGRA~1\\Java\\bin\\java.exe";
-    fake.processes.addProgram("C:\\PROGRA~1\\Java\\bin\\java.exe", test::FakeProgram{versionLine("1.6.0_03"), 0, false, {}});
+    fake.processes.addProgram("C:\\PROGRA~1\\Java\\bin\\java.exe",
+                              test::FakeProgram{versionLine("1.6.0_03"), 0, false, {}});
     EXPECT_TRUE(check("C:\\Program Files\\Java\\bin\\java.exe", "1.5"));
     EXPECT_EQ(fake.processes.commandLines.back(), "\"C:\\PROGRA~1\\Java\\bin\\java.exe\" -version");
 }

@@ -202,9 +202,10 @@ TEST(RegistryLayoutNames, VendorNamesGiveTheVersionAndWhetherItIsAKit) {
         bool kit;
     };
     const Case cases[] = {
-        {&zulu, "zulu-17", "17", true},        {&zulu, "zulu-8-jre", "8", false}, {&zulu, "zulu", std::nullopt, false},
-        {&liberica, "jdk-21", "21", true},     {&liberica, "jre-8", "8", false},  {&liberica, "lib-8", std::nullopt, false},
-        {&jre, "17.0.9", "17.0.9", false},     {&jre, "CurrentVersion", std::nullopt, false},
+        {&zulu, "zulu-17", "17", true},       {&zulu, "zulu-8-jre", "8", false},
+        {&zulu, "zulu", std::nullopt, false}, {&liberica, "jdk-21", "21", true},
+        {&liberica, "jre-8", "8", false},     {&liberica, "lib-8", std::nullopt, false},
+        {&jre, "17.0.9", "17.0.9", false},    {&jre, "CurrentVersion", std::nullopt, false},
     };
     for (const Case& c : cases) {
         auto named = layoutNameVersion(*c.layout, c.name);
@@ -235,10 +236,10 @@ protected:
 
 TEST_F(ModernRegistrySearch, NewestInRangeWinsAcrossLayoutsAndRootsWithoutARun) {
     std::string jdk17 = registered(RegRoot::LocalMachine, "SOFTWARE\\JavaSoft\\JDK\\17", "JavaHome", "17.0.9");
-    std::string temurin21 = registered(RegRoot::CurrentUser, "SOFTWARE\\Eclipse Adoptium\\JDK\\21.0.1.12\\hotspot\\MSI",
-                                       "Path", "21.0.1");
-    std::string zulu11 = registered(RegRoot::LocalMachine, "SOFTWARE\\Azul Systems\\Zulu\\zulu-11-jre",
-                                    "InstallationPath", "11.0.21");
+    std::string temurin21 =
+        registered(RegRoot::CurrentUser, "SOFTWARE\\Eclipse Adoptium\\JDK\\21.0.1.12\\hotspot\\MSI", "Path", "21.0.1");
+    std::string zulu11 =
+        registered(RegRoot::LocalMachine, "SOFTWARE\\Azul Systems\\Zulu\\zulu-11-jre", "InstallationPath", "11.0.21");
     EXPECT_EQ(search("1.8"), temurin21);
     EXPECT_EQ(search("9", "17"), jdk17);
     EXPECT_EQ(search("1.8", "11"), zulu11);

@@ -6,8 +6,8 @@
 #include <string>
 
 #include "config/Config.h"
-#include "diagnostics/Process.h"
 #include "diagnostics/Errors.h"
+#include "diagnostics/Process.h"
 #include "fakes/FakePlatform.h"
 #include "files/DeletionQueue.h"
 #include "launch/Expand.h"
@@ -61,7 +61,9 @@ TEST(RobustnessProjectFile, NonAsciiOutsideStringsIsRefusedWithExitCode1) {
 TEST(RobustnessProjectFile, NonAsciiAfterALineEndingBackslashIsKept) {
     // Valid TOML: the backslash swallows the line break and the blanks after it,
     // and the Cyrillic letter that follows is text, not whitespace.
-    const pack::Project project = parse("[files]\nruntime = false\n[service]\ndescription = \"\"\"a \\\n   \xD1\x98" "b \xC3\xA9\"\"\"\n");
+    const pack::Project project = parse(
+        "[files]\nruntime = false\n[service]\ndescription = \"\"\"a \\\n   \xD1\x98"
+        "b \xC3\xA9\"\"\"\n");
     EXPECT_EQ(wideValue(project, 20017), u"a \u0458b \u00E9");
 }
 

@@ -5,8 +5,8 @@
 
 #include "config/Keys.h"
 #include "diagnostics/Errors.h"
-#include "service/ServiceMain.h"
 #include "fakes/LauncherWorld.h"
+#include "service/ServiceMain.h"
 #include "unit/ScriptedRuntime.h"
 #include "unit/ServiceWorld.h"
 
@@ -228,10 +228,25 @@ TEST(ServiceMain, ProcessEndingWhileRunningReportsTheExitCodeAsAFailure) {
         uint32_t win32;
         uint32_t specific;
     } rows[] = {
-        {"System.exit(3)", [](Process& ctx) { recordExitCode(ctx, 3); throw ProcessExit{3, false}; }, 1066, 3},
-        {"System.exit(0)", [](Process& ctx) { recordExitCode(ctx, 0); throw ProcessExit{0, false}; }, 0, 0},
-        {"fatal 1010", [](Process& ctx) { reportFatalKey(ctx, Config(), key::kMsgNoMainClass, std::nullopt); }, 1066, 1},
-        {"crash", [](Process&) { throw ProcessExit{0xC0000005u, false}; }, 1066, 1},
+        {"System.exit(3)",
+         [](Process& ctx) {
+             recordExitCode(ctx, 3);
+             throw ProcessExit{3, false};
+         },
+         1066, 3},
+        {"System.exit(0)",
+         [](Process& ctx) {
+             recordExitCode(ctx, 0);
+             throw ProcessExit{0, false};
+         },
+         0, 0},
+        {"fatal 1010", [](Process& ctx) { reportFatalKey(ctx, Config(), key::kMsgNoMainClass, std::nullopt); }, 1066,
+         1},
+        {"crash",
+         [](Process&) {
+             throw ProcessExit{0xC0000005u, false};
+         },
+         1066, 1},
     };
     for (const Row& r : rows) {
         SCOPED_TRACE(r.what);
@@ -268,8 +283,8 @@ TEST(ServiceMain, ControlsFromTheDispatcherThread) {
     auto reports = w.scm.reports();
     ASSERT_EQ(reports.size(), 7u);
     EXPECT_TRUE(sameRecord(reports[0], expected(4)));
-    EXPECT_TRUE(sameRecord(reports[1], expected(4)));     // launched
-    EXPECT_TRUE(sameRecord(reports[2], expected(4)));     // interrogate: unchanged
+    EXPECT_TRUE(sameRecord(reports[1], expected(4)));  // launched
+    EXPECT_TRUE(sameRecord(reports[2], expected(4)));  // interrogate: unchanged
     EXPECT_TRUE(sameRecord(reports[3], expected(3, 0, 1)));
     EXPECT_TRUE(sameRecord(reports[4], expected(3, 0, 2)));
     EXPECT_TRUE(sameRecord(reports[5], expected(3, 0, 2)));  // stop leaves the checkpoint

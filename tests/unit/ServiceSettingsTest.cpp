@@ -4,11 +4,11 @@
 #include <gtest/gtest.h>
 
 #include "config/Keys.h"
-#include "diagnostics/Errors.h"
-#include "service/ServiceMain.h"
 #include "config/ServiceSettings.h"
-#include "service/Verbs.h"
+#include "diagnostics/Errors.h"
 #include "fakes/LauncherWorld.h"
+#include "service/ServiceMain.h"
+#include "service/Verbs.h"
 #include "unit/ServiceWorld.h"
 
 using namespace kavrin;

@@ -3,13 +3,13 @@
 #include "config/ConfigBlock.h"
 #include "config/Keys.h"
 #include "fakes/PeImage.h"
-#include "unit/ServiceWorld.h"
 #include "service/Verbs.h"
+#include "unit/ServiceWorld.h"
 
 using namespace kavrin;
+using kavrin::test::FakeService;
 using kavrin::test::ServiceWorld;
 using kavrin::test::statusOf;
-using kavrin::test::FakeService;
 
 namespace {
 
@@ -148,9 +148,9 @@ TEST(InstallVerb, WaitsForAServiceMarkedForDeletion) {
 TEST(InstallVerb, RefusesToReplaceAnotherExistingProgram) {
     struct Case {
         const char* registered;
-        const char* file;      // created at this path, or nullptr
-        bool packed;           // the file carries a configuration block
-        const char* refusal;   // the program named, or nullptr when installed
+        const char* file;     // created at this path, or nullptr
+        bool packed;          // the file carries a configuration block
+        const char* refusal;  // the program named, or nullptr when installed
     } cases[] = {
         {"C:\\Windows\\System32\\spoolsv.exe", "C:\\Windows\\System32\\spoolsv.exe", false,
          "C:\\Windows\\System32\\spoolsv.exe"},
@@ -160,15 +160,17 @@ TEST(InstallVerb, RefusesToReplaceAnotherExistingProgram) {
          "C:\\Program Files\\Other App\\run.exe"},
         {"\"C:\\Other\\svc.exe\" -x", "C:\\Other\\svc.exe", false, "C:\\Other\\svc.exe"},
         {"System32\\drivers\\x.sys", nullptr, false, "System32\\drivers\\x.sys"},  // cannot tell: refused
-        {"\"C:\\Old\\svc.exe\"", nullptr, false, nullptr},                           // gone
-        {"\"C:\\Old\\svc.exe\"", "C:\\Old\\svc.exe", true, nullptr},              // a packed launcher
-        {"\"C:\\App\\svc.exe\" arg", nullptr, false, nullptr},                       // this one
+        {"\"C:\\Old\\svc.exe\"", nullptr, false, nullptr},                         // gone
+        {"\"C:\\Old\\svc.exe\"", "C:\\Old\\svc.exe", true, nullptr},               // a packed launcher
+        {"\"C:\\App\\svc.exe\" arg", nullptr, false, nullptr},                     // this one
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.registered);
         ServiceWorld w;
         w.fake.env.put("SystemRoot", "C:\\Windows");
-        if (c.file) w.fake.fs.addFile(c.file, c.packed ? test::makePeImage() + encodeConfigBlock({}) : std::string("MZ plain program"));
+        if (c.file)
+            w.fake.fs.addFile(c.file,
+                              c.packed ? test::makePeImage() + encodeConfigBlock({}) : std::string("MZ plain program"));
         w.scm.add("x", scm::kStateRunning, c.registered, 2);
         const int rc = installVerb(w.ctx, w.config, "x", scm::kStartAuto);
         if (c.refusal) {

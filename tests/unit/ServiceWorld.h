@@ -12,8 +12,8 @@ namespace kavrin::test {
 struct ServiceWorld {
     FakePlatform fake;
     FakeServiceManager scm;
-    Platform platform{fake.fs,      fake.registry, fake.env,       fake.processes, scm,         fake.console,
-                      fake.exit,    fake.clock,    fake.codePages, fake.module,    fake.libraries};
+    Platform platform{fake.fs,   fake.registry, fake.env,       fake.processes, scm,           fake.console,
+                      fake.exit, fake.clock,    fake.codePages, fake.module,    fake.libraries};
     Process ctx{platform};
     Config config;
 

@@ -70,8 +70,8 @@ TEST(TempDirectoryNoLongForm, UsesTheTempPathOnlyWhenWritable) {
     NoLongPathFileSystem fs;
     fs.addDirectory("C:\\Temp");
     fs.addDirectory("C:\\Windows\\temp");
-    Platform custom{fs,          fake.registry, fake.env,       fake.processes, fake.services, fake.console,
-                    fake.exit,   fake.clock,    fake.codePages, fake.module,    fake.libraries};
+    Platform custom{fs,        fake.registry, fake.env,       fake.processes, fake.services, fake.console,
+                    fake.exit, fake.clock,    fake.codePages, fake.module,    fake.libraries};
     Process ctx(custom);
     Config config;
     EXPECT_EQ(getTempDirectory(ctx), "C:\\Temp\\");

@@ -68,7 +68,8 @@ TEST(VerbParsing, FollowsTheVerbTable) {
 }
 
 TEST(VerbParsing, TableKeepsTheMatchingOrderAndSpelling) {
-    const char* expected[] = {"install", "install-auto", "install-demand", "uninstall", "stop", "start", "status", "configure", "run", "help", "diagnose"};
+    const char* expected[] = {"install",   "install-auto", "install-demand", "uninstall", "stop", "start", "status",
+                              "configure", "run",          "help",           "diagnose"};
     for (size_t i = 0; i < 11; ++i) EXPECT_STREQ(kVerbTable[i].text, expected[i]);
 }
 

@@ -24,14 +24,10 @@ TEST(CompareJavaVersions, OrdersByBytesNotNumbers) {
         int expected;
     };
     const Case cases[] = {
-        {"1.5", "1.5.0_11", -1},      // a proper prefix orders first
-        {"1.5.0_11", "1.6", -1},
-        {"1.6.0_10", "1.6.0_9", -1},  // '1' < '9': bytes, not numbers
-        {"1.10", "1.5", -1},
-        {"1.6.0", "1.6.0", 0},
-        {"", "1", -1},
-        {"", "", 0},
-        {"1.6\x80", "1.6a", 1},       // unsigned bytes: 0x80 orders above 'a'
+        {"1.5", "1.5.0_11", -1},                               // a proper prefix orders first
+        {"1.5.0_11", "1.6", -1}, {"1.6.0_10", "1.6.0_9", -1},  // '1' < '9': bytes, not numbers
+        {"1.10", "1.5", -1},     {"1.6.0", "1.6.0", 0},       {"", "1", -1}, {"", "", 0},
+        {"1.6\x80", "1.6a", 1},  // unsigned bytes: 0x80 orders above 'a'
     };
     for (const Case& c : cases) {
         EXPECT_EQ(sign(compareJavaVersions(c.a, c.b)), c.expected) << c.a << " vs " << c.b;
@@ -43,13 +39,20 @@ class JavaVersionAllowed : public ::testing::Test, protected test::LauncherWorld
 
 TEST_F(JavaVersionAllowed, BoundsActOnTheLeadingCharacters) {
     const RangeCase cases[] = {
-        {"1.5.0_11", "1.5", "", true},   {"1.6.0_03", "1.5", "", true},
-        {"1.5", "1.5", "", true},        {"1.4.2_10", "1.5", "", false},
-        {"1.5.0_11", "", "1.5", true},   {"1.6.0", "", "1.5", false},
-        {"1.5.0_05", "1.5.0_06", "", false}, {"1.5", "1.5.0_06", "", false},
-        {"1.5.0_10", "1.5.0_06", "", true},  {"1.10", "1.5", "", false},
-        {"", "", "", true},              {"9", "", "", true},
-        {"1.6.0_01", "1.5", "1.6", true},    {"1.7.0", "1.5", "1.6", false},
+        {"1.5.0_11", "1.5", "", true},
+        {"1.6.0_03", "1.5", "", true},
+        {"1.5", "1.5", "", true},
+        {"1.4.2_10", "1.5", "", false},
+        {"1.5.0_11", "", "1.5", true},
+        {"1.6.0", "", "1.5", false},
+        {"1.5.0_05", "1.5.0_06", "", false},
+        {"1.5", "1.5.0_06", "", false},
+        {"1.5.0_10", "1.5.0_06", "", true},
+        {"1.10", "1.5", "", false},
+        {"", "", "", true},
+        {"9", "", "", true},
+        {"1.6.0_01", "1.5", "1.6", true},
+        {"1.7.0", "1.5", "1.6", false},
     };
     for (const RangeCase& c : cases) {
         EXPECT_EQ(isJavaVersionAllowed(ctx, config, c.version, c.minimum, c.maximum, PreRelease::Refused), c.expected)
@@ -77,11 +80,15 @@ TEST_F(JavaVersionAllowed, KeyAllowPreReleaseLetsThemPassButNotTheRange) {
 
 TEST(RegistryVersionInRange, ComparesOverTheShorterLength) {
     const RangeCase cases[] = {
-        {"1.5", "1.5.0_06", "", true},      {"1.4", "1.5.0_06", "", false},
-        {"1.5.0_05", "1.5.0_06", "", false}, {"1.5.0_11", "", "1.5", true},
-        {"1.5", "", "1.5", true},           {"1.6", "", "1.5", false},
-        {"", "1.5", "1.5", true},           {"", "", "", true},
-        {"1.6.0-beta", "1.5", "", true},    // no pre-release filter here
+        {"1.5", "1.5.0_06", "", true},
+        {"1.4", "1.5.0_06", "", false},
+        {"1.5.0_05", "1.5.0_06", "", false},
+        {"1.5.0_11", "", "1.5", true},
+        {"1.5", "", "1.5", true},
+        {"1.6", "", "1.5", false},
+        {"", "1.5", "1.5", true},
+        {"", "", "", true},
+        {"1.6.0-beta", "1.5", "", true},  // no pre-release filter here
         {"1.10", "1.5", "", false},
     };
     for (const RangeCase& c : cases) {
@@ -95,16 +102,15 @@ TEST(ModernVersionOrder, RanksRealVersionStringsAsNumbers) {
     const char* ascending[] = {"1.6.0_45", "1.8.0_392", "9", "9.0.4", "11.0.21+9", "17", "17.0.10", "21-ea", "21.0.1"};
     for (size_t i = 0; i < std::size(ascending); ++i)
         for (size_t j = 0; j < std::size(ascending); ++j)
-            EXPECT_EQ(sign(compareJavaVersions(VersionRules::Modern, ascending[i], ascending[j])),
-                      (i > j) - (i < j))
+            EXPECT_EQ(sign(compareJavaVersions(VersionRules::Modern, ascending[i], ascending[j])), (i > j) - (i < j))
                 << ascending[i] << " vs " << ascending[j];
 
     struct Same {
         const char* a;
         const char* b;
     };
-    for (Same same : {Same{"1.8", "8"}, Same{"1.8.0_392", "8.0.392"}, Same{"17", "17.0.0"},
-                      Same{"1.8.0_392-b08", "8.0.392+8"}})
+    for (Same same :
+         {Same{"1.8", "8"}, Same{"1.8.0_392", "8.0.392"}, Same{"17", "17.0.0"}, Same{"1.8.0_392-b08", "8.0.392+8"}})
         EXPECT_EQ(compareJavaVersions(VersionRules::Modern, same.a, same.b), 0) << same.a << " vs " << same.b;
     // Build numbers order releases of one version; a text that is no version orders lowest.
     EXPECT_LT(compareJavaVersions(VersionRules::Modern, "17.0.9+8", "17.0.9+11"), 0);
@@ -116,11 +122,11 @@ TEST(ModernVersionOrder, RanksRealVersionStringsAsNumbers) {
 TEST_F(JavaVersionAllowed, ModernBoundsCompareAsNumbers) {
     set(key::kJvmRules, "modern");
     const RangeCase cases[] = {
-        {"17.0.9", "1.8", "", true},    {"17.0.9", "8", "", true},      {"1.8.0_392", "1.8", "", true},
-        {"1.7.0_80", "1.8", "", false}, {"9", "17", "", false},         {"17", "9", "", true},
-        {"1.10", "1.5", "", true},      {"17.0.10", "17.0.9", "", true}, {"21.0.1", "", "17", false},
-        {"17.0.10", "", "17", true},    {"17.0.6", "", "17.0.5", false}, {"21-ea", "", "21", true},
-        {"21", "", "21-ea", false},     {"garbage", "1.8", "", false},  {"garbage", "", "", true},
+        {"17.0.9", "1.8", "", true},        {"17.0.9", "8", "", true},       {"1.8.0_392", "1.8", "", true},
+        {"1.7.0_80", "1.8", "", false},     {"9", "17", "", false},          {"17", "9", "", true},
+        {"1.10", "1.5", "", true},          {"17.0.10", "17.0.9", "", true}, {"21.0.1", "", "17", false},
+        {"17.0.10", "", "17", true},        {"17.0.6", "", "17.0.5", false}, {"21-ea", "", "21", true},
+        {"21", "", "21-ea", false},         {"garbage", "1.8", "", false},   {"garbage", "", "", true},
         {"17", "not-a-version", "", false},
     };
     for (const RangeCase& c : cases)
@@ -133,7 +139,7 @@ TEST_F(JavaVersionAllowed, ModernBoundsCompareAsNumbers) {
 
 TEST(RegistryVersionInRange, ModernComparesOverTheShorterListOfNumbers) {
     const RangeCase cases[] = {
-        {"17", "17.0.5", "", true},  {"11", "17", "", false},     {"1.8", "8", "", true},
+        {"17", "17.0.5", "", true},     {"11", "17", "", false},      {"1.8", "8", "", true},
         {"21.0.1.12", "", "17", false}, {"17.0.9.9", "", "17", true}, {"zulu", "17", "", true},
     };
     for (const RangeCase& c : cases)

@@ -3,8 +3,8 @@
 
 #include <jni.h>
 
-#include "diagnostics/Process.h"
 #include "config/Keys.h"
+#include "diagnostics/Process.h"
 #include "fakes/LauncherWorld.h"
 #include "launch/jni/JavaVMLauncher.h"
 
@@ -22,15 +22,16 @@ protected:
         config = config.with(key::kFlavour, "k");
     }
     std::vector<std::string> properties(int32_t unextractedPosition = 0) {
-        return buildLauncherProperties(ctx, config, launcherVariables(ctx, config, "", extraction.directory), unextractedPosition);
+        return buildLauncherProperties(ctx, config, launcherVariables(ctx, config, "", extraction.directory),
+                                       unextractedPosition);
     }
     Extraction extraction;
 };
 
 TEST_F(LaunchPropertiesTest, LauncherFlavourHasFiveEntries) {
     EXPECT_EQ(properties(),
-              (Options{"-Dkavrin.isService=true", "-Dkavrin.moduleName=C:\\Apps\\Server\\server.exe", "-Dkavrin.tempDir=",
-                       "-Dkavrin.unextractedPosition=0", "-Dkavrin.consoleCodepage=cp437"}));
+              (Options{"-Dkavrin.isService=true", "-Dkavrin.moduleName=C:\\Apps\\Server\\server.exe",
+                       "-Dkavrin.tempDir=", "-Dkavrin.unextractedPosition=0", "-Dkavrin.consoleCodepage=cp437"}));
 }
 
 TEST_F(LaunchPropertiesTest, InstallerFlavourWithCommFileHasSevenEntriesInOrder) {

@@ -1,8 +1,8 @@
 // The JVM option list: sources in order, class path slots, the .vmoptions reader.
 #include <gtest/gtest.h>
 
-#include "diagnostics/Process.h"
 #include "config/Keys.h"
+#include "diagnostics/Process.h"
 #include "fakes/LauncherWorld.h"
 #include "launch/VmOptions.h"
 
@@ -18,7 +18,9 @@ protected:
         ctx.fatal.useMessageBox = false;
         set(key::kRouteJArguments, "1");
     }
-    Options build(const WideList& launcher = {}) { return buildJvmOptions(ctx, config, launcherVariables(ctx, config, "", ""), {"-Dp1", "-Dp2"}, launcher); }
+    Options build(const WideList& launcher = {}) {
+        return buildJvmOptions(ctx, config, launcherVariables(ctx, config, "", ""), {"-Dp1", "-Dp2"}, launcher);
+    }
     void vmoptions(const std::string& content, const char* name = "C:\\Apps\\Server\\server.vmoptions") {
         fake.fs.addFile(name, content);
     }
@@ -32,8 +34,9 @@ TEST_F(VmOptionsTest, ConfigurationAtHandGivesPropertiesThenKey123ThenClassPath)
 TEST_F(VmOptionsTest, SourcesKeepTheirOrderAndDuplicatesReachTheJvm) {
     set(key::kVmParameters, "-Da=1 -Xss1m");
     vmoptions("-Da=3\n-Xmx256m\n");
-    EXPECT_EQ(build({u"Server", u"-J-Da=2", u"arg", u"-J-Xint"}),
-              (Options{"-Dp1", "-Dp2", "-Da=1", "-Xss1m", "-Da=2", "-Xint", "-Da=3", "-Xmx256m", "-Djava.class.path="}));
+    EXPECT_EQ(
+        build({u"Server", u"-J-Da=2", u"arg", u"-J-Xint"}),
+        (Options{"-Dp1", "-Dp2", "-Da=1", "-Xss1m", "-Da=2", "-Xint", "-Da=3", "-Xmx256m", "-Djava.class.path="}));
 }
 
 TEST_F(VmOptionsTest, JArgumentsNeedKey125AndAnUpperCaseJ) {
@@ -105,8 +108,10 @@ TEST(VmOptionsLine, TrimmingRules) {
 
 TEST_F(VmOptionsTest, FileLinesAreWholeOptionsExpandedAndRoutedToSlots) {
     // The appended class path follows the empty configured class path after a ";".
-    vmoptions("# comment\r\n  -Dpath=${KAVRIN_EXEDIR}x y  \r\n\r\n-classpath/a extra.jar\n-classpath/a last.jar\n\t-Xint");
-    EXPECT_EQ(build(), (Options{"-Dp1", "-Dp2", "-Dpath=C:\\Apps\\Server\\x y", "\t-Xint", "-Djava.class.path=;last.jar"}));
+    vmoptions(
+        "# comment\r\n  -Dpath=${KAVRIN_EXEDIR}x y  \r\n\r\n-classpath/a extra.jar\n-classpath/a last.jar\n\t-Xint");
+    EXPECT_EQ(build(),
+              (Options{"-Dp1", "-Dp2", "-Dpath=C:\\Apps\\Server\\x y", "\t-Xint", "-Djava.class.path=;last.jar"}));
 }
 
 TEST_F(VmOptionsTest, TextModeEndsTheFileAtCtrlZ) {

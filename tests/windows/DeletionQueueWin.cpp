@@ -91,21 +91,13 @@ TEST_F(DeletionQueueWin, LeavesExactlySurvivorsAndLogsThem) {
     EXPECT_FALSE(exists(parent + "\\empty"));  // "*.*" matches names without a dot
     EXPECT_TRUE(exists(parent + "\\sub\\c.bin"));
 
-    EXPECT_EQ(logOf(ctx),
-              "didn't delete " + held + "\n" +
-              "delete file " + free + "\n" +
-              "delete queue " + twice + ";.\\kvrB.tmp_dir2;" + twice + ";" + parent + ";\n" +
-              "emptying " + twice + "\n" +
-              "attempting to delete " + twice + "\\a.bin\n" +
-              "delete dir " + twice + "\n" +
-              "emptying " + twice + "\n" +
-              "delete dir " + twice + "\n" +
-              "emptying " + parent + "\n" +
-              "attempting to delete " + parent + "\\b.bin\n" +
-              "attempting to remove " + parent + "\\empty\n" +
-              "attempting to remove " + parent + "\\sub\n" +
-              "delete dir " + parent + "\n" +
-              "didn't delete " + parent + "\n");
+    EXPECT_EQ(logOf(ctx), "didn't delete " + held + "\n" + "delete file " + free + "\n" + "delete queue " + twice +
+                              ";.\\kvrB.tmp_dir2;" + twice + ";" + parent + ";\n" + "emptying " + twice + "\n" +
+                              "attempting to delete " + twice + "\\a.bin\n" + "delete dir " + twice + "\n" +
+                              "emptying " + twice + "\n" + "delete dir " + twice + "\n" + "emptying " + parent + "\n" +
+                              "attempting to delete " + parent + "\\b.bin\n" + "attempting to remove " + parent +
+                              "\\empty\n" + "attempting to remove " + parent + "\\sub\n" + "delete dir " + parent +
+                              "\n" + "didn't delete " + parent + "\n");
 }
 
 TEST_F(DeletionQueueWin, TempNamesLandInTheTempDirectory) {

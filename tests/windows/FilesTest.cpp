@@ -36,8 +36,8 @@ TEST_F(FilesTest, ReadsWritesAndSeeksAbsolutely) {
 }
 
 TEST_F(FilesTest, OpeningAMissingFileReportsFileNotFound) {
-    EXPECT_FALSE(os.fs.openFile(scratch + "missing.bin", FileAccess::Read, FileShare::ReadWrite,
-                                FileDisposition::OpenExisting));
+    EXPECT_FALSE(
+        os.fs.openFile(scratch + "missing.bin", FileAccess::Read, FileShare::ReadWrite, FileDisposition::OpenExisting));
     EXPECT_EQ(os.fs.lastError(), win32err::kFileNotFound);
     EXPECT_FALSE(os.fs.openFile(scratch + "no-dir\\x.bin", FileAccess::Read, FileShare::ReadWrite,
                                 FileDisposition::OpenExisting));

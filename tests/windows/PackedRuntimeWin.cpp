@@ -61,9 +61,9 @@ TEST_F(PackedRuntimeWin, UnpacksPresentPacksInTableOrder) {
 
     preparePackedRuntime(ctx, config, home);
 
-    EXPECT_EQ(readWhole(home + "\\bin\\unpack200.record"),
-              commandLine("lib\\rt.jar") + "\n" + commandLine("lib\\ext\\localedata.jar") + "\n" +
-                  commandLine("lib\\jsse.jar") + "\n");
+    EXPECT_EQ(readWhole(home + "\\bin\\unpack200.record"), commandLine("lib\\rt.jar") + "\n" +
+                                                               commandLine("lib\\ext\\localedata.jar") + "\n" +
+                                                               commandLine("lib\\jsse.jar") + "\n");
     EXPECT_EQ(readWhole(home + "\\lib\\rt.jar"), std::string("rt\0\xA7", 4));
     EXPECT_EQ(readWhole(home + "\\lib\\jsse.jar"), "jsse");
     EXPECT_FALSE(exists(home + "\\lib\\rt.jar.pack"));
@@ -71,16 +71,16 @@ TEST_F(PackedRuntimeWin, UnpacksPresentPacksInTableOrder) {
 
     // jsse.jar marks the home as prepared: nothing runs again.
     preparePackedRuntime(ctx, config, home);
-    EXPECT_EQ(readWhole(home + "\\bin\\unpack200.record").size(),
-              commandLine("lib\\rt.jar").size() + commandLine("lib\\ext\\localedata.jar").size() +
-                  commandLine("lib\\jsse.jar").size() + 3);
+    EXPECT_EQ(readWhole(home + "\\bin\\unpack200.record").size(), commandLine("lib\\rt.jar").size() +
+                                                                      commandLine("lib\\ext\\localedata.jar").size() +
+                                                                      commandLine("lib\\jsse.jar").size() + 3);
 }
 
 TEST_F(PackedRuntimeWin, MissingUnpackerIsInternalError20) {
     writeBytes(home + "\\lib\\rt.jar.pack", "rt");
     FakeExit exit;  // ends "the process" by throwing, so the fatal path is checked in-process
-    Platform platform{os.fs,    os.registry, os.env,       os.processes, os.services, os.console,
-                      exit,     os.clock,    os.codePages, os.module,    os.libraries};
+    Platform platform{os.fs, os.registry, os.env,       os.processes, os.services, os.console,
+                      exit,  os.clock,    os.codePages, os.module,    os.libraries};
     Process ctx(platform);
     ctx.fatal.useMessageBox = false;
     const Config config = Config().with(key::kMsgInternalError, "An internal error occurred (error code: {0})");

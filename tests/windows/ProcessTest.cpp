@@ -12,8 +12,8 @@ protected:
 TEST_F(ProcessTest, StandardErrorGoesToTheFileAndTheExitCodeIsKept) {
     SpawnOptions options;
     options.stderrFile = scratch + "err.txt";
-    auto process = os.processes.spawn(child("--stdout ignored --stderr \"java version \\\"1.8.0_20\\\"\" --exit 7"),
-                                      options);
+    auto process =
+        os.processes.spawn(child("--stdout ignored --stderr \"java version \\\"1.8.0_20\\\"\" --exit 7"), options);
     ASSERT_TRUE(process);
     ASSERT_TRUE(process->wait(30000));
     EXPECT_EQ(process->exitCode(), 7u);

@@ -3,8 +3,8 @@
 // one installer writes; the comment names where that layout is documented.
 #include "Win32TestSupport.h"
 #include "config/Config.h"
-#include "diagnostics/Process.h"
 #include "config/Keys.h"
+#include "diagnostics/Process.h"
 #include "jvm/RegistrySearch.h"
 #include "platform/Ascii.h"
 

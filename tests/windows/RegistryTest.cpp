@@ -76,8 +76,8 @@ TEST_F(RegistryTest, OpeningAMissingKeyFails) {
 }
 
 TEST_F(RegistryTest, LocalMachineIsReadable) {
-    auto key = os.registry.openKey(RegRoot::LocalMachine, "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion",
-                                   RegAccess::Read);
+    auto key =
+        os.registry.openKey(RegRoot::LocalMachine, "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion", RegAccess::Read);
     ASSERT_TRUE(key);
     auto version = key->queryValue("CurrentVersion", 100);
     ASSERT_TRUE(version);

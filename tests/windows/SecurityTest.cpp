@@ -151,7 +151,8 @@ TEST_F(SecurityTest, JvmDependenciesComeFromTheRuntimeNotTheCurrentDirectoryOrPa
     const std::string plant = exeDirectory() + "plant\\";
     const std::string helper = readFile(plant + "kvrhelper.dll");
     ASSERT_EQ(helper.substr(0, 2), "MZ") << plant;
-    for (const char* dir : {"cwd", "early", "jre", "jre\\bin", "jre\\bin\\server"}) ASSERT_TRUE(os.fs.createDirectory(scratch + dir));
+    for (const char* dir : {"cwd", "early", "jre", "jre\\bin", "jre\\bin\\server"})
+        ASSERT_TRUE(os.fs.createDirectory(scratch + dir));
     writeFile("cwd\\kvrhelper.dll", helper);
     writeFile("early\\kvrhelper.dll", helper);
     writeFile("jre\\bin\\kvrhelper.dll", helper);

@@ -18,10 +18,8 @@ void Win32Test::removeTree(const std::string& directory) {
     for (const FindEntry& entry : os.fs.find(directory + "\\*")) {
         if (entry.name == "." || entry.name == "..") continue;
         std::string path = directory + "\\" + entry.name;
-        if (entry.isDirectory)
-            removeTree(path);
-        else
-            os.fs.deleteFile(path);
+        if (entry.isDirectory) removeTree(path);
+        else os.fs.deleteFile(path);
     }
     os.fs.removeDirectory(directory);
 }

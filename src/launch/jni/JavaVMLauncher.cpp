@@ -56,8 +56,8 @@ jobjectArray makeArgumentArray(Process& ctx, JNIEnv* env, const std::vector<std:
         const std::string shown = ctx.os.codePages.toNarrow(logCodePage, argument, usedDefault).value_or("");
         logInfo(ctx, "param %d: %s", static_cast<int>(i), shown.c_str());
         // UTF-16 goes to Java exactly as held; no conversion on the way.
-        jstring jstr = env->NewString(reinterpret_cast<const jchar*>(argument.data()),
-                                      static_cast<jsize>(argument.size()));
+        jstring jstr =
+            env->NewString(reinterpret_cast<const jchar*>(argument.data()), static_cast<jsize>(argument.size()));
         if (jstr == nullptr) internalAssertion("jstr", kJstrLine);
         env->SetObjectArrayElement(array, static_cast<jsize>(i), jstr);
         env->DeleteLocalRef(jstr);  // many arguments must not exhaust the local frame
@@ -107,7 +107,8 @@ std::vector<std::string> buildLauncherProperties(Process& ctx, const Config& con
     return properties;
 }
 
-std::optional<RunningJvm> createJvm(Process& ctx, const Config& config, const LauncherVariables& vars, CreateJavaVMFunction createJavaVM,
+std::optional<RunningJvm> createJvm(Process& ctx, const Config& config, const LauncherVariables& vars,
+                                    CreateJavaVMFunction createJavaVM,
                                     const std::vector<std::u16string>& launcherArguments,
                                     const std::vector<std::string>& properties) {
     auto init = buildJvmInitArgs(ctx, config, vars, properties, launcherArguments);
@@ -180,11 +181,13 @@ bool callMain(Process& ctx, const Config& config, const LauncherVariables& vars,
     return true;
 }
 
-std::optional<RunningJvm> launchProgram(Process& ctx, const Config& config, const LoadedJvm& jvm, const Extraction& extraction,
+std::optional<RunningJvm> launchProgram(Process& ctx, const Config& config, const LoadedJvm& jvm,
+                                        const Extraction& extraction,
                                         const std::vector<std::u16string>& launcherArguments) {
     logInfo(ctx, "launching program");
     const LauncherVariables vars = launcherVariables(ctx, config, jvm.home, extraction.directory);
-    const std::vector<std::string> properties = buildLauncherProperties(ctx, config, vars, extraction.unextractedPosition);
+    const std::vector<std::string> properties =
+        buildLauncherProperties(ctx, config, vars, extraction.unextractedPosition);
     std::optional<RunningJvm> running = createJvm(ctx, config, vars, jvm.createJavaVM, launcherArguments, properties);
     if (!running) {
         logError(ctx, "could not initialize JVM");

@@ -48,14 +48,16 @@ private:
 };
 
 // nullopt when the JVM could not be created or main could not be called.
-std::optional<RunningJvm> launchProgram(Process& ctx, const Config& config, const LoadedJvm& jvm, const Extraction& extraction,
+std::optional<RunningJvm> launchProgram(Process& ctx, const Config& config, const LoadedJvm& jvm,
+                                        const Extraction& extraction,
                                         const std::vector<std::u16string>& launcherArguments);
 
 // The steps of launchProgram, exposed for tests.
 // "-D" options the launcher tells the Java side about itself with (at most seven).
 std::vector<std::string> buildLauncherProperties(Process& ctx, const Config& config, const LauncherVariables& vars,
                                                  int32_t unextractedPosition);
-std::optional<RunningJvm> createJvm(Process& ctx, const Config& config, const LauncherVariables& vars, CreateJavaVMFunction createJavaVM,
+std::optional<RunningJvm> createJvm(Process& ctx, const Config& config, const LauncherVariables& vars,
+                                    CreateJavaVMFunction createJavaVM,
                                     const std::vector<std::u16string>& launcherArguments,
                                     const std::vector<std::string>& properties);
 bool callMain(Process& ctx, const Config& config, const LauncherVariables& vars, JNIEnv* env,

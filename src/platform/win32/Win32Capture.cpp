@@ -62,8 +62,7 @@ bool Win32Console::captureStream(StdStream stream, std::function<void(std::strin
     HANDLE write = nullptr;
     if (!::CreatePipe(&read, &write, nullptr, kChunk)) return false;
     std::fflush(fd == 1 ? stdout : stderr);
-    if (!pointDescriptorAt(fd, write) ||
-        !::SetStdHandle(fd == 1 ? STD_OUTPUT_HANDLE : STD_ERROR_HANDLE, write)) {
+    if (!pointDescriptorAt(fd, write) || !::SetStdHandle(fd == 1 ? STD_OUTPUT_HANDLE : STD_ERROR_HANDLE, write)) {
         ::CloseHandle(read);
         ::CloseHandle(write);
         return false;

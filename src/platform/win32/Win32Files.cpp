@@ -18,7 +18,9 @@ DWORD accessFlags(FileAccess access) {
 }
 
 // FileShare's bits are FILE_SHARE_READ, _WRITE and _DELETE.
-DWORD shareFlags(FileShare share) { return static_cast<DWORD>(share) & (FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE); }
+DWORD shareFlags(FileShare share) {
+    return static_cast<DWORD>(share) & (FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
+}
 
 FileTime toFileTime(const FILETIME& ft) {
     return FileTime{(static_cast<uint64_t>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime};
@@ -111,13 +113,14 @@ private:
 
 }  // namespace
 
-HANDLE Win32FileSystem::create(const std::string& path, FileAccess access, FileShare share,
-                               FileDisposition disposition, DWORD flags) {
+HANDLE Win32FileSystem::create(const std::string& path, FileAccess access, FileShare share, FileDisposition disposition,
+                               DWORD flags) {
     const DWORD how = disposition == FileDisposition::CreateAlways ? CREATE_ALWAYS
                       : disposition == FileDisposition::CreateNew  ? CREATE_NEW
                       : disposition == FileDisposition::OpenAlways ? OPEN_ALWAYS
                                                                    : OPEN_EXISTING;
-    HANDLE handle = record(::CreateFileA(path.c_str(), accessFlags(access), shareFlags(share), nullptr, how, flags, nullptr));
+    HANDLE handle =
+        record(::CreateFileA(path.c_str(), accessFlags(access), shareFlags(share), nullptr, how, flags, nullptr));
     if (handle != INVALID_HANDLE_VALUE && disposition == FileDisposition::OpenAlways)
         ::SetFilePointer(handle, 0, nullptr, FILE_END);
     return handle;
@@ -200,9 +203,9 @@ std::string executableSearchPath(const std::string& applicationDirectory, const 
     std::string path;
     auto add = [&](const std::string& directory) {
         // Only absolute entries: a relative one ("." or "bin") is the current directory again.
-        const bool absolute = (directory.size() >= 3 && directory[1] == ':' &&
-                               (directory[2] == '\\' || directory[2] == '/')) ||
-                              directory.rfind("\\\\", 0) == 0;
+        const bool absolute =
+            (directory.size() >= 3 && directory[1] == ':' && (directory[2] == '\\' || directory[2] == '/')) ||
+            directory.rfind("\\\\", 0) == 0;
         if (!absolute) return;
         if (!path.empty()) path += ';';
         path += directory;
@@ -240,9 +243,7 @@ std::optional<PathKind> Win32FileSystem::pathKind(const std::string& path) {
     return PathKind{(attributes & FILE_ATTRIBUTE_DIRECTORY) != 0, (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0};
 }
 
-bool Win32FileSystem::removeDirectory(const std::string& path) {
-    return record(::RemoveDirectoryA(path.c_str()) != 0);
-}
+bool Win32FileSystem::removeDirectory(const std::string& path) { return record(::RemoveDirectoryA(path.c_str()) != 0); }
 bool Win32FileSystem::deleteFile(const std::string& path) { return record(::DeleteFileA(path.c_str()) != 0); }
 bool Win32FileSystem::moveFile(const std::string& from, const std::string& to) {
     return record(::MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) != 0);

@@ -9,10 +9,10 @@ HKEY rootKey(RegRoot root) { return root == RegRoot::CurrentUser ? HKEY_CURRENT_
 
 REGSAM accessMask(RegAccess access) {
     switch (access) {
-        case RegAccess::Read: return KEY_READ;
-        case RegAccess::ReadWrite: return KEY_READ | KEY_WRITE;
-        case RegAccess::Read64: return KEY_READ | KEY_WOW64_64KEY;
-        case RegAccess::All: break;
+    case RegAccess::Read: return KEY_READ;
+    case RegAccess::ReadWrite: return KEY_READ | KEY_WRITE;
+    case RegAccess::Read64: return KEY_READ | KEY_WOW64_64KEY;
+    case RegAccess::All: break;
     }
     return KEY_ALL_ACCESS;
 }
@@ -27,8 +27,8 @@ public:
         std::string buffer(maxBytes, '\0');
         DWORD type = 0;
         DWORD size = static_cast<DWORD>(maxBytes);
-        LONG rc = ::RegQueryValueExA(key_.get(), name.c_str(), nullptr, &type,
-                                     reinterpret_cast<BYTE*>(buffer.data()), &size);
+        LONG rc =
+            ::RegQueryValueExA(key_.get(), name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(buffer.data()), &size);
         if (rc != ERROR_SUCCESS || size > maxBytes) return std::nullopt;
         buffer.resize(size);
         return RegValue{type, std::move(buffer)};
@@ -71,8 +71,7 @@ std::unique_ptr<RegKey> Win32Registry::createKey(RegRoot root, const std::string
 
 std::unique_ptr<RegKey> Win32Registry::openKey(RegRoot root, const std::string& path, RegAccess access) {
     UniqueKey key;
-    if (::RegOpenKeyExA(rootKey(root), path.c_str(), 0, accessMask(access), key.put()) != ERROR_SUCCESS)
-        return nullptr;
+    if (::RegOpenKeyExA(rootKey(root), path.c_str(), 0, accessMask(access), key.put()) != ERROR_SUCCESS) return nullptr;
     return std::make_unique<Win32Key>(key.release());
 }
 

@@ -34,7 +34,7 @@ PrivateDescriptor privateDirectoryDescriptor() {
     if (!sid) return {};
     PSECURITY_DESCRIPTOR descriptor = nullptr;
     if (!::ConvertStringSecurityDescriptorToSecurityDescriptorA(privateDirectorySddl(*sid).c_str(), SDDL_REVISION_1,
-                                                               &descriptor, nullptr))
+                                                                &descriptor, nullptr))
         return {};
     return PrivateDescriptor(descriptor);
 }

@@ -29,22 +29,17 @@ void markThread() {
 
 void NTAPI threadCallback(PVOID, DWORD reason, PVOID) {
     switch (reason) {
-        case DLL_PROCESS_ATTACH:
-            // Resolved now: during the process's end nothing should be looked up.
-            if (HMODULE ntdll = ::GetModuleHandleA("ntdll.dll"))
-                shutdownInProgress = reinterpret_cast<ShutdownInProgressFn>(
-                    reinterpret_cast<void*>(::GetProcAddress(ntdll, "RtlDllShutdownInProgress")));
-            flsIndex = ::FlsAlloc(&fiberSlotEnded);
-            markThread();
-            break;
-        case DLL_THREAD_ATTACH:
-            markThread();
-            break;
-        case DLL_PROCESS_DETACH:
-            runHookOnce();
-            break;
-        default:
-            break;
+    case DLL_PROCESS_ATTACH:
+        // Resolved now: during the process's end nothing should be looked up.
+        if (HMODULE ntdll = ::GetModuleHandleA("ntdll.dll"))
+            shutdownInProgress = reinterpret_cast<ShutdownInProgressFn>(
+                reinterpret_cast<void*>(::GetProcAddress(ntdll, "RtlDllShutdownInProgress")));
+        flsIndex = ::FlsAlloc(&fiberSlotEnded);
+        markThread();
+        break;
+    case DLL_THREAD_ATTACH: markThread(); break;
+    case DLL_PROCESS_DETACH: runHookOnce(); break;
+    default: break;
     }
 }
 
@@ -60,5 +55,5 @@ bool installProcessEndHook(std::function<void()> hook) {
 
 // The MinGW runtime's TLS directory lists every callback placed between .CRT$XLA and
 // .CRT$XLZ; "used" keeps it, and installProcessEndHook pulls this object into the link.
-extern "C" __attribute__((section(".CRT$XLF"), used))
-const PIMAGE_TLS_CALLBACK kavrinServiceThreadCallback = kavrin::win32::threadCallback;
+extern "C" __attribute__((section(".CRT$XLF"), used)) const PIMAGE_TLS_CALLBACK kavrinServiceThreadCallback =
+    kavrin::win32::threadCallback;

@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "platform/win32/Handles.h"
-#include "platform/win32/Win32ServiceProcessEnd.h"
 #include "platform/win32/Text.h"
+#include "platform/win32/Win32ServiceProcessEnd.h"
 
 namespace kavrin::win32 {
 namespace {
@@ -16,8 +16,9 @@ Win32ServiceControl* activeInstance = nullptr;
 constexpr DWORD kConfigBufferBytes = 8192;
 
 ServiceStatus fromNative(const SERVICE_STATUS& s) {
-    return ServiceStatus{s.dwServiceType,     s.dwCurrentState,          s.dwControlsAccepted, s.dwWin32ExitCode,
-                         s.dwServiceSpecificExitCode, s.dwCheckPoint, s.dwWaitHint};
+    return ServiceStatus{
+        s.dwServiceType, s.dwCurrentState, s.dwControlsAccepted, s.dwWin32ExitCode, s.dwServiceSpecificExitCode,
+        s.dwCheckPoint,  s.dwWaitHint};
 }
 
 SERVICE_STATUS toNative(const ServiceStatus& s) {
@@ -72,15 +73,15 @@ public:
 
     bool setDisplayName(const std::string& name) override {
         return owner_.record(::ChangeServiceConfigA(handle_.get(), SERVICE_NO_CHANGE, SERVICE_NO_CHANGE,
-                                                    SERVICE_NO_CHANGE, nullptr, nullptr, nullptr, nullptr,
-                                                    nullptr, nullptr, name.c_str()) != 0);
+                                                    SERVICE_NO_CHANGE, nullptr, nullptr, nullptr, nullptr, nullptr,
+                                                    nullptr, name.c_str()) != 0);
     }
 
     bool setFailureActions(const FailureActions& actions) override {
         std::vector<SC_ACTION> native;
         for (const FailureAction& a : actions.actions)
-            native.push_back(SC_ACTION{a.type == FailureAction::Restart ? SC_ACTION_RESTART : SC_ACTION_NONE,
-                                       a.delayMs});
+            native.push_back(
+                SC_ACTION{a.type == FailureAction::Restart ? SC_ACTION_RESTART : SC_ACTION_NONE, a.delayMs});
         SERVICE_FAILURE_ACTIONSW record{};
         record.dwResetPeriod = actions.resetPeriodSeconds;
         record.cActions = static_cast<DWORD>(native.size());
@@ -102,8 +103,8 @@ public:
 
     bool setBinaryPath(const std::string& path) override {
         return owner_.record(::ChangeServiceConfigA(handle_.get(), SERVICE_NO_CHANGE, SERVICE_NO_CHANGE,
-                                                    SERVICE_NO_CHANGE, path.c_str(), nullptr, nullptr, nullptr,
-                                                    nullptr, nullptr, nullptr) != 0);
+                                                    SERVICE_NO_CHANGE, path.c_str(), nullptr, nullptr, nullptr, nullptr,
+                                                    nullptr, nullptr) != 0);
     }
 
 private:
@@ -134,10 +135,10 @@ public:
     std::unique_ptr<ServiceHandle> createService(const CreateServiceParams& p) override {
         const char* dependencies = p.dependencies ? p.dependencies->c_str() : nullptr;
         const std::string& displayName = p.displayName.empty() ? p.name : p.displayName;
-        SC_HANDLE service = owner_.record(::CreateServiceA(
-            handle_.get(), p.name.c_str(), displayName.c_str(), p.desiredAccess, p.serviceType, p.startType,
-            p.errorControl, p.binaryPath.c_str(), nullptr, nullptr, dependencies,
-            p.startName ? p.startName->c_str() : nullptr, p.password ? p.password->c_str() : nullptr));
+        SC_HANDLE service = owner_.record(
+            ::CreateServiceA(handle_.get(), p.name.c_str(), displayName.c_str(), p.desiredAccess, p.serviceType,
+                             p.startType, p.errorControl, p.binaryPath.c_str(), nullptr, nullptr, dependencies,
+                             p.startName ? p.startName->c_str() : nullptr, p.password ? p.password->c_str() : nullptr));
         if (!service) return nullptr;
         return std::make_unique<Win32Service>(owner_, service);
     }

@@ -54,8 +54,8 @@ void Win32Console::messageBox(const std::string& text, const std::string& captio
     static const ModuleRef user32(::LoadLibraryA("user32.dll"));
     if (!user32) return;
     using MessageBoxFn = int(WINAPI*)(HWND, LPCSTR, LPCSTR, UINT);
-    const auto show = reinterpret_cast<MessageBoxFn>(
-        reinterpret_cast<void*>(::GetProcAddress(user32.get(), "MessageBoxA")));
+    const auto show =
+        reinterpret_cast<MessageBoxFn>(reinterpret_cast<void*>(::GetProcAddress(user32.get(), "MessageBoxA")));
     if (show) show(nullptr, text.c_str(), caption.c_str(), MB_ICONERROR | MB_OK);
 }
 
@@ -147,10 +147,8 @@ int64_t Win32Clock::microsecondsSinceStart() {
     using PreciseFn = void(WINAPI*)(LPFILETIME);
     static const auto precise = reinterpret_cast<PreciseFn>(reinterpret_cast<void*>(
         ::GetProcAddress(::GetModuleHandleA("kernel32.dll"), "GetSystemTimePreciseAsFileTime")));
-    if (precise)
-        precise(&now);
-    else
-        ::GetSystemTimeAsFileTime(&now);
+    if (precise) precise(&now);
+    else ::GetSystemTimeAsFileTime(&now);
     auto ticks = [](const FILETIME& t) {
         return static_cast<int64_t>((static_cast<uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime);
     };
@@ -224,8 +222,7 @@ std::string Win32Module::fileNameA() {
 }
 
 std::optional<std::u16string> Win32Module::shortPathW(const std::u16string& path) {
-    auto shortName =
-        callSized<wchar_t>([&](wchar_t* b, DWORD n) { return ::GetShortPathNameW(wide(path), b, n); });
+    auto shortName = callSized<wchar_t>([&](wchar_t* b, DWORD n) { return ::GetShortPathNameW(wide(path), b, n); });
     if (!shortName) return std::nullopt;
     return fromWide(shortName->data(), shortName->size());
 }

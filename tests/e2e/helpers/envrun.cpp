@@ -46,10 +46,8 @@ int main() {
     for (; i < argc && std::wstring(argv[i]) != L"--"; ++i) {
         std::wstring assignment = argv[i];
         size_t eq = assignment.find(L'=');
-        if (eq == std::wstring::npos)
-            SetEnvironmentVariableW(assignment.c_str(), nullptr);
-        else
-            SetEnvironmentVariableW(assignment.substr(0, eq).c_str(), assignment.substr(eq + 1).c_str());
+        if (eq == std::wstring::npos) SetEnvironmentVariableW(assignment.c_str(), nullptr);
+        else SetEnvironmentVariableW(assignment.substr(0, eq).c_str(), assignment.substr(eq + 1).c_str());
     }
     if (i + 1 >= argc) {
         std::fprintf(stderr, "usage: envrun NAME=VALUE ... -- program args...\n");

@@ -15,9 +15,9 @@
 #include <vector>
 
 #include "config/Config.h"
-#include "diagnostics/Process.h"
 #include "config/Keys.h"
 #include "diagnostics/Log.h"
+#include "diagnostics/Process.h"
 #include "jvm/LoadDll.h"
 #include "jvm/Probe.h"
 #include "jvm/Search.h"
@@ -94,7 +94,8 @@ int main(int argc, char** argv) {
         bool allowPre = i < args.size() && args[i] == "--allow-pre-release";
         std::string version;
         bool ok = checkJavaExe(ctx, config, javaExe, version, getConfigString(config, key::kMinVersion),
-                               getConfigString(config, key::kMaxVersion), allowPre ? PreRelease::Allowed : PreRelease::Refused);
+                               getConfigString(config, key::kMaxVersion),
+                               allowPre ? PreRelease::Allowed : PreRelease::Refused);
         std::cout << "result=" << (ok ? 1 : 0) << "\njavaExe=" << javaExe << "\nversion=" << version << "\n";
     } else {
         return usage();
