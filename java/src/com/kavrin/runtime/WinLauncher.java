@@ -48,7 +48,9 @@ public final class WinLauncher {
         String[] applicationArgs = Arrays.copyOfRange(args, START_PARAMETER_COUNT, args.length);
 
         Method main = findMain(mainClassName);
-        Thread thread = new Thread(() -> runMain(main, mainClassName, applicationArgs), "main");
+        // A named Runnable, not a lambda: the first lambda of a JVM bootstraps the
+        // lambda machinery, which costs milliseconds of every start.
+        Thread thread = new Thread(new MainRunner(main, mainClassName, applicationArgs), "main");
         thread.setDaemon(false);
         thread.start();
     }
@@ -76,6 +78,23 @@ public final class WinLauncher {
             throw new NoSuchMethodException("WinLauncher: main method is not static in class " + className);
         }
         return main;
+    }
+
+    private static final class MainRunner implements Runnable {
+        private final Method main;
+        private final String className;
+        private final String[] applicationArgs;
+
+        MainRunner(Method main, String className, String[] applicationArgs) {
+            this.main = main;
+            this.className = className;
+            this.applicationArgs = applicationArgs;
+        }
+
+        @Override
+        public void run() {
+            runMain(main, className, applicationArgs);
+        }
     }
 
     private static void runMain(Method main, String className, String[] applicationArgs) {
