@@ -8,7 +8,8 @@
 # Every round runs each once (after one untimed start of each); it prints best and
 # median per kind, the launcher/bare ratios (these machines are noisy: compare the
 # ratios, not the times), the stub's size, and the phase lines of the launcher log
-# of the fastest of a few warm starts with KAVRIN_LOG=yes.
+# of the fastest of a few warm starts with KAVRIN_LOG=yes beside the bare service's own
+# readings of the same clock (process main, registered, library loaded, JVM created, main).
 #
 #   scripts/bench-startup.sh [ROUNDS]          ROUNDS >= 5, 7 by default
 #   KAVRIN_BENCH_BASELINE=OTHER_STUB.exe ...   also packs OTHER_STUB and measures it
@@ -124,18 +125,42 @@ try:
         print("  %sratio to bare: %s; stub %d bytes" % (label, ", ".join(ratios), os.path.getsize(stub)))
 
     # The breakdown: KAVRIN_LOG=yes reaches the service only through the system environment.
+    # The bare service writes the same clock's readings to a file of its own.
     prefix.set_system_env("KAVRIN_LOG", "yes")
-    logged = []
-    for _ in range(5):
-        before = set(glob.glob(str(drive_c / "**" / "mvx_nlog_*"), recursive=True))
-        elapsed = start_to_main("kvrafter")
-        new = [p for p in glob.glob(str(drive_c / "**" / "mvx_nlog_*"), recursive=True) if p not in before]
-        texts = [Path(p).read_text(errors="replace") for p in new]
-        logged.append((elapsed, next((t for t in texts if "launch done" in t), "")))
-    elapsed, text = min(logged, key=lambda pair: pair[0])
-    print("  phases of the fastest of 5 logged warm starts (%.1f ms), us since process start:" % elapsed)
-    for phase, us in re.findall(r"^(?:[\d-]+ [\d:.]+ )?phase (.+): (\d+) us\r?$", text, re.M):
-        print("    %-20s %8s" % (phase, us))
+    phase_re = re.compile(r"^(?:[\d-]+ [\d:.]+ )?phase (.+): (\d+) us\r?$", re.M)
+
+    def fastest_phases(service, texts_of_start):
+        runs = []
+        for _ in range(5):
+            elapsed = start_to_main(service)
+            runs.append((elapsed, texts_of_start()))
+        elapsed, text = min(runs, key=lambda pair: pair[0])
+        return elapsed, phase_re.findall(text)
+
+    def launcher_log():
+        logs = glob.glob(str(drive_c / "**" / "mvx_nlog_*"), recursive=True)
+        texts = [Path(p).read_text(errors="replace") for p in sorted(logs, key=os.path.getmtime)[-2:]]
+        for p in logs:
+            os.unlink(p)
+        return next((t for t in reversed(texts) if "launch done" in t), "")
+
+    bare_phases = drive_c / "bench" / "bare-phases.txt"
+    r = tool("create", "kvrbarep", "3", '"%s" "%s" "com/kavrin/runtime/WinLauncher" "%s"' % (
+        prefix.winpath(BARESVC), prefix.winpath(str(dll)), prefix.winpath(str(bare_phases))))
+    if r.rc != 0:
+        raise SystemExit("create of the bare service with phases failed: %r" % r)
+    for p in glob.glob(str(drive_c / "**" / "mvx_nlog_*"), recursive=True):
+        os.unlink(p)
+    elapsed, launcher = fastest_phases("kvrafter", launcher_log)
+    bare_elapsed, bare = fastest_phases("kvrbarep", lambda: bare_phases.read_text(errors="replace"))
+    bare = dict(bare)
+    print("  phases of the fastest of 5 logged warm starts (%.1f ms; bare %.1f ms), us since process start:"
+          % (elapsed, bare_elapsed))
+    print("    %-20s %8s %8s" % ("", "launcher", "bare"))
+    if "process main" in bare:
+        print("    %-20s %8s %8s" % ("process main", "", bare["process main"]))
+    for phase, us in launcher:
+        print("    %-20s %8s %8s" % (phase, us, bare.get(phase, "")))
 finally:
     prefix.close()
 PY
