@@ -14,6 +14,9 @@
 #   scripts/bench-startup.sh [ROUNDS]          ROUNDS >= 5, 7 by default
 #   KAVRIN_BENCH_BASELINE=OTHER_STUB.exe ...   also packs OTHER_STUB and measures it
 #                                              in the same rounds ("before" figures)
+#   KAVRIN_BENCH_RAW='"3201" = "0"' ...        a line added to the packed project's [raw]
+#                                              table: what one setting costs (here the
+#                                              output capture)
 #
 # Needs both presets built. Prints figures; fails only when a start never reaches main.
 set -euo pipefail
@@ -65,7 +68,7 @@ try:
 
     def pack(name, stub):
         toml = "\n".join(["[project]", "defaults = true", "[files]", "runtime = true", "[raw]",
-                          '"101" = "%s"' % name, '"122" = "org.example.Main"',
+                          '"101" = "%s"' % name, os.environ.get("KAVRIN_BENCH_RAW", ""), '"122" = "org.example.Main"',
                           "\"128\" = 'B%s'" % prefix.winpath(str(jre.path)), ""])
         exe = harness.pack(str(drive_c / "bench" / name), toml, name="svc.exe", stub=stub)
         r = prefix.run(exe, ["-install-demand"])
