@@ -31,9 +31,8 @@ void NTAPI threadCallback(PVOID, DWORD reason, PVOID) {
     switch (reason) {
     case DLL_PROCESS_ATTACH:
         // Resolved now: during the process's end nothing should be looked up.
-        if (HMODULE ntdll = ::GetModuleHandleA("ntdll.dll"))
-            shutdownInProgress = reinterpret_cast<ShutdownInProgressFn>(
-                reinterpret_cast<void*>(::GetProcAddress(ntdll, "RtlDllShutdownInProgress")));
+        shutdownInProgress =
+            moduleFunction<ShutdownInProgressFn>(::GetModuleHandleA("ntdll.dll"), "RtlDllShutdownInProgress");
         flsIndex = ::FlsAlloc(&fiberSlotEnded);
         markThread();
         break;

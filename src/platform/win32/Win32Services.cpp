@@ -111,10 +111,8 @@ private:
     bool changeConfig2(DWORD level, void* info) {
         // Looked up at run time in the already loaded advapi32.
         using ChangeConfig2W = BOOL(WINAPI*)(SC_HANDLE, DWORD, LPVOID);
-        HMODULE advapi = ::GetModuleHandleA("advapi32.dll");
-        FARPROC proc = advapi ? ::GetProcAddress(advapi, "ChangeServiceConfig2W") : nullptr;
-        if (!proc) return false;
-        auto change = reinterpret_cast<ChangeConfig2W>(reinterpret_cast<void*>(proc));
+        const auto change = moduleFunction<ChangeConfig2W>(::GetModuleHandleA("advapi32.dll"), "ChangeServiceConfig2W");
+        if (!change) return false;
         return owner_.record(change(handle_.get(), level, info) != 0);
     }
 
@@ -181,10 +179,8 @@ bool Win32ServiceControl::parentIsServiceManager() {
         ULONG_PTR parentProcessId;
     };
     using QueryInformationProcess = LONG(NTAPI*)(HANDLE, ULONG, PVOID, ULONG, PULONG);
-    HMODULE ntdll = ::GetModuleHandleA("ntdll.dll");
-    if (!ntdll) return false;
-    const auto query = reinterpret_cast<QueryInformationProcess>(
-        reinterpret_cast<void*>(::GetProcAddress(ntdll, "NtQueryInformationProcess")));
+    const auto query =
+        moduleFunction<QueryInformationProcess>(::GetModuleHandleA("ntdll.dll"), "NtQueryInformationProcess");
     BasicInformation info{};
     if (!query || query(::GetCurrentProcess(), 0, &info, sizeof info, nullptr) != 0) return false;
     const auto parentId = static_cast<DWORD>(info.parentProcessId);

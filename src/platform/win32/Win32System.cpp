@@ -54,8 +54,7 @@ void Win32Console::messageBox(const std::string& text, const std::string& captio
     static const ModuleRef user32(::LoadLibraryA("user32.dll"));
     if (!user32) return;
     using MessageBoxFn = int(WINAPI*)(HWND, LPCSTR, LPCSTR, UINT);
-    const auto show =
-        reinterpret_cast<MessageBoxFn>(reinterpret_cast<void*>(::GetProcAddress(user32.get(), "MessageBoxA")));
+    const auto show = moduleFunction<MessageBoxFn>(user32.get(), "MessageBoxA");
     if (show) show(nullptr, text.c_str(), caption.c_str(), MB_ICONERROR | MB_OK);
 }
 
@@ -145,8 +144,8 @@ int64_t Win32Clock::microsecondsSinceStart() {
     if (!::GetProcessTimes(::GetCurrentProcess(), &created, &exited, &kernel, &user)) return -1;
     // The precise clock exists from Windows 8 on; looked up so the stub still loads on older systems.
     using PreciseFn = void(WINAPI*)(LPFILETIME);
-    static const auto precise = reinterpret_cast<PreciseFn>(reinterpret_cast<void*>(
-        ::GetProcAddress(::GetModuleHandleA("kernel32.dll"), "GetSystemTimePreciseAsFileTime")));
+    static const auto precise =
+        moduleFunction<PreciseFn>(::GetModuleHandleA("kernel32.dll"), "GetSystemTimePreciseAsFileTime");
     if (precise) precise(&now);
     else ::GetSystemTimeAsFileTime(&now);
     auto ticks = [](const FILETIME& t) {
