@@ -54,6 +54,9 @@ struct Process {
     LogState log;
     FatalReporting fatal;
     std::vector<std::string> cleanupList;
+    // Kept open for the life of the process (the extraction directory): in use for certain,
+    // so a deletion queue run leaves them for a later start without trying.
+    std::vector<std::string> heldDirectories;
     SearchMode search;
 
     // Path caches, filled on first use.

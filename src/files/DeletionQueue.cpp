@@ -1,5 +1,6 @@
 #include "files/DeletionQueue.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstring>
 #include <optional>
@@ -103,6 +104,12 @@ std::string processDirectoryList(Process& ctx, const std::string& list) {
     std::string survivors;
     for (const std::string& entry : splitList(list, ';')) {
         if (entry.front() == '.') continue;  // never a path this launcher queued
+        if (std::ranges::any_of(ctx.heldDirectories,
+                                [&](const std::string& held) { return equalsIgnoringAsciiCase(held, entry); })) {
+            logInfo(ctx, "kept, in use by this process: %s", entry.c_str());
+            survivors += entry + ";";
+            continue;
+        }
         if (!isOwnQueueEntry(ctx, entry, QueueKind::Directory)) {
             survivors += entry + ";";  // another program's: not ours to judge
             continue;

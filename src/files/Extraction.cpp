@@ -130,6 +130,7 @@ ExtractionResult extractIncludedFiles(Process& ctx, const Config& config) {
     // (it may be empty); then it is queued at once, so a crash or a kill leaves no copy
     // behind. Queued only now: the held files keep any queue run from emptying it.
     ctx.os.fs.openAndKeep(directory, FileAccess::Read, FileShare::ReadWrite);
+    ctx.heldDirectories.push_back(directory);
     scheduleDeletion(ctx, directory, kDeleteDirValue);
     result.extraction.names = std::move(names);
     result.extraction.unextractedPosition = static_cast<int32_t>(executable->position());

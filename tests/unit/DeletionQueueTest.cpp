@@ -72,6 +72,19 @@ TEST_F(DeletionQueue, LeavesExactlyTheSurvivors) {
               "didn't delete C:\\Temp\\kvr2.tmp_dir2\n");
 }
 
+TEST_F(DeletionQueue, DirectoriesThisProcessHoldsAreKeptWithoutATry) {
+    fake.fs.addFile("C:\\Temp\\kvr3.tmp_dir3\\app.jar", "a");
+    ctx.heldDirectories.push_back("C:\\Temp\\kvr3.tmp_dir3");
+    queue(kDeleteDirValue, "c:\\temp\\KVR3.tmp_dir3;");
+
+    processDeletionQueue(ctx);
+
+    EXPECT_EQ(queued(kDeleteDirValue), "c:\\temp\\KVR3.tmp_dir3;");
+    EXPECT_TRUE(fake.fs.exists("C:\\Temp\\kvr3.tmp_dir3\\app.jar"));
+    EXPECT_EQ(logBody(), "delete queue c:\\temp\\KVR3.tmp_dir3;\n"
+                         "kept, in use by this process: c:\\temp\\KVR3.tmp_dir3\n");
+}
+
 TEST_F(DeletionQueue, MissingKeyIsSkippedSilently) {
     processDeletionQueue(ctx);
     EXPECT_FALSE(fake.registry.keyExists(RegRoot::CurrentUser, kQueue));

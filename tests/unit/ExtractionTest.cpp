@@ -87,6 +87,7 @@ TEST_F(Extraction, WritesFilesIntoANewDirectoryAndKeepsThemOpen) {
     // Queued at once (a crash leaves nothing behind), not at exit.
     EXPECT_EQ(queuedDirectories(), dir() + ";");
     EXPECT_TRUE(ctx.cleanupList.empty());
+    EXPECT_EQ(ctx.heldDirectories, std::vector<std::string>{dir()});  // a queue run of this process leaves it
 
     // Others may read an extracted file but not change or delete it, nor remove the
     // directory, while the launcher lives.

@@ -130,6 +130,10 @@ TEST_F(FilesTest, ShortAndLongNamesRoundTrip) {
     auto back = os.fs.longPathName(*shortName);
     ASSERT_TRUE(back);
     EXPECT_EQ(back->substr(back->find_last_of('\\') + 1), "A Long File Name With Spaces.text");
+    // A path without short components comes back as given (the scratch directory has none under Wine).
+    if (longName.find('~') == std::string::npos) {
+        EXPECT_EQ(os.fs.longPathName(longName), longName);
+    }
 
     EXPECT_FALSE(os.fs.shortPathName(scratch + "absent file name.text"));
     EXPECT_FALSE(os.fs.longPathName(scratch + "absent file name.text"));

@@ -179,6 +179,13 @@ std::optional<std::string> Win32FileSystem::shortPathName(const std::string& pat
 }
 
 std::optional<std::string> Win32FileSystem::longPathName(const std::string& path) {
+    // Without a '~' no component is a generated short name, so the path is its own long
+    // form once it exists; the full lookup opens every directory on the way (about a
+    // millisecond for a temporary directory, and a start asks twice).
+    if (path.find('~') == std::string::npos) {
+        if (record(::GetFileAttributesA(path.c_str())) == INVALID_FILE_ATTRIBUTES) return std::nullopt;
+        return path;
+    }
     return record(callSized<char>([&](char* b, DWORD n) { return ::GetLongPathNameA(path.c_str(), b, n); }));
 }
 
