@@ -94,3 +94,15 @@ class OutputCapture(harness.ServiceTest):
         self.assertEqual(expected_next, 26214400 // 100)  # the last line was kept
         self.assertFalse((logs / (name + ".out.log.3")).exists())
         self.assertEqual((logs / (name + ".err.log")).read_bytes(), b"written to stderr\r\n")
+
+    @needs_jvm
+    def test_output_written_just_before_the_process_ends_is_kept(self):
+        # main writes 30000 lines and ends the process at once: the last of them are still
+        # in the pipe then, and only the drain at the process's end can keep them.
+        name = "kvrdrain"
+        exe, _, _ = self.make_service(name, control="main-output=3000000\nmain-exit=3\n")
+        self.verb(exe, "-install")
+        self.verb(exe, "-start")
+        self.wait_for_state(name, 1)
+        out = self.drive_c / name / "app" / "logs" / (name + ".out.log")
+        self.assertEqual(out.read_bytes().count(b"\n"), 30000)

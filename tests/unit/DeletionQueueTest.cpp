@@ -81,8 +81,9 @@ TEST_F(DeletionQueue, DirectoriesThisProcessHoldsAreKeptWithoutATry) {
 
     EXPECT_EQ(queued(kDeleteDirValue), "c:\\temp\\KVR3.tmp_dir3;");
     EXPECT_TRUE(fake.fs.exists("C:\\Temp\\kvr3.tmp_dir3\\app.jar"));
-    EXPECT_EQ(logBody(), "delete queue c:\\temp\\KVR3.tmp_dir3;\n"
-                         "kept, in use by this process: c:\\temp\\KVR3.tmp_dir3\n");
+    EXPECT_EQ(logBody(),
+              "delete queue c:\\temp\\KVR3.tmp_dir3;\n"
+              "kept, in use by this process: c:\\temp\\KVR3.tmp_dir3\n");
 }
 
 TEST_F(DeletionQueue, MissingKeyIsSkippedSilently) {

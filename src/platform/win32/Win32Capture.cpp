@@ -1,6 +1,9 @@
-// Standard output and error through pipes read by threads of our own, so a service's
+// Standard output and error through pipes read by one thread of our own, so a service's
 // output can be kept. The handles are swapped before the JVM loads: its C runtime and
 // Java's FileDescriptor.out/err take the standard handles when they start.
+//
+// One thread serves both pipes with overlapped reads: a second thread cost a start
+// more than everything else the capture does.
 #include <fcntl.h>
 #include <io.h>
 
@@ -8,37 +11,135 @@
 #include <chrono>
 #include <cstdio>
 #include <mutex>
-#include <thread>
+#include <string>
 #include <vector>
 
+#include "platform/win32/Win32Security.h"
 #include "platform/win32/Win32System.h"
 #include "platform/win32/WindowsApi.h"
 
 namespace kavrin::win32 {
 namespace {
 
+constexpr DWORD kChunk = 64 * 1024;
+constexpr SIZE_T kReaderStack = 256 * 1024;  // the buffers are on the heap; the sinks write files
+constexpr int kDrainReads = 64;              // at the end: what the pipe held, not a writer that goes on
+
+// One captured stream. Everything but `read` and `event` is used under `lock`: the reader
+// thread and the drain at the process's end take turns.
 struct Capture {
-    HANDLE read = nullptr;  // lives as long as the process: the thread and the drain use it
+    HANDLE read = nullptr;   // overlapped read end; lives as long as the process
+    HANDLE event = nullptr;  // set when the outstanding read completes
     std::function<void(std::string_view)> sink;
-    std::timed_mutex lock;  // the reader thread and the drain take turns
+    std::timed_mutex lock;
+    OVERLAPPED overlapped{};
+    std::vector<char> buffer = std::vector<char>(kChunk);
+    bool pending = false;  // a read is outstanding
+    bool ended = false;    // the write end is gone
+};
+
+struct Reader {
+    HANDLE wake = nullptr;  // auto-reset: a capture was added
+    std::mutex lock;
+    std::vector<Capture*> added;
 };
 
 Capture* captures[3] = {};  // by descriptor number; never freed
+Reader* reader = nullptr;   // started by the first capture; never freed
 
-constexpr DWORD kChunk = 64 * 1024;
-constexpr SIZE_T kReaderStack = 256 * 1024;  // the buffer is on the heap; the sink writes a file
+// With the capture's lock held.
+void startRead(Capture& c) {
+    ::ResetEvent(c.event);
+    c.overlapped = OVERLAPPED{};
+    c.overlapped.hEvent = c.event;
+    if (::ReadFile(c.read, c.buffer.data(), kChunk, nullptr, &c.overlapped) || ::GetLastError() == ERROR_IO_PENDING) {
+        c.pending = true;
+    } else {
+        c.ended = true;
+    }
+}
+
+// With the capture's lock held: hands a completed read to the sink. False while the read
+// still waits for data.
+bool completeRead(Capture& c) {
+    DWORD got = 0;
+    if (!::GetOverlappedResult(c.read, &c.overlapped, &got, FALSE)) {
+        if (::GetLastError() == ERROR_IO_INCOMPLETE) return false;
+        got = 0;  // the pipe ended; the next read says so
+    }
+    c.pending = false;
+    if (got > 0) c.sink(std::string_view(c.buffer.data(), got));
+    return true;
+}
+
+// A read outstanding unless the pipe has ended.
+bool keepReading(Capture& c) {
+    std::lock_guard guard(c.lock);
+    if (!c.pending && !c.ended) startRead(c);
+    return !c.ended;
+}
+
+DWORD WINAPI readLoop(void* parameter) {
+    Reader& self = *static_cast<Reader*>(parameter);
+    std::vector<Capture*> open;
+    std::vector<HANDLE> waits;
+    for (;;) {
+        {
+            std::lock_guard guard(self.lock);
+            open.insert(open.end(), self.added.begin(), self.added.end());
+            self.added.clear();
+        }
+        std::erase_if(open, [](Capture* c) { return !keepReading(*c); });
+        waits.assign(1, self.wake);
+        for (Capture* c : open) waits.push_back(c->event);
+        if (::WaitForMultipleObjects(static_cast<DWORD>(waits.size()), waits.data(), FALSE, INFINITE) == WAIT_FAILED)
+            return 0;
+        // Every completed read, not just the first: a busy stream must not starve the other.
+        for (Capture* c : open) {
+            if (::WaitForSingleObject(c->event, 0) != WAIT_OBJECT_0) continue;
+            std::lock_guard guard(c->lock);
+            if (c->pending) completeRead(*c);
+        }
+    }
+}
 
 // A plain system thread: one that cannot start is an answer (no capture) rather than an
 // exception out of the service start, and it starts a little faster than a std::thread.
-DWORD WINAPI readLoop(void* parameter) {
-    auto* capture = static_cast<Capture*>(parameter);
-    std::vector<char> buffer(kChunk);
-    for (;;) {
-        DWORD got = 0;
-        if (!::ReadFile(capture->read, buffer.data(), kChunk, &got, nullptr) || got == 0) return 0;
-        std::lock_guard guard(capture->lock);
-        capture->sink(std::string_view(buffer.data(), got));
+Reader* startReader() {
+    auto* started = new Reader;
+    started->wake = ::CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    HANDLE thread = started->wake ? ::CreateThread(nullptr, kReaderStack, readLoop, started,
+                                                   STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr)
+                                  : nullptr;
+    if (!thread) {
+        if (started->wake) ::CloseHandle(started->wake);
+        delete started;
+        return nullptr;
     }
+    ::CloseHandle(thread);
+    return started;
+}
+
+// A pipe whose read end allows overlapped reads (an anonymous pipe's does not). One
+// instance under an unguessable name, its only client connected at once: nobody else can
+// take the other end. False when any step fails; nothing is left open then.
+bool openPipe(int fd, HANDLE& read, HANDLE& write) {
+    uint64_t random = 0;
+    if (!secureRandomBytes(&random, sizeof random)) return false;
+    // kavrin-output-<pid>-<fd>-<random>, in hex: no formatting code pulled into the stub for it.
+    std::wstring name = L"\\\\.\\pipe\\kavrin-output";
+    for (const uint64_t part : {uint64_t{::GetCurrentProcessId()}, uint64_t(fd), random}) {
+        name += L'-';
+        for (int shift = 60; shift >= 0; shift -= 4) name += L"0123456789abcdef"[(part >> shift) & 0xF];
+    }
+    read = ::CreateNamedPipeW(name.c_str(), PIPE_ACCESS_INBOUND | FILE_FLAG_OVERLAPPED | FILE_FLAG_FIRST_PIPE_INSTANCE,
+                              PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS, 1, 0,
+                              kChunk, 0, nullptr);
+    if (read == INVALID_HANDLE_VALUE) return false;
+    write = ::CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (write != INVALID_HANDLE_VALUE) return true;
+    ::CloseHandle(read);
+    return false;
 }
 
 // Descriptor `fd` of our C runtime onto a duplicate of `handle`; the descriptor owns the duplicate.
@@ -64,21 +165,27 @@ bool Win32Console::captureStream(StdStream stream, std::function<void(std::strin
     if (captures[fd]) return false;
     HANDLE read = nullptr;
     HANDLE write = nullptr;
-    if (!::CreatePipe(&read, &write, nullptr, kChunk)) return false;
-    // The reader first: a pipe nobody reads would block the first large write for good.
-    auto* capture = new Capture{read, std::move(sink), {}};
-    HANDLE reader =
-        ::CreateThread(nullptr, kReaderStack, readLoop, capture, STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
-    if (!reader) {
+    if (!openPipe(fd, read, write)) return false;
+    HANDLE event = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    if (!event || (!reader && !(reader = startReader()))) {
+        if (event) ::CloseHandle(event);
         ::CloseHandle(read);
         ::CloseHandle(write);
-        delete capture;
         return false;
     }
-    ::CloseHandle(reader);
+    auto* capture = new Capture;
+    capture->read = read;
+    capture->event = event;
+    capture->sink = std::move(sink);
+    // Reading before anyone writes: a pipe nobody reads would block the first large write for good.
+    {
+        std::lock_guard guard(reader->lock);
+        reader->added.push_back(capture);
+    }
+    ::SetEvent(reader->wake);
     std::fflush(fd == 1 ? stdout : stderr);
     if (!pointDescriptorAt(fd, write) || !::SetStdHandle(fd == 1 ? STD_OUTPUT_HANDLE : STD_ERROR_HANDLE, write)) {
-        ::CloseHandle(write);  // the reader sees the pipe end and stops; it keeps `capture`
+        ::CloseHandle(write);  // the reader sees the pipe end and drops it; it keeps `capture`
         return false;
     }
     // The write end now belongs to the standard handle for the rest of the process.
@@ -92,13 +199,11 @@ void Win32Console::drainCaptured() {
         // A reader ended while holding the lock would hold it for ever.
         std::unique_lock guard(capture->lock, std::chrono::milliseconds(200));
         if (!guard.owns_lock()) continue;
-        std::vector<char> buffer(kChunk);
-        DWORD available = 0;
-        while (::PeekNamedPipe(capture->read, nullptr, 0, nullptr, &available, nullptr) && available > 0) {
-            DWORD got = 0;
-            if (!::ReadFile(capture->read, buffer.data(), std::min(available, kChunk), &got, nullptr) || got == 0)
-                break;
-            capture->sink(std::string_view(buffer.data(), got));
+        // What a finished read holds, then read on until a read finds the pipe empty: that
+        // one stays outstanding, for the reader if it still runs.
+        for (int reads = 0; reads < kDrainReads && !capture->ended; ++reads) {
+            if (capture->pending && !completeRead(*capture)) break;
+            startRead(*capture);
         }
     }
 }
