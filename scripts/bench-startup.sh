@@ -160,8 +160,6 @@ try:
     print("  phases of the fastest of 5 logged warm starts (%.1f ms; bare %.1f ms), us since process start:"
           % (elapsed, bare_elapsed))
     print("    %-20s %8s %8s" % ("", "launcher", "bare"))
-    if "process main" in bare:
-        print("    %-20s %8s %8s" % ("process main", "", bare["process main"]))
     for phase, us in launcher:
         print("    %-20s %8s %8s" % (phase, us, bare.get(phase, "")))
 finally:

@@ -18,7 +18,7 @@ import harness
 from harness import TESTSVC, main_args, needs_jvm, record_text, vm_options, wait_for
 
 # The launcher log's phase lines of a service start, in the order they happen.
-PHASES = ["configuration read", "extraction", "service registered", "deletion queue", "JVM search", "library load", "JVM creation", "main"]
+PHASES = ["process main", "configuration read", "extraction", "service registered", "deletion queue", "JVM search", "library load", "JVM creation", "main"]
 DELETION_QUEUE = "HKCU\\SOFTWARE\\dalvenco\\kavrin\\temp"
 
 
