@@ -26,11 +26,12 @@ public:
     // SetConsoleCtrlHandler(handler, TRUE); the handler's result is the handler's BOOL.
     virtual bool addCtrlHandler(std::function<bool(uint32_t event)> handler) = 0;
     virtual uint32_t outputCodePage() = 0;  // GetConsoleOutputCP
-    // Replaces the standard handle and the C runtime descriptor of `stream` by a pipe whose
-    // reader thread hands every chunk to sink, so that whatever the process writes there
-    // from now on (a JVM loaded later included) reaches sink. False: no pipe, nothing changed.
+    // Replaces the standard handle and the C runtime descriptor of `stream` by a pipe that a
+    // reader thread (one for all streams) empties into sink, so that whatever the process
+    // writes there from now on (a JVM loaded later included) reaches sink. False: no pipe,
+    // nothing changed.
     virtual bool captureStream(StdStream stream, std::function<void(std::string_view)> sink) = 0;
-    // For the process's end, when the reader threads may be gone: hands what is still in
+    // For the process's end, when the reader thread may be gone: hands what is still in
     // the pipes to their sinks.
     virtual void drainCaptured() = 0;
     // The prompt on stdout, then a line from the console without echo; none when
