@@ -74,6 +74,10 @@ bool fileExists(Process& ctx, const std::string& path) {
         const std::string_view rest = std::string_view(path).substr(1);
         if (rest == ":\\" || rest == ":\\." || rest == ":\\.\\.") return true;
     }
+    // Held open without delete sharing, so it cannot have gone: no search (the class path
+    // asks twice for the extraction directory).
+    for (const std::string& held : ctx.heldDirectories)
+        if (equalsIgnoringAsciiCase(held, path)) return true;
     return getLastWriteTime(ctx, path, nullptr);
 }
 

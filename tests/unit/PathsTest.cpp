@@ -58,6 +58,8 @@ TEST(FileExists, DriveRootsNeedNoSearchOtherPathsDo) {
     EXPECT_FALSE(fileExists(ctx, "C:\\App\\lib\\"));
     EXPECT_TRUE(fileExists(ctx, "C:\\App\\lib\\*.jar"));
     EXPECT_FALSE(fileExists(ctx, "C:\\App\\lib\\*.zip"));
+    ctx.heldDirectories.push_back("C:\\Temp\\kvr1.tmp_dir1");  // not in the file system: only the holding says so
+    EXPECT_TRUE(fileExists(ctx, "c:\\temp\\KVR1.tmp_dir1"));
 }
 
 TEST(GetLastWriteTime, ReportsTheFirstMatchesTime) {
