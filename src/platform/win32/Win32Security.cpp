@@ -10,33 +10,65 @@
 
 namespace kavrin::win32 {
 
-std::optional<std::string> currentUserSid() {
+namespace {
+
+// The TOKEN_USER of this process; empty on failure.
+std::vector<unsigned char> tokenUser() {
     UniqueKernelHandle token;
-    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, token.put())) return std::nullopt;
+    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, token.put())) return {};
     DWORD size = 0;
     ::GetTokenInformation(token.get(), TokenUser, nullptr, 0, &size);
-    if (size == 0) return std::nullopt;
+    if (size == 0) return {};
     std::vector<unsigned char> buffer(size);
-    if (!::GetTokenInformation(token.get(), TokenUser, buffer.data(), size, &size)) return std::nullopt;
+    if (!::GetTokenInformation(token.get(), TokenUser, buffer.data(), size, &size)) return {};
+    return buffer;
+}
+
+}  // namespace
+
+std::optional<std::string> currentUserSid() {
+    const std::vector<unsigned char> user = tokenUser();
+    if (user.empty()) return std::nullopt;
     char* text = nullptr;
-    if (!::ConvertSidToStringSidA(reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid, &text)) return std::nullopt;
+    if (!::ConvertSidToStringSidA(reinterpret_cast<const TOKEN_USER*>(user.data())->User.Sid, &text))
+        return std::nullopt;
     std::unique_ptr<char, LocalFreeDeleter> owned(text);
     return std::string(owned.get());
 }
 
-std::string privateDirectorySddl(const std::string& ownSid) {
-    // FA: full control; OICI: files and folders created inside get the same.
-    return "D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FA;;;" + ownSid + ")";
-}
-
 PrivateDescriptor privateDirectoryDescriptor() {
-    const std::optional<std::string> sid = currentUserSid();
-    if (!sid) return {};
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    if (!::ConvertStringSecurityDescriptorToSecurityDescriptorA(privateDirectorySddl(*sid).c_str(), SDDL_REVISION_1,
-                                                                &descriptor, nullptr))
+    // Built entry by entry: the text forms (a SID string, a descriptor parsed from text)
+    // cost a start about a millisecond the first time a process uses them.
+    const std::vector<unsigned char> user = tokenUser();
+    if (user.empty()) return {};
+    unsigned char system[SECURITY_MAX_SID_SIZE];
+    unsigned char administrators[SECURITY_MAX_SID_SIZE];
+    DWORD systemSize = sizeof system;
+    DWORD administratorsSize = sizeof administrators;
+    if (!::CreateWellKnownSid(WinLocalSystemSid, nullptr, system, &systemSize) ||
+        !::CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, administrators, &administratorsSize))
         return {};
-    return PrivateDescriptor(descriptor);
+    const PSID sids[] = {system, administrators, reinterpret_cast<const TOKEN_USER*>(user.data())->User.Sid};
+    DWORD aclSize = sizeof(ACL);
+    for (PSID sid : sids) aclSize += sizeof(ACCESS_ALLOWED_ACE) - sizeof(DWORD) + ::GetLengthSid(sid);
+    // One block: the descriptor, then the list it points to.
+    PrivateDescriptor block(::LocalAlloc(LPTR, sizeof(SECURITY_DESCRIPTOR) + aclSize));
+    if (!block) return {};
+    auto* descriptor = static_cast<PSECURITY_DESCRIPTOR>(block.get());
+    auto* acl = reinterpret_cast<PACL>(static_cast<unsigned char*>(block.get()) + sizeof(SECURITY_DESCRIPTOR));
+    if (!::InitializeSecurityDescriptor(descriptor, SECURITY_DESCRIPTOR_REVISION) ||
+        !::InitializeAcl(acl, aclSize, ACL_REVISION))
+        return {};
+    // Full control for SYSTEM, Administrators and this account, inherited by what is
+    // created inside; protected, so nothing comes from the parent.
+    for (PSID sid : sids)
+        if (!::AddAccessAllowedAceEx(acl, ACL_REVISION, OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE, FILE_ALL_ACCESS,
+                                     sid))
+            return {};
+    if (!::SetSecurityDescriptorDacl(descriptor, TRUE, acl, FALSE) ||
+        !::SetSecurityDescriptorControl(descriptor, SE_DACL_PROTECTED, SE_DACL_PROTECTED))
+        return {};
+    return block;
 }
 
 bool secureRandomBytes(void* buffer, size_t size) {

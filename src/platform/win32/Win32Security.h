@@ -18,15 +18,12 @@ namespace kavrin::win32 {
 // The account the process runs as, as a SID string ("S-1-5-18" for LocalSystem).
 std::optional<std::string> currentUserSid();
 
-// SDDL of a directory only SYSTEM, Administrators and the given account may use:
-// protected (nothing inherited from the parent), inherited by what is created inside.
-std::string privateDirectorySddl(const std::string& ownSid);
-
 struct LocalFreeDeleter {
     void operator()(void* memory) const { ::LocalFree(memory); }
 };
 using PrivateDescriptor = std::unique_ptr<void, LocalFreeDeleter>;
-// privateDirectorySddl for this process's account; empty on failure.
+// A directory only SYSTEM, Administrators and this process's account may use: protected
+// (nothing inherited from the parent), inherited by what is created inside. Empty on failure.
 PrivateDescriptor privateDirectoryDescriptor();
 
 bool secureRandomBytes(void* buffer, size_t size);
