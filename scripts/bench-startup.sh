@@ -7,7 +7,7 @@
 #   warm  the packed launcher with the cache its last start left.
 # Every round runs each once (after one untimed start of each); it prints best and
 # median per kind, the launcher/bare ratios (these machines are noisy: compare the
-# ratios, not the times), the stub's size, and the phase lines of the launcher log
+# ratios, not the times; "paired" is the median of each round's own ratio), the stub's size, and the phase lines of the launcher log
 # of the fastest of a few warm starts with KAVRIN_LOG=yes beside the bare service's own
 # readings of the same clock (process main, registered, library loaded, JVM created, main).
 #
@@ -124,7 +124,10 @@ try:
         ratios = []
         for temp in ("cold", "warm"):
             best, median = figures(times[label + temp])
-            ratios.append("%s %.2f (median %.2f)" % (temp, best / bare_best, median / bare_median))
+            # Also within each round, against that round's bare start: a slow spell of the
+            # machine then slows both sides of the ratio.
+            paired = statistics.median(x / b for x, b in zip(times[label + temp], times["bare"]))
+            ratios.append("%s %.2f (median %.2f, paired %.2f)" % (temp, best / bare_best, median / bare_median, paired))
         print("  %sratio to bare: %s; stub %d bytes" % (label, ", ".join(ratios), os.path.getsize(stub)))
 
     # The breakdown: KAVRIN_LOG=yes reaches the service only through the system environment.
