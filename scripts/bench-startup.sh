@@ -92,14 +92,15 @@ try:
             prefix.reg_delete(VERSION_CACHE)
         if record.exists():
             record.unlink()
-        # The same settling time before every start: the service manager is still busy a
-        # moment after the last process ended (a cold start's registry step gave it that
-        # moment and nothing else did).
+        # The same settling time before every start: the last service process still ends
+        # after it reports stopped (a cold start's registry step gave it that moment and
+        # nothing else did, so cold looked faster than warm).
         time.sleep(0.3)
         r = tool("bench-start", service, prefix.winpath(str(record)), "main argc=")
         if r.rc != 0:
             raise SystemExit("%s never reached main: %r" % (service, r))
-        if tool("bench-stop", service, "20000").rc != 0:
+        tool("control", service, "1")
+        if tool("wait", service, "1", "20000").rc != 0:
             raise SystemExit("%s did not stop" % service)
         return float(r.stdout.split("elapsed_ms=")[1].split()[0])
 

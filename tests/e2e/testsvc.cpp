@@ -11,8 +11,6 @@
 //   kavrin-testsvc wait NAME STATE MS            poll QueryServiceStatusEx until STATE
 //   kavrin-testsvc bench-start NAME FILE TEXT    milliseconds from StartServiceA until FILE
 //                                                holds TEXT
-//   kavrin-testsvc bench-stop NAME MS            stop, then wait until the service's process has
-//                                                ended (not just reported stopped)
 //   kavrin-testsvc run COMMANDLINE               CreateProcessA with exactly that command
 //                                                line (trailing blanks included); its exit code
 //   kavrin-testsvc service normal|stuckstop|exitpending   run as the service; exitpending
@@ -169,24 +167,6 @@ int wait(const char* name, const char* state, const char* ms) {
     return ssp.dwCurrentState == wanted ? 0 : 1;
 }
 
-// A benchmark's next start must not share the machine with the last one's process
-// still ending, which goes on after it reports stopped.
-int benchStop(const char* name, const char* ms) {
-    ScHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT));
-    if (!manager.h) return fail("OpenSCManager");
-    ScHandle service(OpenServiceA(manager.h, name, SERVICE_STOP | SERVICE_QUERY_STATUS));
-    if (!service.h) return fail("OpenService");
-    SERVICE_STATUS_PROCESS ssp{};
-    if (!queryStatus(service.h, ssp)) return fail("QueryServiceStatusEx");
-    HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, ssp.dwProcessId);
-    if (!process) return fail("OpenProcess");
-    SERVICE_STATUS status{};
-    const bool stopped = ControlService(service.h, SERVICE_CONTROL_STOP, &status) &&
-                         WaitForSingleObject(process, std::strtoul(ms, nullptr, 10)) == WAIT_OBJECT_0;
-    CloseHandle(process);
-    return stopped ? 0 : fail("process still running");
-}
-
 int run(const char* commandLine) {
     std::string line = commandLine;
     STARTUPINFOA si{};
@@ -296,7 +276,6 @@ int main(int argc, char** argv) {
     if (argc >= 3 && !std::strcmp(argv[1], "service")) return runService(argv[2]);
     if (argc >= 3 && !std::strcmp(argv[1], "run")) return run(argv[2]);
     if (argc >= 5 && !std::strcmp(argv[1], "bench-start")) return benchStart(argv[2], argv[3], argv[4]);
-    if (argc >= 4 && !std::strcmp(argv[1], "bench-stop")) return benchStop(argv[2], argv[3]);
     if (argc == 1) return runService("normal");
     std::fprintf(stderr, "usage: see the head of testsvc.cpp\n");
     return 64;
