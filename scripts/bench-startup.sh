@@ -7,8 +7,9 @@
 #   warm  the packed launcher with the cache its last start left.
 # Every round runs each once (after one untimed start of each); it prints best and
 # median per kind, the launcher/bare ratios (these machines are noisy: compare the
-# ratios, not the times; "paired" is the median of each round's own ratio), the stub's size, and the phase lines of the launcher log
-# of the fastest of a few warm starts with KAVRIN_LOG=yes beside the bare service's own
+# ratios, not the times; "paired" is the median of each round's own ratio), the stub's
+# size, and the phase lines of the launcher log of the fastest of a few warm starts with
+# KAVRIN_LOG=yes beside the bare service's own
 # readings of the same clock (process main, registered, library loaded, JVM created, main).
 #
 #   scripts/bench-startup.sh [ROUNDS]          ROUNDS >= 5, 7 by default

@@ -1,6 +1,5 @@
 #include "files/DeletionQueue.h"
 
-#include <algorithm>
 #include <cctype>
 #include <cstring>
 #include <optional>
@@ -104,8 +103,7 @@ std::string processDirectoryList(Process& ctx, const std::string& list) {
     std::string survivors;
     for (const std::string& entry : splitList(list, ';')) {
         if (entry.front() == '.') continue;  // never a path this launcher queued
-        if (std::ranges::any_of(ctx.heldDirectories,
-                                [&](const std::string& held) { return equalsIgnoringAsciiCase(held, entry); })) {
+        if (isHeldDirectory(ctx, entry)) {
             logInfo(ctx, "kept, in use by this process: %s", entry.c_str());
             survivors += entry + ";";
             continue;

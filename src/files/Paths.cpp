@@ -76,9 +76,14 @@ bool fileExists(Process& ctx, const std::string& path) {
     }
     // Held open without delete sharing, so it cannot have gone: no search (the class path
     // asks twice for the extraction directory).
+    if (isHeldDirectory(ctx, path)) return true;
+    return getLastWriteTime(ctx, path, nullptr);
+}
+
+bool isHeldDirectory(const Process& ctx, const std::string& path) {
     for (const std::string& held : ctx.heldDirectories)
         if (equalsIgnoringAsciiCase(held, path)) return true;
-    return getLastWriteTime(ctx, path, nullptr);
+    return false;
 }
 
 }  // namespace kavrin

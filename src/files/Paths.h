@@ -20,6 +20,9 @@ std::string makeFullPath(Process& ctx, const std::string& path, PathCase pathCas
 // Each non-empty ";"-entry resolved, joined by ";".
 std::string resolvePathList(Process& ctx, const std::string& list);
 bool fileExists(Process& ctx, const std::string& path);
+// One of the directories this process holds open for its life (any ASCII case): it exists
+// and is in use for certain.
+bool isHeldDirectory(const Process& ctx, const std::string& path);
 bool getLastWriteTime(Process& ctx, const std::string& path, FileTime* time);
 void lowerCasePath(Process& ctx, std::string& path);
 
