@@ -123,7 +123,7 @@ ExtractionResult extractIncludedFiles(Process& ctx, const Config& config) {
         }
         // Held until the process ends so no one can change or delete what the application
         // uses. An empty included file has no file on disk, so this open fails harmlessly.
-        ctx.os.fs.openAndKeep(target, FileAccess::Read, FileShare::Read);
+        if (ctx.os.fs.openAndKeep(target, FileAccess::Read, FileShare::Read)) result.extraction.files.push_back(name);
     }
 
     // The directory itself is held too, so no queue run removes it while it is in use
@@ -132,7 +132,6 @@ ExtractionResult extractIncludedFiles(Process& ctx, const Config& config) {
     ctx.os.fs.openAndKeep(directory, FileAccess::Read, FileShare::ReadWrite);
     ctx.heldDirectories.push_back(directory);
     scheduleDeletion(ctx, directory, kDeleteDirValue);
-    result.extraction.names = std::move(names);
     result.extraction.unextractedPosition = static_cast<int32_t>(executable->position());
     executable.reset();
     logInfo(ctx, "extracting files done");

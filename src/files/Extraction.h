@@ -14,7 +14,7 @@ namespace kavrin {
 // written into it, and where the carried stream ended in the executable.
 struct Extraction {
     std::string directory;
-    std::vector<std::string> names;
+    std::vector<std::string> files;  // written there and held open, in extraction order
     int32_t unextractedPosition = 0;
 };
 

@@ -1,11 +1,15 @@
 #include "launch/ClassPath.h"
 
+#include <algorithm>
+#include <string_view>
+
 #include "config/Config.h"
 #include "config/Keys.h"
 #include "config/Lists.h"
 #include "diagnostics/Errors.h"
 #include "files/Paths.h"
 #include "launch/Expand.h"
+#include "platform/Ascii.h"
 
 namespace kavrin {
 
@@ -78,6 +82,24 @@ std::vector<std::string> listMatchingFiles(Process& ctx, const std::string& dire
     return names;
 }
 
+void appendExtractedArchives(Process& ctx, std::string& classPath, const LauncherVariables& vars) {
+    for (const std::string_view extension : {".jar", ".zip"}) {
+        std::vector<std::string> names;
+        for (const std::string& name : vars.extractedFiles) {
+            if (name.size() > extension.size() &&
+                equalsIgnoringAsciiCase(std::string_view(name).substr(name.size() - extension.size()), extension))
+                names.push_back(name);
+        }
+        // The order a listing of the directory gives on Windows: by name, ignoring case.
+        std::sort(names.begin(), names.end(),
+                  [](const std::string& a, const std::string& b) { return upperAscii(a) < upperAscii(b); });
+        for (const std::string& name : names) {
+            classPath += resolvePath(ctx, vars.extractionDirectory + "\\" + name);
+            classPath += ';';
+        }
+    }
+}
+
 bool appendArchives(Process& ctx, std::string& classPath, const std::string& directory, const std::string& extension) {
     if (directory.empty() || !fileExists(ctx, directory)) return false;
     for (const std::string& name : listMatchingFiles(ctx, directory, extension)) {
@@ -104,8 +126,7 @@ std::string buildClassPathOption(Process& ctx, const Config& config, const Launc
     std::string option = kClassPathOptionPrefix;
     if (slots.prepended) option += *slots.prepended + ";";
 
-    appendArchives(ctx, option, vars.extractionDirectory, "jar");
-    appendArchives(ctx, option, vars.extractionDirectory, "zip");
+    appendExtractedArchives(ctx, option, vars);
 
     if (vars.flavour == 'm') {
         option += makeFullPath(ctx, getConfigString(config, key::kInstallDirectory), PathCase::Keep);

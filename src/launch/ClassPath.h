@@ -32,6 +32,9 @@ std::string buildClassPathOption(Process& ctx, const Config& config, const Launc
 // 1008 (mandatory variable undefined).
 void appendConfiguredClassPath(Process& ctx, const Config& config, const LauncherVariables& vars,
                                std::string& classPath);
+// The jar files, then the zip files, that extraction wrote: it knows them, so the
+// directory is not searched again (and nothing put there by anyone else is taken).
+void appendExtractedArchives(Process& ctx, std::string& classPath, const LauncherVariables& vars);
 // Appends every DIR\*.EXT match; false (nothing added) when the directory does not exist.
 bool appendArchives(Process& ctx, std::string& classPath, const std::string& directory, const std::string& extension);
 // Names matching DIR\*.EXT in the order the file system lists them; directories included.

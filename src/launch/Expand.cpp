@@ -69,9 +69,9 @@ bool replaceAllOccurrences(std::string& text, const std::string& pattern, const 
 }
 
 LauncherVariables launcherVariables(Process& ctx, const Config& config, std::string jvmHome,
-                                    std::string extractionDirectory) {
-    return LauncherVariables{resolvePath(ctx, ""), std::move(extractionDirectory), std::move(jvmHome),
-                             configuredFlavour(config)};
+                                    std::string extractionDirectory, std::vector<std::string> extractedFiles) {
+    return LauncherVariables{resolvePath(ctx, ""), std::move(extractionDirectory), std::move(extractedFiles),
+                             std::move(jvmHome), configuredFlavour(config)};
 }
 
 Expansion expandVariables(const std::string& text, const LauncherVariables& variables,

@@ -18,12 +18,13 @@ constexpr size_t kMaxExpandedText = 65536;
 struct LauncherVariables {
     std::string exeDirectory;         // with its trailing backslash
     std::string extractionDirectory;  // empty when nothing was extracted
+    std::vector<std::string> extractedFiles;  // what extraction wrote there and holds open
     std::string jvmHome;
     char flavour = 0;
 };
 // The record for this process: the executable's directory and the configured flavour.
 LauncherVariables launcherVariables(Process& ctx, const Config& config, std::string jvmHome,
-                                    std::string extractionDirectory);
+                                    std::string extractionDirectory, std::vector<std::string> extractedFiles = {});
 
 struct Expansion {
     std::string text;

@@ -96,8 +96,7 @@ TEST_F(ClassPathTest, ShortEntriesAreReadWithoutRunningPastTheirEnd) {
 TEST_F(ClassPathTest, SlotsAndPieceOrder) {
     set(key::kClassPath, "A1lib\\missing.jar");
     vars.extractionDirectory = "C:\\Temp\\kvr12";
-    fake.fs.addFile("C:\\Temp\\kvr12\\inc.zip", "");
-    fake.fs.addFile("C:\\Temp\\kvr12\\inc.jar", "");
+    vars.extractedFiles = {"inc.zip", "inc.jar"};
 
     ClassPathSlots slots;
     slots.prepended = "pre.jar";
@@ -111,12 +110,19 @@ TEST_F(ClassPathTest, SlotsAndPieceOrder) {
               "-Djava.class.path=pre.jar;C:\\Temp\\kvr12\\inc.jar;C:\\Temp\\kvr12\\inc.zip;rep.jar;app.jar");
 }
 
+TEST_F(ClassPathTest, ExtractedArchivesComeFromWhatExtractionWroteNotFromTheDirectory) {
+    vars.extractionDirectory = "C:\\Temp\\kvr12";
+    vars.extractedFiles = {"b.JAR", "data.txt", "c.zip", "A.jar", ".jar.bak", "jar"};
+    fake.fs.addFile("C:\\Temp\\kvr12\\planted.jar", "");  // put there by someone else
+    EXPECT_EQ(build(), "-Djava.class.path=C:\\Temp\\kvr12\\A.jar;C:\\Temp\\kvr12\\b.JAR;C:\\Temp\\kvr12\\c.zip;");
+}
+
 TEST_F(ClassPathTest, InstallerFlavourAddsTheRuntimeArchiveBeforeConfiguredEntries) {
     vars.flavour = 'm';
     set(key::kInstallDirectory, "..\\");
     set(key::kClassPath, "A0a.jar");
     vars.extractionDirectory = "C:\\Temp\\kvr12";
-    fake.fs.addFile("C:\\Temp\\kvr12\\inc.jar", "");
+    vars.extractedFiles = {"inc.jar"};
     EXPECT_EQ(build(),
               "-Djava.class.path=C:\\Temp\\kvr12\\inc.jar;C:\\Apps\\.molvex\\mvxruntime.jar;"
               "C:\\Apps\\Server\\a.jar;");

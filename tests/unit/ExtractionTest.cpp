@@ -81,6 +81,7 @@ TEST_F(Extraction, WritesFilesIntoANewDirectoryAndKeepsThemOpen) {
     ASSERT_TRUE(fake.fs.isDirectory(dir()));
     EXPECT_TRUE(fake.fs.node(dir())->privateAcl);
     EXPECT_EQ(fake.fs.children(dir()), (std::vector<std::string>{"a.bin", "b.bin"}));  // no file for length 0
+    EXPECT_EQ(last.extraction.files, (std::vector<std::string>{"a.bin", "b.bin"}));  // what the class path takes
     EXPECT_EQ(file("a.bin"), "hello");
     EXPECT_EQ(file("b.bin"), binary);
     EXPECT_EQ(last.extraction.unextractedPosition, static_cast<int32_t>(kStreamStart + 8 + 5 + 8 + 8 + 5));

@@ -185,7 +185,7 @@ std::optional<RunningJvm> launchProgram(Process& ctx, const Config& config, cons
                                         const Extraction& extraction,
                                         const std::vector<std::u16string>& launcherArguments) {
     logInfo(ctx, "launching program");
-    const LauncherVariables vars = launcherVariables(ctx, config, jvm.home, extraction.directory);
+    const LauncherVariables vars = launcherVariables(ctx, config, jvm.home, extraction.directory, extraction.files);
     const std::vector<std::string> properties =
         buildLauncherProperties(ctx, config, vars, extraction.unextractedPosition);
     std::optional<RunningJvm> running = createJvm(ctx, config, vars, jvm.createJavaVM, launcherArguments, properties);
