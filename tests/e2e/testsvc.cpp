@@ -9,8 +9,9 @@
 //   kavrin-testsvc start NAME [ARG...]           StartServiceA with arguments
 //   kavrin-testsvc control NAME CODE             ControlService
 //   kavrin-testsvc wait NAME STATE MS            poll QueryServiceStatusEx until STATE
-//   kavrin-testsvc bench-start NAME FILE TEXT    milliseconds from StartServiceA until FILE
-//                                                holds TEXT
+//   kavrin-testsvc bench-start NAME FILE TEXT    milliseconds from StartServiceA until the
+//                                                stand-in jvm.dll signals main; FILE must
+//                                                then hold TEXT
 //   kavrin-testsvc run COMMANDLINE               CreateProcessA with exactly that command
 //                                                line (trailing blanks included); its exit code
 //   kavrin-testsvc service normal|stuckstop|exitpending   run as the service; exitpending
@@ -206,14 +207,20 @@ int benchStart(const char* name, const char* file, const char* text) {
     if (!manager.h) return fail("OpenSCManager");
     ScHandle service(OpenServiceA(manager.h, name, SERVICE_START));
     if (!service.h) return fail("OpenService");
+    // Set by the stand-in jvm.dll when it has recorded main: waiting on it leaves the
+    // starting process alone, where polling the file would compete for the server.
+    HANDLE reached = CreateEventA(nullptr, TRUE, FALSE, "Global\\kavrin-bench-main");
+    if (!reached) return fail("CreateEvent");
+    ResetEvent(reached);
     LARGE_INTEGER start;
     QueryPerformanceCounter(&start);
     if (!StartServiceA(service.h, 0, nullptr)) return fail("StartService");
-    while (!fileHolds(file, text)) {
-        if (millisecondsSince(start) > 60000) return fail("timeout");
-        Sleep(1);
-    }
-    std::printf("elapsed_ms=%.1f\n", millisecondsSince(start));
+    const DWORD waited = WaitForSingleObject(reached, 60000);
+    const double elapsed = millisecondsSince(start);
+    CloseHandle(reached);
+    if (waited != WAIT_OBJECT_0) return fail("timeout");
+    if (!fileHolds(file, text)) return fail("record");  // the event without the record: a wrong stand-in
+    std::printf("elapsed_ms=%.1f\n", elapsed);
     return 0;
 }
 
