@@ -67,6 +67,11 @@ std::u16string readWString(Process& ctx, File& file) {
     return detail::utf16FromLe(readExact(ctx, file, static_cast<size_t>(length), "readWString", ErrorCode::Hide));
 }
 
+std::unique_ptr<File> takeOwnExecutable(Process& ctx) {
+    if (ctx.ownExecutable) return std::move(ctx.ownExecutable);
+    return openOwnExecutable(ctx);
+}
+
 std::unique_ptr<File> openOwnExecutable(Process& ctx) {
     const std::string& path = getExecutablePath(ctx);
     auto file = ctx.os.fs.openFile(path, FileAccess::Read, FileShare::ReadWrite, FileDisposition::OpenExisting);
@@ -108,7 +113,9 @@ Config readConfig(Process& ctx) {
     detail::parseTables(
         source, [&](int32_t key, std::string value) { tables.narrow[key] = std::move(value); },
         [&](int32_t key, std::u16string value) { tables.wide[key] = std::move(value); });
-    return Config(std::move(tables), file->position());
+    Config config(std::move(tables), file->position());
+    ctx.ownExecutable = std::move(file);
+    return config;
 }
 
 void configureErrorReporting(Process& ctx, const Config& config) {

@@ -86,6 +86,8 @@ std::u16string readWString(Process& ctx, File& file);
 
 // Opens the launcher's own executable (read, share read/write, existing); fatal on failure.
 std::unique_ptr<File> openOwnExecutable(Process& ctx);
+// The one the configuration read left open, or a new one when it was taken already.
+std::unique_ptr<File> takeOwnExecutable(Process& ctx);
 // Positions the file just after the magic; fatal "Internal Error: magic" otherwise.
 void locateConfigBlock(Process& ctx, File& file);
 

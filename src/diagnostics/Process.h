@@ -59,6 +59,10 @@ struct Process {
     std::vector<std::string> heldDirectories;
     SearchMode search;
 
+    // Left open by the configuration read for the extraction, which reads on from there
+    // and closes it: one open of the executable per start instead of two.
+    std::unique_ptr<File> ownExecutable;
+
     // Path caches, filled on first use.
     std::optional<std::string> executablePath;
     std::optional<std::string> executableDirectory;

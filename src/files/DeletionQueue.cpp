@@ -25,6 +25,7 @@ constexpr size_t kQueueProbeLimit = size_t{1} << 20;
 struct QueueList {
     bool tooLong = false;
     std::string text;  // the entries as read; empty for a missing value
+    bool stored = false;  // a string value with exactly this text is there
 };
 
 QueueList readQueueList(RegKey& key, const char* valueName) {
@@ -32,7 +33,7 @@ QueueList readQueueList(RegKey& key, const char* valueName) {
         // Data written with a terminating zero ends there, as a C string would.
         std::string text = value->data;
         if (auto zero = text.find('\0'); zero != std::string::npos) text.resize(zero);
-        return {false, text};
+        return {false, text, value->type == kRegSz && text == value->data};
     }
     // A partial or unread list must not be acted on, nor overwritten with survivors.
     if (key.queryValue(valueName, kQueueProbeLimit)) return {true, {}};
@@ -185,7 +186,9 @@ void processDeletionQueue(Process& ctx) {
     if (files.tooLong) {
         logTooLong(ctx, kDeleteFileValue);
     } else {
-        key->setValue(kDeleteFileValue, kRegSz, processFileList(ctx, files.text));
+        // Rewritten only when it changes: it is nearly always empty, and stays so.
+        const std::string survivors = processFileList(ctx, files.text);
+        if (!files.stored || survivors != files.text) key->setValue(kDeleteFileValue, kRegSz, survivors);
     }
 
     const QueueList dirs = readQueueList(*key, kDeleteDirValue);

@@ -100,7 +100,7 @@ ExtractionResult extractIncludedFiles(Process& ctx, const Config& config) {
     ExtractionResult result;
     if (count <= 0) return result;
 
-    auto executable = openOwnExecutable(ctx);
+    auto executable = takeOwnExecutable(ctx);
     std::vector<std::string> names = splitList(getConfigString(config, key::kIncludedNames), ';');
     if (names.size() > static_cast<size_t>(count)) names.resize(static_cast<size_t>(count));
     checkIncludedNames(ctx, config, names);

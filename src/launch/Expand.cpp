@@ -101,6 +101,9 @@ Expansion expandVariables(const std::string& text, const LauncherVariables& vari
 }
 
 void expandInPlace(Process& ctx, const LauncherVariables& variables, std::string& text) {
+    // Every reference starts with "%" or "${": without either there is nothing to replace,
+    // and the environment block need not be fetched (several texts per start).
+    if (text.find('%') == std::string::npos && text.find("${") == std::string::npos) return;
     Expansion expanded = expandVariables(text, variables, ctx.os.env.block().value_or(std::vector<std::string>{}));
     text = std::move(expanded.text);
     if (!expanded.complete)

@@ -533,6 +533,7 @@ public:
     }
     bool setValue(const std::string& name, uint32_t type, const std::string& data) override {
         reg_.keys[key_].values[lowerAscii(name)] = RegValue{type, data};
+        ++reg_.writes[lowerAscii(name)];
         return true;
     }
     std::optional<std::string> enumSubkey(uint32_t index) override {

@@ -125,6 +125,7 @@ public:
     std::optional<RegValue> value(RegRoot root, const std::string& path, const std::string& name) const;
     bool keyExists(RegRoot root, const std::string& path) const;
     bool failCreate = false;
+    std::map<std::string, int> writes;  // lower-cased value name -> values written through keys
 
     std::unique_ptr<RegKey> createKey(RegRoot root, const std::string& path) override;
     std::unique_ptr<RegKey> openKey(RegRoot root, const std::string& path, RegAccess access) override;

@@ -101,28 +101,42 @@ TEST_F(DeletionQueue, BothValuesAreWrittenEvenWhenMissing) {
 }
 
 // An empty queue is only looked at: no lock, no write. Anything else takes the locked path
-// (seen here as "busy", the lock being unavailable), so no entry is ever skipped.
+// (seen here as "busy", the lock being unavailable), so no entry is ever skipped; there
+// the file list is written only when it is not stored as it should stay.
 TEST_F(DeletionQueue, OnlyAQueueWithBothListsEmptySkipsTheLock) {
     const struct {
         std::optional<std::string> files, dirs;
         bool locked;
+        int fileListWrites;
     } rows[] = {
-        {"", "", false},          {"C:\\Temp\\kvr1.tmp;", "", true}, {"", "C:\\Temp\\kvr1.tmp_dir1;", true},
-        {std::nullopt, "", true},                                    // written even when missing
-        {"", std::nullopt, true}, {std::string(1, '\0'), "", true},  // rewritten without the terminator
+        {"", "", false, 0},
+        {"C:\\Temp\\kvr1.tmp;", "", true, 1},
+        {"", "C:\\Temp\\kvr1.tmp_dir1;", true, 0},
+        {std::nullopt, "", true, 1},  // written even when missing
+        {"", std::nullopt, true, 0},
+        {std::string(1, '\0'), "", true, 1},  // rewritten without the terminator
     };
-    for (const auto& row : rows) {
-        test::FakePlatform fresh;
-        Process c(fresh.platform);
-        fresh.env.put("KAVRIN_LOG", "yes");
-        fresh.processes.failNamedLock = true;
-        fresh.registry.createKey(RegRoot::CurrentUser, kQueue);
-        if (row.files) fresh.registry.setString(RegRoot::CurrentUser, kQueue, kDeleteFileValue, *row.files);
-        if (row.dirs) fresh.registry.setString(RegRoot::CurrentUser, kQueue, kDeleteDirValue, *row.dirs);
-        processDeletionQueue(c);
-        const std::string log = fresh.logText();
-        EXPECT_EQ(log.find("ERROR: deletion queue busy") != std::string::npos, row.locked) << log;
-        EXPECT_EQ(log.find("\ndelete queue \n") != std::string::npos, !row.locked) << log;
+    for (const bool lockAvailable : {false, true}) {
+        for (const auto& row : rows) {
+            test::FakePlatform fresh;
+            Process c(fresh.platform);
+            fresh.env.put("KAVRIN_LOG", "yes");
+            fresh.processes.failNamedLock = !lockAvailable;
+            fresh.registry.createKey(RegRoot::CurrentUser, kQueue);
+            if (row.files) fresh.registry.setString(RegRoot::CurrentUser, kQueue, kDeleteFileValue, *row.files);
+            if (row.dirs) fresh.registry.setString(RegRoot::CurrentUser, kQueue, kDeleteDirValue, *row.dirs);
+            fresh.registry.writes.clear();
+            processDeletionQueue(c);
+            const std::string log = fresh.logText();
+            if (!lockAvailable) {
+                EXPECT_EQ(log.find("ERROR: deletion queue busy") != std::string::npos, row.locked) << log;
+                EXPECT_EQ(log.find("\ndelete queue \n") != std::string::npos, !row.locked) << log;
+                continue;
+            }
+            EXPECT_EQ(fresh.registry.writes[kDeleteFileValue], row.fileListWrites) << log;
+            EXPECT_EQ(fresh.registry.value(RegRoot::CurrentUser, kQueue, kDeleteFileValue)->data, "") << log;
+            EXPECT_EQ(fresh.registry.value(RegRoot::CurrentUser, kQueue, kDeleteDirValue)->data, "") << log;
+        }
     }
 }
 

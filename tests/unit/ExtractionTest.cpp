@@ -4,8 +4,11 @@
 #include <algorithm>
 #include <cstring>
 
+#include "config/ConfigBlock.h"
+#include "config/ExePath.h"
 #include "config/Keys.h"
 #include "fakes/LauncherWorld.h"
+#include "fakes/PeImage.h"
 #include "files/Extraction.h"
 
 namespace kavrin {
@@ -109,6 +112,17 @@ TEST_F(Extraction, WritesFilesIntoANewDirectoryAndKeepsThemOpen) {
               std::string::npos)
         << log;
     EXPECT_NE(log.find("extracting files done\n"), std::string::npos);
+}
+
+TEST_F(Extraction, ReadsOnFromTheExecutableTheConfigurationReadLeftOpen) {
+    ConfigBlock block;
+    block.narrow = {{key::kIncludedCount, "1"}, {key::kIncludedNames, "a.bin"}};
+    fake.installExecutable(test::makePeImage() + encodeConfigBlock(block) + record("hello"));
+    config = readConfig(ctx);
+    ASSERT_EQ(extract(), 0);
+    EXPECT_EQ(file("a.bin"), "hello");
+    EXPECT_EQ(std::count(fake.fs.openLog.begin(), fake.fs.openLog.end(), getExecutablePath(ctx)), 1);
+    EXPECT_FALSE(ctx.ownExecutable);  // closed once the files are out
 }
 
 TEST_F(Extraction, CountAndNamesTheSmallerOneWins) {
