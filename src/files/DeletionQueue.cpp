@@ -164,17 +164,17 @@ bool isOwnQueueEntry(Process& ctx, const std::string& entry, QueueKind kind) {
 }
 
 void processDeletionQueue(Process& ctx) {
-    {
-        // Without read access there is no read-write access either: a missing key ends here.
-        auto peek = ctx.os.registry.openKey(RegRoot::CurrentUser, kDeletionQueueKey, RegAccess::Read);
-        if (!peek) return;
-        if (nothingQueued(*peek)) {
-            logInfo(ctx, "delete queue %s", "");
-            return;
-        }
-    }
+    // One open in the usual case; a key we may only read can still say it is empty.
     auto key = ctx.os.registry.openKey(RegRoot::CurrentUser, kDeletionQueueKey, RegAccess::ReadWrite);
-    if (!key) return;
+    if (!key) {
+        auto peek = ctx.os.registry.openKey(RegRoot::CurrentUser, kDeletionQueueKey, RegAccess::Read);
+        if (peek && nothingQueued(*peek)) logInfo(ctx, "delete queue %s", "");
+        return;
+    }
+    if (nothingQueued(*key)) {
+        logInfo(ctx, "delete queue %s", "");
+        return;
+    }
     // Other launchers (and this one's control handler) rewrite the same values.
     const std::unique_ptr<NamedLock> lock = lockDeletionQueue(ctx);
     if (!lock) {
