@@ -102,6 +102,8 @@ TEST(ReadConfig, LoadsTablesAnswersLookupsAndRecordsTheEnd) {
     auto& [fake, ctx, config] = w;
     ConfigBlock block;
     block.narrow = {{101, "first"}, {107, "4"}, {101, "svc"}, {20017, "narrow twin"}};
+    // Long enough that fields and values straddle every boundary of the reads underneath.
+    for (int i = 0; i < 40; ++i) block.narrow.push_back({30000 + i, std::string(8000 + i, static_cast<char>('a' + i % 26))});
     block.wide = {{20017, u"wide"}};
     const std::string image = imageWith(block, std::string(50, '\x11'));
     fake.installExecutable(image);
@@ -111,6 +113,8 @@ TEST(ReadConfig, LoadsTablesAnswersLookupsAndRecordsTheEnd) {
     EXPECT_EQ(getConfigWString(config, 20017), u"wide");
     EXPECT_EQ(getConfigWString(config, 101), u"");
     EXPECT_EQ(getConfigString(config, 999), "");
+    for (int i = 0; i < 40; ++i)
+        EXPECT_EQ(getConfigString(config, 30000 + i), std::string(8000 + i, static_cast<char>('a' + i % 26)));
     EXPECT_EQ(config.endPosition(), image.size() - 50);
     EXPECT_FALSE(ctx.fatal.useMessageBox);
 }
