@@ -6,10 +6,7 @@ namespace kavrin {
 
 namespace {
 
-bool endsWithExe(const std::string& path) {
-    if (path.size() < 4) return false;
-    return lowerAscii(path.substr(path.size() - 4)) == ".exe";
-}
+bool endsWithExe(const std::string& path) { return endsWithIgnoringAsciiCase(path, ".exe"); }
 
 // The wide module name converted to narrow text, or nullopt when the code page cannot
 // spell it or it does not look like an executable's path.

@@ -86,9 +86,7 @@ void appendExtractedArchives(Process& ctx, std::string& classPath, const Launche
     for (const std::string_view extension : {".jar", ".zip"}) {
         std::vector<std::string> names;
         for (const std::string& name : vars.extractedFiles) {
-            if (name.size() > extension.size() &&
-                equalsIgnoringAsciiCase(std::string_view(name).substr(name.size() - extension.size()), extension))
-                names.push_back(name);
+            if (name.size() > extension.size() && endsWithIgnoringAsciiCase(name, extension)) names.push_back(name);
         }
         // The order a listing of the directory gives on Windows: by name, ignoring case.
         std::sort(names.begin(), names.end(),
