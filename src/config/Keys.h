@@ -71,6 +71,9 @@ constexpr int32_t kLogDirectory = 3202;
 constexpr int32_t kLogMaxSize = 3203;
 constexpr int32_t kLogKeep = 3204;
 
+// Extraction: a start may take an earlier start's directory when its files are the same.
+constexpr int32_t kReuseExtraction = 3300;
+
 // Wide table.
 constexpr int32_t kServiceDescription = 20017;
 

@@ -200,6 +200,15 @@ void processDeletionQueue(Process& ctx) {
     key->setValue(kDeleteDirValue, kRegSz, processDirectoryList(ctx, dirs.text));
 }
 
+std::vector<std::string> queuedDirectories(Process& ctx) {
+    std::vector<std::string> own;
+    auto key = ctx.os.registry.openKey(RegRoot::CurrentUser, kDeletionQueueKey, RegAccess::Read);
+    if (!key) return own;
+    for (const std::string& entry : splitList(readQueueList(*key, kDeleteDirValue).text, ';'))
+        if (isOwnQueueEntry(ctx, entry, QueueKind::Directory)) own.push_back(entry);
+    return own;
+}
+
 void emptyDirectory(Process& ctx, const std::string& directory) {
     if (directory.empty() || directory.front() == '.') return;
     logInfo(ctx, "emptying %s", directory.c_str());

@@ -2,12 +2,15 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "diagnostics/Process.h"
 
 namespace kavrin {
 
 void processDeletionQueue(Process& ctx);
+// The directories of ours the queue lists, oldest first; a read-only look without the lock.
+std::vector<std::string> queuedDirectories(Process& ctx);
 
 // Whether a queue entry is one this launcher makes: its own name shapes, directly in a
 // temporary directory. Other entries stay in the list untouched.

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <array>
+#include <map>
+#include <optional>
 #include <cctype>
 #include <cstring>
 #include <string_view>
@@ -17,6 +19,7 @@
 #include "files/DeletionQueue.h"
 #include "files/Paths.h"
 #include "files/TempFiles.h"
+#include "platform/Ascii.h"
 
 namespace kavrin {
 
@@ -25,6 +28,7 @@ namespace {
 constexpr size_t kChunkSize = 8192;
 
 constexpr int kNameAttempts = 16;
+constexpr int kTakeAttempts = 4;  // other applications' directories share the queue
 
 bool alreadyExists(uint32_t error) { return error == win32err::kAlreadyExists || error == win32err::kFileExists; }
 
@@ -82,6 +86,87 @@ void restoreContent(char* data, size_t count) {
     xorIncluded(data + i, count - i);
 }
 
+// Exactly count bytes, or false.
+bool readFully(File& file, char* buffer, size_t count) {
+    for (size_t done = 0; done < count;) {
+        const IoResult read = file.read(buffer + done, count - done);
+        if (!read.ok || read.bytes == 0) return false;
+        done += read.bytes;
+    }
+    return true;
+}
+
+bool sameContent(File& executable, File& file, int64_t count) {
+    std::vector<char> carried(kChunkSize);
+    std::vector<char> present(kChunkSize);
+    for (int64_t compared = 0; compared < count;) {
+        const size_t wanted = static_cast<size_t>(std::min<int64_t>(kChunkSize, count - compared));
+        if (!readFully(executable, carried.data(), wanted) || !readFully(file, present.data(), wanted)) return false;
+        restoreContent(carried.data(), wanted);
+        if (std::memcmp(carried.data(), present.data(), wanted) != 0) return false;
+        compared += static_cast<int64_t>(wanted);
+    }
+    return true;
+}
+
+// `directory` taken as this start's when it holds exactly what extraction would write:
+// the carried files (an empty one has no file), byte for byte, and nothing else, in a
+// directory nobody but this account, SYSTEM and Administrators can change, and that no
+// running process holds. Each file is compared through the handle that then stays open
+// and denies writing, so what was compared is what the JVM reads. Reads the carried
+// stream from where `executable` stands.
+std::optional<Extraction> takeDirectory(Process& ctx, File& executable, const std::vector<std::string>& names,
+                                        const std::string& directory) {
+    const std::optional<PathKind> kind = ctx.os.fs.pathKind(directory);
+    if (!kind || !kind->directory || kind->link) return std::nullopt;
+    std::map<std::string, uint64_t> present;  // lower-cased name -> size
+    for (const FindEntry& entry : ctx.os.fs.find(directory + "\\*")) {
+        if (entry.name == "." || entry.name == "..") continue;
+        if (entry.isDirectory || entry.isLink) return std::nullopt;
+        present[lowerAscii(entry.name)] = entry.size;
+    }
+    if (!ctx.os.fs.isPrivateDirectory(directory)) return std::nullopt;
+    Extraction taken;
+    std::vector<std::unique_ptr<File>> held;
+    for (const std::string& name : names) {
+        const int64_t length = readLong(ctx, executable);
+        const auto match = present.find(lowerAscii(name));
+        if (length <= 0) {
+            if (match != present.end()) return std::nullopt;
+            continue;
+        }
+        if (match == present.end() || match->second != static_cast<uint64_t>(length)) return std::nullopt;
+        auto file = ctx.os.fs.openFile(directory + "\\" + name, FileAccess::Read, FileShare::Read,
+                                       FileDisposition::OpenExisting);
+        if (!file || !sameContent(executable, *file, length)) return std::nullopt;
+        present.erase(match);  // a name carried twice then fails, as writing it twice would
+        held.push_back(std::move(file));
+        taken.files.push_back(name);
+    }
+    // Not while another process uses it: its files would be shared scratch space.
+    if (!present.empty() || !ctx.os.fs.keepDirectoryNobodyHolds(directory)) return std::nullopt;
+    for (auto& file : held) ctx.os.fs.keep(std::move(file));
+    taken.directory = directory;
+    return taken;
+}
+
+// The newest few queued directories of ours, newest first: the last start's is the last
+// one queued. Each try reads the carried stream from its start again.
+std::optional<Extraction> takeEarlierExtraction(Process& ctx, const Config& config, File& executable,
+                                                const std::vector<std::string>& names) {
+    // Other starts take directories under the same lock: the check that nobody holds one
+    // and holding it are then one step.
+    const std::unique_ptr<NamedLock> lock = lockDeletionQueue(ctx);
+    if (!lock) return std::nullopt;
+    const std::vector<std::string> queued = queuedDirectories(ctx);
+    int tried = 0;
+    for (auto directory = queued.rbegin(); directory != queued.rend() && tried < kTakeAttempts; ++directory, ++tried) {
+        if (!executable.seek(config.endPosition())) return std::nullopt;
+        if (auto taken = takeDirectory(ctx, executable, names, *directory)) return taken;
+    }
+    return std::nullopt;
+}
+
 }  // namespace
 
 bool isSafeIncludedFileName(const std::string& name) { return !carriedNameProblem(name); }
@@ -104,6 +189,16 @@ ExtractionResult extractIncludedFiles(Process& ctx, const Config& config) {
     std::vector<std::string> names = splitList(getConfigString(config, key::kIncludedNames), ';');
     if (names.size() > static_cast<size_t>(count)) names.resize(static_cast<size_t>(count));
     checkIncludedNames(ctx, config, names);
+    if (getConfigInt(config, key::kReuseExtraction) != 0) {
+        if (std::optional<Extraction> taken = takeEarlierExtraction(ctx, config, *executable, names)) {
+            logInfo(ctx, "Temp dir of an earlier start, unchanged: %s", taken->directory.c_str());
+            // Already queued by the start that made it; held, so no queue run removes it.
+            ctx.heldDirectories.push_back(taken->directory);
+            taken->unextractedPosition = static_cast<int32_t>(executable->position());
+            result.extraction = std::move(*taken);
+            return result;
+        }
+    }
     if (!executable->seek(config.endPosition())) {
         logError(ctx, "SetFilePointer failed %u", ctx.os.fs.lastError());
         result.status = 1;

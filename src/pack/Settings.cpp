@@ -56,6 +56,8 @@ constexpr std::array kSettings{
             kNotInScaffold, launcherTypeProblem},
     Setting{"launcher", "flavour", key::kFlavour, K::Flavour, "k",
             "\"k\": KAVRIN_JAVA_HOME is tried after the search sequence; \"m\": installer flavour"},
+    Setting{"launcher", "reuse-extraction", key::kReuseExtraction, K::Boolean, "1",
+            "a start takes the extraction directory an earlier start left when its files are byte-identical"},
     Setting{"launcher", "working-directory", key::kWorkingDirectory, K::Text, ".",
             "working directory, relative to the executable's directory; empty: unchanged"},
     Setting{"launcher", "install-directory", key::kInstallDirectory, K::Text, "..\\",

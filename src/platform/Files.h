@@ -46,6 +46,7 @@ struct FindEntry {
     bool isDirectory = false;
     FileTime lastWrite;
     bool isLink = false;  // a reparse point: junction or symbolic link
+    uint64_t size = 0;
 };
 
 // What a path names itself, links not followed (GetFileAttributesA).
@@ -78,6 +79,11 @@ public:
     // CreateFileA with the handle deliberately leaked: kept open until the process ends.
     // Directories can be kept too. Returns false when the open failed.
     virtual bool openAndKeep(const std::string& path, FileAccess access, FileShare share) = 0;
+    // openAndKeep(path, Read, ReadWrite) for a directory, but only when no other handle
+    // has it open for reading now (a live process that uses it); false otherwise.
+    virtual bool keepDirectoryNobodyHolds(const std::string& path) = 0;
+    // An open file kept like openAndKeep's: its handle stays open until the process ends.
+    virtual void keep(std::unique_ptr<File> file) = 0;
     virtual uint32_t lastError() = 0;
 
     // FindFirstFileA/FindNextFileA over a pattern; empty when nothing matches.
@@ -93,6 +99,9 @@ public:
     // CreateDirectoryA with a protected DACL: full control for SYSTEM, Administrators and
     // the account the process runs as, nothing inherited from the parent.
     virtual bool createPrivateDirectory(const std::string& path) = 0;
+    // Nobody but SYSTEM, Administrators and this account may own the directory or be granted
+    // anything in it (the same three createPrivateDirectory grants full control).
+    virtual bool isPrivateDirectory(const std::string& path) = 0;
     virtual std::optional<PathKind> pathKind(const std::string& path) = 0;      // nullopt: missing
     virtual bool removeDirectory(const std::string& path) = 0;                  // RemoveDirectoryA / _rmdir
     virtual bool deleteFile(const std::string& path) = 0;                       // DeleteFileA

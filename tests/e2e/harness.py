@@ -447,6 +447,12 @@ class ServiceTest(PrefixTest):
         self.addCleanup(self.prefix.run, exe, ["-uninstall"], timeout=120)
         return exe, jre, dll_dir / "jvm-record.txt"
 
+    def wait_until_gone(self, name, stop):
+        """Runs stop() for the running service and waits until its process has ended."""
+        pid = self.query(name)["pid"]
+        stop()
+        self.assertEqual(self.svctool("gone", pid, "20000").rc, 0, "process %s of %s still runs" % (pid, name))
+
     def start_and_wait_for_main(self, name, record, *start_args):
         """Starts the service (with start_args) and waits until it runs and main was called."""
         before = record_text(record).count("main argc=")

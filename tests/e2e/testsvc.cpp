@@ -168,6 +168,16 @@ int wait(const char* name, const char* state, const char* ms) {
     return ssp.dwCurrentState == wanted ? 0 : 1;
 }
 
+// 0 once process `pid` has ended (a stopped service's process ends a moment after it
+// reports stopped), 1 when it still runs after `ms`.
+int gone(const char* pid, const char* ms) {
+    HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, std::strtoul(pid, nullptr, 10));
+    if (!process) return 0;
+    const DWORD waited = WaitForSingleObject(process, std::strtoul(ms, nullptr, 10));
+    CloseHandle(process);
+    return waited == WAIT_OBJECT_0 ? 0 : 1;
+}
+
 int run(const char* commandLine) {
     std::string line = commandLine;
     STARTUPINFOA si{};
@@ -280,6 +290,7 @@ int main(int argc, char** argv) {
     if (argc >= 3 && !std::strcmp(argv[1], "start")) return start(argv[2], argc - 3, argv + 3);
     if (argc >= 4 && !std::strcmp(argv[1], "control")) return control(argv[2], argv[3]);
     if (argc >= 5 && !std::strcmp(argv[1], "wait")) return wait(argv[2], argv[3], argv[4]);
+    if (argc >= 4 && !std::strcmp(argv[1], "gone")) return gone(argv[2], argv[3]);
     if (argc >= 3 && !std::strcmp(argv[1], "service")) return runService(argv[2]);
     if (argc >= 3 && !std::strcmp(argv[1], "run")) return run(argv[2]);
     if (argc >= 5 && !std::strcmp(argv[1], "bench-start")) return benchStart(argv[2], argv[3], argv[4]);

@@ -306,6 +306,7 @@ bool FakeFileSystem::openAndKeep(const std::string& path, FileAccess access, Fil
     if (Node* n = node(path); n && n->directory) {
         // Kept like a file handle: it blocks what its sharing forbids until the fake goes.
         n->opens.push_back(std::make_shared<Node::Open>(Node::Open{access, share}));
+        keptDirectories_.emplace_back(resolvedKey(path), n->opens.back());
         ++keptOpen;
         return true;
     }
@@ -314,6 +315,27 @@ bool FakeFileSystem::openAndKeep(const std::string& path, FileAccess access, Fil
     kept_.push_back(std::move(file));  // held until the fake goes, like a handle kept until process end
     ++keptOpen;
     return true;
+}
+
+bool FakeFileSystem::keepDirectoryNobodyHolds(const std::string& path) {
+    const Node* n = node(path);
+    if (!n || !n->directory) return false;
+    for (const auto& open : n->opens)
+        if (static_cast<uint32_t>(open->access) & static_cast<uint32_t>(FileAccess::Read)) return false;
+    return openAndKeep(path, FileAccess::Read, FileShare::ReadWrite);
+}
+
+void FakeFileSystem::endProcess() {
+    kept_.clear();
+    for (auto& [key, open] : keptDirectories_)
+        if (Node* n = node(key)) std::erase(n->opens, open);
+    keptDirectories_.clear();
+    keptOpen = 0;
+}
+
+void FakeFileSystem::keep(std::unique_ptr<File> file) {
+    kept_.push_back(std::move(file));
+    ++keptOpen;
 }
 
 std::optional<FindEntry> FakeFileSystem::findFirst(const std::string& pattern) {
@@ -329,7 +351,8 @@ std::vector<FindEntry> FakeFileSystem::find(const std::string& pattern) {
     const size_t slash = pattern.find_last_of("\\/");
     const std::string name = slash == std::string::npos ? pattern : pattern.substr(slash + 1);
     if (name.find_first_of("*?") == std::string::npos) {
-        if (const Node* n = node(pattern)) out.push_back({n->name, n->directory, n->lastWrite, !n->linkTarget.empty()});
+        if (const Node* n = node(pattern))
+            out.push_back({n->name, n->directory, n->lastWrite, !n->linkTarget.empty(), n->content.size()});
         return out;
     }
     const std::string dir = slash == std::string::npos ? currentDirectory : pattern.substr(0, slash + 1);
@@ -343,7 +366,7 @@ std::vector<FindEntry> FakeFileSystem::find(const std::string& pattern) {
         // Windows matches "*.*" against names without a dot too.
         if (name != "*.*" && !globMatch(name.c_str(), child.c_str())) continue;
         const Node* c = node((dir.back() == '\\' ? dir : dir + "\\") + child);
-        out.push_back({child, c->directory, c->lastWrite, !c->linkTarget.empty()});
+        out.push_back({child, c->directory, c->lastWrite, !c->linkTarget.empty(), c->content.size()});
     }
     return out;
 }
@@ -422,6 +445,11 @@ bool FakeFileSystem::createPrivateDirectory(const std::string& path) {
     if (!createDirectory(path)) return false;
     node(path)->privateAcl = true;
     return true;
+}
+
+bool FakeFileSystem::isPrivateDirectory(const std::string& path) {
+    const Node* n = node(path);
+    return n && n->directory && n->privateAcl;
 }
 
 std::optional<PathKind> FakeFileSystem::pathKind(const std::string& path) {

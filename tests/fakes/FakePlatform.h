@@ -78,6 +78,10 @@ public:
     std::unique_ptr<File> openFile(const std::string& path, FileAccess access, FileShare share,
                                    FileDisposition disposition) override;
     bool openAndKeep(const std::string& path, FileAccess access, FileShare share) override;
+    void keep(std::unique_ptr<File> file) override;
+    bool keepDirectoryNobodyHolds(const std::string& path) override;
+    // The process that kept handles has ended: they close.
+    void endProcess();
     uint32_t lastError() override { return lastError_; }
     std::vector<FindEntry> find(const std::string& pattern) override;
     std::optional<FindEntry> findFirst(const std::string& pattern) override;
@@ -87,6 +91,7 @@ public:
     std::optional<std::string> longPathName(const std::string& path) override;
     bool createDirectory(const std::string& path) override;
     bool createPrivateDirectory(const std::string& path) override;
+    bool isPrivateDirectory(const std::string& path) override;
     std::optional<PathKind> pathKind(const std::string& path) override;
     bool removeDirectory(const std::string& path) override;
     bool deleteFile(const std::string& path) override;
@@ -112,6 +117,7 @@ public:
 private:
     uint32_t lastError_ = 0;
     unsigned tempCounter_ = 0x1000;
+    std::vector<std::pair<std::string, std::shared_ptr<Node::Open>>> keptDirectories_;  // by key
     std::vector<std::unique_ptr<File>> kept_;  // openAndKeep handles; declared last, closed first
 };
 

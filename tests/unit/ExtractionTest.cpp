@@ -3,6 +3,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
+#include <new>
 
 #include "config/ConfigBlock.h"
 #include "config/ExePath.h"
@@ -112,6 +114,57 @@ TEST_F(Extraction, WritesFilesIntoANewDirectoryAndKeepsThemOpen) {
               std::string::npos)
         << log;
     EXPECT_NE(log.find("extracting files done\n"), std::string::npos);
+}
+
+// A later start with reuse on takes the directory an earlier start left only when it holds
+// exactly the carried bytes and nothing else, is private, still queued and not in use.
+TEST(ExtractionReuse, ALaterStartTakesAnUnchangedEarlierDirectoryAndNothingElse) {
+    const std::string big = pattern(20000);  // compared over several chunks
+    using Change = std::function<void(test::FakePlatform&, const std::string& dir)>;
+    const struct {
+        const char* change;
+        Change apply;
+        bool reuseKey = true;
+        bool taken = false;
+    } rows[] = {
+        {"nothing", [](auto&, auto&) {}, true, true},
+        {"nothing, key absent", [](auto&, auto&) {}, false},
+        {"last byte differs", [](auto& f, auto& d) { f.fs.node(d + "\\b.bin")->content.back() ^= 1; }},
+        {"file shorter", [](auto& f, auto& d) { f.fs.node(d + "\\a.bin")->content = "hell"; }},
+        {"file missing", [](auto& f, auto& d) { f.fs.deleteFile(d + "\\a.bin"); }},
+        {"file added", [](auto& f, auto& d) { f.fs.addFile(d + "\\x.dll", "MZ"); }},
+        {"empty one present", [](auto& f, auto& d) { f.fs.addFile(d + "\\empty.bin", ""); }},
+        {"not private", [](auto& f, auto& d) { f.fs.node(d)->privateAcl = false; }},
+        {"no longer queued", [](auto& f, auto&) { f.registry.keys.clear(); }},
+        {"held by a running process", [](auto& f, auto& d) { f.fs.holdOpen(d, FileAccess::Read, FileShare::ReadWrite); }},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.change);
+        test::LauncherWorld world;
+        world.config = Config({}, kStreamStart);
+        if (row.reuseKey) world.set(key::kReuseExtraction, "1");
+        world.set(key::kIncludedCount, "3");
+        world.set(key::kIncludedNames, "a.bin;empty.bin;b.bin");
+        world.fake.installExecutable(std::string(kStreamStart, 'M') + record("hello") + record("") + record(big));
+        const ExtractionResult first = extractIncludedFiles(world.ctx, world.config);
+        ASSERT_EQ(first.status, 0);
+        const std::string earlier = first.extraction.directory;
+        world.fake.fs.endProcess();
+        row.apply(world.fake, earlier);
+
+        Process later(world.fake.platform);
+        const ExtractionResult second = extractIncludedFiles(later, world.config);
+        ASSERT_EQ(second.status, 0);
+        EXPECT_EQ(second.extraction.directory == earlier, row.taken);
+        EXPECT_EQ(second.extraction.files, first.extraction.files);
+        EXPECT_EQ(second.extraction.unextractedPosition, first.extraction.unextractedPosition);
+        EXPECT_EQ(later.heldDirectories, std::vector<std::string>{second.extraction.directory});
+        EXPECT_EQ(world.fake.fs.keptOpen, 3);  // two files and the directory, taken or written
+        EXPECT_EQ(world.fake.fs.content(second.extraction.directory + "\\b.bin"), big);
+        if (row.taken) {  // queued once, by the start that made it
+            EXPECT_EQ(world.fake.registry.value(RegRoot::CurrentUser, kQueue, "delete_dir")->data, earlier + ";");
+        }
+    }
 }
 
 TEST_F(Extraction, ReadsOnFromTheExecutableTheConfigurationReadLeftOpen) {

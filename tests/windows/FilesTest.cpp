@@ -1,5 +1,6 @@
 // The file system calls against Wine's real one.
 #include <algorithm>
+#include <map>
 #include <vector>
 
 #include "Win32TestSupport.h"
@@ -82,7 +83,12 @@ TEST_F(FilesTest, FindListsMatchesWithKindAndWriteTime) {
     EXPECT_EQ(names(os.fs.find(scratch + "*.txt")), (std::vector<std::string>{"a.txt", "b.txt"}));
     auto all = os.fs.find(scratch + "*");
     EXPECT_EQ(names(all), (std::vector<std::string>{".", "..", "a.txt", "b.txt", "c.log", "sub"}));
-    for (const auto& e : all) EXPECT_EQ(e.isDirectory, e.name == "." || e.name == ".." || e.name == "sub") << e.name;
+    std::map<std::string, uint64_t> sizes;
+    for (const auto& e : all) {
+        EXPECT_EQ(e.isDirectory, e.name == "." || e.name == ".." || e.name == "sub") << e.name;
+        if (!e.isDirectory) sizes[e.name] = e.size;
+    }
+    EXPECT_EQ(sizes, (std::map<std::string, uint64_t>{{"a.txt", 1}, {"b.txt", 1}, {"c.log", 1}}));
     EXPECT_TRUE(os.fs.find(scratch + "*.none").empty());
 
     // A directory without trailing backslash is found; with one it is not.

@@ -98,6 +98,13 @@ TEST_F(SecurityTest, ExtractionDirectoryIsPrivateToSystemAdministratorsAndItsOwn
     }
     EXPECT_FALSE(os.fs.createPrivateDirectory(directory));
     EXPECT_EQ(os.fs.lastError(), win32err::kAlreadyExists);
+
+    // What a later start checks before it takes such a directory; a plain one (others
+    // may at least read it) is refused.
+    EXPECT_TRUE(os.fs.isPrivateDirectory(directory));
+    ASSERT_TRUE(os.fs.createDirectory(scratch + "plain"));
+    EXPECT_FALSE(os.fs.isPrivateDirectory(scratch + "plain"));
+    EXPECT_FALSE(os.fs.isPrivateDirectory(scratch + "missing"));
 }
 
 TEST_F(SecurityTest, CreateNewNeverOpensAnExistingFile) {
@@ -116,8 +123,10 @@ TEST_F(SecurityTest, KeptFilesMayBeReadButNotWrittenOrDeleted) {
     // A kept directory cannot be removed, even when empty.
     const std::string directory = scratch + "held";
     ASSERT_TRUE(os.fs.createDirectory(directory));
-    ASSERT_TRUE(os.fs.openAndKeep(directory, FileAccess::Read, FileShare::ReadWrite));
+    EXPECT_TRUE(os.fs.keepDirectoryNobodyHolds(directory));
     EXPECT_FALSE(os.fs.removeDirectory(directory));
+    // Once held, no later start may take it as its own.
+    EXPECT_FALSE(os.fs.keepDirectoryNobodyHolds(directory));
 }
 
 TEST_F(SecurityTest, ExecutableSearchLeavesOutTheCurrentDirectory) {

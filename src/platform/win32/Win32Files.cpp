@@ -28,7 +28,8 @@ FileTime toFileTime(const FILETIME& ft) {
 
 FindEntry toEntry(const WIN32_FIND_DATAA& data) {
     return FindEntry{data.cFileName, (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0,
-                     toFileTime(data.ftLastWriteTime), (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0};
+                     toFileTime(data.ftLastWriteTime), (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0,
+                     (uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow};
 }
 
 bool isDirectory(const std::string& path) {
@@ -140,6 +141,19 @@ bool Win32FileSystem::openAndKeep(const std::string& path, FileAccess access, Fi
                   FILE_ATTRIBUTE_NORMAL | FILE_FLAG_BACKUP_SEMANTICS) != INVALID_HANDLE_VALUE;
 }
 
+bool Win32FileSystem::keepDirectoryNobodyHolds(const std::string& path) {
+    // Sharing writing only: refused while any other handle reads the directory.
+    const HANDLE probe = create(path, FileAccess::Read, FileShare::Write, FileDisposition::OpenExisting,
+                                FILE_ATTRIBUTE_NORMAL | FILE_FLAG_BACKUP_SEMANTICS);
+    if (probe == INVALID_HANDLE_VALUE) return false;
+    ::CloseHandle(probe);
+    return openAndKeep(path, FileAccess::Read, FileShare::ReadWrite);
+}
+
+void Win32FileSystem::keep(std::unique_ptr<File> file) {
+    (void)file.release();  // deliberately never closed, like openAndKeep's handles
+}
+
 std::vector<FindEntry> Win32FileSystem::find(const std::string& pattern) {
     std::vector<FindEntry> entries;
     WIN32_FIND_DATAA data{};
@@ -243,6 +257,8 @@ bool Win32FileSystem::createPrivateDirectory(const std::string& path) {
     SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor.get(), FALSE};
     return record(::CreateDirectoryA(path.c_str(), &attributes) != 0);
 }
+
+bool Win32FileSystem::isPrivateDirectory(const std::string& path) { return hasPrivateSecurity(path); }
 
 std::optional<PathKind> Win32FileSystem::pathKind(const std::string& path) {
     const DWORD attributes = record(::GetFileAttributesA(path.c_str()));

@@ -12,6 +12,8 @@ public:
     std::unique_ptr<File> openFile(const std::string& path, FileAccess access, FileShare share,
                                    FileDisposition disposition) override;
     bool openAndKeep(const std::string& path, FileAccess access, FileShare share) override;
+    void keep(std::unique_ptr<File> file) override;
+    bool keepDirectoryNobodyHolds(const std::string& path) override;
     uint32_t lastError() override { return lastError_; }
 
     std::vector<FindEntry> find(const std::string& pattern) override;
@@ -23,6 +25,7 @@ public:
 
     bool createDirectory(const std::string& path) override;
     bool createPrivateDirectory(const std::string& path) override;
+    bool isPrivateDirectory(const std::string& path) override;
     std::optional<PathKind> pathKind(const std::string& path) override;
     bool removeDirectory(const std::string& path) override;
     bool deleteFile(const std::string& path) override;

@@ -1,9 +1,11 @@
 #include "platform/win32/Win32Security.h"
 
+#include <aclapi.h>
 #include <sddl.h>
 // RtlGenRandom is exported by advapi32 as SystemFunction036.
 #include <ntsecapi.h>
 
+#include <array>
 #include <vector>
 
 #include "platform/win32/Handles.h"
@@ -24,6 +26,30 @@ std::vector<unsigned char> tokenUser() {
     return buffer;
 }
 
+// SYSTEM, Administrators and this process's account: the only ones a private directory
+// lets in.
+struct PrivateSids {
+    std::vector<unsigned char> user;
+    unsigned char system[SECURITY_MAX_SID_SIZE];
+    unsigned char administrators[SECURITY_MAX_SID_SIZE];
+
+    bool make() {
+        user = tokenUser();
+        DWORD systemSize = sizeof system;
+        DWORD administratorsSize = sizeof administrators;
+        return !user.empty() && ::CreateWellKnownSid(WinLocalSystemSid, nullptr, system, &systemSize) &&
+               ::CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, administrators, &administratorsSize);
+    }
+    std::array<PSID, 3> all() {
+        return {system, administrators, reinterpret_cast<const TOKEN_USER*>(user.data())->User.Sid};
+    }
+    bool contains(PSID sid) {
+        for (PSID own : all())
+            if (::EqualSid(own, sid)) return true;
+        return false;
+    }
+};
+
 }  // namespace
 
 std::optional<std::string> currentUserSid() {
@@ -39,16 +65,9 @@ std::optional<std::string> currentUserSid() {
 PrivateDescriptor privateDirectoryDescriptor() {
     // Built entry by entry: the text forms (a SID string, a descriptor parsed from text)
     // cost a start about a millisecond the first time a process uses them.
-    const std::vector<unsigned char> user = tokenUser();
-    if (user.empty()) return {};
-    unsigned char system[SECURITY_MAX_SID_SIZE];
-    unsigned char administrators[SECURITY_MAX_SID_SIZE];
-    DWORD systemSize = sizeof system;
-    DWORD administratorsSize = sizeof administrators;
-    if (!::CreateWellKnownSid(WinLocalSystemSid, nullptr, system, &systemSize) ||
-        !::CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, administrators, &administratorsSize))
-        return {};
-    const PSID sids[] = {system, administrators, reinterpret_cast<const TOKEN_USER*>(user.data())->User.Sid};
+    PrivateSids own;
+    if (!own.make()) return {};
+    const std::array<PSID, 3> sids = own.all();
     DWORD aclSize = sizeof(ACL);
     for (PSID sid : sids) aclSize += sizeof(ACCESS_ALLOWED_ACE) - sizeof(DWORD) + ::GetLengthSid(sid);
     // One block: the descriptor, then the list it points to.
@@ -69,6 +88,29 @@ PrivateDescriptor privateDirectoryDescriptor() {
         !::SetSecurityDescriptorControl(descriptor, SE_DACL_PROTECTED, SE_DACL_PROTECTED))
         return {};
     return block;
+}
+
+bool hasPrivateSecurity(const std::string& path) {
+    PrivateSids own;
+    if (!own.make()) return false;
+    PSID owner = nullptr;
+    PACL dacl = nullptr;
+    PSECURITY_DESCRIPTOR raw = nullptr;
+    if (::GetNamedSecurityInfoA(path.c_str(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
+                                &owner, nullptr, &dacl, nullptr, &raw) != ERROR_SUCCESS)
+        return false;
+    const PrivateDescriptor descriptor(raw);
+    // No list at all lets everyone in.
+    if (!owner || !dacl || !own.contains(owner)) return false;
+    for (DWORD i = 0; i < dacl->AceCount; ++i) {
+        void* entry = nullptr;
+        if (!::GetAce(dacl, i, &entry)) return false;
+        const auto* header = static_cast<const ACE_HEADER*>(entry);
+        if (header->AceType == ACCESS_DENIED_ACE_TYPE) continue;
+        if (header->AceType != ACCESS_ALLOWED_ACE_TYPE) return false;  // object and conditional kinds: not ours
+        if (!own.contains(const_cast<DWORD*>(&static_cast<const ACCESS_ALLOWED_ACE*>(entry)->SidStart))) return false;
+    }
+    return true;
 }
 
 bool secureRandomBytes(void* buffer, size_t size) {

@@ -26,6 +26,11 @@ using PrivateDescriptor = std::unique_ptr<void, LocalFreeDeleter>;
 // (nothing inherited from the parent), inherited by what is created inside. Empty on failure.
 PrivateDescriptor privateDirectoryDescriptor();
 
+// Owned by and granting access only to those three (deny entries allowed); false when the
+// descriptor cannot be read. Not required: the protected flag, which not every system
+// reports back.
+bool hasPrivateSecurity(const std::string& path);
+
 bool secureRandomBytes(void* buffer, size_t size);
 
 // CreateMutexA + WaitForSingleObject; an abandoned mutex counts as had.
