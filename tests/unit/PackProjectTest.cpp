@@ -58,7 +58,7 @@ TEST_F(ProjectTest, DefaultsAreTheServiceLaunchersConfiguration) {
         {1011, "Main method not found."},
         {1012, "Error"}, {1013, "Ok"}, {1014, "An error occurred while starting up {0}:"},
         {2001, "k"}, {2002, "0"}, {2003, ""}, {3200, "0"}, {3201, "1"}, {3202, "logs"}, {3203, "10MB"},
-        {3204, "5"}, {10003, "..\\"}, {10004, ""}, {10005, "0"}};
+        {3204, "5"}, {3300, "1"}, {10003, "..\\"}, {10004, ""}, {10005, "0"}};
     // clang-format on
     EXPECT_EQ(narrowMap(project.block), expected);
     ASSERT_EQ(project.block.wide.size(), 1u);
