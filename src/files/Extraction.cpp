@@ -2,10 +2,10 @@
 
 #include <algorithm>
 #include <array>
-#include <map>
-#include <optional>
 #include <cctype>
 #include <cstring>
+#include <map>
+#include <optional>
 #include <string_view>
 #include <vector>
 

@@ -136,7 +136,8 @@ TEST(ExtractionReuse, ALaterStartTakesAnUnchangedEarlierDirectoryAndNothingElse)
         {"empty one present", [](auto& f, auto& d) { f.fs.addFile(d + "\\empty.bin", ""); }},
         {"not private", [](auto& f, auto& d) { f.fs.node(d)->privateAcl = false; }},
         {"no longer queued", [](auto& f, auto&) { f.registry.keys.clear(); }},
-        {"held by a running process", [](auto& f, auto& d) { f.fs.holdOpen(d, FileAccess::Read, FileShare::ReadWrite); }},
+        {"held by a running process",
+         [](auto& f, auto& d) { f.fs.holdOpen(d, FileAccess::Read, FileShare::ReadWrite); }},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.change);
