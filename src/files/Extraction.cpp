@@ -147,6 +147,7 @@ std::optional<Extraction> takeDirectory(Process& ctx, File& executable, const st
     if (!present.empty() || !ctx.os.fs.keepDirectoryNobodyHolds(directory)) return std::nullopt;
     for (auto& file : held) ctx.os.fs.keep(std::move(file));
     taken.directory = directory;
+    taken.unextractedPosition = static_cast<int32_t>(executable.position());
     return taken;
 }
 
@@ -154,11 +155,12 @@ std::optional<Extraction> takeDirectory(Process& ctx, File& executable, const st
 // one queued. Each try reads the carried stream from its start again.
 std::optional<Extraction> takeEarlierExtraction(Process& ctx, const Config& config, File& executable,
                                                 const std::vector<std::string>& names) {
+    const std::vector<std::string> queued = queuedDirectories(ctx);
+    if (queued.empty()) return std::nullopt;
     // Other starts take directories under the same lock: the check that nobody holds one
     // and holding it are then one step.
     const std::unique_ptr<NamedLock> lock = lockDeletionQueue(ctx);
     if (!lock) return std::nullopt;
-    const std::vector<std::string> queued = queuedDirectories(ctx);
     int tried = 0;
     for (auto directory = queued.rbegin(); directory != queued.rend() && tried < kTakeAttempts; ++directory, ++tried) {
         if (!executable.seek(config.endPosition())) return std::nullopt;
@@ -194,7 +196,6 @@ ExtractionResult extractIncludedFiles(Process& ctx, const Config& config) {
             logInfo(ctx, "Temp dir of an earlier start, unchanged: %s", taken->directory.c_str());
             // Already queued by the start that made it; held, so no queue run removes it.
             ctx.heldDirectories.push_back(taken->directory);
-            taken->unextractedPosition = static_cast<int32_t>(executable->position());
             result.extraction = std::move(*taken);
             return result;
         }

@@ -4,7 +4,6 @@
 #include <algorithm>
 #include <cstring>
 #include <functional>
-#include <new>
 
 #include "config/ConfigBlock.h"
 #include "config/ExePath.h"
@@ -36,6 +35,13 @@ std::string pattern(size_t size) {
     return s;
 }
 
+// The carried stream behind a stand-in for the image and the block, with its count and names.
+void installIncluded(test::LauncherWorld& world, int count, const std::string& names, const std::string& stream) {
+    world.set(key::kIncludedCount, std::to_string(count));
+    world.set(key::kIncludedNames, names);
+    world.fake.installExecutable(std::string(kStreamStart, 'M') + stream);
+}
+
 class Extraction : public ::testing::Test, protected test::LauncherWorld {
 protected:
     void SetUp() override {
@@ -44,9 +50,7 @@ protected:
         config = Config({}, kStreamStart).with(key::kMsgInternalError, "An internal error occurred (error code: {0})");
     }
     void install(int count, const std::string& names, const std::string& stream) {
-        set(key::kIncludedCount, std::to_string(count));
-        set(key::kIncludedNames, names);
-        fake.installExecutable(std::string(kStreamStart, 'M') + stream);
+        installIncluded(*this, count, names, stream);
     }
     ExtractionResult last;  // of the latest extract()
     int extract() {
@@ -144,9 +148,7 @@ TEST(ExtractionReuse, ALaterStartTakesAnUnchangedEarlierDirectoryAndNothingElse)
         test::LauncherWorld world;
         world.config = Config({}, kStreamStart);
         if (row.reuseKey) world.set(key::kReuseExtraction, "1");
-        world.set(key::kIncludedCount, "3");
-        world.set(key::kIncludedNames, "a.bin;empty.bin;b.bin");
-        world.fake.installExecutable(std::string(kStreamStart, 'M') + record("hello") + record("") + record(big));
+        installIncluded(world, 3, "a.bin;empty.bin;b.bin", record("hello") + record("") + record(big));
         const ExtractionResult first = extractIncludedFiles(world.ctx, world.config);
         ASSERT_EQ(first.status, 0);
         const std::string earlier = first.extraction.directory;
