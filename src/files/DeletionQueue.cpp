@@ -24,7 +24,7 @@ constexpr size_t kQueueProbeLimit = size_t{1} << 20;
 
 struct QueueList {
     bool tooLong = false;
-    std::string text;  // the entries as read; empty for a missing value
+    std::string text;     // the entries as read; empty for a missing value
     bool stored = false;  // a string value with exactly this text is there
 };
 
@@ -135,15 +135,18 @@ std::string processDirectoryList(Process& ctx, const std::string& list) {
     return survivors;
 }
 
-// Both lists present and empty, as the last processing left them: nothing to delete and
-// the rewrite would store what is there already. A read-only look, without the lock;
-// anything else (a missing value, a terminator, entries) takes the full path.
-bool nothingQueued(RegKey& key) {
-    for (const char* valueName : {kDeleteFileValue, kDeleteDirValue}) {
-        const std::optional<RegValue> value = key.queryValue(valueName, 1);
-        if (!value || value->type != kRegSz || !value->data.empty()) return false;
-    }
-    return true;
+// Nothing to delete and nothing to rewrite: the file list stored empty, the directory list
+// stored and naming only directories this process holds (none, or the earlier start's
+// directory this start took). A read-only look, without the lock, giving the directory
+// list; anything else (a missing value, a terminator, any other entry) takes the full path.
+std::optional<std::string> onlyHeldQueued(Process& ctx, RegKey& key) {
+    const std::optional<RegValue> files = key.queryValue(kDeleteFileValue, 1);
+    if (!files || files->type != kRegSz || !files->data.empty()) return std::nullopt;
+    QueueList dirs = readQueueList(key, kDeleteDirValue);
+    if (!dirs.stored) return std::nullopt;
+    for (const std::string& entry : splitList(dirs.text, ';'))
+        if (!isHeldDirectory(ctx, entry)) return std::nullopt;
+    return std::move(dirs.text);
 }
 
 void logTooLong(Process& ctx, const char* valueName) {
@@ -164,17 +167,17 @@ bool isOwnQueueEntry(Process& ctx, const std::string& entry, QueueKind kind) {
 }
 
 void processDeletionQueue(Process& ctx) {
-    // One open in the usual case; a key we may only read can still say it is empty.
+    // One open in the usual case; a key we may only read can still say there is nothing to do.
     auto key = ctx.os.registry.openKey(RegRoot::CurrentUser, kDeletionQueueKey, RegAccess::ReadWrite);
-    if (!key) {
-        auto peek = ctx.os.registry.openKey(RegRoot::CurrentUser, kDeletionQueueKey, RegAccess::Read);
-        if (peek && nothingQueued(*peek)) logInfo(ctx, "delete queue %s", "");
-        return;
+    const auto peek = key ? nullptr : ctx.os.registry.openKey(RegRoot::CurrentUser, kDeletionQueueKey, RegAccess::Read);
+    if (RegKey* look = key ? key.get() : peek.get()) {
+        if (const auto dirs = onlyHeldQueued(ctx, *look)) {
+            logInfo(ctx, "delete queue %s", dirs->c_str());
+            processDirectoryList(ctx, *dirs);  // every entry held: only their log lines
+            return;
+        }
     }
-    if (nothingQueued(*key)) {
-        logInfo(ctx, "delete queue %s", "");
-        return;
-    }
+    if (!key) return;
     // Other launchers (and this one's control handler) rewrite the same values.
     const std::unique_ptr<NamedLock> lock = lockDeletionQueue(ctx);
     if (!lock) {
