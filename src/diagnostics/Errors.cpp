@@ -29,6 +29,8 @@ void showErrorMessage(Process& ctx, const std::string& text) {
     std::optional<std::string> logPath = getLogPath(ctx);
     if (logPath) logPath = ctx.os.fs.longPathName(*logPath).value_or(*logPath);
     const std::string composed = composeErrorText(text, logPath);
+    if (!ctx.fatal.eventSource && ctx.fatal.eventSourceIfServiceStart && ctx.os.services.parentIsServiceManager())
+        ctx.fatal.eventSource = ctx.fatal.eventSourceIfServiceStart;
     if (ctx.fatal.eventSource) {
         // A service: no console, and a message box in its session would block for ever.
         ctx.os.console.reportEvent(*ctx.fatal.eventSource, Console::EventType::Error, composed);

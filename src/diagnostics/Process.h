@@ -32,6 +32,9 @@ struct FatalReporting {
     // Set once the process runs as the service: errors go to the event log under this
     // source instead of a console or message box nobody sees.
     std::optional<std::string> eventSource;
+    // The source to use instead when the service manager started the process, which is
+    // only asked when there is an error to show: most starts have none.
+    std::optional<std::string> eventSourceIfServiceStart;
     // The code the process is ending with, once something decided it (fatal reporting,
     // the JVM's exit hook); the service's process-end report reads it. -1: not known.
     std::atomic<int64_t> exitCode{-1};

@@ -42,11 +42,10 @@ void prependConfiguredPath(Process& ctx, const Config& config) {
 }
 
 void routeErrorsOfAServiceStart(Process& ctx) {
-    if (!ctx.os.services.parentIsServiceManager()) return;
     const std::string& exe = getExecutablePath(ctx);
     std::string name = exe.substr(exe.find_last_of("\\/") + 1);
     if (const size_t dot = name.rfind('.'); dot != std::string::npos && dot > 0) name.resize(dot);
-    ctx.fatal.eventSource = name;
+    ctx.fatal.eventSourceIfServiceStart = name;
 }
 
 void initLauncher(Process& ctx, const Config& config) {

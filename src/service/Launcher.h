@@ -16,6 +16,7 @@ void initLauncher(Process& ctx, const Config& config);
 // First thing at start-up, before the configuration is read: a process the service
 // manager started has no console and nobody sees its message boxes, so its errors go to
 // the event log under the executable's name until the configuration names the service.
+// Who started the process is asked only when there is an error to show.
 void routeErrorsOfAServiceStart(Process& ctx);
 void prependConfiguredPath(Process& ctx, const Config& config);
 // Strips the program name from a raw command line, as the C runtime's start-up does.

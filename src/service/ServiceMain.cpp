@@ -186,7 +186,7 @@ void reportStoppedAtExit(ServiceSession& session) {
 int runServiceDispatcher(Process& ctx, const Config& config, const std::string& serviceName, const ServicePath& path) {
     // Started by the service manager (see routeErrorsOfAServiceStart), the errors before
     // the dispatcher go to the event log under the service's own source from now on.
-    if (ctx.fatal.eventSource) ctx.fatal.eventSource = serviceName;
+    if (ctx.fatal.eventSourceIfServiceStart) ctx.fatal.eventSourceIfServiceStart = serviceName;
     ExtractionResult extracted = path.extract(ctx);
     logPhase(ctx, "extraction");
     if (extracted.status != 0) reportFatalKey(ctx, config, key::kMsgInternalError, internalError::kExtractionFailed);
