@@ -135,18 +135,22 @@ std::string processDirectoryList(Process& ctx, const std::string& list) {
     return survivors;
 }
 
-// Nothing to delete and nothing to rewrite: the file list stored empty, the directory list
-// stored and naming only directories this process holds (none, or the earlier start's
-// directory this start took). A read-only look, without the lock, giving the directory
-// list; anything else (a missing value, a terminator, any other entry) takes the full path.
+// Nothing to delete and nothing to rewrite: the file list stored empty and the directory
+// list naming only directories this process holds (none, or the earlier start's directory
+// this start took). A read-only look, without the lock, giving the directory list; anything
+// else (a missing value, a terminator inside a list, any other entry) takes the full path.
 std::optional<std::string> onlyHeldQueued(Process& ctx, RegKey& key) {
     const std::optional<RegValue> files = key.queryValue(kDeleteFileValue, 1);
     if (!files || files->type != kRegSz || !files->data.empty()) return std::nullopt;
-    QueueList dirs = readQueueList(key, kDeleteDirValue);
-    if (!dirs.stored) return std::nullopt;
-    for (const std::string& entry : splitList(dirs.text, ';'))
+    const std::optional<RegValue> dirs = key.queryValue(kDeleteDirValue, kQueueReadLimit);
+    if (!dirs || dirs->type != kRegSz) return std::nullopt;
+    // One terminator at the end is how a string may come back (Wine adds it on reading).
+    std::string text = dirs->data;
+    if (!text.empty() && text.back() == '\0') text.pop_back();
+    if (text.find('\0') != std::string::npos) return std::nullopt;
+    for (const std::string& entry : splitList(text, ';'))
         if (!isHeldDirectory(ctx, entry)) return std::nullopt;
-    return std::move(dirs.text);
+    return text;
 }
 
 void logTooLong(Process& ctx, const char* valueName) {

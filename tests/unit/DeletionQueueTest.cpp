@@ -120,7 +120,8 @@ TEST_F(DeletionQueue, OnlyAQueueWithNothingToDoSkipsTheLock) {
         {std::nullopt, "", true, 1, ""},  // written even when missing
         {"", std::nullopt, true, 0, ""},
         {std::string(1, '\0'), "", true, 1, ""},  // rewritten without the terminator
-        {"", held + ";" + std::string(1, '\0'), true, 0, held + ";"},
+        {"", held + ";" + std::string(1, '\0'), false, 0, held + ";" + std::string(1, '\0')},
+        {"", held + ";" + std::string(1, '\0') + "C:", true, 0, held + ";"},
     };
     for (const bool lockAvailable : {false, true}) {
         for (const auto& row : rows) {
