@@ -55,6 +55,12 @@ bool RotatingOutput::ensureOpen(FileDisposition disposition) {
     triedOnce_ = true;
     droppedSinceTry_ = 0;
     file_ = fs_.openFile(path_, FileAccess::Write, FileShare::Read, disposition);
+    // The directory is made with the first output rather than at every start.
+    if (const size_t slash = path_.find_last_of('\\');
+        !file_ && fs_.lastError() == win32err::kPathNotFound && slash != std::string::npos) {
+        fs_.createDirectory(path_.substr(0, slash));
+        file_ = fs_.openFile(path_, FileAccess::Write, FileShare::Read, disposition);
+    }
     if (!file_) {
         drop(0, path_ + ": cannot open, error " + std::to_string(fs_.lastError()));
         return false;

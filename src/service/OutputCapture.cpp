@@ -24,7 +24,6 @@ std::optional<CaptureSettings> captureSettings(Process& ctx, const Config& confi
 void startOutputCapture(Process& ctx, const Config& config, const std::string& serviceName) {
     const std::optional<CaptureSettings> settings = captureSettings(ctx, config);
     if (!settings) return;
-    ctx.os.fs.createDirectory(settings->directory);  // may exist; a failure shows as dropped output
     std::string base = settings->directory;
     if (!base.empty() && base.back() != '\\') base += '\\';
     const struct {

@@ -51,6 +51,7 @@ TEST(OutputCapture, ServiceMainCapturesBothStreamsBeforeTheJvmLoads) {
     ServiceSession session(w.ctx, w.config, runtime, "svc", {});
     serviceMain(session, {"svc"});
     EXPECT_EQ(capturedAtLoad, 2u);
+    EXPECT_FALSE(w.fake.fs.exists("C:\\App\\logs"));  // made with the first output
     w.fake.console.captured.at(StdStream::Output)("out line\n");
     w.fake.console.captured.at(StdStream::Error)("err line\n");
     EXPECT_EQ(w.fake.fs.content("C:\\App\\logs\\svc.out.log"), "out line\n");
