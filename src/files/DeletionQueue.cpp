@@ -26,6 +26,9 @@ struct QueueList {
     bool tooLong = false;
     std::string text;     // the entries as read; empty for a missing value
     bool stored = false;  // a string value with exactly this text is there
+    // A string value of this text, perhaps with the one terminator a string may come back
+    // with (Wine adds it on reading): nothing in it beyond the text.
+    bool whole = false;
 };
 
 QueueList readQueueList(RegKey& key, const char* valueName) {
@@ -33,7 +36,9 @@ QueueList readQueueList(RegKey& key, const char* valueName) {
         // Data written with a terminating zero ends there, as a C string would.
         std::string text = value->data;
         if (auto zero = text.find('\0'); zero != std::string::npos) text.resize(zero);
-        return {false, text, value->type == kRegSz && text == value->data};
+        const bool isString = value->type == kRegSz;
+        return {false, text, isString && text == value->data,
+                isString && (text == value->data || text + '\0' == value->data)};
     }
     // A partial or unread list must not be acted on, nor overwritten with survivors.
     if (key.queryValue(valueName, kQueueProbeLimit)) return {true, {}};
@@ -142,15 +147,11 @@ std::string processDirectoryList(Process& ctx, const std::string& list) {
 std::optional<std::string> onlyHeldQueued(Process& ctx, RegKey& key) {
     const std::optional<RegValue> files = key.queryValue(kDeleteFileValue, 1);
     if (!files || files->type != kRegSz || !files->data.empty()) return std::nullopt;
-    const std::optional<RegValue> dirs = key.queryValue(kDeleteDirValue, kQueueReadLimit);
-    if (!dirs || dirs->type != kRegSz) return std::nullopt;
-    // One terminator at the end is how a string may come back (Wine adds it on reading).
-    std::string text = dirs->data;
-    if (!text.empty() && text.back() == '\0') text.pop_back();
-    if (text.find('\0') != std::string::npos) return std::nullopt;
-    for (const std::string& entry : splitList(text, ';'))
+    QueueList dirs = readQueueList(key, kDeleteDirValue);
+    if (!dirs.whole) return std::nullopt;
+    for (const std::string& entry : splitList(dirs.text, ';'))
         if (!isHeldDirectory(ctx, entry)) return std::nullopt;
-    return text;
+    return std::move(dirs.text);
 }
 
 void logTooLong(Process& ctx, const char* valueName) {
