@@ -148,8 +148,11 @@ std::optional<std::string> onlyHeldQueued(Process& ctx, RegKey& key) {
     const std::optional<RegValue> files = key.queryValue(kDeleteFileValue, 1);
     if (!files || files->type != kRegSz || !files->data.empty()) return std::nullopt;
     QueueList dirs = readQueueList(key, kDeleteDirValue);
-    if (!dirs.whole) return std::nullopt;
-    for (const std::string& entry : splitList(dirs.text, ';'))
+    const std::vector<std::string> entries = splitList(dirs.text, ';');
+    // Without entries only a value stored empty is left as it is: the full path tidies
+    // anything else (a stray separator or terminator) away.
+    if (entries.empty() ? !(dirs.stored && dirs.text.empty()) : !dirs.whole) return std::nullopt;
+    for (const std::string& entry : entries)
         if (!isHeldDirectory(ctx, entry)) return std::nullopt;
     return std::move(dirs.text);
 }

@@ -119,7 +119,8 @@ TEST_F(DeletionQueue, OnlyAQueueWithNothingToDoSkipsTheLock) {
         {"", held + ";C:\\Temp\\kvr2.tmp_dir2;", true, 0, held + ";"},
         {std::nullopt, "", true, 1, ""},  // written even when missing
         {"", std::nullopt, true, 0, ""},
-        {std::string(1, '\0'), "", true, 1, ""},  // rewritten without the terminator
+        {"", ";" + std::string(1, '\0'), true, 0, ""},  // no entry: tidied away
+        {std::string(1, '\0'), "", true, 1, ""},        // rewritten without the terminator
         {"", held + ";" + std::string(1, '\0'), false, 0, held + ";" + std::string(1, '\0')},
         {"", held + ";" + std::string(1, '\0') + "C:", true, 0, held + ";"},
     };
