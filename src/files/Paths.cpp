@@ -61,10 +61,28 @@ std::string resolvePathList(Process& ctx, const std::string& list) {
     return out;
 }
 
+bool namesOneEntry(std::string_view path) {
+    if (path.find_first_of("*?<>\"") != std::string_view::npos) return false;
+    const size_t split = path.find_last_of("\\/");
+    const std::string_view last = split == std::string_view::npos ? path : path.substr(split + 1);
+    if (last.empty() || last == "." || last == ".." || last.back() == '.' || last.back() == ' ') return false;
+    // "C:name" is the drive's current directory plus a name; any other colon names a stream.
+    const size_t colon = last.find(':');
+    return colon == std::string_view::npos || (split == std::string_view::npos && colon == 1 && last.size() > 2 &&
+                                               last.find(':', 2) == std::string_view::npos);
+}
+
 bool getLastWriteTime(Process& ctx, const std::string& path, FileTime* time) {
-    auto entry = ctx.os.fs.findFirst(path);
-    if (!entry) return false;
-    if (time) *time = entry->lastWrite;
+    // A search opens the directory (four server round trips under Wine) and a start checks
+    // several paths whose directory exists; a plain path is looked up directly.
+    std::optional<FileTime> lastWrite;
+    if (namesOneEntry(path)) {
+        lastWrite = ctx.os.fs.lastWriteTime(path);
+    } else if (auto entry = ctx.os.fs.findFirst(path)) {
+        lastWrite = entry->lastWrite;
+    }
+    if (!lastWrite) return false;
+    if (time) *time = *lastWrite;
     return true;
 }
 

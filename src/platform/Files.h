@@ -90,6 +90,9 @@ public:
     virtual std::vector<FindEntry> find(const std::string& pattern) = 0;
     // FindFirstFileA only: the first match, if any.
     virtual std::optional<FindEntry> findFirst(const std::string& pattern) = 0;
+    // GetFileAttributesExA: the last-write time of what path names, if it exists; no
+    // directory is opened for it.
+    virtual std::optional<FileTime> lastWriteTime(const std::string& path) = 0;
 
     virtual std::optional<FullPath> fullPathName(const std::string& path) = 0;      // GetFullPathNameA
     virtual std::optional<std::string> shortPathName(const std::string& path) = 0;  // GetShortPathNameA

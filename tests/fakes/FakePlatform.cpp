@@ -345,6 +345,12 @@ std::optional<FindEntry> FakeFileSystem::findFirst(const std::string& pattern) {
     return all.front();
 }
 
+std::optional<FileTime> FakeFileSystem::lastWriteTime(const std::string& path) {
+    findFirstPatterns.push_back(path);
+    const Node* n = node(path);
+    return n ? std::optional<FileTime>(n->lastWrite) : std::nullopt;
+}
+
 std::vector<FindEntry> FakeFileSystem::find(const std::string& pattern) {
     std::vector<FindEntry> out;
     if (pattern.empty() || pattern.back() == '\\' || pattern.back() == '/') return out;

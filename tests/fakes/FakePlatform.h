@@ -85,7 +85,8 @@ public:
     uint32_t lastError() override { return lastError_; }
     std::vector<FindEntry> find(const std::string& pattern) override;
     std::optional<FindEntry> findFirst(const std::string& pattern) override;
-    std::vector<std::string> findFirstPatterns;  // every findFirst, in order
+    std::optional<FileTime> lastWriteTime(const std::string& path) override;
+    std::vector<std::string> findFirstPatterns;  // every findFirst and lastWriteTime, in order
     std::optional<FullPath> fullPathName(const std::string& path) override;
     std::optional<std::string> shortPathName(const std::string& path) override;
     std::optional<std::string> longPathName(const std::string& path) override;

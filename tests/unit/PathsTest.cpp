@@ -71,3 +71,27 @@ TEST(GetLastWriteTime, ReportsTheFirstMatchesTime) {
     EXPECT_EQ(t.value, 0x0123456789ABCDEFull);
     EXPECT_FALSE(getLastWriteTime(ctx, "C:\\jre\\bin\\javaw.exe", &t));
 }
+
+TEST(NamesOneEntry, OnlyPathsASearchCannotReadAsAPattern) {
+    const std::vector<std::pair<std::string, bool>> cases = {
+        {"C:\\jre\\bin\\java.exe", true},
+        {"lib", true},
+        {"c:name", true},
+        {"\\\\srv\\share\\f", true},
+        {"C:\\lib\\*.jar", false},
+        {"a?.jar", false},
+        {"a<b", false},
+        {"C:\\lib\\", false},
+        {"C:/lib/", false},
+        {"C:\\dir\\.", false},
+        {"C:\\dir\\..", false},
+        {"C:\\dir\\name.", false},
+        {"C:\\dir\\name ", false},
+        {"C:\\f.txt:s", false},
+        {"C:", false},
+        {"", false},
+        {"\\\\?\\C:\\x", false},
+        {"C:\\a\\c:x", false},
+    };
+    for (const auto& [path, plain] : cases) EXPECT_EQ(namesOneEntry(path), plain) << path;
+}

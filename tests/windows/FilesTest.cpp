@@ -102,6 +102,16 @@ TEST_F(FilesTest, FindListsMatchesWithKindAndWriteTime) {
     const uint64_t hour = 3600ull * 10000000ull;
     EXPECT_LT(first->lastWrite.value, now + hour);
     EXPECT_GT(first->lastWrite.value, now - hour);
+
+    // The direct look-up of a plain path answers as the search does.
+    for (const char* name : {"a.txt", "sub", "missing.txt", "nodir\\a.txt"}) {
+        const auto found = os.fs.findFirst(scratch + name);
+        const auto direct = os.fs.lastWriteTime(scratch + name);
+        ASSERT_EQ(direct.has_value(), found.has_value()) << name;
+        if (found) {
+            EXPECT_EQ(direct->value, found->lastWrite.value) << name;
+        }
+    }
 }
 
 TEST_F(FilesTest, FullPathNameNormalisesAndSplitsOffTheFilePart) {

@@ -142,20 +142,21 @@ bool openPipe(int fd, HANDLE& read, HANDLE& write) {
     return false;
 }
 
-// Descriptor `fd` of our C runtime onto a duplicate of `handle`; the descriptor owns the duplicate.
-bool pointDescriptorAt(int fd, HANDLE handle) {
-    HANDLE copy = nullptr;
-    if (!::DuplicateHandle(::GetCurrentProcess(), handle, ::GetCurrentProcess(), &copy, 0, FALSE,
-                           DUPLICATE_SAME_ACCESS))
-        return false;
-    const int temporary = ::_open_osfhandle(reinterpret_cast<intptr_t>(copy), _O_WRONLY | _O_TEXT);
-    if (temporary < 0) {
-        ::CloseHandle(copy);
+// Descriptor `fd` of our C runtime and the standard handle onto the pipe's write end. The
+// end itself goes to a descriptor of its own, never closed (it is the standard handle);
+// `fd` gets the duplicate _dup2 makes, so whoever closes stdout leaves the standard handle
+// alone. Either way the write end is owned: closed on failure.
+bool pointStreamAt(int fd, HANDLE write) {
+    const int owner = ::_open_osfhandle(reinterpret_cast<intptr_t>(write), _O_WRONLY | _O_TEXT);
+    if (owner < 0) {
+        ::CloseHandle(write);
         return false;
     }
-    const bool ok = ::_dup2(temporary, fd) == 0;
-    ::_close(temporary);
-    return ok;
+    if (::_dup2(owner, fd) != 0 || !::SetStdHandle(fd == 1 ? STD_OUTPUT_HANDLE : STD_ERROR_HANDLE, write)) {
+        ::_close(owner);
+        return false;
+    }
+    return true;
 }
 
 }  // namespace
@@ -184,11 +185,8 @@ bool Win32Console::captureStream(StdStream stream, std::function<void(std::strin
     }
     ::SetEvent(reader->wake);
     std::fflush(fd == 1 ? stdout : stderr);
-    if (!pointDescriptorAt(fd, write) || !::SetStdHandle(fd == 1 ? STD_OUTPUT_HANDLE : STD_ERROR_HANDLE, write)) {
-        ::CloseHandle(write);  // the reader sees the pipe end and drops it; it keeps `capture`
-        return false;
-    }
-    // The write end now belongs to the standard handle for the rest of the process.
+    // On failure the reader sees the pipe end and drops it; it keeps `capture`.
+    if (!pointStreamAt(fd, write)) return false;
     captures[fd] = capture;
     return true;
 }

@@ -172,6 +172,12 @@ std::optional<FindEntry> Win32FileSystem::findFirst(const std::string& pattern) 
     return toEntry(data);
 }
 
+std::optional<FileTime> Win32FileSystem::lastWriteTime(const std::string& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!record(::GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data))) return std::nullopt;
+    return toFileTime(data.ftLastWriteTime);
+}
+
 std::optional<FullPath> Win32FileSystem::fullPathName(const std::string& path) {
     std::string buffer(MAX_PATH + 1, '\0');
     for (int attempt = 0; attempt < 8; ++attempt) {

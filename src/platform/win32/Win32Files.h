@@ -18,6 +18,7 @@ public:
 
     std::vector<FindEntry> find(const std::string& pattern) override;
     std::optional<FindEntry> findFirst(const std::string& pattern) override;
+    std::optional<FileTime> lastWriteTime(const std::string& path) override;
 
     std::optional<FullPath> fullPathName(const std::string& path) override;
     std::optional<std::string> shortPathName(const std::string& path) override;
