@@ -18,11 +18,12 @@ namespace {
 std::vector<unsigned char> tokenUser() {
     UniqueKernelHandle token;
     if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, token.put())) return {};
+    // Room for the largest SID: one call, no asking for the size first (a server round
+    // trip each under Wine, and every reused extraction asks).
+    std::vector<unsigned char> buffer(sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE);
     DWORD size = 0;
-    ::GetTokenInformation(token.get(), TokenUser, nullptr, 0, &size);
-    if (size == 0) return {};
-    std::vector<unsigned char> buffer(size);
-    if (!::GetTokenInformation(token.get(), TokenUser, buffer.data(), size, &size)) return {};
+    if (!::GetTokenInformation(token.get(), TokenUser, buffer.data(), static_cast<DWORD>(buffer.size()), &size))
+        return {};
     return buffer;
 }
 
