@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #include "config/BlockParse.h"
@@ -35,19 +36,23 @@ uint64_t littleEndian(const std::string& bytes) {
 }
 
 // The headers and the block are read field by field, a few bytes each: through this, one
-// system call per 64 KB instead of one per field (a block of defaults holds hundreds).
+// system call per chunk instead of one per field (a block of defaults holds hundreds).
 // Seeks within what was read cost nothing; reads only, positions as the file's own.
+// Chunks start at 4 KB after a seek and double up to 64 KB while reading goes on: the
+// headers and a small block touch a page or two of the buffer, not sixteen (a fresh page
+// costs more than a read).
 class ReadAheadFile final : public File {
 public:
     explicit ReadAheadFile(File& inner) : inner_(inner), start_(inner.position()) {}
 
     bool seek(uint32_t offset) override {
-        if (offset >= start_ && offset - start_ <= buffer_.size()) {
+        if (offset >= start_ && offset - start_ <= size_) {
             cursor_ = offset - start_;
             return true;
         }
-        buffer_.clear();
+        size_ = 0;
         cursor_ = 0;
+        next_ = kFirstChunk;
         start_ = offset;
         return inner_.seek(offset);
     }
@@ -56,18 +61,19 @@ public:
         auto* out = static_cast<char*>(buffer);
         size_t done = 0;
         while (done < count) {
-            if (cursor_ == buffer_.size()) {
+            if (cursor_ == size_) {
                 // The next chunk starts where this one ended; the inner file is already there.
-                start_ += static_cast<uint32_t>(buffer_.size());
+                start_ += static_cast<uint32_t>(size_);
                 cursor_ = 0;
-                buffer_.resize(kChunk);
-                const IoResult got = inner_.read(buffer_.data(), kChunk);
-                buffer_.resize(got.ok ? got.bytes : 0);
+                const size_t chunk = next_;
+                next_ = std::min(next_ * 2, kChunk);
+                const IoResult got = inner_.read(buffer_.get(), chunk);
+                size_ = got.ok ? std::min(got.bytes, chunk) : 0;
                 if (!got.ok) return {false, done, got.error};
                 if (got.bytes == 0) return {true, done, got.error};  // the end: a short read, as the file said it
             }
-            const size_t take = std::min(count - done, buffer_.size() - cursor_);
-            std::memcpy(out + done, buffer_.data() + cursor_, take);
+            const size_t take = std::min(count - done, size_ - cursor_);
+            std::memcpy(out + done, buffer_.get() + cursor_, take);
             cursor_ += take;
             done += take;
         }
@@ -76,11 +82,14 @@ public:
     IoResult write(const void*, size_t) override { return {false, 0, 0}; }
 
 private:
+    static constexpr size_t kFirstChunk = 4 * 1024;
     static constexpr size_t kChunk = 64 * 1024;
     File& inner_;
-    uint32_t start_;             // file offset of buffer_[0]
-    std::vector<char> buffer_;  // what was read from start_ on
+    uint32_t start_;                                    // file offset of buffer_[0]
+    std::unique_ptr<char[]> buffer_{new char[kChunk]};  // uninitialised: only what is read is touched
+    size_t size_ = 0;                                   // bytes read from start_ on
     size_t cursor_ = 0;
+    size_t next_ = kFirstChunk;
 };
 
 // Adapts the open executable to the shared table-reading loop.

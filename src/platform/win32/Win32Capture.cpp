@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -33,7 +34,8 @@ struct Capture {
     std::function<void(std::string_view)> sink;
     std::timed_mutex lock;
     OVERLAPPED overlapped{};
-    std::vector<char> buffer = std::vector<char>(kChunk);
+    // Uninitialised: its pages are touched by the first output, not at the service's start.
+    std::unique_ptr<char[]> buffer{new char[kChunk]};
     bool pending = false;  // a read is outstanding
     bool ended = false;    // the write end is gone
 };
@@ -52,7 +54,7 @@ void startRead(Capture& c) {
     ::ResetEvent(c.event);
     c.overlapped = OVERLAPPED{};
     c.overlapped.hEvent = c.event;
-    if (::ReadFile(c.read, c.buffer.data(), kChunk, nullptr, &c.overlapped) || ::GetLastError() == ERROR_IO_PENDING) {
+    if (::ReadFile(c.read, c.buffer.get(), kChunk, nullptr, &c.overlapped) || ::GetLastError() == ERROR_IO_PENDING) {
         c.pending = true;
     } else {
         c.ended = true;
@@ -68,7 +70,7 @@ bool completeRead(Capture& c) {
         got = 0;  // the pipe ended; the next read says so
     }
     c.pending = false;
-    if (got > 0) c.sink(std::string_view(c.buffer.data(), got));
+    if (got > 0) c.sink(std::string_view(c.buffer.get(), got));
     return true;
 }
 
