@@ -4,7 +4,6 @@
 #include <cctype>
 #include <cstring>
 #include <memory>
-#include <vector>
 
 #include "config/BlockParse.h"
 #include "config/ConfigBlock.h"

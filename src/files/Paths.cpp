@@ -66,10 +66,11 @@ bool namesOneEntry(std::string_view path) {
     const size_t split = path.find_last_of("\\/");
     const std::string_view last = split == std::string_view::npos ? path : path.substr(split + 1);
     if (last.empty() || last == "." || last == ".." || last.back() == '.' || last.back() == ' ') return false;
-    // "C:name" is the drive's current directory plus a name; any other colon names a stream.
     const size_t colon = last.find(':');
-    return colon == std::string_view::npos || (split == std::string_view::npos && colon == 1 && last.size() > 2 &&
-                                               last.find(':', 2) == std::string_view::npos);
+    if (colon == std::string_view::npos) return true;
+    // "C:name" is the drive's current directory plus a name; any other colon names a stream.
+    const bool driveRelative = split == std::string_view::npos && colon == 1 && last.size() > 2;
+    return driveRelative && last.find(':', 2) == std::string_view::npos;
 }
 
 bool getLastWriteTime(Process& ctx, const std::string& path, FileTime* time) {
