@@ -44,14 +44,16 @@ struct Reader {
     HANDLE wake = nullptr;  // auto-reset: a capture was added
     std::mutex lock;
     std::vector<Capture*> added;
+    // Set when the thread first takes `added`: a capture added before then needs no wake
+    // (a server round trip each under Wine, and the new thread rarely runs that soon).
+    bool listening = false;
 };
 
 Capture* captures[3] = {};  // by descriptor number; never freed
 Reader* reader = nullptr;   // started by the first capture; never freed
 
-// With the capture's lock held.
+// With the capture's lock held. ReadFile clears the event itself when the read begins.
 void startRead(Capture& c) {
-    ::ResetEvent(c.event);
     c.overlapped = OVERLAPPED{};
     c.overlapped.hEvent = c.event;
     if (::ReadFile(c.read, c.buffer.get(), kChunk, nullptr, &c.overlapped) || ::GetLastError() == ERROR_IO_PENDING) {
@@ -90,6 +92,7 @@ DWORD WINAPI readLoop(void* parameter) {
             std::lock_guard guard(self.lock);
             open.insert(open.end(), self.added.begin(), self.added.end());
             self.added.clear();
+            self.listening = true;
         }
         std::erase_if(open, [](Capture* c) { return !keepReading(*c); });
         waits.assign(1, self.wake);
@@ -181,11 +184,13 @@ bool Win32Console::captureStream(StdStream stream, std::function<void(std::strin
     capture->event = event;
     capture->sink = std::move(sink);
     // Reading before anyone writes: a pipe nobody reads would block the first large write for good.
+    bool wake = false;
     {
         std::lock_guard guard(reader->lock);
         reader->added.push_back(capture);
+        wake = reader->listening;
     }
-    ::SetEvent(reader->wake);
+    if (wake) ::SetEvent(reader->wake);
     std::fflush(fd == 1 ? stdout : stderr);
     // On failure the reader sees the pipe end and drops it; it keeps `capture`.
     if (!pointStreamAt(fd, write)) return false;

@@ -1,6 +1,5 @@
 #include "platform/win32/Win32Security.h"
 
-#include <aclapi.h>
 #include <sddl.h>
 // RtlGenRandom is exported by advapi32 as SystemFunction036.
 #include <ntsecapi.h>
@@ -91,16 +90,43 @@ PrivateDescriptor privateDirectoryDescriptor() {
     return block;
 }
 
+namespace {
+
+// The owner and access list of `path`, through a handle and a buffer with room for any
+// usual descriptor: the by-name call asks for the size first (one more server round trip
+// under Wine, on every start that reuses an extraction). Empty on failure.
+std::vector<unsigned char> ownerAndAccessList(const std::string& path) {
+    const UniqueFile file{::CreateFileA(path.c_str(), READ_CONTROL,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                        FILE_FLAG_BACKUP_SEMANTICS, nullptr)};
+    if (!file) return {};
+    constexpr SECURITY_INFORMATION kWanted = OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
+    std::vector<unsigned char> descriptor(1024);
+    DWORD needed = 0;
+    if (::GetKernelObjectSecurity(file.get(), kWanted, descriptor.data(), static_cast<DWORD>(descriptor.size()),
+                                  &needed))
+        return descriptor;
+    if (::GetLastError() != ERROR_INSUFFICIENT_BUFFER || needed <= descriptor.size()) return {};
+    descriptor.resize(needed);
+    if (!::GetKernelObjectSecurity(file.get(), kWanted, descriptor.data(), needed, &needed)) return {};
+    return descriptor;
+}
+
+}  // namespace
+
 bool hasPrivateSecurity(const std::string& path) {
     PrivateSids own;
     if (!own.make()) return false;
+    std::vector<unsigned char> descriptor = ownerAndAccessList(path);
+    if (descriptor.empty()) return false;
     PSID owner = nullptr;
     PACL dacl = nullptr;
-    PSECURITY_DESCRIPTOR raw = nullptr;
-    if (::GetNamedSecurityInfoA(path.c_str(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
-                                &owner, nullptr, &dacl, nullptr, &raw) != ERROR_SUCCESS)
+    BOOL ownerDefaulted = FALSE;
+    BOOL present = FALSE;
+    BOOL daclDefaulted = FALSE;
+    if (!::GetSecurityDescriptorOwner(descriptor.data(), &owner, &ownerDefaulted) ||
+        !::GetSecurityDescriptorDacl(descriptor.data(), &present, &dacl, &daclDefaulted) || !present)
         return false;
-    const PrivateDescriptor descriptor(raw);
     // No list at all lets everyone in.
     if (!owner || !dacl || !own.contains(owner)) return false;
     for (DWORD i = 0; i < dacl->AceCount; ++i) {
